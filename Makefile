@@ -1,0 +1,32 @@
+# Two set-up commands for a fresh Debian 12 machine: `make run` and `make test`.
+# Everything else here is for developers.
+
+JOBS ?= $(shell nproc)
+LUMARC_DIR ?= $(CURDIR)/run
+
+.PHONY: run test deps build build-asan bench fuzz soak clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@ninja -C build/debug -j $(JOBS)
+
+build-asan: deps
+	@cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON >/dev/null
+	@ninja -C build/asan -j $(JOBS)
+
+run: build
+	@LUMARC_DIR="$(LUMARC_DIR)" bash scripts/run.sh build/debug
+
+test: deps
+	@bash scripts/test.sh
+
+bench: deps
+	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON -DCORVANE_TESTS=OFF >/dev/null
+	@ninja -C build/release -j $(JOBS)
+	@bash scripts/bench.sh build/release
+
+clean:
+	rm -rf build

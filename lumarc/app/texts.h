@@ -1,0 +1,130 @@
+// Numbered user-interface texts of the management program.
+#pragma once
+
+#include "common/codepage.h"
+#include "common/string_table.h"
+
+namespace lumarc {
+
+// Entry numbers. Command entries share the command's number and hold
+// "tooltip\nlabel".
+enum TextId : int {
+  kTextLanguageTag = 11000,            // "Eng" / "Trk"
+  kTextFileAccessFailed = 11065,
+  kTextMemoryAllocationFailed = 13001,
+  kTextDatabaseAccessFailed = 13116,
+  kTextImportedRecords = 13118,
+  kTextUserChargePulseCounters = 13127,
+  kTextCaptionUsers = 13261,
+  kTextCaptionDialledNumbers = 13262,
+  kTextCaptionCallingNumbers = 13263,
+  kTextCaptionCmdrBrowser = 13244,
+  kTextCaptionVoiceBrowser = 13245,
+  kTextCaptionWizard = 13264,
+  kTextCaptionExchangeBrowser = 13265,
+  kTextCaptionCallTrace = 13266,
+
+  // Link and database errors.
+  kTextSocketClosedUnexpectedly = 13300,
+  kTextSocketOpeningFault,
+  kTextReceivedDataFormatFaulty,
+  kTextSocketCreationFault,
+  kTextInsufficientMemory,
+  kTextPortAccessCodeNotFound,
+  kTextConnectionLimitExceeded,
+  kTextCorvaneRefusedConnection,
+  kTextSocketConnectionFault,
+  kTextSocketBindingFault,
+  kTextSocketOptionsFault,
+  kTextSocketIoctlFault,
+  kTextDbaseAllocationFailed,
+  kTextDbaseOpenFailed,
+  kTextSqlConfigError,
+  kTextImportQuestion,
+  kTextUnableToLoadMail,
+  kTextSendMailFailed,
+
+  // Window texts.
+  kTextPaneMonitor = 13400,
+  kTextPaneCmdr,
+  kTextPaneVoice,
+  kTextPaneProperties,
+  kTextInfoTitle,
+  kTextInfoDescription,
+  kTextCustomize,
+  kTextOpenTip,
+  kTextCloseTip,
+  kTextScrollTip,
+  kTextMailTip,
+  kTextOpenLabel,
+  kTextCloseLabel,
+  kTextScrollLabel,
+  kTextMailLabel,
+  kTextCmdrAddressTip,
+  kTextMonitorAddressTip,
+  kTextVoiceAddressTip,
+  kTextAutoScrollSetting,
+  kTextLayer2Setting,
+  kTextLanguageSetting,
+  kTextMenuFile,
+  kTextMenuView,
+  kTextMenuHelp,
+  kTextMenuExit,
+  kTextNoDisplay,
+};
+
+// The command numbers of the main window.
+enum CommandId : int {
+  kCmdCorvane = 305,
+  kCmdCmdr = 306,
+  kCmdVoice = 307,
+  kCmdCloseView = 308,
+  kCmdSettings = 310,
+  kCmdBack = 311,
+  kCmdHome = 312,
+  kCmdDatabase = 313,
+  kCmdSelect = 314,
+  kCmdUsers = 315,
+  kCmdDigits = 316,
+  kCmdClip = 317,
+  kCmdDelete = 318,
+  kCmdScan = 319,
+  kCmdAdd = 320,
+  kCmdEdit = 321,
+  kCmdSaveTemplate = 327,
+  kCmdList = 328,
+  kCmdChart = 329,
+  kCmdArchive = 330,
+  kCmdTrash = 331,
+  kCmdPlay = 332,
+  kCmdCallTrace = 333,
+  kCmdExpert = 337,
+  kCmdWizard = 338,
+  kCmdEasy = 339,
+  kCmdSaveIp = 340,
+  kCmdRecommendedIp = 341,
+  kCmdUpload = 342,
+  kCmdFactory = 343,
+  kCmdMail = 357,
+  kCmdSave = 358,
+  kCmdPageBack = 359,
+  kCmdPageForward = 360,
+  kCmdAbout = 57664,
+};
+
+// The English table (complete) and the Turkish one (falling back to
+// English), both as 8-bit text in their code pages.
+const corvane::StringTable& englishTexts();
+const corvane::StringTable& turkishTexts();
+// The table for a language setting: Turkish when lang is 1 and the Turkish
+// table is present, else English.
+const corvane::StringTable& textsFor(uint32_t lang);
+// Whether the Turkish table counts as present (its entry 11000 reads "Trk").
+bool turkishPresent();
+
+// The label of a command entry: the text after its line break.
+std::string commandLabel(const corvane::StringTable& t, int id);
+// The tooltip of a command entry: the text before its line break.
+std::string commandTip(const corvane::StringTable& t, int id);
+
+}  // namespace lumarc

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite headless: once as a normal debug
+# build and once under AddressSanitizer and UBSan. Exits non-zero on any
+# failure.
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+jobs=$(nproc)
+
+runtime=$(mktemp -d /tmp/corvane-test-XXXXXX)
+chmod 700 "$runtime"
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="$runtime/xdg"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+export ODBCINI="$runtime/odbc.ini"
+: > "$ODBCINI"
+export HOME="$runtime/home"
+mkdir -p "$HOME/Desktop"
+export CORVANE_TEST_RUNTIME="$runtime"
+
+cleanup() {
+  if [ -x scripts/pg-test-server.sh ]; then scripts/pg-test-server.sh stop "$runtime" >/dev/null 2>&1 || true; fi
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+if [ -x scripts/pg-test-server.sh ]; then
+  if ! eval "$(scripts/pg-test-server.sh start "$runtime")"; then
+    echo "could not start the PostgreSQL test server" >&2
+    exit 1
+  fi
+fi
+
+status=0
+for variant in debug asan; do
+  flags=(-DCMAKE_BUILD_TYPE=Debug)
+  [ "$variant" = asan ] && flags+=(-DCORVANE_SANITIZE=ON)
+  echo "== building ($variant)"
+  cmake -S . -B "build/$variant" -G Ninja "${flags[@]}" >/dev/null || exit 1
+  ninja -C "build/$variant" -j "$jobs" || exit 1
+  echo "== testing ($variant)"
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+  export LSAN_OPTIONS="suppressions=$top/scripts/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  if ! (cd "build/$variant" && ctest --output-on-failure -j "$jobs"); then
+    status=1
+  fi
+done
+exit $status
