@@ -1,0 +1,20 @@
+// Monitor decoder entry point: one monitor record -> decode text (lines
+// separated by 0xFF; empty when the record shows no line).
+#pragma once
+
+#include "lumarc/decoder/context.h"
+#include "lumarc/decoder/monitor_record.h"
+
+#include <string>
+#include <vector>
+
+namespace lumarc {
+
+// Decodes one record: header, kind label and prefix, then the protocol body.
+// Pure; never reads beyond the 96 message bytes.
+std::string decodeMonitorRecord(const MonitorRecord& record, DecodeOptions options = {});
+
+// Splits decode text at its 0xFF bytes into lines (empty text: no lines).
+std::vector<std::string> splitDecodeText(const std::string& text);
+
+}  // namespace lumarc
