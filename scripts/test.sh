@@ -17,6 +17,9 @@ export ODBCINI="$runtime/odbc.ini"
 export HOME="$runtime/home"
 mkdir -p "$HOME/Desktop"
 export CORVANE_TEST_RUNTIME="$runtime"
+# Local sockets of the single-instance rule live here, away from a running program.
+export TMPDIR="$runtime/tmp"
+mkdir -p "$TMPDIR"
 
 cleanup() {
   if [ -x scripts/pg-test-server.sh ]; then scripts/pg-test-server.sh stop "$runtime" >/dev/null 2>&1 || true; fi
