@@ -55,8 +55,14 @@ bool MainWindow::initialise() {
   createMenus();
   createBars();
   createDocks();
+  // The empty start view until a view command creates the views.
+  auto* start = new QWidget(this);
+  start->setObjectName("startView");
+  setCentralWidget(start);
   setWindowTitle(kWindowTitle);
   resize(1100, 720);
+  resizeDocks({docks_[0]}, {180}, Qt::Vertical);
+  resizeDocks({docks_[int(Pane::Properties)]}, {200}, Qt::Horizontal);
   QSettings layout("BRENNIC", "BRENNIC Lumarc");
   restoreGeometry(layout.value("window/geometry").toByteArray());
   restoreState(layout.value("window/state").toByteArray());
@@ -156,12 +162,12 @@ void MainWindow::createBars() {
 }
 
 void MainWindow::createDocks() {
-  struct D { Pane pane; int text; Qt::DockWidgetArea area; int width; };
+  struct D { Pane pane; int text; Qt::DockWidgetArea area; };
   const D docks[] = {
-      {Pane::Monitor, kTextPaneMonitor, Qt::BottomDockWidgetArea, 100},
-      {Pane::Cmdr, kTextPaneCmdr, Qt::BottomDockWidgetArea, 100},
-      {Pane::Voice, kTextPaneVoice, Qt::BottomDockWidgetArea, 100},
-      {Pane::Properties, kTextPaneProperties, Qt::RightDockWidgetArea, 200},
+      {Pane::Monitor, kTextPaneMonitor, Qt::BottomDockWidgetArea},
+      {Pane::Cmdr, kTextPaneCmdr, Qt::BottomDockWidgetArea},
+      {Pane::Voice, kTextPaneVoice, Qt::BottomDockWidgetArea},
+      {Pane::Properties, kTextPaneProperties, Qt::RightDockWidgetArea},
   };
   QMenu* view = menuBar()->findChild<QMenu*>("viewMenu");
   if (view) view->addSeparator();
@@ -170,7 +176,6 @@ void MainWindow::createDocks() {
     dw->setObjectName(QString("pane%1").arg(int(d.pane)));
     dw->setWidget(new QListWidget(dw));
     addDockWidget(d.area, dw);
-    if (d.area == Qt::RightDockWidgetArea) resizeDocks({dw}, {d.width}, Qt::Horizontal);
     docks_[int(d.pane)] = dw;
     if (view) view->addAction(dw->toggleViewAction());
   }
