@@ -12,6 +12,7 @@
 #include "lumarc/decoder/monitor_record.h"
 
 #include <array>
+#include <initializer_list>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -104,6 +105,20 @@ class DecodeContext {
   bool suppress_ = false;
   bool nested_ = false;
 };
+
+// Appends the parts of one octet's line joined by "," (no blanks); a part
+// that itself begins with "," gets no extra comma.
+inline void joinParts(DecodeContext& ctx, std::initializer_list<std::string_view> parts) {
+  bool first = true;
+  for (std::string_view p : parts) {
+    if (!first && (p.empty() || p.front() != ',')) ctx.append(',');
+    ctx.append(p);
+    first = false;
+  }
+}
+
+// "Not Continued" when the extension bit 0x80 is set, else "Continued".
+inline std::string_view extText(uint8_t octet) { return (octet & 0x80) ? "Not Continued" : "Continued"; }
 
 // The raw-character form of one byte ('.' for control bytes, 0x7F and 0xFF).
 inline char rawCharOf(uint8_t b) {

@@ -1,17 +1,9 @@
 // Bodies of protocol families that are not decoded yet: they add nothing
 // after the kind label. Each moves to its family's own file when built.
 #include "lumarc/decoder/bodies.h"
-#include "lumarc/decoder/q931.h"
 
 namespace lumarc {
 
-void decodeLapd(DecodeContext&) {}
-void decodeV5Envelope(DecodeContext&) {}
-void decodePhRequest(DecodeContext&) {}
-void decodePhIndication(DecodeContext&) {}
-void decodeCallControl(DecodeContext&, size_t) {}
-size_t decodeInformationElement(DecodeContext&, size_t, size_t, CodeSetState&) { return kEndOfElements; }
-void decodeFacility(DecodeContext&, size_t) {}
 void decodeMtp2(DecodeContext&) {}
 void decodeV5Pstn(DecodeContext&) {}
 void decodeV5Control(DecodeContext&) {}

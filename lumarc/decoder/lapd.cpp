@@ -1,0 +1,329 @@
+// Data link layer of monitored D-channel frames: LAPD (Q.921) with TEI
+// management, the V5.2 envelope and LAPV5 (G.964/G.965), and the
+// line-activation primitives of the ISDN line interfaces.
+// Bits are numbered 0-7 here (bit 0 = 0x01).
+#include "common/format.h"
+#include "lumarc/decoder/bodies.h"
+
+#include <array>
+#include <string_view>
+
+namespace lumarc {
+
+namespace {
+
+using corvane::hex2;
+using corvane::hex4;
+
+const char* bit(uint8_t octet, int b) { return (octet >> b) & 1 ? "1" : "0"; }
+
+// Name of an unnumbered frame by (control AND 0xEF); nullptr adds no name.
+const char* unnumberedName(uint8_t control) {
+  switch (control & 0xEF) {
+    case 0x6F: return " SABME";
+    case 0x0F: return " DM   ";
+    case 0x03: return " UI   ";
+    case 0x43: return " DISC ";
+    case 0x63: return " UA   ";
+    case 0x87: return " FRMR ";
+    case 0xAF: return " XID  ";
+    default: return nullptr;
+  }
+}
+
+// Name of a supervisory frame; only the exact control values are named.
+const char* supervisoryName(uint8_t control) {
+  switch (control) {
+    case 0x01: return " RR   ";
+    case 0x05: return " RNR  ";
+    case 0x09: return " REJ  ";
+    default: return nullptr;
+  }
+}
+
+constexpr std::array<const char*, 8> kTeiMessages = {
+    nullptr, "IDENTITY REQUEST", "IDENTITY ASSIGNED", "IDENTITY DENIED", "IDENTITY CHECK REQUEST",
+    "IDENTITY CHECK RESPONSE", "IDENTITY REMOVE", "IDENTITY VERIFY"};
+
+// Action indicator qualifier per message type: Ai = 127, Ai 64-126, Ai 0-63.
+constexpr std::array<std::array<const char*, 3>, 8> kTeiQualifiers = {{
+    {nullptr, nullptr, nullptr},
+    {",Any TEI value acceptible", nullptr, nullptr},
+    {nullptr, ",Assigned TEI value", nullptr},
+    {",No TEI value available", ",Denied TEI value", nullptr},
+    {",Check all TEI values", ",TEI value to be checked", ",TEI value to be checked"},
+    {nullptr, ",TEI value in use", ",TEI value in use"},
+    {",Request for removal of all TEI values", ",TEI value to be removed", ",TEI value to be removed"},
+    {nullptr, ",TEI value to be checked", ",TEI value to be checked"},
+}};
+
+void teiLine(DecodeContext& ctx) {
+  ctx.bareBreak();
+  ctx.spaces(22);
+}
+
+// TEI management message of a UI frame with SAPI 63 and TEI 127.
+void decodeTeiManagement(DecodeContext& ctx) {
+  ctx.append(" UI");
+  ctx.bareBreak();
+  ctx.spaces(28);
+  if (ctx.datl() < 8) return;
+  const uint8_t type = ctx.at(6);
+  if (type < 1 || type > 7) return;
+  ctx.append(kTeiMessages[type]);
+  if (ctx.at(3) != 0x0F) return;
+  teiLine(ctx);
+  ctx.append("Layer management entity identifier=0xf");
+  const uint16_t ri = uint16_t(ctx.at(4) << 8 | ctx.at(5));
+  teiLine(ctx);
+  ctx.append("Reference number=");
+  ctx.append(hex4(ri));
+  if ((type == 4 || type == 6 || type == 7) && ri != 0) return;
+  const uint8_t ai = ctx.at(7) >> 1;
+  teiLine(ctx);
+  ctx.append("Action indicator=");
+  ctx.append(hex2(ai));
+  const char* q = kTeiQualifiers[type][ai == 127 ? 0 : (ai >= 64 ? 1 : 2)];
+  if (q) ctx.append(q);
+}
+
+// LAPV5 data link and the V5.2 layer 3 header; false when the record must
+// show nothing (layer 2 decoding off and a supervisory/unnumbered frame).
+bool decodeLapv5(DecodeContext& ctx, unsigned ef) {
+  const uint8_t b4 = ctx.at(4), b5 = ctx.at(5);
+  if (b4 & 0x01) {
+    if (!ctx.options().layer2) return false;
+    if (b4 & 0x02) {
+      ctx.append(" P/F=");
+      ctx.append(bit(b4, 4));
+      if (const char* name = unnumberedName(b4)) ctx.append(name);
+    } else if (const char* name = supervisoryName(b4)) {
+      ctx.append(" P/F=");
+      ctx.append(bit(b5, 0));
+      ctx.append(name);
+      ctx.append(" NR=");
+      ctx.append(hex2(b5 >> 1));
+    }
+    return true;
+  }
+  const uint8_t b6 = ctx.at(6), b7 = ctx.at(7), b8 = ctx.at(8), b9 = ctx.at(9);
+  ctx.append(" P/F=");
+  ctx.append(bit(b5, 0));
+  ctx.append(" INFO ");
+  ctx.append(" NR=");
+  ctx.append(hex2(b5 >> 1));
+  ctx.append(" NS=");
+  ctx.append(hex2(b4 >> 1));
+  ctx.newLineCont();
+  ctx.append("Ptcl:");
+  ctx.append(hex2(b6));
+  ctx.spaces(3);
+  if (b6 != 0x48) return true;
+  ctx.append("C/R:");
+  ctx.append(bit(ctx.at(2), 1));
+  ctx.append(' ');
+  switch (ef) {
+    case 8176:
+      ctx.append((b7 & 0x01) ? "PSTNa:" : "Invld:");
+      ctx.append(hex4(uint16_t((b7 >> 1) << 8 | b8)));
+      ctx.spaces(2);
+      break;
+    case 8177:
+      if (b7 & 0x01) {
+        ctx.append("PSTNa:");
+        ctx.append(hex4(uint16_t((b7 >> 1) << 8 | b8)));
+      } else {
+        const unsigned a = unsigned(b7 >> 2) << 7 | unsigned(b8 >> 1);
+        ctx.append(a == 8177 ? "CommC:" : "ISDNa:");
+        ctx.append(hex4(uint16_t(a)));
+      }
+      ctx.spaces(2);
+      break;
+    case 8178:
+      ctx.append("BCCno:");
+      ctx.append((b7 & 0x80) ? "AN" : "LE");
+      ctx.append(hex4(uint16_t((b7 & 0x7F) << 6 | (b8 & 0x3F))));
+      break;
+    case 8179:
+      ctx.append("LChId:");
+      ctx.append(hex4(uint16_t(b7 << 8 | b8)));
+      ctx.spaces(2);
+      break;
+    default:
+      ctx.append("LnkId:");
+      ctx.append(hex4(uint16_t(b7 << 8 | b8)));
+      ctx.spaces(2);
+      break;
+  }
+  ctx.append(' ');
+  if (b9 & 0x80) {
+    ctx.append("Spare field ill");
+    return true;
+  }
+  ctx.append("Spare field ok");
+  ctx.spaces(2);
+  switch (ef) {
+    case 8176: decodeV5Pstn(ctx); break;
+    case 8177: decodeV5Control(ctx); break;
+    case 8178: decodeV5Bcc(ctx); break;
+    case 8179: decodeV5Protection(ctx); break;
+    default: decodeV5LinkControl(ctx); break;
+  }
+  return true;
+}
+
+constexpr std::array<const char*, 5> kV5Protocols = {"PSTN signalling", "Control protocol", "BCC protocol",
+                                                     "Protection protocol", "Link control protocol"};
+
+// Line-activation texts by code (ind AND 0x0F) for ptyp 0x12, 0x11, 0x10.
+using PhTable = std::array<std::array<const char*, 3>, 16>;
+
+constexpr PhTable kPhRequests = {{
+    {"Deactivation request", "Timing", "Deactivate request"},
+    {"Reset", "Reset", "Reset"},
+    {nullptr, "Test mode 1", "Test mode 1"},
+    {"LT disable", "Test mode 2", "Test mode 2"},
+    {"Reset receiver", nullptr, nullptr},
+    {"Send single pulses test mode", nullptr, nullptr},
+    {"Data through test mode", nullptr, nullptr},
+    {"U activation request", nullptr, nullptr},
+    {"Activation request", "Activation command, Priority 8", "Activate request"},
+    {"Activation request without 15 sec. limit", "Activation command, Priority 10", nullptr},
+    {"Activation request local loop", "Activation of loop 3", "Activation request for loop 2"},
+    {nullptr, nullptr, nullptr},
+    {nullptr, nullptr, "Activate indication"},
+    {"Activation request with act bit=0", nullptr, nullptr},
+    {nullptr, nullptr, nullptr},
+    {"Deactivation confirmation", "Deactivate indication", "Deactivate confirmation"},
+}};
+
+constexpr PhTable kPhIndications = {{
+    {nullptr, "Deactivate Request", "Timing"},
+    {"Deactivation accepted", "Reset acknowledge", nullptr},
+    {"Frame jump", "Test mode 1 acknowledge", nullptr},
+    {nullptr, "Slip", nullptr},
+    {"Loss of synchronization", "Signal received, Receiver not synchronous", "Receiver is not synchronous"},
+    {"Error indication 2 (error on S/T)", nullptr, nullptr},
+    {nullptr, nullptr, nullptr},
+    {"U activation indication", "Line interface is powered up", nullptr},
+    {"Activation request", "INFO 2 received", "INFO 1 received"},
+    {"Activation request maintenance bits", nullptr, nullptr},
+    {nullptr, "Loop 3 closed", nullptr},
+    {"Error indication 3 (error on U)", "Code violation received", "Code violation received"},
+    {"Activation indication", "INFO 4 received, Priority 8 or 9", "Synchronous receiver"},
+    {"Loss of signal level on U", "INFO 4 received, Priority 10 or 11", nullptr},
+    {nullptr, "Loop 3 activated", nullptr},
+    {"Deactivation indication", "Line interface is powered down", "Deactivate indication"},
+}};
+
+void decodePh(DecodeContext& ctx, const PhTable& table) {
+  const int32_t ptyp = ctx.record().ptyp;
+  if (ptyp < 0x10 || ptyp > 0x12) {
+    ctx.dropRecord();
+    return;
+  }
+  const char* text = table[ctx.record().ind & 0x0F][size_t(0x12 - ptyp)];
+  if (text) ctx.append(text);
+}
+
+}  // namespace
+
+void decodeLapd(DecodeContext& ctx) {
+  const uint8_t b0 = ctx.at(0), b1 = ctx.at(1), b2 = ctx.at(2);
+  if (ctx.datl() < 3 || (b0 & 0x01) || !(b1 & 0x01)) {
+    ctx.hexDump();
+    return;
+  }
+  const uint8_t sapi = b0 >> 2, tei = b1 >> 1;
+  ctx.append("Sapi=");
+  ctx.append(hex2(sapi));
+  ctx.append(" Tei=");
+  ctx.append(hex2(tei));
+  ctx.append(" C/R=");
+  ctx.append(bit(b0, 1));
+  if (b2 & 0x01) {
+    if (!ctx.options().layer2) {
+      ctx.dropRecord();
+      return;
+    }
+    if (b2 & 0x02) {
+      ctx.append(" P/F=");
+      ctx.append(bit(b2, 4));
+      if ((b2 & 0xEF) == 0x03) {
+        if (sapi == 63 && tei == 127) {
+          decodeTeiManagement(ctx);
+        } else if (ctx.datl() != 3) {
+          ctx.append(" UI   ");
+          decodeCallControl(ctx, 3);
+        }
+      } else if (const char* name = unnumberedName(b2)) {
+        ctx.append(name);
+      }
+    } else if (const char* name = supervisoryName(b2); name && ctx.datl() >= 4) {
+      const uint8_t b3 = ctx.at(3);
+      ctx.append(" P/F=");
+      ctx.append(bit(b3, 0));
+      ctx.append(name);
+      ctx.append(" NR=");
+      ctx.append(hex2(b3 >> 1));
+    }
+  } else if (ctx.datl() >= 6) {
+    const uint8_t b3 = ctx.at(3);
+    ctx.append(" P/F=");
+    ctx.append(bit(b3, 0));
+    ctx.append(" INFO ");
+    ctx.append(" NR=");
+    ctx.append(hex2(b3 >> 1));
+    ctx.append(" NS=");
+    ctx.append(hex2(b2 >> 1));
+    decodeCallControl(ctx, 4);
+  }
+  ctx.hexDump();
+}
+
+void decodeV5Envelope(DecodeContext& ctx) {
+  const uint8_t b0 = ctx.at(0), b1 = ctx.at(1);
+  if (ctx.datl() < 5 || (b0 & 0x01) || !(b1 & 0x01)) {
+    ctx.hexDump();
+    return;
+  }
+  const unsigned ef = unsigned(b0 >> 2) << 7 | unsigned(b1 >> 1);
+  ctx.newLineCont();
+  ctx.append("Port:");
+  ctx.append(hex4(uint16_t(ef)));
+  ctx.append(" C/R:");
+  ctx.append(bit(b0, 1));
+  ctx.append(' ');
+  if (ef >= 8176 && ef <= 8180) {
+    ctx.append(kV5Protocols[ef - 8176]);
+    const uint8_t b2 = ctx.at(2), b3 = ctx.at(3);
+    const unsigned dl = unsigned(b2 >> 2) << 7 | unsigned(b3 >> 1);
+    ctx.newLineCont();
+    ctx.append("Port:");
+    ctx.append(hex4(uint16_t(dl)));
+    ctx.append(" C/R:");
+    ctx.append(bit(b2, 1));
+    if (!decodeLapv5(ctx, ef)) {
+      ctx.dropRecord();
+      return;
+    }
+    ctx.hexDump();
+    return;
+  }
+  if (ef < 8176 && (b0 & 0x03) == 0) {
+    ctx.append("ISDN LAPD Frame relay");
+    ctx.newLineCont();
+    ctx.shiftView(2);
+    decodeLapd(ctx);
+    ctx.restoreView();
+    return;
+  }
+  ctx.append("Invalid port address");
+  ctx.hexDump();
+}
+
+void decodePhRequest(DecodeContext& ctx) { decodePh(ctx, kPhRequests); }
+
+void decodePhIndication(DecodeContext& ctx) { decodePh(ctx, kPhIndications); }
+
+}  // namespace lumarc

@@ -1,0 +1,590 @@
+// Octet-by-octet decoders of the call-control information elements.
+// Bits are numbered 1-8 as in Q.931: bit 8 = 0x80, bits 7-6 = 0x60,
+// bits 5-1 = 0x1F, bits 4-1 = 0x0F, bits 2-1 = 0x03.
+#include "lumarc/decoder/q931_elements.h"
+
+#include "common/format.h"
+#include "lumarc/decoder/q931.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace lumarc {
+
+namespace {
+
+using corvane::dec2;
+using corvane::dec3;
+using corvane::hex2;
+using Code = std::pair<uint8_t, const char*>;
+
+template <size_t N>
+std::string_view lookup(const Code (&table)[N], uint8_t value, std::string_view otherwise = "Reserved") {
+  for (const auto& [code, text] : table) {
+    if (code == value) return text;
+  }
+  return otherwise;
+}
+
+std::string_view spare(bool ill) { return ill ? "Spare field ill" : "Spare field ok"; }
+
+// ---- code tables ----
+constexpr std::array<const char*, 4> kCodingStandard = {"ITU-T standardized coding", "Reserved",
+                                                        "National standard", "Standard specific to location"};
+constexpr Code kLocation[] = {{0, "User"}, {1, "Private net serving the local user"},
+                              {2, "Public net serving the local user"}, {3, "Transit network"},
+                              {4, "Public net serving the remote user"}, {5, "Private net serving the remote user"},
+                              {7, "International network"}, {10, "Network beyond interworking point"}};
+constexpr Code kTransferCapability[] = {{0x00, "Speech"}, {0x08, "Unrestricted Digital Information"},
+                                        {0x09, "Restricted Digital Information"}, {0x10, "3.1 kHz audio"},
+                                        {0x11, "7 kHz audio"}, {0x18, "Video"}};
+constexpr Code kTransferMode[] = {{0, "Circuit mode"}, {2, "Packet mode"}};
+constexpr Code kTransferRate[] = {{0x00, "Packet mode"}, {0x10, "64 kbit/s"}, {0x11, "2x64 kbit/s"},
+                                  {0x13, "384 kbit/s"}, {0x15, "1536 kbit/s"}, {0x17, "1920 kbit/s"}};
+constexpr Code kStructure[] = {{0, "Default Structure"}, {1, "8 kHz integrity"},
+                               {4, "Service data unit integrity"}, {7, "Unstructured"}};
+constexpr Code kConfiguration[] = {{0, "Configuration point to point"}};
+constexpr Code kEstablishment[] = {{0, "Demand establishmant"}};
+constexpr Code kSymmetry[] = {{0, "Bidirectional symmetry"}};
+constexpr Code kLayer1[] = {{1, "CCITT standardized rate adaptation V.110/X.30"}, {2, "Mu-law G.711"},
+                            {3, "A-law G.711"}, {4, "32 kbit/s ADPCM G.721 and I.460"},
+                            {5, "7 kHz audio G.722 and G.725"}, {6, "384 kbit/s video G.7xx"},
+                            {7, "Non-CCITT standardized rate adaptation"},
+                            {8, "CCITT standardized rate adaptation V.120"},
+                            {9, "CCITT standardized rate adaptation X.31"}};
+constexpr Code kUserRate[] = {
+    {0, "Rate is indicated by E bits"}, {1, "0.6 kbit/s V.6 X.1"}, {2, "1.2 kbit/s V.6"},
+    {3, "2.4 kbit/s V.6 X.1"}, {4, "3.6 kbit/s V.6"}, {5, "4.8 kbit/s V.6 X.1"}, {6, "7.2 kbit/s V.6"},
+    {7, "8 kbit/s I.460"}, {8, "9.6 kbit/s V.6 X.1"}, {9, "14.4 kbit/s V.6"}, {10, "16 kbit/s I.420"},
+    {11, "19.2 kbit/s V.6"}, {12, "32 kbit/s I.460"}, {14, "48 kbit/s V.6 X.1"}, {15, "56 kbit/s V.6"},
+    {16, "64 kbit/s X.1"}, {21, "0.1345 kbit/s X.1"}, {22, "0.100 kbit/s X.1"},
+    {23, "0.075/1.2 kbit/s V.6 X.1"}, {24, "1.2/0.075 kbit/s V.6 X.1"}, {25, "0.050 kbit/s V.6 X.1"},
+    {26, "0.075 kbit/s V.6 X.1"}, {27, "0.110 kbit/s V.6 X.1"}, {28, "0.150 kbit/s V.6 X.1"},
+    {29, "0.200 kbit/s V.6 X.1"}, {30, "0.300 kbit/s V.6 X.1"}, {31, "12 kbit/s V.6"}};
+constexpr std::array<const char*, 4> kIntermediateRate = {"Intermediate rate not used", "Intermediate rate 8 Kbit/s",
+                                                          "Intermediate rate 16 Kbit/s",
+                                                          "Intermediate rate 32 Kbit/s"};
+constexpr std::array<const char*, 4> kStopBits = {"Stop bits not used", "1 stop bit", "1.5 stop bits",
+                                                  "2 stop bits"};
+constexpr std::array<const char*, 4> kDataBits = {"Data bits not used", "5 data bits", "7 data bits",
+                                                  "8 data bits"};
+constexpr Code kParity[] = {{0, "Odd parity"}, {2, "Even parity"}, {3, "No parity"},
+                            {4, "Parity forced to 0"}, {5, "Parity forced to 1"}};
+constexpr Code kModemType[] = {{1, "Modem type V.21"}, {2, "Modem type V.22"}, {3, "Modem type V.22 bis"},
+                               {4, "Modem type V.23"}, {5, "Modem type V.26"}, {6, "Modem type V.26 bis"},
+                               {7, "Modem type V.26 ter"}, {8, "Modem type V.27"}, {9, "Modem type V.27 bis"},
+                               {10, "Modem type V.27 ter"}, {11, "Modem type V.29"}, {12, "Modem type V.32"},
+                               {13, "Modem type V.35"}};
+constexpr Code kLayer2[] = {{1, "Basic mode ISO 1745"}, {2, "Recommendation Q.921"},
+                            {6, "Recommendation X.25 link level"}, {7, "Recommendation X.25 multi link"},
+                            {8, "Extended LAPB for half duplex operation T.71"}, {9, "HDLC ARM ISO 4335"},
+                            {10, "HDLC NRM ISO 4335"}, {11, "HDLC ABM ISO 4335"},
+                            {12, "LAN logical link control ISO 8802/2"},
+                            {13, "Recommendation X.75 single link procedure SLP"}};
+constexpr Code kLayer3[] = {{2, "Recommendation Q931"}, {6, "Recommendation X.25 packet layer"}};
+constexpr Code kTypeOfNumber[] = {{0, "Number type unknown"}, {1, "International number"},
+                                  {2, "National number"}, {3, "Network specific number"},
+                                  {4, "Subscriber number"}, {6, "Abbreviated number"},
+                                  {7, "Reserved for extension"}};
+constexpr Code kNumberingPlan[] = {{0, "Numbering plan unknown"}, {1, "ISDN/Telephony numbering plan (CCITT E.164)"},
+                                   {3, "Data numbering plan (CCITT X.121)"}, {4, "Telex numbering plan (CCITT F.69)"},
+                                   {8, "National standard numbering plan"},
+                                   {9, "Private network or network-specific numbering plan"},
+                                   {15, "Reserved for extension"}};
+constexpr std::array<const char*, 4> kPresentation = {"Presentation allowed", "Presentation restricted",
+                                                      "Number not available due to interWorking", "Reserved"};
+constexpr std::array<const char*, 4> kScreening = {"User provided not screened", "User provided verified and passed",
+                                                   "User provided verified and failed", "Network provided"};
+constexpr Code kHighLayer[] = {{0x01, "Telephony"}, {0x04, "Facsimile Group 2/3 F.182"},
+                               {0x21, "Facsimile Group 4 Class 1 F.184"},
+                               {0x24, "Teletex service basic and mixed mode F.184"},
+                               {0x28, "Teletex service basic and processable F.220"},
+                               {0x31, "Teletex service basic mode F.200"}, {0x32, "Videotex F.300 and T.101"},
+                               {0x35, "Telex service F.60"}, {0x38, "Message handling systems X.400"},
+                               {0x41, "OSI application X.200"}, {0x5E, "Reserved for maintenance"},
+                               {0x5F, "Reserved for management"}};
+constexpr Code kProgress[] = {{1, "Call is not end to end isdn"}, {2, "Destination address is non ISDN"},
+                              {3, "Originating address is non ISDN"}, {4, "Call has returned to the ISDN"},
+                              {8, "Inband information now available"}};
+constexpr Code kNotification[] = {{0x00, "User suspended"}, {0x01, "User resumed"}, {0x02, "Bearer service change"},
+                                  {0x42, "Conference established"}, {0x43, "Conference disconnected"},
+                                  {0x68, "Diversion activated"}, {0x69, "Call transferred, alerting"},
+                                  {0x6A, "Call transferred, active"}, {0x79, "Remote hold"},
+                                  {0x7A, "Remote retrieval"}, {0x7B, "Call is diverting"}};
+constexpr Code kCallState[] = {{0, "00 Null"}, {1, "01 Call initiated"}, {2, "02 Overlap sending"},
+                               {3, "03 Outgoing call proceeding"}, {4, "04 Call delivered"}, {6, "06 Call present"},
+                               {7, "07 Call received"}, {8, "08 Connect request"}, {9, "09 Incoming call proceeding"},
+                               {10, "10 Active"}, {11, "11 Disconnect request"}, {12, "12 Disconnect indication"},
+                               {15, "15 Suspend request"}, {17, "17 Resume request"}, {19, "19 Release request"},
+                               {22, "22 Call abort"}, {25, "25 Overlap receiving"},
+                               {61, " REST 1 Restart request"}, {62, " REST 2 Restart"}};
+constexpr Code kRedirectionReason[] = {{0x80, "Reason of diversion unknown"}, {0x81, "Call forwarding busy"},
+                                       {0x82, "Call forwarding no reply"}, {0x8A, "Call deflection"},
+                                       {0x8F, "Call forwarding unconditional"}};
+constexpr Code kUserUserProtocol[] = {{0x00, "User specific protocol"}, {0x01, "OSI high layer protocol"},
+                                      {0x02, "X.244 protocol"}, {0x03, "Reserved for system management"},
+                                      {0x04, "IA5 characters"}, {0x07, "Rate adaptation V.120"},
+                                      {0x08, "User-network call control messages Q.931"},
+                                      {0x40, "National use"}, {0x41, "National use"}, {0x42, "National use"},
+                                      {0x43, "National use"}};
+constexpr Code kRestartClass[] = {{0x80, "Indicated channel"}, {0x86, "Single interface"}, {0x87, "All interfaces"}};
+constexpr Code kChannelType[] = {{3, "B channel units"}, {6, "H0 channel units"}, {8, "H11 channel units"},
+                                 {9, "H12 channel units"}};
+constexpr Code kRecommendation[] = {{0, "Rec. Q.931"}, {3, "Rec. X.21"}, {4, "Rec. X.25"}};
+
+std::string_view coding(uint8_t o) { return kCodingStandard[(o >> 5) & 0x03]; }
+std::string location(uint8_t o) { return std::string(",location ") + std::string(lookup(kLocation, o & 0x0F, "Spare")); }
+
+// Digits or characters of the rest of the element, after "Digits   ".
+void digitRow(DecodeContext& ctx, ElementCursor& c) {
+  ctx.newLineDigits();
+  if (c.more()) ctx.charRow(c.pos(), c.end());
+}
+
+// "Info     " and the rest of the element as characters.
+void infoRow(DecodeContext& ctx, ElementCursor& c) {
+  ctx.newLine();
+  ctx.append("Info     ");
+  if (c.more()) ctx.charRow(c.pos(), c.end());
+}
+
+// Octet 5 group (layer 1) shared by bearer capability and low layer
+// compatibility; false when decoding of the element stops.
+bool layer1Octets(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return false;
+  uint8_t o = c.next();
+  ctx.bitsLine(o);
+  if ((o & 0x60) != 0x20) {
+    joinParts(ctx, {extText(o), "Layer 1 identifier ill"});
+    return false;
+  }
+  joinParts(ctx, {extText(o), "Layer 1 identifier ok", lookup(kLayer1, o & 0x1F)});
+  if (o & 0x80) return true;
+  // 5a
+  if (!c.more()) return false;
+  o = c.next();
+  ctx.bitsLine(o);
+  joinParts(ctx, {extText(o), (o & 0x40) ? "Asynchronous" : "Synchronous",
+                  (o & 0x20) ? "In band negotiation possible" : "In band negotiation not possible",
+                  lookup(kUserRate, o & 0x1F)});
+  if (o & 0x80) return true;
+  // 5b
+  if (!c.more()) return false;
+  o = c.next();
+  ctx.bitsLine(o);
+  joinParts(ctx, {extText(o), kIntermediateRate[(o >> 5) & 0x03],
+                  (o & 0x10) ? "Nic on Tx required" : "Nic on Tx not required",
+                  (o & 0x08) ? "Nic on Rx accepted" : "Nic on Rx not accepted",
+                  (o & 0x04) ? "Flow control on Tx required" : "Flow control on Tx not required",
+                  (o & 0x02) ? "Flow control on Rx accepted" : "Flow control on Rx not accepted",
+                  spare(o & 0x01)});
+  if (o & 0x80) return true;
+  // 5c
+  if (!c.more()) return false;
+  o = c.next();
+  ctx.bitsLine(o);
+  joinParts(ctx, {extText(o), kStopBits[(o >> 5) & 0x03], kDataBits[(o >> 3) & 0x03],
+                  lookup(kParity, o & 0x07, "Parity reserved")});
+  if (o & 0x80) return true;
+  // 5d
+  if (!c.more()) return false;
+  o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return false;
+  }
+  joinParts(ctx, {"Not Continued", (o & 0x40) ? "Full duplex" : "Half duplex", lookup(kModemType, o & 0x3F)});
+  return true;
+}
+
+// Octets 4, 4a and 4b; false when decoding of the element stops.
+bool transferOctets(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return false;
+  uint8_t o = c.next();
+  ctx.bitsLine(o);
+  joinParts(ctx, {extText(o), lookup(kTransferMode, (o >> 5) & 0x03), lookup(kTransferRate, o & 0x1F)});
+  if (o & 0x80) return true;
+  if (!c.more()) return false;
+  o = c.next();
+  ctx.bitsLine(o);
+  joinParts(ctx, {extText(o), lookup(kStructure, (o >> 4) & 0x07), lookup(kConfiguration, (o >> 2) & 0x03),
+                  lookup(kEstablishment, o & 0x03)});
+  if (o & 0x80) return true;
+  if (!c.more()) return false;
+  o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return false;
+  }
+  joinParts(ctx, {"Not Continued", lookup(kSymmetry, (o >> 5) & 0x03), lookup(kTransferRate, o & 0x1F)});
+  return true;
+}
+
+void decodeBearerCapability(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  uint8_t o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  joinParts(ctx, {"Not Continued", coding(o), lookup(kTransferCapability, o & 0x1F)});
+  if (!transferOctets(ctx, c)) return;
+  if (!c.more() || !layer1Octets(ctx, c)) return;
+  // octet 6
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  if ((o & 0x60) != 0x40) {
+    joinParts(ctx, {"Not Continued", "Layer 2 identifier ill"});
+    return;
+  }
+  joinParts(ctx, {"Not Continued", "Layer 2 identifier ok", lookup(kLayer2, o & 0x1F)});
+  // octet 7
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  if ((o & 0x60) == 0x60) joinParts(ctx, {"Not Continued", "Layer 3 identifier ok", lookup(kLayer3, o & 0x1F)});
+  else joinParts(ctx, {"Not Continued", "Layer 3 identifier ill"});
+}
+
+// Octet 6a / 7a of the low layer compatibility.
+bool optionalOctet(DecodeContext& ctx, ElementCursor& c, std::string_view text) {
+  if (!c.more()) return false;
+  const uint8_t o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return false;
+  }
+  joinParts(ctx, {"Not Continued", text});
+  return true;
+}
+
+void decodeLowLayerCompatibility(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  uint8_t o = c.next();
+  ctx.bitsLine(o);
+  joinParts(ctx, {extText(o), coding(o), lookup(kTransferCapability, o & 0x1F)});
+  if (!(o & 0x80)) {
+    if (!optionalOctet(ctx, c, "Out-band negotiation possible")) return;
+  }
+  if (!transferOctets(ctx, c)) return;
+  if (!c.more() || !layer1Octets(ctx, c)) return;
+  // octet 6
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  if ((o & 0x60) != 0x40) {
+    joinParts(ctx, {extText(o), "Layer 2 identifier ill"});
+    return;
+  }
+  joinParts(ctx, {extText(o), "Layer 2 identifier ok", lookup(kLayer2, o & 0x1F)});
+  if (!(o & 0x80) && !optionalOctet(ctx, c, ",L2 Optional information")) return;
+  // octet 7
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  if ((o & 0x60) != 0x60) {
+    joinParts(ctx, {extText(o), "Layer 3 identifier ill"});
+    return;
+  }
+  joinParts(ctx, {extText(o), "Layer 3 identifier ok", lookup(kLayer3, o & 0x1F)});
+  if (!(o & 0x80)) optionalOctet(ctx, c, ",L3 Optional information");
+}
+
+void decodeCause(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  uint8_t o = c.next();
+  const unsigned codingStandard = (o >> 5) & 0x03;
+  ctx.bitsLine(o);
+  joinParts(ctx, {extText(o), coding(o), spare(o & 0x10), location(o)});
+  if (!(o & 0x80)) {
+    if (!c.more()) return;
+    o = c.next();
+    ctx.bitsLine(o);
+    if (!(o & 0x80)) {
+      ctx.append("Continued");
+      return;
+    }
+    joinParts(ctx, {"Not Continued", lookup(kRecommendation, o & 0x7F)});
+  }
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  const uint8_t cause = o & 0x7F;
+  if (codingStandard == 0) {
+    joinParts(ctx, {"Not Continued", causeText(cause)});
+  } else {
+    static constexpr const char* kPrefix[4] = {"", "ISO ", "National ", "Specific "};
+    joinParts(ctx, {"Not Continued", std::string(kPrefix[codingStandard]) + dec3(cause)});
+  }
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  ctx.append("Diagnostics: ");
+  if (codingStandard == 0 && (cause == 96 || cause == 99 || cause == 100)) ctx.append(elementName(o));
+}
+
+void decodeCallState(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  const uint8_t o = c.next();
+  ctx.bitsLine(o);
+  ctx.append(kCodingStandard[(o >> 6) & 0x03]);
+  ctx.append(",Call state");
+  ctx.append(lookup(kCallState, o & 0x3F));
+}
+
+void decodeChannelIdentification(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  uint8_t o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  const bool explicitId = o & 0x40;
+  const bool other = o & 0x20;
+  static constexpr const char* kOther[4] = {"No channel", "As indicated in following octets", "Reserved",
+                                            "Any channel"};
+  static constexpr const char* kBasic[4] = {"No channel", "B1", "B2", "Any channel"};
+  joinParts(ctx, {"Not Continued", explicitId ? "Explicitely identified" : "Implicitely identified",
+                  other ? "Other interface" : "Basic interface", spare(o & 0x10),
+                  (o & 0x08) ? "Exclusive" : "Preferred", (o & 0x04) ? "D channel" : "not D channel",
+                  (other ? kOther : kBasic)[o & 0x03]});
+  if (explicitId) {
+    while (c.more()) {
+      o = c.next();
+      ctx.bitsLine(o);
+      joinParts(ctx, {extText(o), "Interface identifier"});
+      if (o & 0x80) break;
+    }
+  }
+  if (!other) return;
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  joinParts(ctx, {"Not Continued", coding(o), (o & 0x10) ? "Slot map indicated" : "Channel no indicated",
+                  lookup(kChannelType, o & 0x0F)});
+  while (c.more()) {
+    o = c.next();
+    ctx.bitsLine(o);
+    joinParts(ctx, {extText(o), "Channel no " + corvane::hex2(o & 0x7F)});
+    if (o & 0x80) break;
+  }
+}
+
+void decodeProgressIndicator(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  uint8_t o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  joinParts(ctx, {"Not Continued", coding(o), spare(o & 0x10), location(o)});
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  ctx.append(lookup(kProgress, o & 0x7F));
+}
+
+void decodeNotificationIndicator(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  const uint8_t o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  joinParts(ctx, {"Not Continued", lookup(kNotification, o & 0x7F)});
+}
+
+void decodeDateTime(DecodeContext& ctx, ElementCursor& c) {
+  if (c.left() < 5) return;
+  static constexpr const char* kLabels[5] = {"Year  :", "Month :", "Day   :", "Hour  :", "Minute:"};
+  for (const char* label : kLabels) {
+    const uint8_t o = c.next();
+    ctx.bitsLine(o);
+    ctx.append(label);
+    ctx.append(dec2(o));
+  }
+}
+
+// Octet 3 of a number: ext text, type of number and numbering plan.
+void numberTypeParts(DecodeContext& ctx, uint8_t o, std::string_view ext) {
+  joinParts(ctx, {ext, lookup(kTypeOfNumber, (o >> 4) & 0x07), lookup(kNumberingPlan, o & 0x0F)});
+}
+
+void decodeCalledPartyNumber(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  const uint8_t o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  numberTypeParts(ctx, o, "Not Continued");
+  if (c.more()) digitRow(ctx, c);
+}
+
+// Octet 3a of calling/connected/redirecting/redirection numbers (after its
+// bits line): false when it stops ("Continued" or a bad spare field).
+bool presentationOctet(DecodeContext& ctx, uint8_t o, bool extRequired) {
+  if (extRequired && !(o & 0x80)) {
+    ctx.append("Continued");
+    return false;
+  }
+  joinParts(ctx, {extText(o), kPresentation[(o >> 5) & 0x03], spare(o & 0x1C), kScreening[o & 0x03]});
+  return true;
+}
+
+void decodeCallingOrConnectedNumber(DecodeContext& ctx, ElementCursor& c, bool connected) {
+  if (!c.more()) return;
+  uint8_t o = c.next();
+  ctx.bitsLine(o);
+  numberTypeParts(ctx, o, extText(o));
+  if (!(o & 0x80)) {
+    if (!c.more()) return;
+    o = c.next();
+    ctx.bitsLine(o);
+    if (!presentationOctet(ctx, o, true)) return;
+  }
+  if (connected || c.more()) digitRow(ctx, c);
+}
+
+// Redirecting number (0x74, with octet 3b) and redirection number (0x76),
+// in the standard layout.
+void decodeRedirectNumber(DecodeContext& ctx, ElementCursor& c, bool redirecting) {
+  if (!c.more()) return;
+  uint8_t o = c.next();
+  ctx.bitsLine(o);
+  numberTypeParts(ctx, o, extText(o));
+  if (o & 0x80) {
+    digitRow(ctx, c);
+    return;
+  }
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  const bool spareIll = o & 0x1C;
+  if (spareIll) {
+    joinParts(ctx, {extText(o), kPresentation[(o >> 5) & 0x03], "Spare field ill"});
+    return;
+  }
+  joinParts(ctx, {extText(o), kPresentation[(o >> 5) & 0x03], "Spare field ok", kScreening[o & 0x03]});
+  if (!redirecting || (o & 0x80)) {
+    digitRow(ctx, c);
+    return;
+  }
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  if (o & 0x70) {
+    joinParts(ctx, {"Not Continued", "Spare field ill"});
+    return;
+  }
+  joinParts(ctx, {"Not Continued", "Spare field ok", lookup(kRedirectionReason, o)});
+  digitRow(ctx, c);
+}
+
+void decodeRestartIndicator(DecodeContext& ctx, ElementCursor& c) {
+  if (c.left() != 1) return;
+  const uint8_t o = c.next();
+  ctx.bitsLine(o);
+  ctx.append(lookup(kRestartClass, o, ""));
+}
+
+void decodeHighLayerCompatibility(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  uint8_t o = c.next();
+  ctx.bitsLine(o);
+  if (!(o & 0x80)) {
+    ctx.append("Continued");
+    return;
+  }
+  joinParts(ctx, {"Not Continued", coding(o),
+                  ((o >> 2) & 0x07) == 4 ? "First high layer characteristics" : "Reserved",
+                  (o & 0x03) == 1 ? "High layer protocol profile" : "Reserved"});
+  if (!c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  joinParts(ctx, {extText(o), lookup(kHighLayer, o & 0x7F)});
+  if ((o & 0x80) || !c.more()) return;
+  o = c.next();
+  ctx.bitsLine(o);
+  if (o & 0x80) joinParts(ctx, {"Not Continued", lookup(kHighLayer, o & 0x7F)});
+  else ctx.append("Continued");
+}
+
+void decodeUserUser(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  const uint8_t o = c.next();
+  ctx.bitsLine(o);
+  joinParts(ctx, {"Protocol discriminator", lookup(kUserUserProtocol, o)});
+  if ((o == 0x00 || o == 0x04) && c.more()) infoRow(ctx, c);
+}
+
+void decodeSegmentedMessage(DecodeContext& ctx, ElementCursor& c) {
+  if (!c.more()) return;
+  const uint8_t o = c.next();
+  ctx.bitsLine(o);
+  if (o & 0x80) ctx.append("First segment, ");
+  ctx.append("Remanining segments=");
+  ctx.append(hex2(o & 0x7F));
+}
+
+}  // namespace
+
+void decodeElementContent(DecodeContext& ctx, uint8_t id, size_t lenIndex, size_t n) {
+  ElementCursor c(ctx, lenIndex + 1, lenIndex + n);
+  switch (id) {
+    case 0x00: decodeSegmentedMessage(ctx, c); break;
+    case 0x04: decodeBearerCapability(ctx, c); break;
+    case 0x08: decodeCause(ctx, c); break;
+    case 0x14: decodeCallState(ctx, c); break;
+    case 0x18: decodeChannelIdentification(ctx, c); break;
+    case 0x1C: decodeFacility(ctx, lenIndex); break;
+    case 0x1E: decodeProgressIndicator(ctx, c); break;
+    case 0x27: decodeNotificationIndicator(ctx, c); break;
+    case 0x28:
+    case 0x2C: infoRow(ctx, c); break;
+    case 0x29: decodeDateTime(ctx, c); break;
+    case 0x4C: decodeCallingOrConnectedNumber(ctx, c, true); break;
+    case 0x6C: decodeCallingOrConnectedNumber(ctx, c, false); break;
+    case 0x70: decodeCalledPartyNumber(ctx, c); break;
+    case 0x74: decodeRedirectNumber(ctx, c, true); break;
+    case 0x76: decodeRedirectNumber(ctx, c, false); break;
+    case 0x79: decodeRestartIndicator(ctx, c); break;
+    case 0x7C: decodeLowLayerCompatibility(ctx, c); break;
+    case 0x7D: decodeHighLayerCompatibility(ctx, c); break;
+    case 0x7E: decodeUserUser(ctx, c); break;
+    default: break;
+  }
+}
+
+}  // namespace lumarc
