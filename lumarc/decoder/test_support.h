@@ -50,3 +50,39 @@ inline std::string visible(const std::string& text) {
 }
 
 }  // namespace lumarc::test
+
+namespace lumarc::test {
+
+// Lines of a decode, with the hex dump lines left off (from the line that
+// starts with "        Hex Dump" onward).
+inline std::vector<std::string> linesWithoutDump(const std::string& text) {
+  std::vector<std::string> lines = splitDecodeText(text);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind("        Hex Dump", 0) == 0) {
+      lines.resize(i);
+      break;
+    }
+  }
+  return lines;
+}
+
+// A received LAPD I frame (SAPI 0, TEI 0) carrying a call-control message
+// with call reference d01, message type type and the given element bytes.
+inline MonitorRecord callControlRecord(std::vector<uint8_t> elements, uint8_t type = 0x05) {
+  std::vector<uint8_t> bytes = {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, type};
+  bytes.insert(bytes.end(), elements.begin(), elements.end());
+  return recordOf(0xFD00, bytes);
+}
+
+// The element lines of a call-control message: what follows the header and
+// "Cref=" lines, without the hex dump.
+inline std::vector<std::string> elementLines(std::vector<uint8_t> elements, uint8_t type = 0x05) {
+  std::vector<std::string> lines = linesWithoutDump(decodeMonitorRecord(callControlRecord(std::move(elements), type)));
+  if (lines.size() <= 2) return {};
+  return std::vector<std::string>(lines.begin() + 2, lines.end());
+}
+
+// Eight blanks and the bits of an octet line, as decoders write them.
+inline std::string octet(const char* bitsAndText) { return std::string(8, ' ') + bitsAndText; }
+
+}  // namespace lumarc::test
