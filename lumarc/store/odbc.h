@@ -1,0 +1,119 @@
+// A thin RAII layer over the unixODBC driver manager. The only place in the
+// project that calls ODBC (sql.h / sqlext.h stay inside lumarc/store).
+//
+// Errors inside the store are OdbcError exceptions carrying the driver's
+// diagnostics as readable text; the store's public operations catch them and
+// report through return values and the message interface (Part 1.4: failures
+// are reported, never thrown across Parts).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <sql.h>
+#include <sqlext.h>
+
+namespace lumarc::odbc {
+
+class OdbcError : public std::runtime_error {
+ public:
+  explicit OdbcError(const std::string& text, std::string sqlState = {})
+      : std::runtime_error(text), sqlState_(std::move(sqlState)) {}
+  const std::string& sqlState() const { return sqlState_; }
+
+ private:
+  std::string sqlState_;
+};
+
+// The diagnostic records of a handle as one readable text:
+// "[SQLSTATE] message; [SQLSTATE] message".
+std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, std::string* firstState = nullptr);
+// Throws OdbcError with `what` and the handle's diagnostics unless rc succeeded.
+void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what);
+inline bool ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// One environment handle (ODBC 3) per process, shared by every connection.
+class Environment {
+ public:
+  static std::shared_ptr<Environment> shared();
+  ~Environment();
+  SQLHENV handle() const { return env_; }
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+  Environment();
+
+ private:
+  SQLHENV env_ = SQL_NULL_HENV;
+};
+
+class Connection {
+ public:
+  // Connects with a DSN-less connection string (SQLDriverConnect, no prompt).
+  explicit Connection(const std::string& connectionString);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  SQLHDBC handle() const { return dbc_; }
+  // The driver's file name (SQL_DRIVER_NAME), e.g. "libsqlite3odbc.so", "psqlodbcw.so".
+  std::string driverName() const;
+  std::string dbmsName() const;
+
+  void setAutocommit(bool on);
+  void commit();
+  void rollback();
+  // Executes one statement without parameters (DDL, pragmas).
+  void execute(const std::string& sql);
+
+ private:
+  std::shared_ptr<Environment> env_;
+  SQLHDBC dbc_ = SQL_NULL_HDBC;
+  bool connected_ = false;
+};
+
+// A statement handle. Prepare once, bind parameters (by position, from 1),
+// execute many times; bind result columns by position and fetch.
+class Statement {
+ public:
+  explicit Statement(Connection& c);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  SQLHSTMT handle() const { return stmt_; }
+  const std::string& sql() const { return sql_; }
+
+  void prepare(const std::string& sql);
+  void execute();                 // the prepared statement
+  void executeDirect(const std::string& sql);
+  // Next row into the bound columns; false at the end.
+  bool fetch();
+  void closeCursor();             // ends a result set, keeps the preparation
+  void resetParams();
+  void unbindColumns();
+  SQLLEN rowCount();
+
+  void bindParameter(SQLUSMALLINT n, SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN columnSize,
+                     SQLSMALLINT digits, SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator);
+  void bindColumn(SQLUSMALLINT n, SQLSMALLINT cType, SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator);
+  // Column-wise parameter arrays: the next execute() runs `size` parameter sets.
+  void setParamsetSize(SQLULEN size);
+
+  // Reads column n of the current row as text (SQLGetData, unbound columns).
+  bool getText(SQLUSMALLINT n, std::string& out);
+  bool getInt64(SQLUSMALLINT n, int64_t& out);
+
+ private:
+  [[noreturn]] void fail(const char* what, SQLRETURN rc);
+  SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+  std::string sql_;
+};
+
+// A text connection-string value wrapped in braces when it holds ';' '{' '}'
+// or blanks at its ends (ODBC's quoting rule).
+std::string quoteConnValue(const std::string& v);
+
+}  // namespace lumarc::odbc

@@ -1,0 +1,531 @@
+#include "lumarc/store/record_store.h"
+
+#include "common/files.h"
+#include "common/format.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lumarc {
+
+using store::Condition;
+using store::Database;
+using store::SqlValue;
+
+namespace {
+
+bool fileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// Opens for reading and writing without creating: the spec's test of an
+// existing database file.
+bool readWritable(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+
+std::string serverName(const std::string& conn) {
+  // "SERVER=host" (or the whole string's driver) for messages; never the password.
+  std::string lc = conn;
+  for (auto& c : lc) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  size_t p = lc.find("server=");
+  if (p == std::string::npos) return "database server";
+  size_t e = conn.find(';', p);
+  return conn.substr(p + 7, e == std::string::npos ? std::string::npos : e - p - 7);
+}
+
+}  // namespace
+
+DbFileKind detectDbFileKind(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? DbFileKind::Missing : DbFileKind::Unreadable;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return DbFileKind::Unreadable;
+  unsigned char head[32] = {0};
+  ssize_t n = ::read(fd, head, sizeof head);
+  ::close(fd);
+  if (n < 0) return DbFileKind::Unreadable;
+  if (n == 0) return DbFileKind::Empty;
+  if (n >= 16 && std::memcmp(head, "SQLite format 3\0", 16) == 0) return DbFileKind::Sqlite;
+  // Jet 3/4 and ACE: 00 01 00 00 "Standard Jet DB" / "Standard ACE DB".
+  if (n >= 19 && (std::memcmp(head + 4, "Standard Jet DB", 15) == 0 || std::memcmp(head + 4, "Standard ACE DB", 15) == 0))
+    return DbFileKind::Access;
+  return DbFileKind::Other;
+}
+
+uint32_t rebuildImportedFlags(uint32_t f, uint32_t i) {
+  uint32_t r = f & 0xFFu;
+  r |= (i & 0x3FFu) << 8;
+  r |= ((f >> 9) & 1u) << 18;
+  r |= ((f >> 12) & 3u) << 19;
+  r |= ((f >> 16) & 0xFu) << 21;
+  return r;
+}
+
+CmdrRecord importedRecord(const OlderCmdrRecord& old) {
+  CmdrRecord r;
+  r.type = old.type.substr(0, 1);
+  r.tdate = old.tdate;
+  r.duration = old.duration;
+  r.rpuls = old.rpuls;
+  r.ppuls = old.ppuls;
+  r.cport = corvane::portText8(old.cport);
+  r.pport = corvane::portText8(old.pport);
+  r.uport = corvane::portText8(old.uport);
+  r.rdata = corvane::blankPad(old.rdata, 32).substr(0, 32);
+  r.xdata = corvane::blankPad(old.xdata, 32).substr(0, 32);
+  r.cdata = corvane::blankPad(old.cdata, 32).substr(0, 32);
+  r.flags = rebuildImportedFlags(old.flags, old.info);
+  return r;
+}
+
+std::string sqliteConnectionString(const std::string& path, bool mayCreate) {
+  std::string s = "DRIVER=SQLite3;Database=" + odbc::quoteConnValue(path) + ";Timeout=5000;";
+  if (!mayCreate) s += "NoCreat=1;";
+  return s;
+}
+
+std::string mdbtoolsConnectionString(const std::string& path) {
+  return "DRIVER=MDBTools;DBQ=" + odbc::quoteConnValue(path) + ";";
+}
+
+std::optional<std::string> renameNoReplace(const std::string& from, const std::string& to) {
+  std::string stem = to, ext;
+  size_t dot = to.find_last_of('.');
+  size_t slash = to.find_last_of('/');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    stem = to.substr(0, dot);
+    ext = to.substr(dot);
+  }
+  for (int i = 0; i < 10000; ++i) {
+    std::string target = i == 0 ? to : stem + std::to_string(i) + ext;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return target;
+    if (errno == EEXIST) continue;
+    if (errno == EINVAL || errno == ENOSYS) {
+      // File systems without RENAME_NOREPLACE: link, then unlink.
+      if (::link(from.c_str(), target.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return target;
+      }
+      if (errno == EEXIST) continue;
+    }
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// ---- the CMDR store operation ----
+
+struct RecordStore::CmdrStatements {
+  explicit CmdrStatements(Database& db) : db(db), insert(db, 1) {}
+  Database& db;
+  store::BulkInserter<CmdrRecord> insert;
+};
+
+StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
+  StoreOutcome out;
+  Database* db = rs.main_.get();
+  if (!db) {
+    out.error = "the main database is not open";
+    return out;
+  }
+  UserRecord scratch;  // step 1: cleared counters
+  const bool typeA = rec.type == "A";
+  // Step 2: the duplicate test, for type A only.
+  if (typeA) {
+    try {
+      odbc::Statement s(db->connection());
+      std::string sql =
+          "SELECT sqno FROM Cdata WHERE cport = ? AND pport = ? AND uport = ? AND tdate >= ? AND tdate < ? AND "
+          "rpuls = ? AND ppuls = ? AND crefa = ? AND flags = ? AND duration = ? LIMIT 1";
+      std::vector<SqlValue> v{rec.cport,
+                              rec.pport,
+                              rec.uport,
+                              rec.tdate,
+                              store::addSeconds(rec.tdate, 1),
+                              int64_t{static_cast<int32_t>(rec.rpuls)},
+                              int64_t{static_cast<int32_t>(rec.ppuls)},
+                              int64_t{static_cast<int32_t>(rec.crefa)},
+                              int64_t{static_cast<int32_t>(rec.flags)},
+                              int64_t{static_cast<int32_t>(rec.duration)}};
+      s.prepare(sql);
+      store::ValueBinder b(*db);
+      b.bind(s, v);
+      s.execute();
+      bool found = s.fetch();
+      s.closeCursor();
+      if (found) {
+        out.status = StoreOutcome::Status::Duplicate;
+        return out;
+      }
+    } catch (const std::exception& e) {
+      out.error = e.what();  // handled like an insert failure (rulings 1.3)
+      return out;
+    }
+    const int star = starClass(rec.flags);
+    uint32_t* pr[] = {&scratch.pra0, &scratch.pra1, &scratch.pra2, &scratch.pra3};
+    uint32_t* pp[] = {&scratch.ppa0, &scratch.ppa1, &scratch.ppa2, &scratch.ppa3};
+    *pr[star] = rec.rpuls;
+    *pp[star] = rec.ppuls;
+  }
+  // Step 3: the Cdata row.
+  try {
+    if (!rs.cmdr_) rs.cmdr_ = std::make_unique<RecordStore::CmdrStatements>(*db);
+    rs.cmdr_->insert.add(rec);  // batch of 1: executes now
+  } catch (const std::exception& e) {
+    out.error = e.what();
+    return out;
+  }
+  out.status = StoreOutcome::Status::Stored;
+  // Step 4: the user's counters.
+  if (!typeA || corvane::trimBlanks(rec.cport).empty()) return out;
+  try {
+    store::DrptPset users(*db);
+    if (!users.open(Condition::eq("cport", rec.cport), store::sortBy("sqno"))) throw std::runtime_error(users.error());
+    UserRecord u;
+    bool found = users.next(u);
+    if (!found && !users.error().empty()) throw std::runtime_error(users.error());
+    users.close();
+    if (!found) {
+      scratch.cport = rec.cport;
+      if (!users.add(scratch)) throw std::runtime_error(users.error());
+    } else {
+      u.pra0 += scratch.pra0;
+      u.ppa0 += scratch.ppa0;
+      u.pra1 += scratch.pra1;
+      u.ppa1 += scratch.ppa1;
+      u.pra2 += scratch.pra2;
+      u.ppa2 += scratch.ppa2;
+      u.pra3 += scratch.pra3;
+      u.ppa3 += scratch.ppa3;
+      u.prc += scratch.prc;
+      u.ppc += scratch.ppc;
+      if (!users.update(u)) throw std::runtime_error(users.error());
+    }
+  } catch (const std::exception& e) {
+    out.error = e.what();  // the Cdata row stays; the caller shows the text
+    rs.report(StoreMessage::DatabaseError, {}, out.error);
+  }
+  return out;
+}
+
+StoreOutcome RecordStore::store(const CmdrRecord& record) { return storeCmdrRecord(*this, record); }
+
+// ---- opening ----
+
+RecordStore::RecordStore(StoreMessageSink* messages, corvane::CodePage codePage)
+    : messages_(messages), codePage_(codePage) {}
+
+RecordStore::~RecordStore() { closeAll(); }
+
+void RecordStore::report(StoreMessage id, const std::string& fileName, const std::string& detail) {
+  if (messages_) messages_->storeMessage(id, fileName, detail);
+}
+
+bool RecordStore::createBlankDatabase(const std::string& path, bool replaceConfirmed) {
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (replaceConfirmed ? O_TRUNC : O_EXCL);
+  int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0) return false;
+  ::close(fd);
+  if (replaceConfirmed) {
+    // The old database's journals would belong to another file.
+    ::unlink((path + "-wal").c_str());
+    ::unlink((path + "-shm").c_str());
+    ::unlink((path + "-journal").c_str());
+  }
+  return true;
+}
+
+bool RecordStore::prepareFile(const std::string& path, const std::string& name, bool& created) {
+  created = false;
+  DbFileKind kind = detectDbFileKind(path);
+  if (kind == DbFileKind::Missing) {
+    if (!createBlankDatabase(path)) {
+      report(StoreMessage::FileAccessFailed, name, path + ": " + std::strerror(errno));
+      return false;
+    }
+    created = true;
+    return true;
+  }
+  if (kind == DbFileKind::Unreadable || !readWritable(path)) {
+    // Never deleted or replaced (rulings 1.4).
+    report(StoreMessage::FileAccessFailed, name, path + ": " + std::strerror(errno));
+    return false;
+  }
+  if (kind == DbFileKind::Access) {
+    report(StoreMessage::DbaseOpenFailed, name,
+           path + " is a Microsoft Access (Jet/ACE) database; it is left untouched (use lumarc-cli import)");
+    return false;
+  }
+  if (kind == DbFileKind::Other) {
+    report(StoreMessage::DbaseOpenFailed, name, path + " is not an SQLite database; it is left untouched");
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<Database> RecordStore::connect(const std::string& conn, const std::string& name) {
+  try {
+    return std::make_unique<Database>(conn, codePage_);
+  } catch (const odbc::OdbcError& e) {
+    const std::string& st = e.sqlState();
+    if (st.rfind("IM", 0) == 0)
+      report(StoreMessage::SqlConfigError, name, e.what());
+    else if (st == "HY001" || st == "HY013" || std::string(e.what()).find("allocat") != std::string::npos)
+      report(StoreMessage::DbaseAllocationFailed, name, e.what());
+    else
+      report(StoreMessage::DbaseOpenFailed, name, e.what());
+  } catch (const std::exception& e) {
+    report(StoreMessage::DbaseAllocationFailed, name, e.what());
+  }
+  return nullptr;
+}
+
+bool RecordStore::openMainDatabase(const std::string& workDir, const std::string& connection) {
+  if (main_) return true;
+  std::string conn = connection, name = kMainFile;
+  bool created = false;
+  if (conn.empty()) {
+    std::string path = corvane::joinPath(workDir, kMainFile);
+    if (!prepareFile(path, name, created)) return false;
+    conn = sqliteConnectionString(path);
+  } else {
+    name = serverName(conn);
+  }
+  std::unique_ptr<Database> db = connect(conn, name);
+  if (!db) return false;
+  try {
+    db->ensureTables(store::mainTables());  // also adds Tmpl03 to an older database
+  } catch (const std::exception& e) {
+    report(StoreMessage::DbaseOpenFailed, name, e.what());
+    return false;
+  }
+  auto cset = std::make_unique<store::DrptCset>(*db);
+  auto pset = std::make_unique<store::DrptPset>(*db);
+  auto mset = std::make_unique<store::DrptMset>(*db);
+  auto rset = std::make_unique<store::DrptRset>(*db);
+  auto tset = std::make_unique<store::DrptTset>(*db);
+  // Opening each recordset checks that its table has the spec's columns.
+  auto probe = [&](auto& rs) {
+    if (!rs->open(Condition::none())) return false;
+    rs->close();
+    return true;
+  };
+  std::string err;
+  if (!probe(cset)) err = cset->error();
+  else if (!probe(pset)) err = pset->error();
+  else if (!probe(mset)) err = mset->error();
+  else if (!probe(rset)) err = rset->error();
+  else if (!probe(tset)) err = tset->error();
+  if (!err.empty()) {
+    report(StoreMessage::MemoryAllocationFailed, name, err);
+    return false;
+  }
+  main_ = std::move(db);
+  cset_ = std::move(cset);
+  pset_ = std::move(pset);
+  mset_ = std::move(mset);
+  rset_ = std::move(rset);
+  tset_ = std::move(tset);
+  mainState_ = connection.empty() ? (created ? "created" : "opened") : "server";
+  return true;
+}
+
+bool RecordStore::openVoiceDatabase(const std::string& directory, const std::string& connection) {
+  if (voice_) return true;
+  std::string conn = connection, name = kVoiceFile;
+  bool created = false;
+  if (conn.empty()) {
+    std::string path = corvane::joinPath(directory, kVoiceFile);
+    if (!prepareFile(path, name, created)) return false;
+    conn = sqliteConnectionString(path);
+  } else {
+    name = serverName(conn);
+  }
+  std::unique_ptr<Database> db = connect(conn, name);
+  if (!db) return false;
+  try {
+    db->ensureTables(store::voiceTables());
+  } catch (const std::exception& e) {
+    report(StoreMessage::DbaseOpenFailed, name, e.what());
+    return false;
+  }
+  auto vset = std::make_unique<store::DrptVset>(*db);
+  if (!vset->open(Condition::none())) {
+    report(StoreMessage::MemoryAllocationFailed, name, vset->error());
+    return false;
+  }
+  vset->close();
+  voice_ = std::move(db);
+  vset_ = std::move(vset);
+  voiceState_ = connection.empty() ? (created ? "created" : "opened") : "server";
+  return true;
+}
+
+std::unique_ptr<CmdrArchive> RecordStore::openCmdrArchive(const std::string& path, bool create, bool replaceConfirmed) {
+  if (create) {
+    if (fileExists(path) && !replaceConfirmed) {
+      report(StoreMessage::FileAccessFailed, path, path + " exists");
+      return nullptr;
+    }
+    if (!createBlankDatabase(path, replaceConfirmed)) {
+      report(StoreMessage::FileAccessFailed, path, path + ": " + std::strerror(errno));
+      return nullptr;
+    }
+  } else {
+    DbFileKind kind = detectDbFileKind(path);
+    if ((kind != DbFileKind::Sqlite && kind != DbFileKind::Empty) || !readWritable(path)) return nullptr;
+  }
+  auto a = std::make_unique<CmdrArchive>();
+  a->path = path;
+  a->db = connect(sqliteConnectionString(path, create), path);
+  if (!a->db) return nullptr;
+  try {
+    a->db->ensureTables({&store::cdataTable()});
+  } catch (const std::exception& e) {
+    report(StoreMessage::DbaseOpenFailed, path, e.what());
+    return nullptr;
+  }
+  a->cset = std::make_unique<store::DrptCset>(*a->db);
+  if (!a->cset->open(Condition::none())) {
+    report(StoreMessage::MemoryAllocationFailed, {}, a->cset->error());
+    return nullptr;
+  }
+  a->cset->close();
+  return a;
+}
+
+std::optional<CmdrRecord> RecordStore::findCmdrBySqno(CmdrArchive& archive, int32_t sqno) {
+  if (!archive.db) return std::nullopt;
+  store::DrptCset tmp(*archive.db);
+  return tmp.find(sqno);
+}
+
+void RecordStore::closeAll() {
+  cmdr_.reset();
+  cset_.reset();
+  pset_.reset();
+  mset_.reset();
+  rset_.reset();
+  tset_.reset();
+  vset_.reset();
+  main_.reset();
+  voice_.reset();
+}
+
+// ---- import ----
+
+ImportResult RecordStore::importOlderDatabase(const std::string& workDir, ImportUi* ui) {
+  std::string path = corvane::joinPath(workDir, kOlderFile);
+  ImportResult r;
+  if (!fileExists(path) || !readWritable(path)) return r;  // NoFile
+  r = importFrom(path, ui, true);
+  if (r.status != ImportResult::Status::Done) return r;
+  auto renamed = renameNoReplace(path, corvane::joinPath(workDir, "OlvarImp.mdb"));
+  if (renamed) r.renamedTo = *renamed;
+  else r.error = std::string("could not rename ") + path + ": " + std::strerror(errno);
+  return r;
+}
+
+ImportResult RecordStore::importFile(const std::string& path, ImportUi* ui) {
+  ImportResult r;
+  if (!fileExists(path)) {
+    r.error = path + ": no such file";
+    return r;
+  }
+  return importFrom(path, ui, false);
+}
+
+ImportResult RecordStore::importFrom(const std::string& path, ImportUi* ui, bool ask) {
+  ImportResult r;
+  r.status = ImportResult::Status::Unreadable;
+  if (!main_) {
+    r.status = ImportResult::Status::Failed;
+    r.error = "the main database is not open";
+    return r;
+  }
+  DbFileKind kind = detectDbFileKind(path);
+  std::string conn;
+  if (kind == DbFileKind::Access) conn = mdbtoolsConnectionString(path);
+  else if (kind == DbFileKind::Sqlite) conn = sqliteConnectionString(path, false);
+  else {
+    r.error = path + ": neither an Access nor an SQLite database";
+    return r;
+  }
+  // Without a driver that reads the file the import is skipped silently.
+  std::unique_ptr<Database> src;
+  try {
+    src = std::make_unique<Database>(conn, codePage_, true);
+  } catch (const std::exception& e) {
+    r.error = e.what();
+    return r;
+  }
+  store::DrptXset old(*src);
+  if (!old.open()) {
+    r.error = old.error();
+    return r;
+  }
+  if (ask && ui && !ui->confirmImport()) {
+    r.status = ImportResult::Status::Cancelled;
+    return r;
+  }
+  try {
+    main_->begin();
+  } catch (const std::exception& e) {
+    r.status = ImportResult::Status::Failed;
+    r.error = e.what();
+    return r;
+  }
+  OlderCmdrRecord row;
+  while (old.next(row)) {
+    if (row.type.empty() || row.type[0] != 'A') {
+      ++r.skipped;
+      continue;
+    }
+    StoreOutcome o = storeCmdrRecord(*this, importedRecord(row));
+    if (o.failed() || o.countersFailed()) {
+      main_->rollback();
+      r.status = ImportResult::Status::Failed;
+      r.error = o.error;
+      r.stored = 0;
+      return r;
+    }
+    if (o.duplicate()) {
+      ++r.duplicates;
+    } else {
+      ++r.stored;
+      if (r.stored % 256 == 0 && ui) ui->importProgress(r.stored, r.duplicates);
+    }
+  }
+  if (!old.error().empty()) {
+    main_->rollback();
+    r.status = ImportResult::Status::Failed;
+    r.error = old.error();
+    r.stored = 0;
+    return r;
+  }
+  try {
+    main_->commit();
+  } catch (const std::exception& e) {
+    r.status = ImportResult::Status::Failed;
+    r.error = e.what();
+    r.stored = 0;
+    return r;
+  }
+  old.close();
+  src.reset();
+  if (ui) ui->importFinished();
+  r.status = ImportResult::Status::Done;
+  return r;
+}
+
+}  // namespace lumarc

@@ -1,0 +1,178 @@
+// The record store of Part 1.4: the main database ("Lumarc.mdb", or a
+// PostgreSQL server), the voice database ("Wav/LumarcVt.mdb", or a server),
+// CMDR archives, the import of the older program's "Olvar.mdb", and the CMDR
+// store operation of Part 1.3.
+//
+// Failures are reported through StoreMessageSink (message ids plus a detail
+// text) which the application layer turns into its numbered texts; nothing
+// here depends on the application or throws across its interface.
+#pragma once
+
+#include "lumarc/store/database.h"
+#include "lumarc/store/records.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace lumarc {
+
+// The Part 1.4 failure texts, by meaning. The application maps them to
+// kTextSqlConfigError, kTextDbaseAllocationFailed, kTextDbaseOpenFailed,
+// kTextFileAccessFailed, kTextMemoryAllocationFailed.
+enum class StoreMessage {
+  SqlConfigError,          // "SQL Config error!": the ODBC driver is missing or not configured
+  DbaseAllocationFailed,   // "Dbase allocation failed!": no ODBC handle
+  DbaseOpenFailed,         // "Dbase open failed!": the driver refuses the file or server, or the file is no SQLite database
+  FileAccessFailed,        // "<name> File access failed!": the file cannot be created or opened read-write
+  MemoryAllocationFailed,  // "<name> Memory allocation failed!": a recordset cannot be created
+  DatabaseError,           // a database error while storing (message bar), detail = driver text
+};
+
+// Receives the store's failure reports.
+//  - fileName: the database file's name ("Lumarc.mdb", "LumarcVt.mdb", an
+//    archive path) or the server's name; empty where the spec shows the text
+//    alone.
+//  - detail: the driver's diagnostics (for logs and the command line).
+class StoreMessageSink {
+ public:
+  virtual ~StoreMessageSink() = default;
+  virtual void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) = 0;
+};
+
+// The import's dialogue: the question, progress and end.
+class ImportUi {
+ public:
+  virtual ~ImportUi() = default;
+  // "Olvar.Mdb exists, do you want to import?" OK = true, Cancel = false.
+  virtual bool confirmImport() = 0;
+  // After every 256th stored row: entry 13118 "Imported records" + " %i - %i".
+  virtual void importProgress(uint64_t stored, uint64_t duplicates) { (void)stored, (void)duplicates; }
+  // At the end: the message bar is cleared.
+  virtual void importFinished() {}
+};
+
+// What kind of file lies at a path (by its first bytes).
+enum class DbFileKind { Missing, Empty, Sqlite, Access, Other, Unreadable };
+DbFileKind detectDbFileKind(const std::string& path);
+
+// Part 1.4 flag rebuild of an imported row: bits 0-7 = F 0-7, bits 8-17 =
+// I 0-9, bit 18 = F 9, bits 19-20 = F 12-13, bits 21-24 = F 16-19.
+uint32_t rebuildImportedFlags(uint32_t oldFlags, uint32_t info);
+// The imported record made from an older row (type, time, duration and
+// pulses copied; ports cleaned to 8 characters; digits without leading
+// blanks, cut or padded to 32; flags rebuilt).
+CmdrRecord importedRecord(const OlderCmdrRecord& old);
+
+struct ImportResult {
+  enum class Status {
+    NoFile,       // no "Olvar.mdb" (or not readable and writable): nothing done
+    Unreadable,   // no driver reads it, or it cannot be opened: skipped
+    Cancelled,    // the user answered Cancel
+    Done,         // imported (and renamed, for the Olvar.mdb flow)
+    Failed,       // a database error: the import was rolled back, nothing renamed
+  };
+  Status status = Status::NoFile;
+  uint64_t stored = 0;
+  uint64_t duplicates = 0;
+  uint64_t skipped = 0;      // rows of other types than A
+  std::string renamedTo;     // the new name of "Olvar.mdb"
+  std::string error;
+};
+
+// An open CMDR archive (always an SQLite file) with its recordset.
+struct CmdrArchive {
+  std::unique_ptr<store::Database> db;
+  std::unique_ptr<store::DrptCset> cset;
+  std::string path;
+};
+
+// DSN-less connection strings of the embedded default.
+std::string sqliteConnectionString(const std::string& path, bool mayCreate = true);
+std::string mdbtoolsConnectionString(const std::string& path);
+
+class RecordStore : public CmdrRecordSink {
+ public:
+  static constexpr const char* kMainFile = "Lumarc.mdb";
+  static constexpr const char* kVoiceFile = "LumarcVt.mdb";
+  static constexpr const char* kVoiceFolder = "Wav";
+  static constexpr const char* kOlderFile = "Olvar.mdb";
+
+  explicit RecordStore(StoreMessageSink* messages = nullptr,
+                       corvane::CodePage codePage = corvane::CodePage::Cp1252);
+  ~RecordStore() override;
+  RecordStore(const RecordStore&) = delete;
+  RecordStore& operator=(const RecordStore&) = delete;
+
+  // Opens or creates the main database and its five recordsets: the SQLite
+  // file "<workDir>/Lumarc.mdb", or the server of `connection` when given.
+  bool openMainDatabase(const std::string& workDir, const std::string& connection = {});
+  // Opens or creates "<directory>/LumarcVt.mdb" (or the server) and DrptVset.
+  bool openVoiceDatabase(const std::string& directory, const std::string& connection = {});
+  // A CMDR archive file: create = a new file (replacing one only when
+  // replaceConfirmed, the user having confirmed the overwrite), else an
+  // existing readable and writable SQLite file (no message when it is not).
+  std::unique_ptr<CmdrArchive> openCmdrArchive(const std::string& path, bool create, bool replaceConfirmed = false);
+  // The Cdata row with that counter value in an archive, or nothing.
+  std::optional<CmdrRecord> findCmdrBySqno(CmdrArchive& archive, int32_t sqno);
+  // Writes a new empty database file (0 bytes: an empty SQLite database).
+  // Runs only when the file does not exist, unless replaceConfirmed.
+  static bool createBlankDatabase(const std::string& path, bool replaceConfirmed = false);
+  // Closes every recordset and database.
+  void closeAll();
+
+  // The start-up import of "<workDir>/Olvar.mdb" with the question; renames
+  // it to "OlvarImp.mdb" (or OlvarImp1.mdb, ...) afterwards.
+  ImportResult importOlderDatabase(const std::string& workDir, ImportUi* ui);
+  // The same import of any Access or SQLite file, without question or rename.
+  ImportResult importFile(const std::string& path, ImportUi* ui = nullptr);
+
+  // Part 1.3 store operation (CmdrRecordSink).
+  StoreOutcome store(const CmdrRecord& record) override;
+
+  bool mainOpen() const { return main_ != nullptr; }
+  bool voiceOpen() const { return voice_ != nullptr; }
+  store::Database* mainDatabase() { return main_.get(); }
+  store::Database* voiceDatabase() { return voice_.get(); }
+  // The shared recordsets (valid while the databases are open).
+  store::DrptCset* cset() { return cset_.get(); }
+  store::DrptPset* pset() { return pset_.get(); }
+  store::DrptMset* mset() { return mset_.get(); }
+  store::DrptRset* rset() { return rset_.get(); }
+  store::DrptTset* tset() { return tset_.get(); }
+  store::DrptVset* vset() { return vset_.get(); }
+  // What the last open did: "created", "opened" (files) or "server".
+  const std::string& mainState() const { return mainState_; }
+  const std::string& voiceState() const { return voiceState_; }
+  corvane::CodePage codePage() const { return codePage_; }
+
+ private:
+  friend StoreOutcome storeCmdrRecord(RecordStore&, const CmdrRecord&);
+  struct CmdrStatements;
+  void report(StoreMessage id, const std::string& fileName, const std::string& detail);
+  // Checks and prepares an embedded database file; reports and returns false
+  // when it must not or cannot be used.
+  bool prepareFile(const std::string& path, const std::string& name, bool& created);
+  std::unique_ptr<store::Database> connect(const std::string& conn, const std::string& name);
+  ImportResult importFrom(const std::string& path, ImportUi* ui, bool ask);
+
+  StoreMessageSink* messages_;
+  corvane::CodePage codePage_;
+  std::unique_ptr<store::Database> main_, voice_;
+  std::unique_ptr<store::DrptCset> cset_;
+  std::unique_ptr<store::DrptPset> pset_;
+  std::unique_ptr<store::DrptMset> mset_;
+  std::unique_ptr<store::DrptRset> rset_;
+  std::unique_ptr<store::DrptTset> tset_;
+  std::unique_ptr<store::DrptVset> vset_;
+  std::unique_ptr<CmdrStatements> cmdr_;
+  std::string mainState_, voiceState_;
+};
+
+// Renames `from` to `to` without replacing an existing file; when `to`
+// exists, tries "<stem>1<ext>", "<stem>2<ext>", ... Returns the name used,
+// or nothing.
+std::optional<std::string> renameNoReplace(const std::string& from, const std::string& to);
+
+}  // namespace lumarc

@@ -1,0 +1,178 @@
+// The spec's tables (Part 1.4) as data, the per-engine dialect that renders
+// them, and structured filter conditions rendered per dialect with bound
+// values.
+#pragma once
+
+#include "common/codepage.h"
+#include "lumarc/store/records.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace lumarc::store {
+
+enum class ColType { Counter, Long, Text, Date, Float, Bit, Short /* 16-bit, older table only */ };
+
+struct ColumnDef {
+  const char* name;
+  ColType type;
+  size_t width;  // TEXT(n); 0 otherwise
+};
+
+struct IndexDef {
+  const char* name;    // unique per database: <Table>_<column>
+  const char* column;
+};
+
+struct TableDef {
+  const char* name;
+  std::vector<ColumnDef> columns;  // columns[0] is the COUNTER key
+  std::vector<IndexDef> indexes;   // besides the primary key
+  const char* key() const { return columns.front().name; }
+};
+
+const TableDef& cdataTable();
+const TableDef& pdataTable();
+const TableDef& mdataTable();
+const TableDef& routTable();
+const TableDef& tmpl03Table();
+const TableDef& vdata00Table();
+const TableDef& olderCdataTable();  // the older program's Cdata (read only)
+
+// The tables of the main database in creation order, and of the voice database.
+std::vector<const TableDef*> mainTables();
+std::vector<const TableDef*> voiceTables();
+
+enum class Engine { Sqlite, Postgres, Access /* mdbtools, read only */, Other };
+
+// Renders the schema and the expressions the selection filters need.
+class Dialect {
+ public:
+  explicit Dialect(Engine e) : engine_(e) {}
+  Engine engine() const { return engine_; }
+
+  std::string columnType(const ColumnDef& c) const;
+  std::string createTable(const TableDef& t) const;     // CREATE TABLE IF NOT EXISTS ...
+  std::vector<std::string> createIndexes(const TableDef& t) const;  // CREATE INDEX IF NOT EXISTS ...
+
+  // Integer parts of a timestamp column expression, and the first n
+  // characters of a text expression.
+  std::string year(const std::string& x) const { return datePart("Y", "YEAR", x); }
+  std::string month(const std::string& x) const { return datePart("m", "MONTH", x); }
+  std::string day(const std::string& x) const { return datePart("d", "DAY", x); }
+  std::string hour(const std::string& x) const { return datePart("H", "HOUR", x); }
+  std::string minute(const std::string& x) const { return datePart("M", "MINUTE", x); }
+  std::string left(const std::string& x, int n) const;
+  // Case-insensitive sort key of a text expression (Part 4.3 name sorts).
+  std::string caseless(const std::string& x) const;
+
+  // How values travel: texts as UTF-16 (SQL_C_WCHAR) or as UTF-8
+  // (SQL_C_CHAR); dates as 'YYYY-MM-DD HH:MM:SS' text or a timestamp struct.
+  bool wideText() const { return engine_ == Engine::Postgres; }
+  bool dateAsText() const { return engine_ != Engine::Postgres; }
+
+ private:
+  std::string datePart(const char* sqliteFmt, const char* pgField, const std::string& x) const;
+  Engine engine_;
+};
+
+// True for names made of letters, digits and '_' that start with a letter
+// or '_': the only text that ever goes into statement text besides the
+// program's own fragments.
+bool isIdentifier(std::string_view name);
+
+// A value bound to a statement parameter. Texts are 8-bit program text.
+using SqlValue = std::variant<int64_t, double, std::string, DateTime>;
+
+// An expression over one column: the column itself, a part of a timestamp,
+// the first n characters of a text, or its case-insensitive form.
+class Expr {
+ public:
+  enum class Kind { Column, Year, Month, Day, Hour, Minute, Left, Caseless };
+  static Expr column(std::string name) { return Expr(Kind::Column, std::move(name)); }
+  static Expr year(std::string c) { return Expr(Kind::Year, std::move(c)); }
+  static Expr month(std::string c) { return Expr(Kind::Month, std::move(c)); }
+  static Expr day(std::string c) { return Expr(Kind::Day, std::move(c)); }
+  static Expr hour(std::string c) { return Expr(Kind::Hour, std::move(c)); }
+  static Expr minute(std::string c) { return Expr(Kind::Minute, std::move(c)); }
+  static Expr left(std::string c, int n) { return Expr(Kind::Left, std::move(c), n); }
+  static Expr caseless(std::string c) { return Expr(Kind::Caseless, std::move(c)); }
+  // Throws std::invalid_argument when the column is not an identifier.
+  std::string render(const Dialect& d) const;
+
+ private:
+  Expr(Kind k, std::string c, int n = 0) : kind_(k), column_(std::move(c)), n_(n) {}
+  Kind kind_;
+  std::string column_;
+  int n_;
+};
+
+// A filter condition: comparisons of expressions with bound values,
+// combined with AND / OR / NOT. An empty condition selects every row.
+class Condition {
+ public:
+  enum class Op { Eq, Ne, Lt, Le, Gt, Ge };
+  Condition() = default;
+  static Condition compare(Expr e, Op op, SqlValue v);
+  static Condition eq(std::string column, SqlValue v) { return compare(Expr::column(std::move(column)), Op::Eq, std::move(v)); }
+  static Condition all(std::vector<Condition> parts);  // AND
+  static Condition any(std::vector<Condition> parts);  // OR
+  static Condition negate(Condition c);
+  // BIT column tests, only "= 0" / "<> 0".
+  static Condition isSet(std::string column);
+  static Condition isClear(std::string column);
+  // No row.
+  static Condition none();
+
+  bool empty() const { return kind_ == Kind::Empty; }
+  // Appends the rendered condition to sql and its values to params.
+  void render(const Dialect& d, std::string& sql, std::vector<SqlValue>& params) const;
+
+ private:
+  enum class Kind { Empty, Compare, All, Any, Not, BitSet, BitClear, Nothing };
+  Kind kind_ = Kind::Empty;
+  std::vector<Expr> expr_;
+  Op op_ = Op::Eq;
+  std::vector<SqlValue> value_;
+  std::vector<Condition> parts_;
+  std::string column_;
+};
+
+// ORDER BY items: expressions with a direction.
+struct SortKey {
+  Expr expr;
+  bool descending = false;
+};
+using Sort = std::vector<SortKey>;
+inline Sort sortBy(std::string column, bool descending = false) {
+  return Sort{SortKey{Expr::column(std::move(column)), descending}};
+}
+
+// 8-bit program text <-> the database's Unicode, through one code page.
+class TextCodec {
+ public:
+  explicit TextCodec(corvane::CodePage cp = corvane::CodePage::Cp1252);
+  corvane::CodePage codePage() const { return cp_; }
+  // Appends the UTF-8 form of bytes.
+  void toUtf8(std::string_view bytes, std::string& out) const;
+  // Writes the UTF-16 form of bytes (one unit per byte) and returns the count.
+  size_t toUtf16(std::string_view bytes, uint16_t* out) const;
+  std::string fromUtf8(std::string_view utf8) const;
+  std::string fromUtf16(const uint16_t* units, size_t n) const;
+
+ private:
+  corvane::CodePage cp_;
+  uint16_t unit_[256];
+  std::string utf8_[256];
+};
+
+// DateTime helpers: text 'YYYY-MM-DD HH:MM:SS', parse (also with a fraction
+// or a 'T'), and adding seconds across days, months and years.
+std::string dateTimeText(const DateTime& t);
+bool parseDateTime(std::string_view text, DateTime& out);
+DateTime addSeconds(const DateTime& t, int64_t seconds);
+
+}  // namespace lumarc::store

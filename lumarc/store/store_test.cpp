@@ -1,0 +1,826 @@
+// The store suite. Tests named Backends/* run against the embedded SQLite
+// files and against PostgreSQL (LUMARC_TEST_PG, a connection string; skipped
+// when unset). File tests (read-only, Access-looking, import renames) are
+// SQLite only, since they are about files.
+#include "lumarc/store/record_store.h"
+
+#include "common/format.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace lumarc {
+namespace {
+
+using store::Condition;
+using store::Database;
+using store::Expr;
+
+std::string makeTempDir() {
+  const char* base = std::getenv("CORVANE_TEST_RUNTIME");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/store-test-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back(0);
+  char* d = mkdtemp(buf.data());
+  if (!d) return {};
+  chmod(d, 0755);
+  return d;
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+bool exists(const std::string& p) {
+  struct stat st {};
+  return stat(p.c_str(), &st) == 0;
+}
+
+struct Message {
+  StoreMessage id;
+  std::string file, detail;
+};
+
+struct RecordingSink : StoreMessageSink {
+  std::vector<Message> messages;
+  void storeMessage(StoreMessage id, const std::string& file, const std::string& detail) override {
+    messages.push_back({id, file, detail});
+  }
+  bool has(StoreMessage id) const {
+    for (auto& m : messages)
+      if (m.id == id) return true;
+    return false;
+  }
+};
+
+struct AnswerUi : ImportUi {
+  bool answer = true;
+  int asked = 0, progress = 0, finished = 0;
+  bool confirmImport() override {
+    ++asked;
+    return answer;
+  }
+  void importProgress(uint64_t, uint64_t) override { ++progress; }
+  void importFinished() override { ++finished; }
+};
+
+CmdrRecord sampleA(int second = 7, uint32_t pulses = 3, const std::string& cport = "    1234") {
+  CmdrRecord r;
+  r.type = "A";
+  r.tdate = DateTime{2024, 3, 15, 10, 20, second};
+  r.duration = 65;
+  r.cport = cport;
+  r.pport = "    5678";
+  r.uport = "     801";
+  r.rdata = "0123456789" + std::string(22, ' ');
+  r.xdata = std::string(32, ' ');
+  r.cdata = "  lead blanks kept" + std::string(14, ' ');
+  r.rpuls = pulses;
+  r.ppuls = 1;
+  r.crefa = 0x80000001u;
+  r.crefb = 2;
+  r.crefc = 3;
+  r.flags = (2u << 21) | 0x12;
+  r.ipadr = 0xC0A80A01u;  // 192.168.10.1: above 2^31
+  return r;
+}
+
+// A PostgreSQL schema of its own per test, through psqlODBC's ConnSettings.
+class PgSchema {
+ public:
+  PgSchema(const std::string& base, const std::string& name) : base_(base), name_(name) {
+    Database admin(base_);
+    admin.connection().execute("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
+    admin.connection().execute("CREATE SCHEMA " + name_);
+  }
+  ~PgSchema() {
+    try {
+      Database admin(base_);
+      admin.connection().execute("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
+    } catch (...) {
+    }
+  }
+  std::string connection() const {
+    std::string c = base_;
+    if (!c.empty() && c.back() != ';') c += ';';
+    return c + "ConnSettings={SET search_path TO " + name_ + "};";
+  }
+
+ private:
+  std::string base_, name_;
+};
+
+enum class Backend { Sqlite, Postgres };
+
+class Backends : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    dir_ = makeTempDir();
+    ASSERT_FALSE(dir_.empty());
+    if (GetParam() == Backend::Postgres) {
+      const char* pg = std::getenv("LUMARC_TEST_PG");
+      if (!pg || !*pg) GTEST_SKIP() << "LUMARC_TEST_PG is not set: no PostgreSQL server for this run "
+                                       "(make test starts one with scripts/pg-test-server.sh)";
+      std::string name = "lt_" + std::to_string(getpid()) + "_" +
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name();
+      for (auto& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      schema_ = std::make_unique<PgSchema>(pg, name.substr(0, 60));
+      conn_ = schema_->connection();
+    }
+  }
+  void TearDown() override {
+    store_.reset();
+    schema_.reset();
+    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+  RecordStore& openStore() {
+    store_ = std::make_unique<RecordStore>(&sink_);
+    EXPECT_TRUE(store_->openMainDatabase(dir_, conn_)) << dump();
+    EXPECT_TRUE(store_->openVoiceDatabase(dir_, conn_)) << dump();
+    return *store_;
+  }
+  std::string dump() const {
+    std::string s;
+    for (auto& m : sink_.messages) s += m.file + ": " + m.detail + "\n";
+    return s;
+  }
+  int64_t count(const store::TableDef& t) { return store_->mainDatabase()->rowCount(t); }
+
+  std::string dir_, conn_;
+  std::unique_ptr<PgSchema> schema_;
+  RecordingSink sink_;
+  std::unique_ptr<RecordStore> store_;
+};
+
+// Columns of a table as the ODBC catalog (SQLColumns) reports them.
+struct CatalogColumn {
+  std::string name;
+  int dataType;
+  long size;
+  int position;
+};
+std::vector<CatalogColumn> catalogColumns(Database& db, std::string table) {
+  if (db.engine() == store::Engine::Postgres)
+    for (auto& c : table) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  odbc::Statement s(db.connection());
+  SQLRETURN rc = SQLColumns(s.handle(), nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR*>(table.data()), SQL_NTS,
+                            nullptr, 0);
+  odbc::check(rc, SQL_HANDLE_STMT, s.handle(), "SQLColumns");
+  std::vector<CatalogColumn> cols;
+  while (s.fetch()) {
+    CatalogColumn c;
+    int64_t v = 0;
+    s.getText(4, c.name);
+    s.getInt64(5, v);
+    c.dataType = static_cast<int>(v);
+    s.getInt64(7, v);
+    c.size = static_cast<long>(v);
+    s.getInt64(17, v);
+    c.position = static_cast<int>(v);
+    cols.push_back(c);
+  }
+  return cols;
+}
+
+std::string lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+TEST_P(Backends, CatalogShowsTheSpecSchema) {
+  RecordStore& rs = openStore();
+  for (const store::TableDef* t :
+       {&store::cdataTable(), &store::pdataTable(), &store::mdataTable(), &store::routTable(), &store::tmpl03Table()}) {
+    auto cols = catalogColumns(*rs.mainDatabase(), t->name);
+    ASSERT_EQ(cols.size(), t->columns.size()) << t->name;
+    for (size_t i = 0; i < cols.size(); ++i) {
+      SCOPED_TRACE(std::string(t->name) + "." + t->columns[i].name);
+      EXPECT_EQ(lower(cols[i].name), lower(t->columns[i].name));
+      EXPECT_EQ(cols[i].position, static_cast<int>(i + 1));
+      switch (t->columns[i].type) {
+        case store::ColType::Text:
+          EXPECT_TRUE(cols[i].dataType == SQL_VARCHAR || cols[i].dataType == SQL_WVARCHAR) << cols[i].dataType;
+          EXPECT_EQ(cols[i].size, static_cast<long>(t->columns[i].width));
+          break;
+        case store::ColType::Counter:
+        case store::ColType::Long: EXPECT_EQ(cols[i].dataType, SQL_INTEGER); break;
+        case store::ColType::Bit:
+        case store::ColType::Short: EXPECT_EQ(cols[i].dataType, SQL_SMALLINT); break;
+        case store::ColType::Float:
+          EXPECT_TRUE(cols[i].dataType == SQL_DOUBLE || cols[i].dataType == SQL_FLOAT) << cols[i].dataType;
+          break;
+        case store::ColType::Date:
+          EXPECT_TRUE(cols[i].dataType == SQL_TYPE_TIMESTAMP || cols[i].dataType == SQL_TIMESTAMP)
+              << cols[i].dataType;
+          break;
+      }
+    }
+  }
+  auto vcols = catalogColumns(*rs.voiceDatabase(), "Vdata00");
+  ASSERT_EQ(vcols.size(), 16u);
+  EXPECT_EQ(lower(vcols[11].name), "rcdfn");
+  EXPECT_EQ(vcols[11].size, 1024);
+
+  // The secondary indexes, named <Table>_<column> (SQLStatistics).
+  std::string table = rs.mainDatabase()->engine() == store::Engine::Postgres ? "cdata" : "Cdata";
+  odbc::Statement s(rs.mainDatabase()->connection());
+  SQLRETURN rc = SQLStatistics(s.handle(), nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR*>(table.data()), SQL_NTS,
+                               SQL_INDEX_ALL, SQL_QUICK);
+  odbc::check(rc, SQL_HANDLE_STMT, s.handle(), "SQLStatistics");
+  std::vector<std::string> names;
+  while (s.fetch()) {
+    std::string n;
+    s.getText(6, n);
+    names.push_back(lower(n));
+  }
+  EXPECT_NE(std::find(names.begin(), names.end(), "cdata_tdate"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "cdata_cport"), names.end());
+}
+
+TEST_P(Backends, CdataRowRoundTripsExactly) {
+  RecordStore& rs = openStore();
+  CmdrRecord r = sampleA();
+  r.rdata = "\xE9t\xE9 caf\xE9" + std::string(23, ' ');  // 8-bit CP1252 text
+  r.flags = 0xFFFFFFFFu;
+  r.Xid = "EXCH-01";
+  r.flagt = 0x80000000u;
+  ASSERT_TRUE(rs.cset()->add(r)) << rs.cset()->error();
+  EXPECT_GT(r.sqno, 0);
+  auto back = rs.cset()->find(r.sqno);
+  ASSERT_TRUE(back.has_value()) << rs.cset()->error();
+  EXPECT_EQ(back->sqno, r.sqno);
+  EXPECT_EQ(back->type, "A");
+  EXPECT_EQ(back->tdate, r.tdate);
+  EXPECT_EQ(back->cport, "    1234");
+  EXPECT_EQ(back->cdata, r.cdata);
+  EXPECT_EQ(back->rdata, r.rdata);
+  EXPECT_EQ(back->crefa, 0x80000001u);
+  EXPECT_EQ(back->flags, 0xFFFFFFFFu);
+  EXPECT_EQ(back->flagt, 0x80000000u);
+  EXPECT_EQ(back->ipadr, 0xC0A80A01u);
+  EXPECT_EQ(back->Xid, "EXCH-01");
+  // Texts longer than the column are cut to its width.
+  CmdrRecord longer = sampleA();
+  longer.cport = "123456789012";
+  ASSERT_TRUE(rs.cset()->add(longer)) << rs.cset()->error();
+  EXPECT_EQ(rs.cset()->find(longer.sqno)->cport, "12345678");
+}
+
+TEST_P(Backends, RecordsetFilterSortUpdateDelete) {
+  RecordStore& rs = openStore();
+  for (int i = 0; i < 30; ++i) {
+    CmdrRecord r = sampleA(i % 60);
+    r.tdate = DateTime{2023 + i % 2, 1 + i % 12, 1 + i, i % 24, i, i};
+    r.cport = corvane::portText8(std::to_string(100 + i));
+    r.type = i % 3 == 0 ? "B" : "A";
+    ASSERT_TRUE(rs.cset()->add(r)) << rs.cset()->error();
+  }
+  auto collect = [&](const Condition& c, const store::Sort& s = {}) {
+    std::vector<CmdrRecord> v;
+    EXPECT_TRUE(rs.cset()->open(c, s)) << rs.cset()->error();
+    CmdrRecord r;
+    while (rs.cset()->next(r)) v.push_back(r);
+    EXPECT_EQ(rs.cset()->error(), "");
+    return v;
+  };
+  EXPECT_EQ(collect({}).size(), 30u);
+  auto y2024 = collect(Condition::compare(Expr::year("tdate"), Condition::Op::Eq, int64_t{2024}),
+                       store::Sort{{Expr::column("tdate"), true}});
+  ASSERT_EQ(y2024.size(), 15u);
+  for (size_t i = 1; i < y2024.size(); ++i) EXPECT_GT(y2024[i - 1].tdate, y2024[i].tdate);
+  auto hour5 = collect(Condition::all({Condition::compare(Expr::hour("tdate"), Condition::Op::Eq, int64_t{5}),
+                                       Condition::compare(Expr::minute("tdate"), Condition::Op::Eq, int64_t{5})}));
+  ASSERT_EQ(hour5.size(), 1u);
+  EXPECT_EQ(hour5[0].cport, "     105");
+  EXPECT_EQ(collect(Condition::compare(Expr::month("tdate"), Condition::Op::Eq, int64_t{2})).size(), 3u);
+  EXPECT_EQ(collect(Condition::compare(Expr::day("tdate"), Condition::Op::Le, int64_t{3})).size(), 3u);
+  EXPECT_EQ(collect(Condition::compare(Expr::left("cport", 7), Condition::Op::Eq, std::string("     11"))).size(), 10u);
+  EXPECT_EQ(collect(Condition::eq("type", std::string("B"))).size(), 10u);
+  EXPECT_EQ(collect(Condition::eq("cport", std::string("' OR 1=1 --"))).size(), 0u);
+  EXPECT_EQ(collect(Condition::none()).size(), 0u);
+
+  auto first = collect(Condition::eq("cport", std::string("     107")));
+  ASSERT_EQ(first.size(), 1u);
+  CmdrRecord r = first[0];
+  r.flagt = 42;
+  r.cdata = "changed";
+  ASSERT_TRUE(rs.cset()->update(r)) << rs.cset()->error();
+  auto again = rs.cset()->find(r.sqno);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->flagt, 42u);
+  EXPECT_EQ(again->cdata, "changed");
+  ASSERT_TRUE(rs.cset()->remove(r.sqno));
+  EXPECT_FALSE(rs.cset()->find(r.sqno).has_value());
+  EXPECT_EQ(count(store::cdataTable()), 29);
+}
+
+TEST_P(Backends, EveryTableRoundTrips) {
+  RecordStore& rs = openStore();
+  UserRecord u;
+  u.cport = "     201";
+  u.name = "Ay\xFE";  // CP1252 thorn
+  u.surn = "Yilmaz";
+  u.flag = 0x80000000u;
+  u.prc = 7;
+  u.Slct = true;
+  ASSERT_TRUE(rs.pset()->add(u)) << rs.pset()->error();
+  auto u2 = rs.pset()->find(u.sqno);
+  ASSERT_TRUE(u2);
+  EXPECT_EQ(u2->name, u.name);
+  EXPECT_EQ(u2->flag, 0x80000000u);
+  EXPECT_TRUE(u2->Slct);
+
+  RouteRecord rt;
+  rt.RFlag = -1;
+  rt.RName = "Sales";
+  rt.RDgts = "0090";
+  rt.Ackd = true;
+  ASSERT_TRUE(rs.rset()->add(rt)) << rs.rset()->error();
+  auto rt2 = rs.rset()->find(rt.RSno);
+  ASSERT_TRUE(rt2);
+  EXPECT_EQ(rt2->RFlag, -1);
+  EXPECT_EQ(rt2->RDgts, "0090");
+  EXPECT_TRUE(rt2->Ackd);
+  EXPECT_FALSE(rt2->Slct);
+
+  TemplateRecord t;
+  t.TName = "Night calls";
+  t.TPrce = 0.125;
+  t.Tucamr = 1e-3;
+  t.TStr = DateTime{2024, 1, 1, 0, 0, 0};
+  t.TMid = DateTime{1899, 12, 30, 22, 0, 0};
+  t.TDrtn = -1;
+  t.ipadr = 0xFFFFFFFFu;
+  ASSERT_TRUE(rs.tset()->add(t)) << rs.tset()->error();
+  auto t2 = rs.tset()->find(t.TSno);
+  ASSERT_TRUE(t2);
+  EXPECT_EQ(t2->TName, "Night calls");
+  EXPECT_DOUBLE_EQ(t2->TPrce, 0.125);
+  EXPECT_DOUBLE_EQ(t2->Tucamr, 1e-3);
+  EXPECT_EQ(t2->TStr, t.TStr);
+  EXPECT_TRUE(t2->TEnd.isNull());
+  EXPECT_EQ(t2->TMid, t.TMid);
+  EXPECT_EQ(t2->TDrtn, -1);
+  EXPECT_EQ(t2->ipadr, 0xFFFFFFFFu);
+
+  VoiceRecord v;
+  v.rcdport = "     301";
+  v.rcdfn = dir_ + "/Wav/" + std::string(300, 'x');  // longer than 128
+  v.rcdfx = "apc";
+  v.Wavu = true;
+  v.rcddate = 240315;
+  ASSERT_TRUE(rs.vset()->add(v)) << rs.vset()->error();
+  auto v2 = rs.vset()->find(v.sqno);
+  ASSERT_TRUE(v2);
+  EXPECT_EQ(v2->rcdfn, v.rcdfn);
+  EXPECT_TRUE(v2->Wavu);
+  EXPECT_FALSE(v2->Drog);
+
+  MonitorRow m;
+  m.datb = std::string(193, 'd');
+  m.tdate = DateTime{2024, 5, 6, 7, 8, 9};
+  ASSERT_TRUE(rs.mset()->add(m)) << rs.mset()->error();
+  auto m2 = rs.mset()->find(m.sqno);
+  ASSERT_TRUE(m2);
+  EXPECT_EQ(m2->datb, m.datb);
+  EXPECT_EQ(m2->tdate, m.tdate);
+}
+
+TEST_P(Backends, StoreCmdrRecordDuplicatesAndCounters) {
+  RecordStore& rs = openStore();
+  CmdrRecord a = sampleA(7, 3);
+  EXPECT_TRUE(storeCmdrRecord(rs, a).stored());
+  StoreOutcome again = storeCmdrRecord(rs, a);
+  EXPECT_TRUE(again.duplicate()) << again.error;
+  EXPECT_EQ(count(store::cdataTable()), 1);
+  // One second later is another record; so is a different pulse count.
+  EXPECT_TRUE(storeCmdrRecord(rs, sampleA(8, 3)).stored());
+  EXPECT_TRUE(storeCmdrRecord(rs, sampleA(7, 4)).stored());
+  // Counters: star class 2 (flags bits 21-24 = 2), charged once per stored record.
+  store::DrptPset users(*rs.mainDatabase());
+  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("    1234"))));
+  UserRecord u;
+  ASSERT_TRUE(users.next(u));
+  EXPECT_EQ(u.pra2, 3u + 3u + 4u);
+  EXPECT_EQ(u.ppa2, 3u);
+  EXPECT_EQ(u.pra0 + u.pra1 + u.pra3, 0u);
+  EXPECT_FALSE(users.next(u));
+  EXPECT_EQ(count(store::pdataTable()), 1);
+
+  // Kind B is stored every time and charges nobody.
+  CmdrRecord b;
+  b.type = "B";
+  b.tdate = a.tdate;
+  b.rdata = "Power up";
+  EXPECT_TRUE(storeCmdrRecord(rs, b).stored());
+  EXPECT_TRUE(rs.store(b).stored());
+  EXPECT_EQ(count(store::cdataTable()), 5);
+  // An empty first port: stored, no user.
+  CmdrRecord blank = sampleA(30, 9, "        ");
+  EXPECT_TRUE(storeCmdrRecord(rs, blank).stored());
+  EXPECT_EQ(count(store::pdataTable()), 1);
+  // Star class 0 and 3+ of another user.
+  CmdrRecord s0 = sampleA(40, 5, "      77");
+  s0.flags = 0;
+  CmdrRecord s3 = sampleA(41, 6, "      77");
+  s3.flags = 9u << 21;
+  EXPECT_TRUE(storeCmdrRecord(rs, s0).stored());
+  EXPECT_TRUE(storeCmdrRecord(rs, s3).stored());
+  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("      77"))));
+  ASSERT_TRUE(users.next(u));
+  EXPECT_EQ(u.pra0, 5u);
+  EXPECT_EQ(u.pra3, 6u);
+  EXPECT_EQ(u.ppa0, 1u);
+  EXPECT_EQ(u.ppa3, 1u);
+}
+
+TEST_P(Backends, BulkInsertAndStreaming) {
+  RecordStore& rs = openStore();
+  Database& db = *rs.mainDatabase();
+  db.begin();
+  {
+    store::BulkInserter<CmdrRecord> bulk(db, 64);
+    for (int i = 0; i < 1000; ++i) {
+      CmdrRecord r = sampleA(i % 60);
+      r.crefb = static_cast<uint32_t>(i);
+      bulk.add(r);
+    }
+    bulk.flush();
+    EXPECT_EQ(bulk.inserted(), 1000u);
+  }
+  db.commit();
+  EXPECT_EQ(count(store::cdataTable()), 1000);
+  ASSERT_TRUE(rs.cset()->open({}, store::sortBy("crefb")));
+  CmdrRecord r;
+  uint32_t expect = 0;
+  while (rs.cset()->next(r)) EXPECT_EQ(r.crefb, expect++);
+  EXPECT_EQ(expect, 1000u);
+  // Rolled back rows are gone.
+  db.begin();
+  {
+    store::BulkInserter<CmdrRecord> bulk(db, 10);
+    for (int i = 0; i < 25; ++i) bulk.add(sampleA());
+    bulk.flush();
+  }
+  db.rollback();
+  EXPECT_EQ(count(store::cdataTable()), 1000);
+}
+
+// An older program's database as an SQLite file (its Cdata columns).
+void writeOlderDatabase(const std::string& path, const std::vector<OlderCmdrRecord>& rows) {
+  ASSERT_TRUE(RecordStore::createBlankDatabase(path));
+  Database db(sqliteConnectionString(path));
+  db.ensureTables({&store::olderCdataTable()});
+  store::DrptXset x(db);
+  for (auto r : rows) ASSERT_TRUE(x.add(r)) << x.error();
+}
+
+std::vector<OlderCmdrRecord> olderRows() {
+  std::vector<OlderCmdrRecord> v;
+  for (int i = 0; i < 300; ++i) {
+    OlderCmdrRecord o;
+    o.type = "A";
+    o.tdate = DateTime{2009, 6, 1 + i / 60, 12, i % 60, i % 60};
+    o.duration = static_cast<uint32_t>(i);
+    o.cport = "  " + std::to_string(100 + i % 3);
+    o.pport = "5000";
+    o.uport = "801";
+    o.rdata = "   0212555" + std::to_string(i);
+    o.rpuls = 2;
+    o.ppuls = 1;
+    o.flags = 0x000F3201u;
+    o.info = 0x0155u;
+    v.push_back(o);
+  }
+  OlderCmdrRecord b;
+  b.type = "B";
+  b.tdate = DateTime{2009, 6, 1, 0, 0, 0};
+  b.rdata = "Power up";
+  v.push_back(b);
+  v.push_back(v[0]);  // a duplicate inside the old file
+  return v;
+}
+
+TEST_P(Backends, ImportOlderDatabaseTwice) {
+  RecordStore& rs = openStore();
+  const std::string olvar = dir_ + "/Olvar.mdb";
+  writeOlderDatabase(olvar, olderRows());
+  AnswerUi ui;
+  ui.answer = false;
+  ImportResult cancelled = rs.importOlderDatabase(dir_, &ui);
+  EXPECT_EQ(cancelled.status, ImportResult::Status::Cancelled);
+  EXPECT_EQ(ui.asked, 1);
+  EXPECT_TRUE(exists(olvar));
+  EXPECT_EQ(count(store::cdataTable()), 0);
+
+  ui.answer = true;
+  ImportResult r = rs.importOlderDatabase(dir_, &ui);
+  ASSERT_EQ(r.status, ImportResult::Status::Done) << r.error;
+  EXPECT_EQ(r.stored, 300u);
+  EXPECT_EQ(r.duplicates, 1u);
+  EXPECT_EQ(r.skipped, 1u);
+  EXPECT_EQ(ui.progress, 1);  // after row 256
+  EXPECT_EQ(ui.finished, 1);
+  EXPECT_EQ(r.renamedTo, dir_ + "/OlvarImp.mdb");
+  EXPECT_FALSE(exists(olvar));
+  EXPECT_EQ(count(store::cdataTable()), 300);
+  ASSERT_TRUE(rs.cset()->open(Condition::eq("duration", int64_t{0})));
+  CmdrRecord c;
+  ASSERT_TRUE(rs.cset()->next(c));
+  rs.cset()->close();
+  EXPECT_EQ(c.flags, 0x01FD5501u);
+  EXPECT_EQ(c.cport, "     100");
+  EXPECT_EQ(c.uport, "     801");
+  EXPECT_EQ(c.rdata, "02125550" + std::string(24, ' '));
+  EXPECT_EQ(c.tdate, (DateTime{2009, 6, 1, 12, 0, 0}));
+  // Counters: 100 calls per user, star class 3 (old flag bits 16-19 = 0xF).
+  store::DrptPset users(*rs.mainDatabase());
+  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("     100"))));
+  UserRecord u;
+  ASSERT_TRUE(users.next(u));
+  EXPECT_EQ(u.pra3, 200u);
+  EXPECT_EQ(u.ppa3, 100u);
+  users.close();
+
+  // Renamed back, the same file imports nothing and charges nothing.
+  ASSERT_EQ(rename((dir_ + "/OlvarImp.mdb").c_str(), olvar.c_str()), 0);
+  writeOlderDatabase(dir_ + "/OlvarImp.mdb", {});  // an earlier import's file is in the way
+  ImportResult second = rs.importOlderDatabase(dir_, &ui);
+  ASSERT_EQ(second.status, ImportResult::Status::Done) << second.error;
+  EXPECT_EQ(second.stored, 0u);
+  EXPECT_EQ(second.duplicates, 301u);
+  EXPECT_EQ(second.renamedTo, dir_ + "/OlvarImp1.mdb");  // nothing overwritten
+  EXPECT_TRUE(exists(dir_ + "/OlvarImp.mdb"));
+  EXPECT_EQ(count(store::cdataTable()), 300);
+  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("     100"))));
+  ASSERT_TRUE(users.next(u));
+  EXPECT_EQ(u.pra3, 200u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Store, Backends, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
+
+// ---- file behaviour of the embedded databases (SQLite only) ----
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = makeTempDir(); }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  std::string dir_;
+};
+
+TEST_F(Files, FirstStartCreatesBothDatabasesThenReopens) {
+  mkdir((dir_ + "/Wav").c_str(), 0755);
+  RecordingSink sink;
+  {
+    RecordStore rs(&sink);
+    ASSERT_TRUE(rs.openMainDatabase(dir_));
+    ASSERT_TRUE(rs.openVoiceDatabase(dir_ + "/Wav"));
+    EXPECT_EQ(rs.mainState(), "created");
+    EXPECT_EQ(rs.voiceState(), "created");
+    for (auto* t : store::mainTables()) EXPECT_TRUE(rs.mainDatabase()->tableExists(t->name)) << t->name;
+    EXPECT_TRUE(rs.voiceDatabase()->tableExists("Vdata00"));
+    CmdrRecord r = sampleA();
+    ASSERT_TRUE(rs.cset()->add(r));
+    rs.closeAll();
+    EXPECT_FALSE(rs.mainOpen());
+  }
+  EXPECT_EQ(detectDbFileKind(dir_ + "/Lumarc.mdb"), DbFileKind::Sqlite);
+  EXPECT_EQ(detectDbFileKind(dir_ + "/Wav/LumarcVt.mdb"), DbFileKind::Sqlite);
+  RecordStore rs(&sink);
+  ASSERT_TRUE(rs.openMainDatabase(dir_));
+  EXPECT_EQ(rs.mainState(), "opened");
+  EXPECT_EQ(rs.mainDatabase()->rowCount(store::cdataTable()), 1);
+  EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST_F(Files, ZeroByteFileIsAnEmptyDatabase) {
+  { std::ofstream(dir_ + "/Lumarc.mdb"); }
+  RecordStore rs;
+  ASSERT_TRUE(rs.openMainDatabase(dir_));
+  EXPECT_EQ(rs.mainState(), "opened");
+  EXPECT_TRUE(rs.mainDatabase()->tableExists("Tmpl03"));
+}
+
+TEST_F(Files, OldDatabaseWithoutTmpl03GetsItAndKeepsRows) {
+  const std::string path = dir_ + "/Lumarc.mdb";
+  {
+    Database db(sqliteConnectionString(path));
+    db.ensureTables({&store::cdataTable(), &store::mdataTable(), &store::pdataTable(), &store::routTable()});
+    store::DrptCset c(db);
+    CmdrRecord r = sampleA();
+    ASSERT_TRUE(c.add(r));
+    UserRecord u;
+    u.cport = "    1234";
+    store::DrptPset p(db);
+    ASSERT_TRUE(p.add(u));
+    EXPECT_FALSE(db.tableExists("Tmpl03"));
+  }
+  RecordingSink sink;
+  RecordStore rs(&sink);
+  ASSERT_TRUE(rs.openMainDatabase(dir_));
+  EXPECT_EQ(rs.mainState(), "opened");
+  EXPECT_TRUE(rs.mainDatabase()->tableExists("Tmpl03"));
+  EXPECT_EQ(rs.mainDatabase()->rowCount(store::cdataTable()), 1);
+  EXPECT_EQ(rs.mainDatabase()->rowCount(store::pdataTable()), 1);
+  TemplateRecord t;
+  t.TName = "new";
+  EXPECT_TRUE(rs.tset()->add(t));
+  EXPECT_TRUE(sink.messages.empty());
+}
+
+// Runs f as an unprivileged user when the test runs as root (root may write
+// any file), and returns its exit status.
+template <class F> int asUnprivileged(F f) {
+  if (geteuid() != 0) return f();
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+    _exit(f());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+TEST_F(Files, ReadOnlyFileIsReportedNeverReplaced) {
+  const std::string path = dir_ + "/Lumarc.mdb";
+  {
+    RecordStore rs;
+    ASSERT_TRUE(rs.openMainDatabase(dir_));
+    CmdrRecord r = sampleA();
+    ASSERT_TRUE(rs.cset()->add(r));
+  }
+  chmod(path.c_str(), 0444);
+  chmod(dir_.c_str(), 0777);
+  const std::string before = readAll(path);
+  int rc = asUnprivileged([&] {
+    RecordingSink sink;
+    RecordStore rs(&sink);
+    if (rs.openMainDatabase(dir_)) return 1;
+    if (sink.messages.size() != 1) return 2;
+    if (sink.messages[0].id != StoreMessage::FileAccessFailed) return 3;
+    if (sink.messages[0].file != "Lumarc.mdb") return 4;
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(readAll(path), before);
+  EXPECT_EQ(detectDbFileKind(path), DbFileKind::Sqlite);
+}
+
+TEST_F(Files, UnwritableVoiceFileIsReported) {
+  mkdir((dir_ + "/Wav").c_str(), 0777);
+  { std::ofstream(dir_ + "/Wav/LumarcVt.mdb"); }
+  chmod((dir_ + "/Wav/LumarcVt.mdb").c_str(), 0444);
+  chmod(dir_.c_str(), 0777);
+  int rc = asUnprivileged([&] {
+    RecordingSink sink;
+    RecordStore rs(&sink);
+    if (rs.openVoiceDatabase(dir_ + "/Wav")) return 1;
+    return sink.has(StoreMessage::FileAccessFailed) && sink.messages[0].file == "LumarcVt.mdb" ? 0 : 2;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_TRUE(exists(dir_ + "/Wav/LumarcVt.mdb"));
+}
+
+std::string accessLookingBytes() {
+  // The first bytes of a Jet 4 file: 00 01 00 00 "Standard Jet DB" 00, then zeros.
+  std::string b("\x00\x01\x00\x00Standard Jet DB\x00\x01\x00\x00\x00", 24);
+  b.resize(4096, '\0');
+  return b;
+}
+
+TEST_F(Files, AccessFileIsRecognisedAndNeverWritten) {
+  const std::string path = dir_ + "/Lumarc.mdb";
+  { std::ofstream(path, std::ios::binary) << accessLookingBytes(); }
+  EXPECT_EQ(detectDbFileKind(path), DbFileKind::Access);
+  RecordingSink sink;
+  RecordStore rs(&sink);
+  EXPECT_FALSE(rs.openMainDatabase(dir_));
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_EQ(sink.messages[0].id, StoreMessage::DbaseOpenFailed);
+  EXPECT_NE(sink.messages[0].detail.find("Access"), std::string::npos);
+  EXPECT_EQ(readAll(path), accessLookingBytes());
+  EXPECT_FALSE(exists(path + "-wal"));
+  // An archive cannot be opened on it either.
+  EXPECT_EQ(rs.openCmdrArchive(path, false), nullptr);
+  EXPECT_EQ(readAll(path), accessLookingBytes());
+}
+
+TEST_F(Files, ForeignFileIsNotOpenedNorReplaced) {
+  const std::string path = dir_ + "/Lumarc.mdb";
+  { std::ofstream(path) << "just some text, not a database\n"; }
+  RecordingSink sink;
+  RecordStore rs(&sink);
+  EXPECT_FALSE(rs.openMainDatabase(dir_));
+  EXPECT_TRUE(sink.has(StoreMessage::DbaseOpenFailed));
+  EXPECT_EQ(readAll(path), "just some text, not a database\n");
+}
+
+TEST_F(Files, AccessOlvarGoesThroughMdbtoolsReadOnly) {
+  // No real Access file can be made here (mdbtools only reads); this one has
+  // a Jet header and nothing else: the mdbtools driver is asked and refuses,
+  // and the import is skipped without touching or renaming the file.
+  RecordStore rs;
+  ASSERT_TRUE(rs.openMainDatabase(dir_));
+  const std::string olvar = dir_ + "/Olvar.mdb";
+  { std::ofstream(olvar, std::ios::binary) << accessLookingBytes(); }
+  AnswerUi ui;
+  ImportResult r = rs.importOlderDatabase(dir_, &ui);
+  EXPECT_EQ(r.status, ImportResult::Status::Unreadable) << r.error;
+  EXPECT_EQ(ui.asked, 0);
+  EXPECT_EQ(readAll(olvar), accessLookingBytes());
+  EXPECT_FALSE(exists(dir_ + "/OlvarImp.mdb"));
+  EXPECT_EQ(mdbtoolsConnectionString("/a b/Olvar.mdb"), "DRIVER=MDBTools;DBQ=/a b/Olvar.mdb;");
+}
+
+TEST_F(Files, NoOlvarNoQuestion) {
+  RecordStore rs;
+  ASSERT_TRUE(rs.openMainDatabase(dir_));
+  AnswerUi ui;
+  EXPECT_EQ(rs.importOlderDatabase(dir_, &ui).status, ImportResult::Status::NoFile);
+  EXPECT_EQ(ui.asked, 0);
+}
+
+TEST_F(Files, ImportFileWithoutQuestionOrRename) {
+  RecordStore rs;
+  ASSERT_TRUE(rs.openMainDatabase(dir_));
+  const std::string src = dir_ + "/old-site.db";
+  writeOlderDatabase(src, olderRows());
+  ImportResult r = rs.importFile(src);
+  ASSERT_EQ(r.status, ImportResult::Status::Done) << r.error;
+  EXPECT_EQ(r.stored, 300u);
+  EXPECT_TRUE(exists(src));
+  EXPECT_EQ(rs.importFile(src).stored, 0u);
+}
+
+TEST_F(Files, ArchiveCreateOpenFind) {
+  RecordingSink sink;
+  RecordStore rs(&sink);
+  const std::string path = dir_ + "/archive 2024.mdb";
+  int32_t key = 0;
+  {
+    auto a = rs.openCmdrArchive(path, true);
+    ASSERT_NE(a, nullptr) << (sink.messages.empty() ? "" : sink.messages[0].detail);
+    CmdrRecord r = sampleA();
+    ASSERT_TRUE(a->cset->add(r));
+    key = r.sqno;
+  }
+  EXPECT_EQ(rs.openCmdrArchive(path, true), nullptr);  // exists, overwrite not confirmed
+  auto a = rs.openCmdrArchive(path, false);
+  ASSERT_NE(a, nullptr);
+  auto found = rs.findCmdrBySqno(*a, key);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->cport, "    1234");
+  EXPECT_FALSE(rs.findCmdrBySqno(*a, key + 1));
+  a.reset();
+  auto replaced = rs.openCmdrArchive(path, true, true);
+  ASSERT_NE(replaced, nullptr);
+  EXPECT_EQ(replaced->db->rowCount(store::cdataTable()), 0);
+  EXPECT_EQ(rs.openCmdrArchive(dir_ + "/missing.mdb", false), nullptr);
+}
+
+TEST_F(Files, RenameNeverOverwrites) {
+  const std::string a = dir_ + "/Olvar.mdb", b = dir_ + "/OlvarImp.mdb";
+  { std::ofstream(a) << "new"; }
+  { std::ofstream(b) << "old"; }
+  { std::ofstream(dir_ + "/OlvarImp1.mdb") << "older"; }
+  auto r = renameNoReplace(a, b);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(*r, dir_ + "/OlvarImp2.mdb");
+  EXPECT_EQ(readAll(b), "old");
+  EXPECT_EQ(readAll(*r), "new");
+}
+
+TEST_F(Files, MissingDriverIsAConfigError) {
+  RecordingSink sink;
+  RecordStore rs(&sink);
+  EXPECT_FALSE(rs.openMainDatabase(dir_, "DRIVER={No Such Driver};SERVER=127.0.0.1;"));
+  ASSERT_FALSE(sink.messages.empty());
+  EXPECT_EQ(sink.messages[0].id, StoreMessage::SqlConfigError);
+}
+
+TEST_F(Files, StoreWithoutDatabaseFails) {
+  RecordStore rs;
+  StoreOutcome o = rs.store(sampleA());
+  EXPECT_TRUE(o.failed());
+  EXPECT_FALSE(o.error.empty());
+}
+
+}  // namespace
+}  // namespace lumarc
