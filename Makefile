@@ -28,5 +28,8 @@ bench: deps
 	@ninja -C build/release -j $(JOBS)
 	@bash scripts/bench.sh build/release
 
+fuzz: deps
+	@bash scripts/fuzz.sh
+
 clean:
 	rm -rf build

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a bounded time
+# (FUZZ_SECONDS, default 60), printing executions and findings per target.
+# Findings are kept in build/fuzz/findings/<target>/.
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+seconds=${FUZZ_SECONDS:-60}
+only=${FUZZ_TARGETS:-}
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCORVANE_FUZZ=ON -DCORVANE_WITH_UI=OFF -DCORVANE_TESTS=OFF >/dev/null || exit 1
+ninja -C build/fuzz -j "$(nproc)" || exit 1
+status=0
+printf '%-28s %12s %10s\n' target executions findings
+for exe in build/fuzz/fuzz/fuzz_*; do
+  [ -x "$exe" ] || continue
+  name=$(basename "$exe"); short=${name#fuzz_}
+  if [ -n "$only" ] && ! grep -qw "$short" <<<"$only"; then continue; fi
+  corpus="build/fuzz/corpus/$short"; findings="build/fuzz/findings/$short"
+  mkdir -p "$corpus" "$findings"
+  seeds="fuzz/corpus/$short"; [ -d "$seeds" ] || seeds=
+  log="build/fuzz/$short.log"
+  "$exe" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
+    "$corpus" $seeds >"$log" 2>&1
+  rc=$?
+  execs=$(grep -m1 'stat::number_of_executed_units' "$log" | awk '{print $2}')
+  found=$(find "$findings" -type f | wc -l)
+  printf '%-28s %12s %10s\n' "$short" "${execs:-?}" "$found"
+  if [ "$rc" -ne 0 ] || [ "$found" -ne 0 ]; then status=1; tail -n 30 "$log"; fi
+done
+exit $status
