@@ -278,7 +278,11 @@ std::unique_ptr<Database> RecordStore::connect(const std::string& conn, const st
     return std::make_unique<Database>(conn, codePage_);
   } catch (const odbc::OdbcError& e) {
     const std::string& st = e.sqlState();
-    if (st.rfind("IM", 0) == 0)
+    const std::string text = e.what();
+    // The driver manager cannot find or load the driver: a configuration
+    // matter (unixODBC says IM002, or 01000 "Can't open lib").
+    if (st.rfind("IM", 0) == 0 || text.find("Can't open lib") != std::string::npos ||
+        text.find("Data source name not found") != std::string::npos)
       report(StoreMessage::SqlConfigError, name, e.what());
     else if (st == "HY001" || st == "HY013" || std::string(e.what()).find("allocat") != std::string::npos)
       report(StoreMessage::DbaseAllocationFailed, name, e.what());

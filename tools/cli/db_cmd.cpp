@@ -1,0 +1,105 @@
+// lumarc-cli db init | db stats: the record databases of WORKDIR or of the
+// server given with --db / LUMARC_DB (voice: LUMARC_VOICE_DB, else the same).
+#include "tools/cli/command.h"
+#include "tools/cli/store_text.h"
+
+#include "common/files.h"
+#include "lumarc/store/record_store.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace lumarc::cli {
+namespace {
+
+std::string voiceConnection(const Options& opt) { return opt.voiceDb.empty() ? opt.db : opt.voiceDb; }
+
+std::string describe(const std::string& state, const std::string& path, const std::string& conn) {
+  if (!conn.empty()) {
+    // Never print the password of a connection string.
+    std::string shown;
+    size_t i = 0;
+    while (i < conn.size()) {
+      size_t e = conn.find(';', i);
+      std::string item = conn.substr(i, e == std::string::npos ? std::string::npos : e - i);
+      std::string key = item.substr(0, item.find('='));
+      for (auto& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (key == "PWD" || key == "PASSWORD") item = key + "=***";
+      if (!item.empty()) shown += (shown.empty() ? "" : ";") + item;
+      if (e == std::string::npos) break;
+      i = e + 1;
+    }
+    return "opened on the server (" + shown + ")";
+  }
+  return state + " " + path;
+}
+
+// Opens (creating what is missing) both databases; prints what it did.
+bool openBoth(const Options& opt, RecordStore& rs, bool print) {
+  const std::string wav = corvane::joinPath(opt.workDir, RecordStore::kVoiceFolder);
+  const std::string voiceConn = voiceConnection(opt);
+  if (voiceConn.empty() && !corvane::ensureDirectory(wav)) {
+    std::fprintf(stderr, "lumarc-cli: cannot create %s\n", wav.c_str());
+    return false;
+  }
+  if (!rs.openVoiceDatabase(wav, voiceConn) || !rs.openMainDatabase(opt.workDir, opt.db)) {
+    std::fprintf(stderr, "lumarc-cli: %s\n", databaseAccessFailedText().c_str());
+    return false;
+  }
+  if (print) {
+    std::printf("main: %s\n",
+                describe(rs.mainState(), corvane::joinPath(opt.workDir, RecordStore::kMainFile), opt.db).c_str());
+    std::printf("voice: %s\n",
+                describe(rs.voiceState(), corvane::joinPath(wav, RecordStore::kVoiceFile), voiceConn).c_str());
+  }
+  return true;
+}
+
+int dbInit(const Options& opt) {
+  StderrStoreMessages messages;
+  RecordStore rs(&messages);
+  return openBoth(opt, rs, true) ? 0 : 1;
+}
+
+int dbStats(const Options& opt) {
+  // Statistics never create a database file.
+  struct stat st {};
+  if (opt.db.empty() && stat(corvane::joinPath(opt.workDir, RecordStore::kMainFile).c_str(), &st) != 0) {
+    std::fprintf(stderr, "lumarc-cli: %s does not exist in %s (run: lumarc-cli db init)\n", RecordStore::kMainFile,
+                 opt.workDir.c_str());
+    return 1;
+  }
+  if (voiceConnection(opt).empty() &&
+      stat(corvane::joinPath(corvane::joinPath(opt.workDir, RecordStore::kVoiceFolder), RecordStore::kVoiceFile).c_str(),
+           &st) != 0) {
+    std::fprintf(stderr, "lumarc-cli: %s/%s does not exist in %s (run: lumarc-cli db init)\n",
+                 RecordStore::kVoiceFolder, RecordStore::kVoiceFile, opt.workDir.c_str());
+    return 1;
+  }
+  StderrStoreMessages messages;
+  RecordStore rs(&messages);
+  if (!openBoth(opt, rs, false)) return 1;
+  try {
+    for (const store::TableDef* t : store::mainTables())
+      std::printf("%s: %lld\n", t->name, static_cast<long long>(rs.mainDatabase()->rowCount(*t)));
+    for (const store::TableDef* t : store::voiceTables())
+      std::printf("%s: %lld\n", t->name, static_cast<long long>(rs.voiceDatabase()->rowCount(*t)));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "lumarc-cli: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
+
+int db(const Options& opt) {
+  if (opt.args.size() == 1 && opt.args[0] == "init") return dbInit(opt);
+  if (opt.args.size() == 1 && opt.args[0] == "stats") return dbStats(opt);
+  std::fprintf(stderr, "usage: lumarc-cli [--dir WORKDIR] [--db CONNECTION] db init|stats\n");
+  return 2;
+}
+
+Register reg({"db", "init|stats",
+              "create or open the databases and say what was done / print one 'TABLE: ROWS' line per table", db});
+
+}  // namespace
+}  // namespace lumarc::cli

@@ -1,0 +1,61 @@
+// lumarc-cli import FILE: imports the call records of an older program's
+// database (an Access file through the mdbtools ODBC driver, or an SQLite
+// file) into the main database, as the start-up import does, without the
+// question and without renaming FILE. Duplicates are skipped, user counters
+// charged.
+#include "tools/cli/command.h"
+#include "tools/cli/store_text.h"
+
+#include "lumarc/store/record_store.h"
+
+#include <cstdio>
+
+namespace lumarc::cli {
+namespace {
+
+struct PrintProgress : ImportUi {
+  bool confirmImport() override { return true; }
+  void importProgress(uint64_t stored, uint64_t duplicates) override {
+    std::fprintf(stderr, "%s %llu - %llu\n", englishTexts().text(kTextImportedRecords).c_str(),
+                 static_cast<unsigned long long>(stored), static_cast<unsigned long long>(duplicates));
+  }
+};
+
+int importCmd(const Options& opt) {
+  if (opt.args.size() != 1) {
+    std::fprintf(stderr, "usage: lumarc-cli [--dir WORKDIR] [--db CONNECTION] import FILE\n");
+    return 2;
+  }
+  const std::string& file = opt.args[0];
+  StderrStoreMessages messages;
+  RecordStore rs(&messages);
+  if (!rs.openMainDatabase(opt.workDir, opt.db)) {
+    std::fprintf(stderr, "lumarc-cli: %s\n", databaseAccessFailedText().c_str());
+    return 1;
+  }
+  PrintProgress ui;
+  ImportResult r = rs.importFile(file, &ui);
+  switch (r.status) {
+    case ImportResult::Status::Done:
+      std::printf("%s %llu - %llu\n", englishTexts().text(kTextImportedRecords).c_str(),
+                  static_cast<unsigned long long>(r.stored), static_cast<unsigned long long>(r.duplicates));
+      std::printf("stored: %llu\nduplicates: %llu\nskipped: %llu\n", static_cast<unsigned long long>(r.stored),
+                  static_cast<unsigned long long>(r.duplicates), static_cast<unsigned long long>(r.skipped));
+      return 0;
+    case ImportResult::Status::NoFile:
+    case ImportResult::Status::Unreadable:
+      std::fprintf(stderr, "lumarc-cli: cannot read %s: %s\n", file.c_str(), r.error.c_str());
+      return 1;
+    case ImportResult::Status::Cancelled:
+      return 1;
+    case ImportResult::Status::Failed:
+      std::fprintf(stderr, "lumarc-cli: import failed, nothing stored: %s\n", r.error.c_str());
+      return 1;
+  }
+  return 1;
+}
+
+Register reg({"import", "FILE", "import the call records of an older Olvar.mdb (Access or SQLite file)", importCmd});
+
+}  // namespace
+}  // namespace lumarc::cli
