@@ -1,0 +1,174 @@
+// lumarc-cli collect: the "Cmdr download" pane without a window. Runs up to
+// four CMDR links with the window program's engines, 100 ms tick and files
+// (log files, histories in Lumarc.set, the databases, fcmdr.txt), prints
+// every line the pane would show, and ends after --for seconds or on
+// SIGINT/SIGTERM/SIGHUP, closing its links and saving the settings.
+#include "tools/cli/command.h"
+
+#include "common/codepage.h"
+#include "common/files.h"
+#include "lumarc/app/settings.h"
+#include "lumarc/app/texts.h"
+#include "lumarc/links/cmdr_link.h"
+#include "lumarc/links/net/stream_socket.h"
+#include "lumarc/store/record_store.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace lumarc::cli {
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int signo) {
+  unsigned char b = uint8_t(signo);
+  ssize_t n = ::write(signalPipe[1], &b, 1);
+  (void)n;
+}
+
+// Prints what the pane would show: record lines and messages, one per line.
+class ConsolePane : public PaneView, public StoreMessageSink {
+ public:
+  ConsolePane(const corvane::StringTable& texts, corvane::Language lang) : texts_(texts), lang_(lang) {}
+  void print(const std::string& bytes) {
+    std::string s = corvane::toUtf8(bytes, lang_);
+    std::fwrite(s.data(), 1, s.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  void setCaptionMessage(const std::string& text) override {
+    if (!text.empty()) print(text);
+  }
+  void tabAdded(int, const std::string&) override {}
+  void tabRemoved(int) override {}
+  void tabIcon(int, int) override {}
+  void lineAppended(int, const std::string& line, bool) override { print(line); }
+  void historyChanged() override {}
+  void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) override {
+    std::string prefix = fileName.empty() ? std::string() : fileName + " ";
+    switch (id) {
+      case StoreMessage::SqlConfigError: print(texts_.text(kTextSqlConfigError)); break;
+      case StoreMessage::DbaseAllocationFailed: print(texts_.text(kTextDbaseAllocationFailed)); break;
+      case StoreMessage::DbaseOpenFailed: print(texts_.text(kTextDbaseOpenFailed)); break;
+      case StoreMessage::FileAccessFailed: print(prefix + texts_.text(kTextFileAccessFailed)); break;
+      case StoreMessage::MemoryAllocationFailed: print(prefix + texts_.text(kTextMemoryAllocationFailed)); break;
+      case StoreMessage::DatabaseError: print(detail); return;
+    }
+    if (!detail.empty()) std::fprintf(stderr, "lumarc-cli: %s\n", detail.c_str());
+  }
+
+ private:
+  const corvane::StringTable& texts_;
+  corvane::Language lang_;
+};
+
+int collect(const Options& opt) {
+  std::vector<std::string> addresses;
+  double seconds = -1;
+  for (size_t i = 0; i < opt.args.size(); ++i) {
+    const std::string& a = opt.args[i];
+    if (a == "--cmdr" && i + 1 < opt.args.size()) {
+      addresses.push_back(opt.args[++i]);
+    } else if (a == "--for" && i + 1 < opt.args.size()) {
+      char* end = nullptr;
+      seconds = std::strtod(opt.args[++i].c_str(), &end);
+      if (!end || *end || seconds < 0) {
+        std::fprintf(stderr, "lumarc-cli collect: --for needs a number of seconds\n");
+        return 2;
+      }
+    } else {
+      std::fprintf(stderr, "lumarc-cli collect: unexpected argument %s\n", a.c_str());
+      return 2;
+    }
+  }
+  if (addresses.empty()) {
+    std::fprintf(stderr, "usage: lumarc-cli collect --cmdr ADDRESS [--cmdr ADDRESS...] [--for SECONDS]\n");
+    return 2;
+  }
+
+  int argc = 1;
+  char name[] = "lumarc-cli";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+
+  SettingsBlock settings;
+  loadSettings(settings, opt.workDir);
+  const corvane::StringTable& texts = textsFor(settings.language());
+  corvane::Language lang =
+      settings.language() == 1 && turkishPresent() ? corvane::Language::Turkish : corvane::Language::English;
+  ConsolePane pane(texts, lang);
+
+  // The databases, as the window program opens them: voice, then main.
+  std::string wavDir = corvane::joinPath(opt.workDir, RecordStore::kVoiceFolder);
+  corvane::ensureDirectory(wavDir);
+  RecordStore store(&pane, corvane::codePageFor(lang));
+  if (!store.openVoiceDatabase(wavDir, opt.voiceDb.empty() ? opt.db : opt.voiceDb) ||
+      !store.openMainDatabase(opt.workDir, opt.db)) {
+    pane.print(texts.text(kTextDatabaseAccessFailed));
+    return 1;
+  }
+
+  LinkEnvironment env;
+  env.workDir = opt.workDir;
+  env.texts = &texts;
+  env.view = &pane;
+  env.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Cmdr).add(t); };
+  env.flipAutoScroll = [&settings] { settings.setAutoScroll(settings.autoScroll() ? 0 : 1); };
+  LinkList links(LinkKind::Cmdr, env, cmdrLinkFactory(net::qtStreamTransportFactory(), store));
+
+  int opened = 0;
+  for (const std::string& a : addresses) opened += links.openLink(a) >= 0 ? 1 : 0;
+  if (opened == 0) {
+    std::fprintf(stderr, "lumarc-cli collect: no link could be opened\n");
+    store.closeAll();
+    return 1;
+  }
+
+  // Signals end the run through the event loop, never inside a handler.
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+  QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&app] {
+    unsigned char b;
+    while (::read(signalPipe[0], &b, 1) == 1) {
+    }
+    app.quit();
+  });
+
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, &app, [&links] { links.tick(); });
+  tick.start(100);
+  if (seconds >= 0) QTimer::singleShot(int(seconds * 1000), &app, [&app] { app.quit(); });
+
+  app.exec();
+
+  tick.stop();
+  links.closeAll();
+  store.closeAll();
+  saveSettings(settings, opt.workDir);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+  ::close(signalPipe[0]);
+  ::close(signalPipe[1]);
+  return 0;
+}
+
+Register reg({"collect", "--cmdr ADDRESS [--cmdr ADDRESS...] [--for SECONDS]",
+              "download call records from up to four exchanges into the database", collect});
+
+}  // namespace
+}  // namespace lumarc::cli
