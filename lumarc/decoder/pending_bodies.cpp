@@ -4,6 +4,5 @@
 
 namespace lumarc {
 
-void decodeMtp2(DecodeContext&) {}
 
 }  // namespace lumarc

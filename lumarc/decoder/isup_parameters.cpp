@@ -1,0 +1,1390 @@
+// ISUP parameter decoders (Q.763 parameter codes and field layouts): one
+// function per parameter or family, each showing its fields on field lines
+// and telling the message decoder whether to go on.
+#include "lumarc/decoder/q931.h"
+#include "lumarc/decoder/ss7.h"
+
+#include "common/format.h"
+
+#include <array>
+#include <string>
+#include <utility>
+
+namespace lumarc {
+
+namespace {
+
+using corvane::dec3;
+using corvane::hex2;
+using corvane::hex4;
+using corvane::hex6;
+using Code = std::pair<uint8_t, const char*>;
+
+// One parameter being decoded: its content octets first..first+len-1.
+struct P {
+  DecodeContext& ctx;
+  uint8_t code;
+  size_t first;
+  size_t len;
+  // Content octet n (1-based).
+  uint8_t o(size_t n) const { return ctx.at(first + n - 1); }
+  size_t last() const { return first + len - 1; }
+};
+
+template <size_t N>
+const char* lookup(const Code (&table)[N], unsigned value, const char* otherwise) {
+  for (const auto& [code, text] : table) {
+    if (code == value) return text;
+  }
+  return otherwise;
+}
+
+template <size_t N>
+const char* pick(const std::array<const char*, N>& table, unsigned value, const char* otherwise) {
+  return value < N ? table[value] : otherwise;
+}
+
+// Field line of bits hi..lo, caption and text.
+void field(DecodeContext& ctx, uint8_t o, int hi, int lo, std::string_view caption, std::string_view text = {}) {
+  ctx.fieldLine(o, hi, lo);
+  ctx.append(caption);
+  ctx.append(text);
+}
+
+// Field line of one bit with its two texts.
+void flag(DecodeContext& ctx, uint8_t o, int bit, std::string_view caption, std::string_view one,
+          std::string_view zero) {
+  field(ctx, o, bit, bit, caption, ((o >> bit) & 1) ? one : zero);
+}
+
+void spare(DecodeContext& ctx, uint8_t o, int hi, int lo) { field(ctx, o, hi, lo, "Spare"); }
+void reserved(DecodeContext& ctx, uint8_t o, int hi, int lo) { field(ctx, o, hi, lo, "Reserved"); }
+void lastOctet(DecodeContext& ctx, uint8_t o) { flag(ctx, o, 7, "", "Last octet", "Octet continues to next octet"); }
+void continued(DecodeContext& ctx, uint8_t o) { flag(ctx, o, 7, "", "Not Continued", "Continued"); }
+
+unsigned bitsOf(uint8_t o, int hi, int lo) { return (o >> lo) & ((1u << (hi - lo + 1)) - 1); }
+
+// ---- shared value fields ----
+
+constexpr std::array<const char*, 4> kEndToEnd = {"No end-to-end method available", "Pass-along method available",
+                                                  "SCCP method available",
+                                                  "Pass-along and SCCP methods available"};
+constexpr std::array<const char*, 4> kSccpMethod = {"No indication", "Connectionless method available",
+                                                    "Connection oriented method available",
+                                                    "Connectionless and Connection oriented methods available"};
+constexpr std::array<const char*, 4> kPresentation = {"Presentation allowed", "Presentation restricted",
+                                                      "Address not available",
+                                                      "Reserved for restriction by network"};
+constexpr std::array<const char*, 4> kScreening = {"User provided, not verified", "User provided, verified and passed",
+                                                   "User provided, verified and failed", "Network provided"};
+
+void endToEnd(DecodeContext& ctx, uint8_t o, int lo) {
+  field(ctx, o, lo + 1, lo, "End-to-end method indicator:", kEndToEnd[bitsOf(o, lo + 1, lo)]);
+}
+void sccpMethod(DecodeContext& ctx, uint8_t o, int lo) {
+  field(ctx, o, lo + 1, lo, "SCCP method indicator:", kSccpMethod[bitsOf(o, lo + 1, lo)]);
+}
+void interworking(DecodeContext& ctx, uint8_t o, int bit) {
+  flag(ctx, o, bit, "Interworking indicator:", "Interworking encountered", "No interworking encountered");
+}
+void endToEndInfo(DecodeContext& ctx, uint8_t o, int bit) {
+  flag(ctx, o, bit, "End-to-end information indicator:", "End-to-end information available",
+       "No end-to-end information available");
+}
+void isdnUserPart(DecodeContext& ctx, uint8_t o, int bit) {
+  flag(ctx, o, bit, "ISDN user part indicator:", "ISDN user part used all the way",
+       "ISDN user part not used all the way");
+}
+void presentation(DecodeContext& ctx, uint8_t o) {
+  field(ctx, o, 3, 2, "Address presentation restricted indicator:", kPresentation[bitsOf(o, 3, 2)]);
+}
+void screening(DecodeContext& ctx, uint8_t o) {
+  field(ctx, o, 1, 0, "Screening indicator:", kScreening[o & 0x03]);
+}
+bool odd(uint8_t o) { return (o & 0x80) != 0; }
+
+// ---- ISDN tables shared with call control (bearer capability etc.) ----
+
+constexpr std::array<const char*, 4> kIsdnCoding = {"ITU-T standardized coding", "Reserved", "National standard",
+                                                    "Standard specific to location"};
+constexpr Code kLocation[] = {{0, "User"}, {1, "Private net serving the local user"},
+                              {2, "Public net serving the local user"}, {3, "Transit network"},
+                              {4, "Public net serving the remote user"}, {5, "Private net serving the remote user"},
+                              {7, "International network"}, {10, "Network beyond interworking point"}};
+constexpr Code kTransferCapability[] = {{0x00, "Speech"}, {0x08, "Unrestricted Digital Information"},
+                                        {0x09, "Restricted Digital Information"}, {0x10, "3.1 kHz audio"},
+                                        {0x11, "7 kHz audio"}, {0x18, "Video"}};
+constexpr Code kTransferMode[] = {{0, "Circuit mode"}, {2, "Packet mode"}};
+constexpr Code kTransferRate[] = {{0x00, "Packet mode"}, {0x10, "64 kbit/s"}, {0x11, "2x64 kbit/s"},
+                                  {0x13, "384 kbit/s"}, {0x15, "1536 kbit/s"}, {0x17, "1920 kbit/s"}};
+constexpr Code kStructure[] = {{0, "Default Structure"}, {1, "8 kHz integrity"}, {4, "Service data unit integrity"},
+                               {7, "Unstructured"}};
+constexpr Code kLayer1[] = {{1, "CCITT standardized rate adaptation V.110/X.30"}, {2, "Mu-law G.711"},
+                            {3, "A-law G.711"}, {4, "32 kbit/s ADPCM G.721 and I.460"},
+                            {5, "7 kHz audio G.722 and G.725"}, {6, "384 kbit/s video G.7xx"},
+                            {7, "Non-CCITT standardized rate adaptation"},
+                            {8, "CCITT standardized rate adaptation V.120"},
+                            {9, "CCITT standardized rate adaptation X.31"}};
+constexpr Code kUserRate[] = {
+    {0, "Rate is indicated by E bits"}, {1, "0.6 kbit/s V.6 X.1"}, {2, "1.2 kbit/s V.6"}, {3, "2.4 kbit/s V.6 X.1"},
+    {4, "3.6 kbit/s V.6"}, {5, "4.8 kbit/s V.6 X.1"}, {6, "7.2 kbit/s V.6"}, {7, "8 kbit/s I.460"},
+    {8, "9.6 kbit/s V.6 X.1"}, {9, "14.4 kbit/s V.6"}, {10, "16 kbit/s I.420"}, {11, "19.2 kbit/s V.6"},
+    {12, "32 kbit/s I.460"}, {14, "48 kbit/s V.6 X.1"}, {15, "56 kbit/s V.6"}, {16, "64 kbit/s X.1"},
+    {21, "0.1345 kbit/s X.1"}, {22, "0.100 kbit/s X.1"}, {23, "0.075/1.2 kbit/s V.6 X.1"},
+    {24, "1.2/0.075 kbit/s V.6 X.1"}, {25, "0.050 kbit/s V.6 X.1"}, {26, "0.075 kbit/s V.6 X.1"},
+    {27, "0.110 kbit/s V.6 X.1"}, {28, "0.150 kbit/s V.6 X.1"}, {29, "0.200 kbit/s V.6 X.1"},
+    {30, "0.300 kbit/s V.6 X.1"}, {31, "12 kbit/s V.6"}};
+constexpr std::array<const char*, 4> kIntermediateRate = {"Intermediate rate not used", "Intermediate rate 8 Kbit/s",
+                                                          "Intermediate rate 16 Kbit/s",
+                                                          "Intermediate rate 32 Kbit/s"};
+constexpr std::array<const char*, 4> kStopBits = {"Stop bits not used", "1 stop bit", "1.5 stop bits", "2 stop bits"};
+constexpr std::array<const char*, 4> kDataBits = {"Data bits not used", "5 data bits", "7 data bits", "8 data bits"};
+constexpr Code kParity[] = {{0, "Odd parity"}, {2, "Even parity"}, {3, "No parity"}, {4, "Parity forced to 0"},
+                            {5, "Parity forced to 1"}};
+constexpr Code kModem[] = {{1, "Modem type V.21"}, {2, "Modem type V.22"}, {3, "Modem type V.22 bis"},
+                           {4, "Modem type V.23"}, {5, "Modem type V.26"}, {6, "Modem type V.26 bis"},
+                           {7, "Modem type V.26 ter"}, {8, "Modem type V.27"}, {9, "Modem type V.27 bis"},
+                           {10, "Modem type V.27 ter"}, {11, "Modem type V.29"}, {12, "Modem type V.32"},
+                           {13, "Modem type V.35"}};
+constexpr Code kLayer2[] = {{1, "Basic mode ISO 1745"}, {2, "Recommendation Q.921"},
+                            {6, "Recommendation X.25 link level"}, {7, "Recommendation X.25 multi link"},
+                            {8, "Extended LAPB for half duplex operation T.71"}, {9, "HDLC ARM ISO 4335"},
+                            {10, "HDLC NRM ISO 4335"}, {11, "HDLC ABM ISO 4335"},
+                            {12, "LAN logical link control ISO 8802/2"},
+                            {13, "Recommendation X.75 single link procedure SLP"}};
+constexpr Code kLayer3[] = {{2, "Recommendation Q931"}, {6, "Recommendation X.25 packet layer"}};
+constexpr Code kHighLayer[] = {{0x01, "Telephony"}, {0x04, "Facsimile Group 2/3 F.182"},
+                               {0x21, "Facsimile Group 4 Class 1 F.184"},
+                               {0x24, "Teletex service basic and mixed mode F.184"},
+                               {0x28, "Teletex service basic and processable F.220"},
+                               {0x31, "Teletex service basic mode F.200"}, {0x32, "Videotex F.300 and T.101"},
+                               {0x35, "Telex service F.60"}, {0x38, "Message handling systems X.400"},
+                               {0x41, "OSI application X.200"}, {0x5E, "Reserved for maintenance"},
+                               {0x5F, "Reserved for management"}};
+constexpr Code kUserProtocol[] = {{0x00, "User specific protocol"}, {0x01, "OSI high layer protocol"},
+                                  {0x02, "X.244 protocol"}, {0x03, "Reserved for system management"},
+                                  {0x04, "IA5 characters"}, {0x07, "Rate adaptation V.120"},
+                                  {0x08, "User-network call control messages Q.931"}, {0x40, "National use"},
+                                  {0x41, "National use"}, {0x42, "National use"}, {0x43, "National use"}};
+
+// Characters of octets first..last on continuation lines (51 per line).
+void characters(DecodeContext& ctx, size_t first, size_t last) {
+  ctx.newLineCont();
+  ctx.charRow(first, last);
+}
+
+// ---- numbers ----
+
+// Called party number (0x04) and redirection number (0x0C).
+bool calledNumber(P& p) {
+  const uint8_t o1 = p.o(1), o2 = p.o(2);
+  isupNatureOfAddress(p.ctx, o1);
+  isupOddEven(p.ctx, o1);
+  spare(p.ctx, o2, 3, 0);
+  if (o2 & 0x0F) return false;
+  isupNumberingPlan(p.ctx, o2);
+  flag(p.ctx, o2, 7, "Internal network number indicator:", "Routing to internal network number not allowed",
+       "Routing to internal network number allowed");
+  if (p.len > 2) isupDigits(p.ctx, p.first + 2, p.last(), odd(o1));
+  return true;
+}
+
+bool subsequentNumber(P& p) {
+  const uint8_t o1 = p.o(1);
+  spare(p.ctx, o1, 6, 0);
+  isupOddEven(p.ctx, o1);
+  isupDigits(p.ctx, p.first + 1, p.last(), odd(o1));
+  return true;
+}
+
+// Second octet of the calling party number family (bit 7 by code).
+void callingSecondOctet(DecodeContext& ctx, uint8_t code, uint8_t o2) {
+  screening(ctx, o2);
+  presentation(ctx, o2);
+  isupNumberingPlan(ctx, o2);
+  if (code == 0x21) spare(ctx, o2, 7, 7);
+  else if (code == 0x3F)
+    flag(ctx, o2, 7, "International network number indicator:", "Routing to international number not allowed",
+         "Routing to international number allowed");
+  else flag(ctx, o2, 7, "Number incomplete indicator:", "Incomplete", "Complete");
+}
+
+// Calling party number (0x0A), connected number (0x21), location number (0x3F).
+bool callingNumber(P& p) {
+  const uint8_t o1 = p.o(1);
+  isupNatureOfAddress(p.ctx, o1);
+  isupOddEven(p.ctx, o1);
+  callingSecondOctet(p.ctx, p.code, p.o(2));
+  if (p.len > 2) isupDigits(p.ctx, p.first + 2, p.last(), odd(o1));
+  return true;
+}
+
+// Redirecting number (0x0B), original called number (0x28), call transfer
+// number (0x45), called IN number (0x6F), original called IN number (0x7F).
+bool redirectingNumber(P& p) {
+  const uint8_t o1 = p.o(1), o2 = p.o(2);
+  isupNatureOfAddress(p.ctx, o1);
+  isupOddEven(p.ctx, o1);
+  spare(p.ctx, o2, 1, 0);
+  presentation(p.ctx, o2);
+  isupNumberingPlan(p.ctx, o2);
+  spare(p.ctx, o2, 7, 7);
+  isupDigits(p.ctx, p.first + 2, p.last(), odd(o1));
+  return true;
+}
+
+// Called directory number (0x7D), HTR information (0x82).
+bool directoryNumber(P& p) {
+  const uint8_t o1 = p.o(1), o2 = p.o(2);
+  isupNatureOfAddress(p.ctx, o1);
+  isupOddEven(p.ctx, o1);
+  spare(p.ctx, o2, 3, 0);
+  isupNumberingPlan(p.ctx, o2);
+  spare(p.ctx, o2, 7, 7);
+  isupDigits(p.ctx, p.first + 2, p.last(), odd(o1));
+  return true;
+}
+
+bool networkRoutingNumber(P& p) {
+  const uint8_t o1 = p.o(1);
+  constexpr Code kFormat[] = {{1, "Network routing number in national number format"},
+                              {2, "Network routing number in network specific number format"}};
+  field(p.ctx, o1, 3, 0, "", lookup(kFormat, o1 & 0x0F, "Spare"));
+  isupNumberingPlan(p.ctx, o1);
+  isupOddEven(p.ctx, o1);
+  isupDigits(p.ctx, p.first + 1, p.last(), odd(o1));
+  return true;
+}
+
+bool genericNumber(P& p) {
+  constexpr Code kQualifier[] = {
+      {0, "Reserved (Dialled digits)"},
+      {1, "Additional called number"},
+      {2, "Reserved (Supplementesl user provided calling number-failed network screening)"},
+      {3, "Reserved (Supplementesl user provided calling number-not screened)"},
+      {4, "Reserved (Redirecting terminating number)"},
+      {5, "Additional connected number"},
+      {6, "Additional calling party number"},
+      {7, "Reserved for additional original called number"},
+      {8, "Reserved for additional redirecting number"},
+      {9, "Reserved for additional redirected number"},
+      {10, "Reserved (Used in 1992 version)"},
+      {0xFF, "Reserved for expansion"}};
+  const uint8_t o1 = p.o(1), o2 = p.o(2);
+  p.ctx.bitsLine(o1);
+  p.ctx.append("Number qualifier");
+  p.ctx.append(lookup(kQualifier, o1, "Spare"));
+  isupNatureOfAddress(p.ctx, o2);
+  isupOddEven(p.ctx, o2);
+  callingSecondOctet(p.ctx, 0x0A, p.o(3));
+  if (p.len > 3) isupDigits(p.ctx, p.first + 3, p.last(), odd(o2));
+  return true;
+}
+
+bool genericDigits(P& p) {
+  const uint8_t o1 = p.o(1);
+  constexpr Code kType[] = {{0, "Reserved for acciunt code"},
+                            {1, "Reserved for authorization code"},
+                            {2, "Reserved for private networking travelling class mark"},
+                            {3, "Reserved for business communication group identity"},
+                            {0x1F, "Reserved for extension"}};
+  constexpr std::array<const char*, 4> kEncoding = {"BCD even", "BCD odd", "IA5 character", "Binary coded"};
+  field(p.ctx, o1, 4, 0, "", lookup(kType, o1 & 0x1F, "Reserved for national use"));
+  const unsigned enc = o1 >> 5;
+  field(p.ctx, o1, 7, 5, "", pick(kEncoding, enc, "Spare"));
+  switch (enc) {
+    case 0:
+    case 1:
+      isupDigits(p.ctx, p.first + 1, p.last(), enc == 1);
+      break;
+    case 2:
+      if (p.len > 1) characters(p.ctx, p.first + 1, p.last());
+      break;
+    case 3:
+      for (size_t i = 1; i < p.len; ++i) {
+        if ((i - 1) % 26 == 0) p.ctx.newLineCont();
+        p.ctx.append(hex2(p.o(i + 1)));
+        p.ctx.append(' ');
+      }
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+bool transitNetwork(P& p) {
+  const uint8_t o1 = p.o(1);
+  constexpr Code kPlan[] = {{0, "Unknown"},
+                            {3, "Public data identification code DNIC (X.121)"},
+                            {6, "Public land mobile network identification code MNIC (E.212)"}};
+  constexpr Code kType[] = {{0, "ITU-T standardized identification"}, {2, "National network identification"}};
+  field(p.ctx, o1, 3, 0, "Network identification plan:", lookup(kPlan, o1 & 0x0F, "Spare"));
+  field(p.ctx, o1, 6, 4, "Type of network identification:", lookup(kType, bitsOf(o1, 6, 4), "Spare"));
+  isupOddEven(p.ctx, o1);
+  isupDigits(p.ctx, p.first + 1, p.last(), odd(o1));
+  return true;
+}
+
+// Forward GVNS: OPSP, GUG and TNRN, each behind its length octet.
+bool forwardGvns(P& p) {
+  size_t pos = 1;  // 1-based octet of the next length octet
+  const char* captions[2] = {"OPSP length:", "GUG length:"};
+  for (const char* caption : captions) {
+    if (pos > p.len) return true;
+    const uint8_t o = p.o(pos);
+    const size_t n = o & 0x0F;
+    field(p.ctx, o, 3, 0, caption, hex2(uint8_t(n)));
+    spare(p.ctx, o, 6, 4);
+    isupOddEven(p.ctx, o);
+    const size_t end = pos + n < p.len ? pos + n : p.len;
+    if (n > 0) isupDigits(p.ctx, p.first + pos, p.first + end - 1, odd(o));
+    pos += n + 1;
+  }
+  if (pos > p.len) return true;
+  const uint8_t o = p.o(pos);
+  const size_t n = o & 0x0F;
+  field(p.ctx, o, 3, 0, "TNRN length:", hex2(uint8_t(n)));
+  isupNumberingPlan(p.ctx, o);
+  isupOddEven(p.ctx, o);
+  if (n == 0 || pos + 1 > p.len) return true;
+  isupNatureOfAddress(p.ctx, p.o(pos + 1));
+  const size_t end = pos + n < p.len ? pos + n : p.len;
+  if (n > 1) isupDigits(p.ctx, p.first + pos + 1, p.first + end - 1, odd(o));
+  return true;
+}
+
+// ---- indicators of the call set-up messages ----
+
+bool natureOfConnection(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kSatellite = {"No satellite circuit in the connection",
+                                                     "One satellite circuit in the connection",
+                                                     "Two satellite circuit in the connection", "Spare"};
+  constexpr std::array<const char*, 4> kContinuity = {"Continuity check not required",
+                                                      "Continuity check required on this circuit",
+                                                      "Continuity check performed on a previous circuit", "Spare"};
+  field(p.ctx, o, 1, 0, "Satellite indicator:", kSatellite[o & 0x03]);
+  if ((o & 0x03) == 3) return false;
+  field(p.ctx, o, 3, 2, "Continuity check indicator:", kContinuity[bitsOf(o, 3, 2)]);
+  flag(p.ctx, o, 4, "Echo control device indicator:", "Outgoing echo control device included",
+       "Outgoing echo control device not included");
+  field(p.ctx, o, 7, 5, "Spare", o >= 32 ? ",Spare bits invalid" : "");
+  return true;
+}
+
+bool forwardCallIndicators(P& p) {
+  const uint8_t o1 = p.o(1), o2 = p.o(2);
+  constexpr std::array<const char*, 4> kPreference = {"ISDN user part preferred all the way",
+                                                      "ISDN user part not required the way",
+                                                      "ISDN user part required the way", "Spare"};
+  flag(p.ctx, o1, 0, "National/International call indicator:", "Call to be treated as an international call",
+       "Call to be treated as a national call");
+  endToEnd(p.ctx, o1, 1);
+  interworking(p.ctx, o1, 3);
+  endToEndInfo(p.ctx, o1, 4);
+  isdnUserPart(p.ctx, o1, 5);
+  field(p.ctx, o1, 7, 6, "ISDN user part preference indicator:", kPreference[o1 >> 6]);
+  flag(p.ctx, o2, 0, "ISDN access indicator:", "originating access ISDN", "originating access non ISDN");
+  sccpMethod(p.ctx, o2, 1);
+  spare(p.ctx, o2, 3, 3);
+  reserved(p.ctx, o2, 7, 4);
+  return true;
+}
+
+bool optionalForwardCallIndicators(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kCug = {"non CUG call", "Spare", "CUG call, outgoing access allowed",
+                                               "CUG call, outgoing access not allowed"};
+  field(p.ctx, o, 1, 0, "", kCug[o & 0x03]);
+  flag(p.ctx, o, 2, "", "Additional information will be sent in a segmentation message",
+       "No additional information will be sent");
+  spare(p.ctx, o, 6, 3);
+  flag(p.ctx, o, 7, "", "Connected line identity requested", "Connected line identity not requested");
+  return true;
+}
+
+bool callingPartyCategory(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr Code kCategory[] = {{0, "Unknown at this time"},
+                                {1, "Operator, language French"},
+                                {2, "Operator, language English"},
+                                {3, "Operator, language German"},
+                                {4, "Operator, language Russian"},
+                                {5, "Operator, language Spanish"},
+                                {6, "Available to administrators"},
+                                {7, "Available to administrators"},
+                                {8, "Available to administrators"},
+                                {9, "Reserved"},
+                                {0x0A, "Ordinary calling subscriber"},
+                                {0x0B, "Calling subscriber with priority"},
+                                {0x0C, "Voice band data"},
+                                {0x0D, "Test call"},
+                                {0x0E, "Spare"},
+                                {0x0F, "Payphone"}};
+  p.ctx.bitsLine(o);
+  p.ctx.append(lookup(kCategory, o, "Spare"));
+  return true;
+}
+
+// Transmission medium requirement (0x02), its prime (0x3E) and the medium
+// used (0x35): the value first, the length check afterwards.
+bool transmissionMedium(P& p) {
+  constexpr Code kMedium[] = {
+      {0, "Speech"}, {1, "Spare"}, {2, "Unrestricted Digital Information"}, {3, "3.1 kHz audio"},
+      {4, "Reserved"}, {5, "Reserved"}, {6, "64 kbit/s preferred"}, {7, "2x64 kbit/s unrstricted"},
+      {8, "384 kbit/s"}, {9, "1536 kbit/s"}, {10, "1920 kbit/s"}, {0x10, "3x64 kbit/s unrstricted"},
+      {0x11, "4x64 kbit/s unrstricted"}, {0x12, "5x64 kbit/s unrstricted"}, {0x14, "7x64 kbit/s unrstricted"},
+      {0x15, "8x64 kbit/s unrstricted"}, {0x16, "9x64 kbit/s unrstricted"}, {0x17, "10x64 kbit/s unrstricted"},
+      {0x18, "11x64 kbit/s unrstricted"}, {0x19, "12x64 kbit/s unrstricted"},
+      {0x1A, "13x64 kbit/s unrstricted"}, {0x1B, "14x64 kbit/s unrstricted"},
+      {0x1C, "15x64 kbit/s unrstricted"}, {0x1D, "16x64 kbit/s unrstricted"},
+      {0x1E, "17x64 kbit/s unrstricted"}, {0x1F, "18x64 kbit/s unrstricted"},
+      {0x20, "19x64 kbit/s unrstricted"}, {0x21, "20x64 kbit/s unrstricted"},
+      {0x22, "21x64 kbit/s unrstricted"}, {0x23, "22x64 kbit/s unrstricted"},
+      {0x24, "23x64 kbit/s unrstricted"}, {0x26, "25x64 kbit/s unrstricted"},
+      {0x27, "26x64 kbit/s unrstricted"}, {0x28, "27x64 kbit/s unrstricted"},
+      {0x29, "28x64 kbit/s unrstricted"}, {0x2A, "29x64 kbit/s unrstricted"}};
+  const uint8_t o = p.o(1);
+  p.ctx.bitsLine(o);
+  p.ctx.append(lookup(kMedium, o, "Spare"));
+  return p.len == 1;
+}
+
+bool informationRequestIndicators(P& p) {
+  const uint8_t o1 = p.o(1), o2 = p.o(2);
+  flag(p.ctx, o1, 0, "", "Calling party address requested", "Calling party address not requested");
+  flag(p.ctx, o1, 1, "", "Holding requested", "Holding not requested");
+  spare(p.ctx, o1, 2, 2);
+  flag(p.ctx, o1, 3, "", "Calling party's category requested", "Calling party's category not requested");
+  flag(p.ctx, o1, 4, "", "Charge information requested", "Charge information not requested");
+  spare(p.ctx, o1, 6, 5);
+  flag(p.ctx, o1, 7, "", "Malicious call identification requested",
+       "Malicious call identification not requested");
+  spare(p.ctx, o2, 3, 0);
+  reserved(p.ctx, o2, 7, 4);
+  return true;
+}
+
+bool informationIndicators(P& p) {
+  const uint8_t o1 = p.o(1), o2 = p.o(2);
+  constexpr std::array<const char*, 4> kResponse = {"Not icluded", "Not available", "Spare", "Included"};
+  field(p.ctx, o1, 1, 0, "Calling party address response indicator:", kResponse[o1 & 0x03]);
+  flag(p.ctx, o1, 2, "", "Hold provided", "Hold not provided");
+  spare(p.ctx, o1, 4, 3);
+  flag(p.ctx, o1, 5, "", "Calling party's category included", "Calling party's category not included");
+  flag(p.ctx, o1, 6, "", "Charge information included", "Charge information not included");
+  flag(p.ctx, o1, 7, "", "Unsolicited", "Solicited");
+  spare(p.ctx, o2, 3, 0);
+  reserved(p.ctx, o2, 7, 4);
+  return true;
+}
+
+bool continuityIndicators(P& p) {
+  const uint8_t o = p.o(1);
+  flag(p.ctx, o, 0, "", "Continuity check successful", "Continuity check failed");
+  spare(p.ctx, o, 7, 1);
+  return true;
+}
+
+bool backwardCallIndicators(P& p) {
+  const uint8_t o1 = p.o(1), o2 = p.o(2);
+  constexpr std::array<const char*, 4> kCharge = {"No indication", "No charge", "Charge", "Spare"};
+  constexpr std::array<const char*, 4> kStatus = {"No indication", "Subscriber free", "Connect when free", "Spare"};
+  constexpr std::array<const char*, 4> kCategory = {"No indication", "Ordinary subscriber", "Payphone", "Spare"};
+  field(p.ctx, o1, 1, 0, "Charge indicator:", kCharge[o1 & 0x03]);
+  field(p.ctx, o1, 3, 2, "Called party's status indicator:", kStatus[bitsOf(o1, 3, 2)]);
+  field(p.ctx, o1, 5, 4, "Called party's category indicator:", kCategory[bitsOf(o1, 5, 4)]);
+  endToEnd(p.ctx, o1, 6);
+  interworking(p.ctx, o2, 0);
+  endToEndInfo(p.ctx, o2, 1);
+  isdnUserPart(p.ctx, o2, 2);
+  flag(p.ctx, o2, 3, "Holding indicator:", "Holding requested", "Holding not requested");
+  flag(p.ctx, o2, 4, "ISDN access indicator:", "Terminating access ISDN", "Terminating access non-ISDN");
+  flag(p.ctx, o2, 5, "Echo control device indicator:", "Incoming echo control device included",
+       "Incoming echo control device not included");
+  sccpMethod(p.ctx, o2, 6);
+  return true;
+}
+
+bool optionalBackwardCallIndicators(P& p) {
+  const uint8_t o = p.o(1);
+  flag(p.ctx, o, 0, "", "In-band information or an appropriate pattern is now available",
+       "No in-band information indication");
+  flag(p.ctx, o, 1, "", "Call diversion may occur", "No call diversion indication");
+  flag(p.ctx, o, 2, "", "Additional information will be sent in a segmentation message",
+       "No additional information will be sent");
+  flag(p.ctx, o, 3, "", "MLPP user", "No MLPP indication");
+  spare(p.ctx, o, 7, 4);
+  return true;
+}
+
+bool causeIndicators(P& p) {
+  constexpr std::array<const char*, 4> kCoding = {"ITU-T standardized coding", "ISO standard", "National standard",
+                                                  "Standard specific to identified location"};
+  constexpr std::array<const char*, 4> kPrefix = {"", "ISO ", "National ", "Specific "};
+  const uint8_t o1 = p.o(1);
+  const unsigned coding = bitsOf(o1, 6, 5);
+  field(p.ctx, o1, 3, 0, "Location:", lookup(kLocation, o1 & 0x0F, "Spare"));
+  spare(p.ctx, o1, 4, 4);
+  field(p.ctx, o1, 6, 5, "Coding standard:", kCoding[coding]);
+  lastOctet(p.ctx, o1);
+  size_t n = 2;
+  if (!(o1 & 0x80) && p.len != 2) {
+    const uint8_t o1a = p.o(2);
+    field(p.ctx, o1a, 6, 0, "Recommendation:", (o1a & 0x7F) == 0 ? "Rec. Q.763" : "");
+    lastOctet(p.ctx, o1a);
+    n = 3;
+  }
+  const uint8_t c = p.o(n);
+  const uint8_t value = c & 0x7F;
+  if (coding == 0) field(p.ctx, c, 6, 0, "Cause value:", causeText(value));
+  else field(p.ctx, c, 6, 0, "Cause value:", std::string(kPrefix[coding]) + dec3(value));
+  lastOctet(p.ctx, c);
+  return true;
+}
+
+bool redirectionInformation(P& p) {
+  const uint8_t o1 = p.o(1), o2 = p.o(2);
+  constexpr std::array<const char*, 8> kIndicator = {
+      "No redirection",
+      "Call rerouted",
+      "Call rerouted, all redirection information presentation restricted",
+      "Call diverted",
+      "Call diverted, all redirection information presentation restricted",
+      "Call rerouted, redirection number presentation restricted",
+      "Call diversion, redirection number presentation restricted",
+      "Spare"};
+  constexpr std::array<const char*, 4> kOriginalReason = {"Unknown/not available", "User busy", "No reply",
+                                                          "Unconditional"};
+  constexpr std::array<const char*, 7> kReason = {"Unknown/not available",       "User busy",
+                                                  "No reply",                    "Unconditional",
+                                                  "Deflection during alerting",  "Deflection immediate response",
+                                                  "Mobile subscriber not reachable"};
+  field(p.ctx, o1, 2, 0, "Redirecting indicator:", kIndicator[o1 & 0x07]);
+  spare(p.ctx, o1, 3, 3);
+  field(p.ctx, o1, 7, 4, "Original redirection reason:", pick(kOriginalReason, o1 >> 4, "Spare"));
+  field(p.ctx, o2, 2, 0, "Redirection counter:", hex2(uint8_t(o2 & 0x07)));
+  reserved(p.ctx, o2, 3, 3);
+  field(p.ctx, o2, 7, 4, "Redirecting reason:", pick(kReason, o2 >> 4, "Spare"));
+  return true;
+}
+
+// ---- circuit supervision ----
+
+bool groupSupervisionType(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kType = {"Maintenance oriented", "Hardware failure oriented", "Reserved",
+                                                "Spare"};
+  field(p.ctx, o, 1, 0, "Parameter:", kType[o & 0x03]);
+  spare(p.ctx, o, 7, 2);
+  return true;
+}
+
+bool rangeAndStatus(P& p) {
+  p.ctx.bitsLine(p.o(1));
+  p.ctx.append("Range:");
+  p.ctx.append(hex2(p.o(1)));
+  p.ctx.bitsLine(p.o(2));
+  p.ctx.append("Status");
+  return true;
+}
+
+bool facilityIndicator(P& p) {
+  const uint8_t o = p.o(1);
+  p.ctx.bitsLine(o);
+  p.ctx.append(o == 2 ? "User-to-user service" : "Spare");
+  return true;
+}
+
+bool groupAssignmentMap(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr Code kMap[] = {{1, "1544 kbit/s digital path map"}, {2, "2048 kbit/s digital path map"}};
+  field(p.ctx, o, 5, 0, "Map type:", lookup(kMap, o & 0x3F, "Spare"));
+  spare(p.ctx, o, 7, 6);
+  p.ctx.newLineStars();
+  for (size_t n = 2; n <= 5; ++n) {
+    const uint8_t m = p.o(n);
+    for (int b = 7; b >= 0; --b) p.ctx.append(((m >> b) & 1) ? '1' : '0');
+  }
+  return true;
+}
+
+bool circuitStateIndicators(P& p) {
+  constexpr std::array<const char*, 4> kBlocking = {"No blocking (active)", "Locally blocked", "Remotely blocked",
+                                                    "Locally and remotely blocked"};
+  constexpr std::array<const char*, 4> kCallState = {"", "Circuit incoming busy", "Circuit outgoing busy", "Idle"};
+  constexpr std::array<const char*, 4> kTransient = {"Transient", "Spare", "Spare", "Unequipped"};
+  for (size_t n = 1; n <= p.len; ++n) {
+    const uint8_t o = p.o(n);
+    if (bitsOf(o, 3, 2) != 0) {
+      field(p.ctx, o, 1, 0, "Maintenance blocking state:", kBlocking[o & 0x03]);
+      field(p.ctx, o, 3, 2, "Call processing state:", kCallState[bitsOf(o, 3, 2)]);
+      field(p.ctx, o, 5, 4, "Hardware blocking state:", kBlocking[bitsOf(o, 5, 4)]);
+      spare(p.ctx, o, 7, 6);
+    } else {
+      field(p.ctx, o, 1, 0, "Maintenance blocking state:", kTransient[o & 0x03]);
+      spare(p.ctx, o, 7, 2);
+    }
+  }
+  return true;
+}
+
+bool congestionLevel(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr Code kLevel[] = {{1, "Congestion level 1 exceeded"}, {2, "Congestion level 2 exceeded"}};
+  p.ctx.bitsLine(o);
+  p.ctx.append(lookup(kLevel, o, "Spare"));
+  return true;
+}
+
+// ---- references and point codes ----
+
+void pointCode(DecodeContext& ctx, uint8_t lo, uint8_t hi) {
+  ctx.newLineStars();
+  ctx.append("Point code:");
+  ctx.append(hex4(uint16_t((lo | (hi << 8)) & 0x3FFF)));
+  spare(ctx, hi, 7, 6);
+}
+
+bool callReference(P& p) {
+  p.ctx.newLineStars();
+  p.ctx.append("Call identity:");
+  p.ctx.append(hex6(uint32_t(p.o(1)) << 16 | uint32_t(p.o(2)) << 8 | p.o(3)));
+  pointCode(p.ctx, p.o(4), p.o(5));
+  return true;
+}
+
+bool connectionRequest(P& p) {
+  p.ctx.newLineStars();
+  p.ctx.append("Local reference:");
+  p.ctx.append(hex6(uint32_t(p.o(1)) | uint32_t(p.o(2)) << 8 | uint32_t(p.o(3)) << 16));
+  pointCode(p.ctx, p.o(4), p.o(5));
+  p.ctx.bitsLine(p.o(6));
+  p.ctx.append("Protocol class:");
+  p.ctx.append(hex2(p.o(6)));
+  p.ctx.bitsLine(p.o(7));
+  p.ctx.append("Credit:");
+  p.ctx.append(hex2(p.o(7)));
+  return true;
+}
+
+bool signallingPointCode(P& p) {
+  pointCode(p.ctx, p.o(1), p.o(2));
+  return true;
+}
+
+bool closedUserGroup(P& p) {
+  p.ctx.newLineStars();
+  p.ctx.append("Network identity:");
+  p.ctx.append(hex4(uint16_t(p.o(1) << 8 | p.o(2))));
+  p.ctx.newLineStars();
+  p.ctx.append("Binary code:");
+  p.ctx.append(hex4(uint16_t(p.o(3) << 8 | p.o(4))));
+  return true;
+}
+
+bool delayCounter(P& p) {
+  p.ctx.newLineStars();
+  p.ctx.append("Delay:");
+  p.ctx.append(hex4(uint16_t(p.o(1) << 8 | p.o(2))));
+  return true;
+}
+
+bool callTransferReference(P& p) {
+  p.ctx.bitsLine(p.o(1));
+  p.ctx.append("Call transfer identity:");
+  p.ctx.append(hex2(p.o(1)));
+  return true;
+}
+
+// ---- bearer service: user service information (0x1D, 0x30) ----
+
+bool userServiceInformation(P& p) {
+  DecodeContext& ctx = p.ctx;
+  size_t n = 1;
+  auto more = [&] { return n <= p.len; };
+  auto next = [&] { return p.o(n++); };
+  // o1: coding standard and information transfer capability.
+  uint8_t o = next();
+  field(ctx, o, 4, 0, "", lookup(kTransferCapability, o & 0x1F, "Reserved"));
+  field(ctx, o, 6, 5, "", kIsdnCoding[bitsOf(o, 6, 5)]);
+  lastOctet(ctx, o);
+  if (!(o & 0x80) || !more()) return true;
+  // o2: transfer mode and rate; octets 4a and 4b while continued.
+  o = next();
+  field(ctx, o, 4, 0, "", lookup(kTransferRate, o & 0x1F, "Reserved"));
+  field(ctx, o, 6, 5, "", lookup(kTransferMode, bitsOf(o, 6, 5), "Reserved"));
+  continued(ctx, o);
+  if (!(o & 0x80)) {
+    if (!more()) return true;
+    o = next();
+    field(ctx, o, 1, 0, "", o & 0x03 ? "Reserved" : "Demand establishmant");
+    field(ctx, o, 3, 2, "", bitsOf(o, 3, 2) ? "Reserved" : "Configuration point to point");
+    field(ctx, o, 6, 4, "", lookup(kStructure, bitsOf(o, 6, 4), "Reserved"));
+    continued(ctx, o);
+    if (!(o & 0x80)) {
+      if (!more()) return true;
+      o = next();
+      field(ctx, o, 4, 0, "", lookup(kTransferRate, o & 0x1F, "Reserved"));
+      field(ctx, o, 6, 5, "", bitsOf(o, 6, 5) ? "Reserved" : "Bidirectional symmetry");
+      continued(ctx, o);
+      if (!(o & 0x80)) return true;
+    }
+  }
+  // Octet 5 and its extensions 5a-5d.
+  if (!more()) return true;
+  o = next();
+  field(ctx, o, 4, 0, "", lookup(kLayer1, o & 0x1F, "Reserved"));
+  if (bitsOf(o, 6, 5) != 1) {
+    field(ctx, o, 6, 5, "", "Layer 1 identifier ill");
+    return true;
+  }
+  field(ctx, o, 6, 5, "", "Layer 1 identifier ok");
+  continued(ctx, o);
+  if (!(o & 0x80) && more()) {
+    o = next();  // 5a
+    field(ctx, o, 4, 0, "", lookup(kUserRate, o & 0x1F, "Reserved"));
+    flag(ctx, o, 5, "", "In band negotiation possible", "In band negotiation not possible");
+    flag(ctx, o, 6, "", "Asynchronous", "Synchronous");
+    continued(ctx, o);
+    if (!(o & 0x80) && more()) {
+      o = next();  // 5b
+      flag(ctx, o, 0, "", "Spare field ill", "Spare field ok");
+      flag(ctx, o, 1, "", "Flow control on Rx accepted", "Flow control on Rx not accepted");
+      flag(ctx, o, 2, "", "Flow control on Tx required", "Flow control on Tx not required");
+      flag(ctx, o, 3, "", "Nic on Rx accepted", "Nic on Rx not accepted");
+      flag(ctx, o, 4, "", "Nic on Tx required", "Nic on Tx not required");
+      field(ctx, o, 6, 5, "", kIntermediateRate[bitsOf(o, 6, 5)]);
+      continued(ctx, o);
+      if (!(o & 0x80) && more()) {
+        o = next();  // 5c
+        field(ctx, o, 2, 0, "", lookup(kParity, o & 0x07, "Parity reserved"));
+        field(ctx, o, 4, 3, "", kDataBits[bitsOf(o, 4, 3)]);
+        field(ctx, o, 6, 5, "", kStopBits[bitsOf(o, 6, 5)]);
+        continued(ctx, o);
+        if (!(o & 0x80) && more()) {
+          o = next();  // 5d
+          field(ctx, o, 5, 0, "", lookup(kModem, o & 0x3F, "Reserved"));
+          flag(ctx, o, 6, "", "Full duplex", "Half duplex");
+          continued(ctx, o);
+          if (!(o & 0x80)) return true;
+        }
+      }
+    }
+  }
+  // Octet 6: layer 2.
+  if (!more()) return true;
+  o = next();
+  field(ctx, o, 4, 0, "", lookup(kLayer2, o & 0x1F, "Reserved"));
+  if (bitsOf(o, 6, 5) != 2) {
+    field(ctx, o, 6, 5, "", "Layer 2 identifier ill");
+    return true;
+  }
+  field(ctx, o, 6, 5, "", "Layer 2 identifier ok");
+  continued(ctx, o);
+  if (!(o & 0x80) || !more()) return true;
+  // Octet 7: layer 3.
+  o = next();
+  field(ctx, o, 4, 0, "", lookup(kLayer3, o & 0x1F, "Reserved"));
+  field(ctx, o, 6, 5, "", bitsOf(o, 6, 5) == 3 ? "Layer 3 identifier ok" : "Layer 3 identifier ill");
+  continued(ctx, o);
+  return true;
+}
+
+bool userTeleservice(P& p) {
+  const uint8_t o1 = p.o(1);
+  field(p.ctx, o1, 1, 0, "Presentation:", (o1 & 0x03) == 1 ? "High layer protocol profile" : "Reserved");
+  field(p.ctx, o1, 4, 2, "Interpretation:", "First high layer characteristics");
+  field(p.ctx, o1, 6, 5, "Standard:", kIsdnCoding[bitsOf(o1, 6, 5)]);
+  continued(p.ctx, o1);
+  if (!(o1 & 0x80) || p.len < 2) return true;
+  const uint8_t o2 = p.o(2);
+  field(p.ctx, o2, 6, 0, "High layer characteristics:", lookup(kHighLayer, o2 & 0x7F, "Reserved"));
+  continued(p.ctx, o2);
+  if (!(o2 & 0x80) && p.len >= 3) {
+    const uint8_t o3 = p.o(3);
+    field(p.ctx, o3, 6, 0, "Extended high layer characteristics:", lookup(kHighLayer, o3 & 0x7F, "Reserved"));
+  }
+  return true;
+}
+
+// ---- access transport and user-to-user ----
+
+bool accessTransport(P& p) {
+  if (p.len == 0) return true;
+  CodeSetState codeSets;
+  const size_t last = p.last();
+  size_t i = p.first;
+  while (i <= last) {
+    p.ctx.bareBreak();
+    const size_t next = decodeInformationElement(p.ctx, i, last, codeSets);
+    if (next == kEndOfElements || next <= i) break;
+    i = next;
+  }
+  return true;
+}
+
+bool userToUserInformation(P& p) {
+  const uint8_t o = p.o(1);
+  p.ctx.fieldLine(o, 7, 0);
+  p.ctx.append("Protocol discriminator,");
+  p.ctx.append(lookup(kUserProtocol, o, "Reserved"));
+  if ((o == 0x00 || o == 0x04) && p.len > 1) characters(p.ctx, p.first + 1, p.last());
+  return true;
+}
+
+bool displayInformation(P& p) {
+  characters(p.ctx, p.first, p.last());
+  return true;
+}
+
+bool userToUserIndicators(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kResponse = {"No information", "Not provided", "Provided", "Spare"};
+  constexpr std::array<const char*, 4> kRequest = {"No information", "Spare", "Request, not essential",
+                                                   "Request, essential"};
+  const bool response = o & 0x01;
+  const auto& texts = response ? kResponse : kRequest;
+  field(p.ctx, o, 0, 0, response ? "Response" : "Request");
+  field(p.ctx, o, 2, 1, "Service 1:", texts[bitsOf(o, 2, 1)]);
+  field(p.ctx, o, 4, 3, "Service 2:", texts[bitsOf(o, 4, 3)]);
+  field(p.ctx, o, 6, 5, "Service 3:", texts[bitsOf(o, 6, 5)]);
+  if (response) flag(p.ctx, o, 7, "", "Information discarded by the network", "No information");
+  else spare(p.ctx, o, 7, 7);
+  return true;
+}
+
+// ---- one-octet indicator families ----
+
+bool suspendResume(P& p) {
+  const uint8_t o = p.o(1);
+  flag(p.ctx, o, 0, "", "Network initiated", "ISDN subscriber initiated");
+  spare(p.ctx, o, 7, 1);
+  return true;
+}
+
+bool eventInformation(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr Code kEvent[] = {{1, "Alerting"},
+                             {2, "Progress"},
+                             {3, "Inband information is now available"},
+                             {4, "Call forwarded on busy"},
+                             {5, "Call forwarded on no reply"},
+                             {6, "Call forwarded unconditional"}};
+  field(p.ctx, o, 6, 0, "Event indicator:", lookup(kEvent, o & 0x7F, "Spare"));
+  flag(p.ctx, o, 7, "Event presentation restricted indicator:", "Presentation restricted", "No indication");
+  return true;
+}
+
+bool genericNotification(P& p) {
+  constexpr Code kNotification[] = {{0x00, "User suspended"},
+                                    {0x01, "User resumed"},
+                                    {0x02, "Bearer service change"},
+                                    {0x03, "Discriminator for extension to ASN.1 encoded component"},
+                                    {0x04, "Call completion delay"},
+                                    {0x42, "Conference established"},
+                                    {0x43, "Conference disconnected"},
+                                    {0x44, "Other party added"},
+                                    {0x45, "Isolated"},
+                                    {0x46, "Reattached"},
+                                    {0x47, "Other party isolated"},
+                                    {0x48, "Other party reattached"},
+                                    {0x49, "Other party split"},
+                                    {0x4A, "Other party disconnected"},
+                                    {0x4B, "Conference floating"},
+                                    {0x60, "Call is a waiting call"},
+                                    {0x68, "Diversion activated"},
+                                    {0x69, "Call transfer, alerting"},
+                                    {0x6A, "Call transfer, active"},
+                                    {0x79, "Remote hold"},
+                                    {0x7A, "Remote retrieval"},
+                                    {0x7B, "call is diverting"}};
+  for (size_t n = 1; n <= p.len; ++n) {
+    const uint8_t o = p.o(n);
+    field(p.ctx, o, 6, 0, "", lookup(kNotification, o & 0x7F, "Reserved"));
+    continued(p.ctx, o);
+  }
+  return true;
+}
+
+bool accessDelivery(P& p) {
+  const uint8_t o = p.o(1);
+  flag(p.ctx, o, 0, "", "no sfet-up message generated", "Set-up message generated");
+  spare(p.ctx, o, 7, 1);
+  return true;
+}
+
+bool callDiversionInformation(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kOptions = {"Unknown", "Presentation not allowed",
+                                                   "Presentation allowed with redirection number",
+                                                   "Presentation allowed without redirection number"};
+  constexpr std::array<const char*, 7> kReason = {"Unknown",
+                                                  "User busy",
+                                                  "no reply",
+                                                  "Unconditional",
+                                                  "Deflection during alerting",
+                                                  "Deflection immediate response",
+                                                  "Mobile subscriber not reachable"};
+  field(p.ctx, o, 2, 0, "Notification subscription options:", pick(kOptions, o & 0x07, "Spare"));
+  field(p.ctx, o, 6, 3, "Redirecting reason:", pick(kReason, bitsOf(o, 6, 3), "Spare"));
+  spare(p.ctx, o, 7, 7);
+  return true;
+}
+
+bool echoControlInformation(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kInfo = {"No information", "Not included, not available", "Included",
+                                                "Not included but available"};
+  constexpr std::array<const char*, 4> kRequest = {"No information", "Activation request", "Deactivation request",
+                                                   "Spare"};
+  field(p.ctx, o, 1, 0, "Outgoing echo control device information:", kInfo[o & 0x03]);
+  field(p.ctx, o, 3, 2, "Incoming echo control device information:", kInfo[bitsOf(o, 3, 2)]);
+  field(p.ctx, o, 5, 4, "Outgoing echo control device request:", kRequest[bitsOf(o, 5, 4)]);
+  field(p.ctx, o, 7, 6, "Incoming echo control device request:", kRequest[bitsOf(o, 7, 6)]);
+  return true;
+}
+
+bool messageCompatibility(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kInterworking = {"Pass on", "Discard message", "Release call",
+                                                        "Reserved, assume 00"};
+  flag(p.ctx, o, 0, "Transit at intermediate exchange indicator:", "End node interpretation",
+       "Transit interpretation");
+  flag(p.ctx, o, 1, "Release call indicator:", "Release call", "Do not release call");
+  flag(p.ctx, o, 2, "Send notification indicator:", "Send notification", "Do not send notification");
+  flag(p.ctx, o, 3, "Discard message indicator:", "Discard message", "Do not discard mesage");
+  flag(p.ctx, o, 4, "Pass on not possible indicator:", "Discard information", "Release call");
+  field(p.ctx, o, 6, 5, "Broadband/narrowband interworking indicator:", kInterworking[bitsOf(o, 6, 5)]);
+  continued(p.ctx, o);
+  return true;
+}
+
+bool parameterCompatibility(P& p) {
+  constexpr std::array<const char*, 4> kPassOn = {"Release call", "Discard message", "Discard parameter",
+                                                  "Reserved (interpret as 00)"};
+  constexpr std::array<const char*, 4> kInterworking = {"Pass on", "Discard message", "Release call",
+                                                        "Discard parameter"};
+  size_t n = 1;
+  while (p.len >= n + 1) {
+    const uint8_t code = p.o(n), ins = p.o(n + 1);
+    p.ctx.bitsLine(code);
+    p.ctx.append("Upgraded parameter:");
+    p.ctx.append(isupParameterName(code));
+    flag(p.ctx, ins, 0, "", "End node interpretation", "Transit interpretation");
+    flag(p.ctx, ins, 1, "", "Release call", "Do not release call");
+    flag(p.ctx, ins, 2, "", "Send notification", "Do not send notification");
+    flag(p.ctx, ins, 3, "", "Discard message", "Do not discard message (pass on)");
+    flag(p.ctx, ins, 4, "", "Discard parameter", "Do not discard parameter (pass on)");
+    field(p.ctx, ins, 6, 5, "Pass on not possible:", kPassOn[bitsOf(ins, 6, 5)]);
+    continued(p.ctx, ins);
+    n += 2;
+    if (!(ins & 0x80) && n <= p.len) {
+      const uint8_t second = p.o(n++);
+      field(p.ctx, second, 1, 0, "Broadband/narrow band interworking:", kInterworking[second & 0x03]);
+      spare(p.ctx, second, 6, 2);
+      continued(p.ctx, second);
+      if (!(second & 0x80) && n <= p.len) ++n;
+    }
+  }
+  return true;
+}
+
+bool mlppPrecedence(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 5> kLevel = {"Flash override", "Flash", "Immediate", "priority", "Routine"};
+  constexpr std::array<const char*, 4> kLookAhead = {"LFB allowed", "Path preserved", "LFB not allowed", "Spare"};
+  field(p.ctx, o, 3, 0, "Precedence level:", pick(kLevel, o & 0x0F, "Spare"));
+  spare(p.ctx, o, 4, 4);
+  field(p.ctx, o, 6, 5, "Look ahead for busy:", kLookAhead[bitsOf(o, 6, 5)]);
+  spare(p.ctx, o, 7, 7);
+  p.ctx.newLineStars();
+  p.ctx.append("Network identity:");
+  p.ctx.append(hex4(uint16_t(p.o(2) << 8 | p.o(3))));
+  p.ctx.newLineStars();
+  p.ctx.append("MLPP service domain:");
+  p.ctx.append(hex6(uint32_t(p.o(4)) << 16 | uint32_t(p.o(5)) << 8 | p.o(6)));
+  return true;
+}
+
+bool mcidIndicators(P& p) {
+  const uint8_t o = p.o(1);
+  if (p.code == 0x3B) {
+    flag(p.ctx, o, 0, "", "MCID requested", "MCID not requested");
+    flag(p.ctx, o, 1, "", "Holding requested", "Holding not requested");
+  } else {
+    flag(p.ctx, o, 0, "", "MCID included", "MCID not included");
+    flag(p.ctx, o, 1, "", "Holding provided", "Holding not provided");
+  }
+  spare(p.ctx, o, 7, 2);
+  return true;
+}
+
+bool hopCounter(P& p) {
+  const uint8_t o = p.o(1);
+  field(p.ctx, o, 4, 0, "", hex2(uint8_t(o & 0x1F)));
+  spare(p.ctx, o, 7, 5);
+  return true;
+}
+
+bool redirectionRestriction(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 2> kRestriction = {"Presentation allowed", "Presentation restricted"};
+  field(p.ctx, o, 1, 0, "", pick(kRestriction, o & 0x03, "Spare"));
+  spare(p.ctx, o, 7, 2);
+  return true;
+}
+
+bool loopPrevention(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kResponse = {"Insufficient information", "No loop exists",
+                                                    "Simultaneous transfer", "Spare"};
+  if (o & 0x01) {
+    field(p.ctx, o, 0, 0, "Response");
+    field(p.ctx, o, 2, 1, "Response indicator:", kResponse[bitsOf(o, 2, 1)]);
+    spare(p.ctx, o, 7, 3);
+  } else {
+    field(p.ctx, o, 0, 0, "Request");
+    spare(p.ctx, o, 7, 1);
+  }
+  return true;
+}
+
+bool ccss(P& p) {
+  const uint8_t o = p.o(1);
+  flag(p.ctx, o, 0, "", "CCSS call", "No indication");
+  spare(p.ctx, o, 7, 1);
+  return true;
+}
+
+bool backwardGvns(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kAccess = {"No information", "Dedicated terminating access",
+                                                  "Switched terminating access", "Spare"};
+  field(p.ctx, o, 1, 0, "Terminating access indicator:", kAccess[o & 0x03]);
+  spare(p.ctx, o, 6, 2);
+  continued(p.ctx, o);
+  return true;
+}
+
+bool redirectCapability(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kPossible = {"Nor used", "Possible before ACM", "Possible before ANM",
+                                                    "Possible any time during the call"};
+  field(p.ctx, o, 2, 0, "Redirect possible indicator:", pick(kPossible, o & 0x07, "Spare"));
+  spare(p.ctx, o, 6, 3);
+  lastOctet(p.ctx, o);
+  return true;
+}
+
+bool networkManagementControls(P& p) {
+  const uint8_t o = p.o(1);
+  flag(p.ctx, o, 0, "Temporary alternative routing indicator", "TAR controlled call", "No indication");
+  spare(p.ctx, o, 6, 1);
+  lastOctet(p.ctx, o);
+  return true;
+}
+
+// Call diversion (0x6E), call offering (0x70) and conference (0x72)
+// treatment indicators.
+bool treatmentIndicators(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kDiversion = {"No indication", "Call diversion allowed",
+                                                     "Call diversion not allowed", "Spare"};
+  constexpr std::array<const char*, 4> kOffering = {"No indication", "Call offering not allowed",
+                                                    "Call offering allowed", "Spare"};
+  constexpr std::array<const char*, 4> kConference = {"No indication", "Accept conference request",
+                                                      "Reject conference request", "Spare"};
+  if (p.code == 0x6E) field(p.ctx, o, 1, 0, "Call to be diverted indicator:", kDiversion[o & 0x03]);
+  else if (p.code == 0x70) field(p.ctx, o, 1, 0, "Call to be offered indicator:", kOffering[o & 0x03]);
+  else field(p.ctx, o, 1, 0, "Conference acceptance indicator:", kConference[o & 0x03]);
+  spare(p.ctx, o, 6, 2);
+  continued(p.ctx, o);
+  return true;
+}
+
+bool lengthOnly(P&) { return true; }
+
+bool uidIndicators(P& p) {
+  const uint8_t o = p.o(1);
+  if (p.code == 0x74) {
+    flag(p.ctx, o, 0, "Through-connection instruction:", "Through-connect in both directions", "No indication");
+    flag(p.ctx, o, 1, "T9 timer instruction:", "Stop or do not start T9 timer", "No indication");
+  } else {
+    flag(p.ctx, o, 0, "Through-connection indicator:", "Through-connect modification possible", "No indication");
+    flag(p.ctx, o, 1, "T9 timer indicator:", "Stopping of T9 timer possible", "No indication");
+  }
+  spare(p.ctx, o, 6, 2);
+  lastOctet(p.ctx, o);
+  return true;
+}
+
+// Redirect counter (0x77), pivot counter (0x87).
+bool counterValue(P& p) {
+  const uint8_t o = p.o(1);
+  field(p.ctx, o, 4, 0, "Value:", hex2(uint8_t(o & 0x1F)));
+  spare(p.ctx, o, 7, 5);
+  return true;
+}
+
+bool applicationTransport(P& p) {
+  constexpr Code kContext[] = {{0, "Unidentified context and error handling"},
+                               {1, "PSS1 ASE (VPN)"},
+                               {2, "Spare"},
+                               {3, "Charging ASE"},
+                               {4, "GAT"}};
+  const uint8_t o1 = p.o(1);
+  field(p.ctx, o1, 6, 0, "Application context identifier", lookup(kContext, o1 & 0x7F, "Spare"));
+  continued(p.ctx, o1);
+  if (p.len < 2) return true;
+  const uint8_t o2 = p.o(2);
+  flag(p.ctx, o2, 0, "Application transport instruction indicators:", "Release call", "Do not release call");
+  flag(p.ctx, o2, 1, "", "Send notification", "Do not send notification");
+  spare(p.ctx, o2, 6, 2);
+  continued(p.ctx, o2);
+  if (p.len < 3) return true;
+  const uint8_t o3 = p.o(3);
+  const uint8_t segments = o3 & 0x3F;
+  if (segments == 0) field(p.ctx, o3, 5, 0, "Final segment");
+  else if (segments <= 9) field(p.ctx, o3, 5, 0, "Number of following segments", hex2(segments));
+  else field(p.ctx, o3, 5, 0, "Spare");
+  flag(p.ctx, o3, 6, "Sequence indicator:", "New sequence", "Subsequent segment to first segment");
+  continued(p.ctx, o3);
+  if (p.len < 4) return true;
+  const uint8_t o4 = p.o(4);
+  field(p.ctx, o4, 6, 0, "Segmentation local reference:", hex2(uint8_t(o4 & 0x7F)));
+  continued(p.ctx, o4);
+  return true;
+}
+
+bool collectCall(P& p) {
+  const uint8_t o = p.o(1);
+  flag(p.ctx, o, 0, "", "Collect call requested", "No indicatiom");
+  spare(p.ctx, o, 7, 1);
+  return true;
+}
+
+bool ccnrPossible(P& p) {
+  flag(p.ctx, p.o(1), 0, "", "CCNR possible", "CCNR not possible");
+  return true;
+}
+
+bool pivotCapability(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kPossible = {"No indication", "Routing possible before ACM",
+                                                    "Routing possible before ANM",
+                                                    "Routing possible any time during the call"};
+  field(p.ctx, o, 2, 0, "Pivot possible indication:", pick(kPossible, o & 0x07, "Spare"));
+  spare(p.ctx, o, 5, 3);
+  flag(p.ctx, o, 6, "Interworking to redirection indicator:", "not alowed (forward)", "Alowed (forward)");
+  lastOctet(p.ctx, o);
+  return true;
+}
+
+bool pivotRoutingIndicators(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 5> kPivot = {"No indication", "Pivot request", "Cancel pivot request",
+                                                 "Pivot request failure",
+                                                 "Interworking to redirection prohibited (backward)"};
+  field(p.ctx, o, 6, 0, "Pivot possible indication:", pick(kPivot, o & 0x7F, "Spare"));
+  lastOctet(p.ctx, o);
+  return true;
+}
+
+bool queryOnRelease(P& p) {
+  const uint8_t o = p.o(1);
+  flag(p.ctx, o, 0, "", "QoR support", "No indication");
+  spare(p.ctx, o, 6, 1);
+  lastOctet(p.ctx, o);
+  return true;
+}
+
+// Pivot status (0x86), redirect status (0x8A).
+bool routingStatus(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kPivot = {"Not used", "Acknowledgement of pivot routing",
+                                                 "Pivot routing will not be invoked", "Spare"};
+  constexpr std::array<const char*, 4> kRedirect = {"Not used", "Acknowledgement of redirection",
+                                                    "Redirection will not be invoked", "Spare"};
+  field(p.ctx, o, 1, 0, "", (p.code == 0x86 ? kPivot : kRedirect)[o & 0x03]);
+  spare(p.ctx, o, 6, 2);
+  lastOctet(p.ctx, o);
+  return true;
+}
+
+bool numberPortability(P& p) {
+  const uint8_t o = p.o(1);
+  constexpr std::array<const char*, 4> kStatus = {
+      "No indication", "Querry not done for called number",
+      "Querry done for called number, non-ported called subscriber",
+      "Querry done for called number, ported called subscriber"};
+  field(p.ctx, o, 3, 0, "Number portability status indication:", pick(kStatus, o & 0x0F, "Spare"));
+  spare(p.ctx, o, 6, 4);
+  lastOctet(p.ctx, o);
+  return true;
+}
+
+// ---- catalogue ----
+
+enum class Check : uint8_t { None, Exact, AtLeast, ExactAfter };
+
+struct Entry {
+  uint8_t code;
+  Check check;
+  uint8_t size;  // length of the check; also the size as a mandatory fixed parameter
+  bool goesOn;   // a failed check lets the optional part go on
+  bool (*decode)(P&);
+};
+
+constexpr Entry kCatalogue[] = {
+    {0x01, Check::Exact, 5, false, callReference},
+    {0x02, Check::ExactAfter, 1, false, transmissionMedium},
+    {0x03, Check::None, 0, false, accessTransport},
+    {0x04, Check::AtLeast, 2, false, calledNumber},
+    {0x05, Check::AtLeast, 2, false, subsequentNumber},
+    {0x06, Check::Exact, 1, false, natureOfConnection},
+    {0x07, Check::Exact, 2, false, forwardCallIndicators},
+    {0x08, Check::Exact, 1, true, optionalForwardCallIndicators},
+    {0x09, Check::Exact, 1, false, callingPartyCategory},
+    {0x0A, Check::AtLeast, 2, false, callingNumber},
+    {0x0B, Check::AtLeast, 2, false, redirectingNumber},
+    {0x0C, Check::AtLeast, 2, false, calledNumber},
+    {0x0D, Check::Exact, 7, false, connectionRequest},
+    {0x0E, Check::Exact, 2, false, informationRequestIndicators},
+    {0x0F, Check::Exact, 2, false, informationIndicators},
+    {0x10, Check::Exact, 1, false, continuityIndicators},
+    {0x11, Check::AtLeast, 2, false, backwardCallIndicators},
+    {0x12, Check::AtLeast, 2, false, causeIndicators},
+    {0x13, Check::Exact, 2, false, redirectionInformation},
+    {0x15, Check::Exact, 1, false, groupSupervisionType},
+    {0x16, Check::AtLeast, 2, false, rangeAndStatus},
+    {0x18, Check::Exact, 1, false, facilityIndicator},
+    {0x1A, Check::Exact, 4, true, closedUserGroup},
+    {0x1D, Check::AtLeast, 1, true, userServiceInformation},
+    {0x1E, Check::Exact, 2, true, signallingPointCode},
+    {0x20, Check::AtLeast, 1, false, userToUserInformation},
+    {0x21, Check::AtLeast, 2, false, callingNumber},
+    {0x22, Check::Exact, 1, false, suspendResume},
+    {0x23, Check::AtLeast, 2, true, transitNetwork},
+    {0x24, Check::Exact, 1, false, eventInformation},
+    {0x25, Check::Exact, 5, true, groupAssignmentMap},
+    {0x26, Check::AtLeast, 1, false, circuitStateIndicators},
+    {0x27, Check::Exact, 1, false, congestionLevel},
+    {0x28, Check::AtLeast, 2, false, redirectingNumber},
+    {0x29, Check::Exact, 1, true, optionalBackwardCallIndicators},
+    {0x2A, Check::Exact, 1, false, userToUserIndicators},
+    {0x2B, Check::Exact, 2, true, signallingPointCode},
+    {0x2C, Check::AtLeast, 1, false, genericNotification},
+    {0x2D, Check::Exact, 2, false, delayCounter},
+    {0x2E, Check::Exact, 1, true, accessDelivery},
+    {0x30, Check::AtLeast, 1, true, userServiceInformation},
+    {0x31, Check::Exact, 2, true, delayCounter},
+    {0x34, Check::AtLeast, 1, true, userTeleservice},
+    {0x35, Check::ExactAfter, 1, false, transmissionMedium},
+    {0x36, Check::AtLeast, 1, false, callDiversionInformation},
+    {0x37, Check::Exact, 1, false, echoControlInformation},
+    {0x38, Check::AtLeast, 1, false, messageCompatibility},
+    {0x39, Check::AtLeast, 2, false, parameterCompatibility},
+    {0x3A, Check::Exact, 6, true, mlppPrecedence},
+    {0x3B, Check::Exact, 1, false, mcidIndicators},
+    {0x3C, Check::Exact, 1, false, mcidIndicators},
+    {0x3D, Check::Exact, 1, true, hopCounter},
+    {0x3E, Check::ExactAfter, 1, false, transmissionMedium},
+    {0x3F, Check::AtLeast, 2, false, callingNumber},
+    {0x40, Check::AtLeast, 1, false, redirectionRestriction},
+    {0x43, Check::AtLeast, 1, false, callTransferReference},
+    {0x44, Check::Exact, 1, false, loopPrevention},
+    {0x45, Check::AtLeast, 2, false, redirectingNumber},
+    {0x4B, Check::AtLeast, 1, false, ccss},
+    {0x4C, Check::AtLeast, 6, true, forwardGvns},
+    {0x4D, Check::AtLeast, 1, false, backwardGvns},
+    {0x4E, Check::Exact, 1, false, redirectCapability},
+    {0x5B, Check::Exact, 1, false, networkManagementControls},
+    {0x6E, Check::AtLeast, 1, false, treatmentIndicators},
+    {0x6F, Check::AtLeast, 2, false, redirectingNumber},
+    {0x70, Check::AtLeast, 1, false, treatmentIndicators},
+    {0x71, Check::AtLeast, 1, false, lengthOnly},
+    {0x72, Check::AtLeast, 1, false, treatmentIndicators},
+    {0x73, Check::AtLeast, 1, false, displayInformation},
+    {0x74, Check::Exact, 1, false, uidIndicators},
+    {0x75, Check::AtLeast, 1, false, uidIndicators},
+    {0x77, Check::Exact, 1, false, counterValue},
+    {0x78, Check::AtLeast, 1, false, applicationTransport},
+    {0x79, Check::Exact, 1, false, collectCall},
+    {0x7A, Check::Exact, 1, true, ccnrPossible},
+    {0x7B, Check::Exact, 1, false, pivotCapability},
+    {0x7C, Check::Exact, 1, false, pivotRoutingIndicators},
+    {0x7D, Check::AtLeast, 2, false, directoryNumber},
+    {0x7F, Check::AtLeast, 2, false, redirectingNumber},
+    {0x82, Check::AtLeast, 2, false, directoryNumber},
+    {0x84, Check::AtLeast, 1, false, networkRoutingNumber},
+    {0x85, Check::Exact, 1, false, queryOnRelease},
+    {0x86, Check::Exact, 1, false, routingStatus},
+    {0x87, Check::Exact, 1, false, counterValue},
+    {0x8A, Check::Exact, 1, false, routingStatus},
+    {0x8D, Check::Exact, 1, false, numberPortability},
+    {0xC0, Check::AtLeast, 3, false, genericNumber},
+    {0xC1, Check::AtLeast, 1, false, genericDigits},
+};
+
+const Entry* findEntry(uint8_t code) {
+  for (const Entry& e : kCatalogue) {
+    if (e.code == code) return &e;
+  }
+  return nullptr;
+}
+
+// Length line of the length octet at index.
+uint8_t lengthLine(DecodeContext& ctx, size_t index) {
+  const uint8_t len = ctx.at(index);
+  ctx.bitsLine(len);
+  ctx.append("Parameter length:");
+  ctx.append(hex2(len));
+  return len;
+}
+
+}  // namespace
+
+bool isupParameterHasDecoder(uint8_t code) { return findEntry(code) != nullptr; }
+
+size_t decodeIsupParameter(DecodeContext& ctx, uint8_t code, size_t index, bool optional) {
+  const Entry* e = findEntry(code);
+  ctx.newLineCont();
+  ctx.append(isupParameterName(code));
+  if (!e) return 0;
+  if (!optional) {
+    // Mandatory fixed: the content lies in place, its size is the layout's.
+    if (!DecodeContext::inMessage(index + e->size - 1)) return 0;
+    P p{ctx, code, index, e->size};
+    return e->decode(p) ? e->size : 0;
+  }
+  const size_t len = lengthLine(ctx, index);
+  // A parameter that runs past the message area ends the decode here.
+  if (len > 0 && !DecodeContext::inMessage(index + len)) return 0;
+  const size_t consumed = len + 1;
+  const size_t failed = e->goesOn ? consumed : 0;
+  const bool exactOk = len == e->size;
+  const bool atLeastOk = len >= e->size;
+  if ((e->check == Check::Exact && !exactOk) || (e->check == Check::AtLeast && !atLeastOk)) return failed;
+  P p{ctx, code, index + 1, len};
+  if (e->check == Check::ExactAfter) {
+    e->decode(p);
+    return exactOk ? consumed : failed;
+  }
+  return e->decode(p) ? consumed : failed;
+}
+
+size_t decodeIsupRange(DecodeContext& ctx, size_t index) {
+  ctx.newLineCont();
+  ctx.append("Range");
+  const size_t len = lengthLine(ctx, index);
+  if (len != 1 || !DecodeContext::inMessage(index + 1)) return 0;
+  const uint8_t o = ctx.at(index + 1);
+  ctx.bitsLine(o);
+  ctx.append("Range:");
+  ctx.append(hex2(o));
+  return 2;
+}
+
+}  // namespace lumarc
