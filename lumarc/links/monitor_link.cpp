@@ -1,0 +1,262 @@
+#include "lumarc/links/monitor_link.h"
+
+#include "common/files.h"
+#include "common/format.h"
+#include "lumarc/app/texts.h"
+#include "lumarc/decoder/framework.h"
+#include "lumarc/links/bracket_frame.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace lumarc {
+
+namespace {
+// A send call carries at most this many bytes.
+constexpr size_t kSendPiece = 1024;
+}  // namespace
+
+std::string monitorFrameFileName(int slot) {
+  return std::string("log") + logPrefix(LinkKind::Monitor) + corvane::dec2(uint32_t(slot)) + ".frm";
+}
+
+std::string monitorFrameLine(uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame) {
+  std::string line = corvane::hex4(hpidx) + " " + corvane::hex2(ptyp) + " ";
+  line.reserve(line.size() + 2 * frame.size());
+  for (uint8_t b : frame) line += corvane::hex2(b);
+  return line;
+}
+
+std::vector<std::string> monitorLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (;;) {
+    size_t p = text.find(char(0xFF), start);
+    if (p == std::string::npos) break;
+    lines.push_back(text.substr(start, p - start));
+    start = p + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+MonitorLink::MonitorLink(LinkList& owner, const ConnectionTarget& target, int slot, MonitorLinkSetup setup)
+    : Link(owner, LinkKind::Monitor, target, slot), setup_(std::move(setup)) {}
+
+MonitorLink::~MonitorLink() { shutdown(); }
+
+int MonitorLink::icon() const {
+  switch (state_) {
+    case MonitorState::Monitoring: return kIconConnected;
+    case MonitorState::Failed: return kIconClosed;
+    default: return kIconConnecting;
+  }
+}
+
+std::string MonitorLink::tabLabel() const {
+  std::string code = target_.accessCodeText();
+  size_t first = code.find_first_not_of(' ');
+  return target_.hostText() + "-" + (first == std::string::npos ? std::string() : code.substr(first));
+}
+
+std::string MonitorLink::framePath() const { return corvane::joinPath(workDir(), monitorFrameFileName(slot_)); }
+
+bool MonitorLink::open() {
+  state_ = MonitorState::LoggingIn;
+  ticks_ = 0;
+  socket_ = setup_.makeSocket ? setup_.makeSocket(*this) : nullptr;
+  socketOpen_ = false;
+  if (!socket_) {
+    report(kTextSocketCreationFault);
+    return false;
+  }
+  OpenResult r = socket_->open(resolverHost(target_), port());
+  if (r.status != OpenResult::Status::Ok) {
+    report(r.status == OpenResult::Status::CreateFailed ? kTextSocketCreationFault : kTextSocketOpeningFault);
+    socket_->close();
+    return false;
+  }
+  socketOpen_ = true;
+  ipv6_ = r.ipv6;
+  std::memcpy(address_, r.address, sizeof address_);
+  openLog();
+  openFrameFile();
+  return true;
+}
+
+void MonitorLink::openFrameFile() {
+  closeFrameFile();
+  std::string path = framePath();
+  ::unlink(path.c_str());
+  frames_ = std::fopen(path.c_str(), "wb");
+  if (!frames_) return;
+  std::string header = "# " + path + " " + corvane::formatDateTime(owner_.env().now()) + " " + target_.hostText() +
+                       ":" + std::to_string(port()) + "\n";
+  std::fwrite(header.data(), 1, header.size(), frames_);
+  std::fflush(frames_);
+}
+
+void MonitorLink::closeFrameFile() {
+  if (frames_) std::fclose(frames_);
+  frames_ = nullptr;
+}
+
+void MonitorLink::closeSocket() {
+  if (socket_ && socketOpen_) socket_->close();
+  socketOpen_ = false;
+}
+
+void MonitorLink::shutdown() {
+  if (state_ == MonitorState::Monitoring && socketOpen_) sendPayload(monitorLogoutPayload());
+  closeLog();
+  closeFrameFile();
+  closeSocket();
+}
+
+void MonitorLink::setState(MonitorState s) {
+  if (state_ == s) return;
+  state_ = s;
+  iconChanged();
+}
+
+void MonitorLink::fail(int textId) {
+  report(textId);
+  setState(MonitorState::Failed);
+}
+
+void MonitorLink::sendPayload(const std::string& payload) {
+  if (!socketOpen_) return;
+  std::string datagram = encodeBracketFrame(payload);
+  for (size_t at = 0; at < datagram.size(); at += kSendPiece)
+    socket_->send(std::string_view(datagram).substr(at, kSendPiece));
+}
+
+void MonitorLink::tick() {
+  ++ticks_;
+  switch (state_) {
+    case MonitorState::LoggingIn: {
+      unsigned phase = ticks_ % 320;
+      if (phase == 1 || phase == 11 || phase == 41) {
+        std::time_t now = owner_.env().now();
+        std::tm local{};
+        localtime_r(&now, &local);
+        sendPayload(monitorLoginPayload(monitorTimeStamp(local), target_.passwordText()));
+      }
+      break;
+    }
+    case MonitorState::SendingAccessCode:
+      if (ticks_ % 40 == 1) sendPayload(monitorAccessPayload(target_.accessCodeText()));
+      if (ticks_ > 200) {
+        ticks_ = 0;
+        setState(MonitorState::LoggingIn);
+      }
+      break;
+    case MonitorState::Monitoring:
+      if (ticks_ % 40 == 1) sendPayload(monitorPollPayload(hpidx_, hasLastSequence_ ? lastSequence_ : 0));
+      if (ticks_ > 2000) {
+        ticks_ = 0;
+        setState(MonitorState::LoggingIn);
+      }
+      break;
+    case MonitorState::Failed:
+      break;
+  }
+}
+
+void MonitorLink::onDatagram(const uint8_t* data, size_t size) {
+  size = std::min(size, kMonitorReceiveBuffer);
+  if (size == 0 || state_ == MonitorState::Failed) return;
+  if (state_ == MonitorState::LoggingIn && size == 8) {
+    if (isMonitorRefusal(data, size)) fail(kTextCorvaneRefusedConnection);
+    return;
+  }
+  for (const std::string& payload : parseBracketDatagram(data, size)) {
+    if (state_ == MonitorState::Failed) break;
+    handlePayload(payload);
+  }
+}
+
+void MonitorLink::handlePayload(const std::string& payload) {
+  MonitorMessage m = parseMonitorPayload(payload);
+  switch (state_) {
+    case MonitorState::LoggingIn:
+      if (m.kind == MonitorMessageKind::LoginAccepted) {
+        ticks_ = 0;
+        setState(MonitorState::SendingAccessCode);
+      }
+      break;
+    case MonitorState::SendingAccessCode:
+      if (m.kind == MonitorMessageKind::AccessUnknown) {
+        fail(kTextPortAccessCodeNotFound);
+      } else if (m.kind == MonitorMessageKind::AccessAccepted) {
+        hpidx_ = m.hpidx;
+        ticks_ = 0;
+        setState(MonitorState::Monitoring);
+        connected();
+      }
+      break;
+    case MonitorState::Monitoring:
+      if (m.kind == MonitorMessageKind::PollAnswer) {
+        ticks_ = 1;
+      } else if (m.kind == MonitorMessageKind::Record) {
+        ticks_ = 1;
+        handleRecord(m);
+      }
+      break;
+    case MonitorState::Failed:
+      break;
+  }
+}
+
+void MonitorLink::handleRecord(const MonitorMessage& m) {
+  if (m.hpidx != hpidx_) return;
+  if (!hasLastSequence_ || m.sequence != lastSequence_) {
+    hasLastSequence_ = true;
+    lastSequence_ = m.sequence;
+    try {
+      MonitorRecord record = buildMonitorRecord(m.frame, m.hpidx, m.ptyp);
+      DecodeOptions options = setup_.decodeOptions ? setup_.decodeOptions() : DecodeOptions{};
+      std::string text = decodeMonitorRecord(record, options);
+      if (frames_) {
+        std::string line = monitorFrameLine(m.hpidx, m.ptyp, m.frame) + "\n";
+        std::fwrite(line.data(), 1, line.size(), frames_);
+        std::fflush(frames_);
+      }
+      for (const std::string& line : monitorLines(text)) {
+        appendLine(line);
+        if (hasLog()) ++loggedLines_;
+      }
+    } catch (const std::bad_alloc&) {
+      fail(kTextInsufficientMemory);
+      return;
+    }
+  }
+  sendPayload(monitorPollPayload(hpidx_, lastSequence_));
+}
+
+bool canMailMonitorLog(const LinkList& links, int slot) {
+  auto* link = dynamic_cast<const MonitorLink*>(links.link(slot));
+  return link && link->loggedLines() > 0;
+}
+
+MailOutcome mailMonitorLog(LinkList& links, int slot, ProcessRunner& runner) {
+  auto* link = dynamic_cast<MonitorLink*>(links.link(slot));
+  if (!link) return MailOutcome::Sent;
+  std::string path = link->logPath();
+  links.closeLink(slot);
+  links.caption("");
+  MailOutcome outcome = mailFile(path, "Monitor.txt", runner);
+  if (int text = mailOutcomeText(outcome)) links.caption(links.env().texts->text(text));
+  return outcome;
+}
+
+LinkFactory monitorLinkFactory(MonitorLinkSetup setup) {
+  return [setup](LinkList& owner, const ConnectionTarget& target, int slot) -> std::unique_ptr<Link> {
+    return std::make_unique<MonitorLink>(owner, target, slot, setup);
+  };
+}
+
+}  // namespace lumarc

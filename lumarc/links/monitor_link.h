@@ -1,0 +1,109 @@
+// The monitor link: a UDP conversation with the exchange that logs in with
+// the link password, selects what is monitored with the access code, then
+// receives one monitor record per signalling event, decodes it into lines of
+// the tab and the log file, keeps its raw frame in the link's frame file and
+// acknowledges it with the next poll. A state machine fed datagrams and
+// 100 ms ticks; it acts through its DatagramTransport.
+#pragma once
+
+#include "lumarc/decoder/context.h"
+#include "lumarc/links/datagram.h"
+#include "lumarc/links/link.h"
+#include "lumarc/links/mail_file.h"
+#include "lumarc/links/monitor_protocol.h"
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace lumarc {
+
+enum class MonitorState : int { LoggingIn = 1, SendingAccessCode = 2, Monitoring = 3, Failed = 5 };
+
+// Bytes of one received datagram the link looks at.
+constexpr size_t kMonitorReceiveBuffer = 4096;
+
+// What a monitor link needs besides its pane.
+struct MonitorLinkSetup {
+  DatagramTransportFactory makeSocket;
+  // The decoder options of the moment (the layer 2 setting); read per record.
+  std::function<DecodeOptions()> decodeOptions = [] { return DecodeOptions{}; };
+};
+
+// The frame file's name beside a slot's log, e.g. "logM00.frm".
+std::string monitorFrameFileName(int slot);
+
+// One frame-file line (no line end): hpidx as 4 hex digits, ptyp as 2, the
+// 120-byte frame as 240, separated by single blanks; the decode input form.
+std::string monitorFrameLine(uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame);
+
+// Cuts decode text into the link's lines: every 0xFF ends a line (an empty
+// one too); the text after the last 0xFF is a line only when not empty.
+std::vector<std::string> monitorLines(const std::string& decodeText);
+
+class MonitorLink : public Link, public DatagramEvents {
+ public:
+  MonitorLink(LinkList& owner, const ConnectionTarget& target, int slot, MonitorLinkSetup setup);
+  ~MonitorLink() override;
+
+  // Opening steps: resolve, create and connect the UDP socket, log and frame
+  // files; false (message shown) when the socket could not be set up.
+  bool open() override;
+  // The 100 ms tick: login, access code and poll repeats, time-outs.
+  void tick() override;
+  int icon() const override;
+  // Sends the logout while monitoring, then closes files and socket.
+  void shutdown() override;
+  // Host, "-" and the access code without its leading blanks.
+  std::string tabLabel() const override;
+
+  void onDatagram(const uint8_t* data, size_t size) override;
+
+  MonitorState state() const { return state_; }
+  unsigned ticks() const { return ticks_; }
+  uint16_t hpidx() const { return hpidx_; }
+  bool hasLastSequence() const { return hasLastSequence_; }
+  uint16_t lastSequence() const { return lastSequence_; }
+  // Lines written to the log file so far ("Mail" needs at least one).
+  unsigned long loggedLines() const { return loggedLines_; }
+  std::string framePath() const;
+  bool usesIpv6() const { return ipv6_; }
+
+ private:
+  void setState(MonitorState s);
+  void fail(int textId);
+  void sendPayload(const std::string& payload);
+  void handlePayload(const std::string& payload);
+  void handleRecord(const MonitorMessage& m);
+  void openFrameFile();
+  void closeFrameFile();
+  void closeSocket();
+
+  MonitorLinkSetup setup_;
+  std::unique_ptr<DatagramTransport> socket_;
+  bool socketOpen_ = false;
+  MonitorState state_ = MonitorState::LoggingIn;
+  unsigned ticks_ = 0;
+  uint16_t hpidx_ = 0;
+  bool hasLastSequence_ = false;
+  uint16_t lastSequence_ = 0;
+  unsigned long loggedLines_ = 0;
+  bool ipv6_ = false;
+  uint8_t address_[16] = {};
+  std::FILE* frames_ = nullptr;
+};
+
+// True when "Mail" applies to the link of slot: a monitor link that has
+// written at least one line to its log file.
+bool canMailMonitorLog(const LinkList& links, int slot);
+
+// The pane's "Mail": closes the monitor link of slot (logout first, tab
+// removed), then mails its log file as "Monitor.txt"; a failure text goes to
+// the message bar. Nothing happens (Sent) when slot holds no monitor link.
+MailOutcome mailMonitorLog(LinkList& links, int slot, ProcessRunner& runner);
+
+// A factory for LinkList that makes monitor links.
+LinkFactory monitorLinkFactory(MonitorLinkSetup setup);
+
+}  // namespace lumarc
