@@ -102,7 +102,7 @@ TEST(DecodeLabels, EveryKindGetsItsLabel) {
       {0xF600, "XMT PKT "},    {0xF500, "RCV PKT "},    {0xF800, "R Bits  "},    {0xF700, "X Bits  "},
       {0xED00, "SIP RCV PKT "}, {0xEC00, "SIP XMT PKT "}};
   for (const auto& c : cases) {
-    std::string text = decodeMonitorRecord(recordOf(c.type, {}));
+    std::string text = decodeMonitorRecord(recordOf(c.type, {0x85, 0x86, 0x00}));
     EXPECT_EQ(text.substr(0, kHeader.size() + std::string(c.label).size()), kHeader + c.label) << std::hex << c.type;
   }
 }
