@@ -215,7 +215,9 @@ TEST(CmdrEndToEnd, ResentFramesAfterADroppedLineAreStoredOnceAndChargedOnce) {
   // shown twice, stored once.
   EXPECT_NE(sim.output().find("dropping the line"), std::string::npos);
   for (const CmdrRecord& r : storedRows(c.store)) {
-    if (r.type == "A" && r.crefa == 7) EXPECT_EQ(std::count(c.pane.lines.begin(), c.pane.lines.end(), cmdrLineText(r)), 2);
+    if (r.type == "A" && r.crefa == 7) {
+      EXPECT_EQ(std::count(c.pane.lines.begin(), c.pane.lines.end(), cmdrLineText(r)), 2);
+    }
   }
   for (const UserRecord& u : users(c.store)) {
     external += u.pra0 + u.pra1 + u.pra2 + u.pra3;
