@@ -1,0 +1,151 @@
+// The voice recording download link: up to 32 UDP channels to one exchange.
+// Channel 0 goes to the typed address and fetches the channel list; every
+// channel then asks for files, fetches each in 1024-byte blocks (one
+// request per block), stores it under "Wav" by the naming rule, confirms it
+// and hands its row to the store. A state machine fed datagrams and 100 ms
+// ticks; it acts through one DatagramTransport per channel.
+#pragma once
+
+#include "common/recording_name.h"
+#include "lumarc/links/datagram.h"
+#include "lumarc/links/link.h"
+#include "lumarc/store/voice_store.h"
+
+#include <array>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace lumarc {
+
+constexpr int kVoiceChannels = 32;
+constexpr size_t kVoiceReceiveBuffer = 1512;
+constexpr size_t kVoiceBlockSize = 1024;
+constexpr uint32_t kVoiceNoFile = 0xFFFFFFFFu;
+
+// Request and reply codes.
+enum VoiceCode : uint8_t { kVoiceFileQuery = 5, kVoiceBlock = 6, kVoiceFileDone = 7, kVoiceChannelList = 8 };
+
+// The 4-byte identifier of a code as a little-endian number (5 -> 0x05ABCDEF).
+constexpr uint32_t voiceIdentifier(uint8_t code) { return uint32_t(code) << 24 | 0x00ABCDEFu; }
+
+// Request messages, byte-exact.
+std::string voiceListRequest(uint32_t seq);
+std::string voiceFileQuery(uint32_t seq);
+std::string voiceBlockRequest(uint32_t fileKey, uint32_t seq, uint32_t dateWord, uint32_t block);
+std::string voiceFileDone(uint32_t fileKey, uint32_t seq, uint32_t dateWord);
+
+// Blocks of a file of size bytes (the last one may be short).
+uint32_t voiceBlockCount(uint32_t size);
+
+// Temporary download file of a link slot's channel: "tmp." + slot + 3 digits.
+std::string voiceTempFileName(int slot, int channel);
+
+// Link states (icons 3, 1, 2).
+enum class VoiceLinkState : int { Starting = 0, Connected = 2, Failed = 3 };
+
+// Channel states.
+enum class ChannelState : int { Created = 0, Writable = 1, Connecting = 2, Connected = 3, Answered = 4, Failed = 5 };
+
+// What a voice link needs besides its pane.
+struct VoiceLinkSetup {
+  DatagramTransportFactory makeSocket;
+  VoiceRecordSink* sink = nullptr;
+  // The tab label of slot changed (the waiting time during a transfer).
+  std::function<void(int slot, const std::string& label)> labelChanged;
+};
+
+class VoiceLink;
+
+// One of the link's 32 channels.
+struct VoiceChannel : public DatagramEvents {
+  VoiceLink* link = nullptr;
+  int number = 0;
+  std::unique_ptr<DatagramTransport> socket;
+  bool socketOpen = false;
+  ChannelState state = ChannelState::Created;
+  unsigned t = 0;
+  unsigned r = 0;
+  uint8_t targetAddress[16] = {};
+  uint16_t targetPort = 0;
+  int listFlag = 0;
+  uint32_t sequence = 0;
+  bool expecting = false;
+  uint32_t expected = 0;
+  // The file being fetched (size 0: none).
+  uint32_t dateWord = 0;
+  uint32_t fileKey = 0;
+  uint32_t size = 0;
+  uint32_t blocksReceived = 0;
+  uint32_t blocksTotal = 0;
+  std::FILE* temp = nullptr;
+  bool complete = false;  // renamed to its final name, waiting for "done"
+  VoiceRecord record;
+
+  void onDatagram(const uint8_t* data, size_t size) override;
+};
+
+class VoiceLink : public Link {
+ public:
+  VoiceLink(LinkList& owner, const ConnectionTarget& target, int slot, VoiceLinkSetup setup);
+  ~VoiceLink() override;
+
+  // Creates the 32 sockets and connects channel 0 to the typed address;
+  // false (message shown) when that fails.
+  bool open() override;
+  // The 100 ms tick of every channel while the link is starting or connected.
+  void tick() override;
+  int icon() const override;
+  // Closes the sockets, the open temporary files and the log.
+  void shutdown() override;
+  // The host text, during a stalled transfer followed by the waiting time.
+  std::string tabLabel() const override { return label_; }
+
+  VoiceLinkState state() const { return state_; }
+  const VoiceChannel& channel(int c) const { return channels_[size_t(c)]; }
+  bool usesIpv6() const { return ipv6_; }
+  // Host-order IPv4 of the exchange; 0 for IPv6.
+  uint32_t exchangeIpv4() const;
+  // Recordings confirmed and handed to the store.
+  unsigned long filesDone() const { return filesDone_; }
+  std::string wavDir() const;
+  std::string tempPath(int channel) const;
+
+  // A datagram on channel c (the channels' events land here).
+  void handleDatagram(VoiceChannel& ch, const uint8_t* data, size_t size);
+
+ private:
+  void setState(VoiceLinkState s);
+  void fail(int textId);
+  void send(VoiceChannel& ch, uint8_t code, const std::string& bytes);
+  void sendListRequest(VoiceChannel& ch);
+  void sendFileQuery(VoiceChannel& ch);
+  void sendBlockRequest(VoiceChannel& ch);
+  void sendFileDone(VoiceChannel& ch);
+  void channelTick(VoiceChannel& ch);
+  void enterState(VoiceChannel& ch, ChannelState s);
+  bool connectChannel(VoiceChannel& ch);
+  void handleChannelList(VoiceChannel& ch, const uint8_t* d, size_t len);
+  void handleOffer(VoiceChannel& ch, const uint8_t* d, size_t len);
+  void handleBlock(VoiceChannel& ch, const uint8_t* d, size_t len);
+  void handleDone(VoiceChannel& ch);
+  void finishFile(VoiceChannel& ch);
+  void storeRecording(VoiceChannel& ch);
+  void clearTransfer(VoiceChannel& ch);
+  void closeTemp(VoiceChannel& ch);
+  void setLabel(const std::string& label);
+
+  VoiceLinkSetup setup_;
+  std::array<VoiceChannel, kVoiceChannels> channels_;
+  VoiceLinkState state_ = VoiceLinkState::Starting;
+  bool ipv6_ = false;
+  uint8_t address_[16] = {};
+  std::string label_;
+  unsigned long filesDone_ = 0;
+};
+
+// A factory for LinkList that makes voice links with the given setup.
+LinkFactory voiceLinkFactory(VoiceLinkSetup setup);
+
+}  // namespace lumarc
