@@ -1,0 +1,165 @@
+// lumarc-cli monitor: the "Monitor" pane without a window. Runs one monitor
+// link with the window program's engine, 100 ms tick and files (logM00.txt,
+// logM00.frm, the monitor history in Lumarc.set), prints every decoded line
+// on standard output (bytes as the pane shows them) and messages on standard
+// error, and ends after --for seconds or on SIGINT/SIGTERM/SIGHUP, logging
+// out first. A link that fails (refused, unknown access code) ends the run.
+#include "tools/cli/command.h"
+
+#include "common/codepage.h"
+#include "lumarc/app/settings.h"
+#include "lumarc/app/texts.h"
+#include "lumarc/links/monitor_link.h"
+#include "lumarc/links/net/datagram_socket.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace lumarc::cli {
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int signo) {
+  unsigned char b = uint8_t(signo);
+  ssize_t n = ::write(signalPipe[1], &b, 1);
+  (void)n;
+}
+
+class ConsoleMonitorPane : public PaneView {
+ public:
+  explicit ConsoleMonitorPane(corvane::Language lang) : lang_(lang) {}
+  void setCaptionMessage(const std::string& text) override {
+    if (text.empty()) return;
+    std::string s = corvane::toUtf8(text, lang_);
+    std::fprintf(stderr, "%s\n", s.c_str());
+  }
+  void tabAdded(int, const std::string&) override {}
+  void tabRemoved(int) override {}
+  void tabIcon(int, int) override {}
+  void lineAppended(int, const std::string& line, bool) override {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  void historyChanged() override {}
+
+ private:
+  corvane::Language lang_;
+};
+
+int monitor(const Options& opt) {
+  std::string address;
+  double seconds = -1;
+  bool layer2 = false;
+  for (size_t i = 0; i < opt.args.size(); ++i) {
+    const std::string& a = opt.args[i];
+    if (a == "--for" && i + 1 < opt.args.size()) {
+      char* end = nullptr;
+      seconds = std::strtod(opt.args[++i].c_str(), &end);
+      if (!end || *end || seconds < 0) {
+        std::fprintf(stderr, "lumarc-cli monitor: --for needs a number of seconds\n");
+        return 2;
+      }
+    } else if (a == "--layer2") {
+      layer2 = true;
+    } else if (address.empty() && !(a.size() > 1 && a[0] == '-' && a[1] == '-')) {
+      address = a;
+    } else {
+      std::fprintf(stderr, "lumarc-cli monitor: unexpected argument %s\n", a.c_str());
+      return 2;
+    }
+  }
+  if (address.empty()) {
+    std::fprintf(stderr, "usage: lumarc-cli monitor ADDRESS [--for SECONDS] [--layer2]\n");
+    return 2;
+  }
+
+  int argc = 1;
+  char name[] = "lumarc-cli";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+
+  SettingsBlock settings;
+  loadSettings(settings, opt.workDir);
+  const corvane::StringTable& texts = textsFor(settings.language());
+  corvane::Language lang =
+      settings.language() == 1 && turkishPresent() ? corvane::Language::Turkish : corvane::Language::English;
+  ConsoleMonitorPane pane(lang);
+
+  LinkEnvironment env;
+  env.workDir = opt.workDir;
+  env.texts = &texts;
+  env.view = &pane;
+  env.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Monitor).add(t); };
+  env.flipAutoScroll = [&settings] { settings.setAutoScroll(settings.autoScroll() ? 0 : 1); };
+  MonitorLinkSetup setup;
+  setup.makeSocket = net::qtDatagramTransportFactory();
+  setup.decodeOptions = [layer2, &settings] {
+    DecodeOptions o;
+    o.layer2 = layer2 || settings.layer2() != 0;
+    return o;
+  };
+  LinkList links(LinkKind::Monitor, env, monitorLinkFactory(setup));
+  int slot = links.openLink(address);
+  if (slot < 0) {
+    if (parseAddressText(address).hostText().empty())
+      std::fprintf(stderr, "lumarc-cli monitor: %s names no usable host\n", address.c_str());
+    return 1;
+  }
+
+  // Signals end the run through the event loop, never inside a handler.
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+  QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&app] {
+    unsigned char b;
+    while (::read(signalPipe[0], &b, 1) == 1) {
+    }
+    app.quit();
+  });
+
+  int status = 0;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, &app, [&] {
+    links.tick();
+    auto* link = static_cast<MonitorLink*>(links.link(slot));
+    if (link && link->state() == MonitorState::Failed) {
+      status = 1;
+      app.quit();
+    }
+  });
+  tick.start(100);
+  if (seconds >= 0) QTimer::singleShot(int(seconds * 1000), &app, [&app] { app.quit(); });
+
+  app.exec();
+
+  tick.stop();
+  links.closeAll();
+  saveSettings(settings, opt.workDir);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+  ::close(signalPipe[0]);
+  ::close(signalPipe[1]);
+  std::fflush(stdout);
+  return status;
+}
+
+Register reg({"monitor", "ADDRESS [--for SECONDS] [--layer2]",
+              "watch an exchange's signalling over one monitor link (ADDRESS: host:port,password-access)",
+              monitor});
+
+}  // namespace
+}  // namespace lumarc::cli
