@@ -27,16 +27,16 @@ constexpr std::pair<uint8_t, const char*> kMessageTypes[] = {
     {0x75, "STATUS ENQUIRY"}, {0x79, "CONGESTION CONTROL"}, {0x7B, "INFORMATION"}, {0x7D, "STATUS"},
 };
 
-const char* messageTypeName(uint8_t type) {
-  for (const auto& [code, name] : kMessageTypes) {
-    if (code == type) return name;
-  }
-  return nullptr;
-}
-
 constexpr char kHexDigit[] = "0123456789ABCDEF";
 
 }  // namespace
+
+std::string_view messageTypeName(uint8_t type) {
+  for (const auto& [code, name] : kMessageTypes) {
+    if (code == type) return name;
+  }
+  return {};
+}
 
 void decodeCallControl(DecodeContext& ctx, size_t offset) {
   // Index of the last message byte; the message ends there.
@@ -75,8 +75,8 @@ void decodeCallControl(DecodeContext& ctx, size_t offset) {
       return;
   }
   if (typeIndex > last) return;
-  const char* name = messageTypeName(ctx.at(size_t(typeIndex)));
-  if (!name) {
+  const std::string_view name = messageTypeName(ctx.at(size_t(typeIndex)));
+  if (name.empty()) {
     ctx.append("UNKNOWN");
     return;
   }

@@ -17,6 +17,10 @@ std::string_view causeText(uint8_t value);
 // "Unknown Information Element" when unlisted.
 std::string_view elementName(uint8_t id);
 
+// Name of a call-control message type; empty when the type is not listed
+// (the decoder then shows "UNKNOWN").
+std::string_view messageTypeName(uint8_t type);
+
 // Code-set state of one element loop, owned by the loop's caller.
 struct CodeSetState {
   uint8_t current = 0;  // becomes non-zero only through a locking shift
