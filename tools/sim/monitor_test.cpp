@@ -1,0 +1,266 @@
+// End to end over loopback UDP: corvane-sim's monitor role against
+// lumarc-cli monitor (the real engine, Qt socket, files and settings).
+#include "lumarc/app/settings.h"
+#include "lumarc/links/target.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace lumarc {
+namespace {
+
+std::string binary(const char* env) {
+  const char* p = std::getenv(env);
+  return p ? p : "";
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Dir {
+ public:
+  Dir() {
+    std::string p = (std::filesystem::temp_directory_path() / "monitor_e2e.XXXXXX").string();
+    path_ = ::mkdtemp(p.data());
+  }
+  ~Dir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A child process: standard output through a pipe read without blocking,
+// standard error into a file.
+class Process {
+ public:
+  Process(const std::vector<std::string>& argv, const std::string& errFile) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_addclose(&fa, out[0]);
+    posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    if (posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(out[1]);
+    fd_ = out[0];
+    ::fcntl(fd_, F_SETFL, O_NONBLOCK);
+  }
+  ~Process() {
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (fd_ >= 0) ::close(fd_);
+  }
+  const std::string& output() {
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd_, buf, sizeof buf)) > 0) out_.append(buf, size_t(n));
+    return out_;
+  }
+  bool printed(const std::string& line) { return output().find(line + "\n") != std::string::npos; }
+  void signal(int s) { ::kill(pid_, s); }
+  int wait() {
+    int st = 0;
+    if (::waitpid(pid_, &st, 0) != pid_) return -1;
+    exited_ = true;
+    output();
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  }
+  bool running() {
+    if (exited_) return false;
+    int st = 0;
+    if (::waitpid(pid_, &st, WNOHANG) == pid_) {
+      exited_ = true;
+      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+      output();
+      return false;
+    }
+    return true;
+  }
+  int status() const { return status_; }
+  bool ok() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  bool exited_ = false;
+  int status_ = -1;
+  std::string out_;
+};
+
+// Polls until done() holds; gives up after a generous while so that a fault
+// shows as a failed expectation instead of a hang.
+bool waitFor(const std::function<bool()>& done) {
+  auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+int countLinesStartingWith(const std::string& text, const std::string& prefix) {
+  int n = 0;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(prefix, 0) == 0) ++n;
+  return n;
+}
+
+struct Session {
+  Dir dir;
+  std::unique_ptr<Process> sim;
+  std::unique_ptr<Process> cli;
+  std::string port;
+
+  bool startSim(std::vector<std::string> args) {
+    std::vector<std::string> argv = {binary("CORVANE_SIM"), "--listen", "127.0.0.1", "monitor", "--any-port"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    sim = std::make_unique<Process>(argv, dir.path() + "/sim.err");
+    if (!sim->ok()) return false;
+    if (!waitFor([&] { return sim->output().find('\n') != std::string::npos || !sim->running(); })) return false;
+    const std::string& out = sim->output();
+    size_t colon = out.find(':');
+    if (out.rfind("listening ", 0) != 0 || colon == std::string::npos) return false;
+    port = out.substr(colon + 1, out.find('\n') - colon - 1);
+    return true;
+  }
+  void startCli(const std::string& address, std::vector<std::string> extra = {}) {
+    std::vector<std::string> argv = {binary("LUMARC_CLI"), "--dir", dir.path(), "monitor", address};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    cli = std::make_unique<Process>(argv, dir.path() + "/cli.err");
+  }
+  std::string cliErrors() const { return readFile(dir.path() + "/cli.err"); }
+};
+
+TEST(MonitorEndToEnd, RecordsArriveOnceDespiteLostCorruptRepeatedAndForeignOnes) {
+  Session s;
+  ASSERT_TRUE(s.startSim({"--password", "secret12", "--access", "12AB=0x42", "--count", "6", "--resend", "300",
+                          "--lose", "2", "--corrupt", "3", "--repeat", "4", "--foreign", "5", "--exit-on-logout"}));
+  s.startCli("127.0.0.1:" + s.port + ",secret12-12AB");
+  ASSERT_TRUE(s.cli->ok());
+  ASSERT_TRUE(waitFor([&] { return s.sim->printed("done") || !s.cli->running(); })) << s.sim->output();
+  ASSERT_TRUE(s.sim->printed("done")) << s.sim->output() << s.cliErrors();
+  EXPECT_TRUE(s.sim->printed("login ok"));
+  EXPECT_TRUE(s.sim->printed("access 12AB hpidx 66"));
+  EXPECT_TRUE(s.sim->printed("resent 2")) << "a lost record is sent again";
+  EXPECT_TRUE(s.sim->printed("resent 3")) << "a corrupted record is dropped and sent again";
+
+  s.cli->signal(SIGINT);
+  EXPECT_EQ(s.cli->wait(), 0) << s.cliErrors();
+  EXPECT_TRUE(waitFor([&] { return !s.sim->running(); })) << "the simulator ends on the logout";
+  EXPECT_TRUE(s.sim->printed("logout"));
+  EXPECT_EQ(s.sim->status(), 0);
+
+  // Every record shown exactly once, records of the other hpidx never.
+  const std::string& out = s.cli->output();
+  EXPECT_EQ(countLinesStartingWith(out, " 0042 "), 6) << out;
+  EXPECT_EQ(countLinesStartingWith(out, " 0043 "), 0);
+  EXPECT_NE(out.find("SETUP"), std::string::npos);
+
+  // The log holds its header and exactly the printed lines, CR LF ended.
+  std::string log = readFile(s.dir.path() + "/logM00.txt");
+  ASSERT_NE(log.find("\r\n"), std::string::npos);
+  EXPECT_EQ(log.substr(0, log.find(' ')), s.dir.path() + "/logM00.txt");
+  std::string body = log.substr(log.find("\r\n") + 2);
+  std::string lf;
+  for (size_t i = 0; i < body.size(); ++i)
+    if (!(body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n')) lf.push_back(body[i]);
+  EXPECT_EQ(lf, out);
+
+  // The frame file keeps the six frames for a later decode.
+  std::string frames = readFile(s.dir.path() + "/logM00.frm");
+  EXPECT_EQ(countLinesStartingWith(frames, "0042 10 "), 6);
+
+  // The monitor history now starts with this exchange.
+  SettingsBlock settings;
+  ASSERT_TRUE(loadSettings(settings, s.dir.path()));
+  ConnectionTarget first = settings.history(LinkKind::Monitor).slot(0);
+  EXPECT_EQ(first.hostText(), "127.0.0.1");
+  EXPECT_EQ(first.accessCodeText(), "    12AB");
+}
+
+TEST(MonitorEndToEnd, WrongPasswordIsRefused) {
+  Session s;
+  ASSERT_TRUE(s.startSim({"--password", "secret12", "--access", "12AB"}));
+  s.startCli("127.0.0.1:" + s.port + ",wrong-12AB");
+  EXPECT_EQ(s.cli->wait(), 1);
+  EXPECT_EQ(s.cliErrors(), "Corvane refused connection. Press OK!\n");
+  EXPECT_TRUE(s.sim->printed("login refused: wrong digest"));
+  EXPECT_EQ(s.cli->output(), "");
+}
+
+TEST(MonitorEndToEnd, UnknownAccessCodeIsReported) {
+  Session s;
+  ASSERT_TRUE(s.startSim({"--access", "12AB"}));
+  s.startCli("127.0.0.1:" + s.port + "-99");
+  EXPECT_EQ(s.cli->wait(), 1);
+  EXPECT_EQ(s.cliErrors(), "Port access code not found!\n");
+  EXPECT_TRUE(s.sim->printed("access unknown 99"));
+}
+
+TEST(MonitorEndToEnd, RunForSecondsEndsWithALogout) {
+  Session s;
+  ASSERT_TRUE(s.startSim({"--silence", "--exit-on-logout"}));
+  s.startCli("127.0.0.1:" + s.port, {"--for", "1"});
+  EXPECT_EQ(s.cli->wait(), 0) << s.cliErrors();
+  EXPECT_TRUE(waitFor([&] { return !s.sim->running(); }));
+  EXPECT_TRUE(s.sim->printed("logout"));
+}
+
+TEST(MonitorEndToEnd, UnusableAddressOpensNothing) {
+  Session s;
+  s.startCli("localhost:9876");
+  EXPECT_EQ(s.cli->wait(), 1);
+  EXPECT_NE(s.cliErrors().find("names no usable host"), std::string::npos);
+}
+
+TEST(MonitorEndToEnd, FrameFileDecodesToTheSameLines) {
+  Session s;
+  ASSERT_TRUE(s.startSim({"--count", "3", "--exit-on-logout"}));
+  s.startCli("127.0.0.1:" + s.port);
+  ASSERT_TRUE(waitFor([&] { return s.sim->printed("done"); })) << s.sim->output();
+  s.cli->signal(SIGTERM);
+  ASSERT_EQ(s.cli->wait(), 0);
+  Process decode({binary("LUMARC_CLI"), "decode", s.dir.path() + "/logM00.frm"}, s.dir.path() + "/decode.err");
+  int rc = decode.wait();
+  if (readFile(s.dir.path() + "/decode.err").find("unknown command") != std::string::npos)
+    GTEST_SKIP() << "no decode command in this build";
+  EXPECT_EQ(rc, 0) << readFile(s.dir.path() + "/decode.err");
+  EXPECT_EQ(decode.output(), s.cli->output());
+}
+
+}  // namespace
+}  // namespace lumarc
