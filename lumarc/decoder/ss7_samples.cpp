@@ -1,0 +1,200 @@
+// Sample SS7 signal units for generated records, tests and benchmarks.
+#include "lumarc/decoder/ss7_samples.h"
+
+#include <cstddef>
+
+namespace lumarc {
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// MTP2 and MTP3 header with the routing label; LI is set by finish().
+Bytes unitHead(uint8_t sio, uint16_t dpc, uint16_t opc, uint8_t sls) {
+  const uint32_t r = uint32_t(dpc & 0x3FFF) | uint32_t(opc & 0x3FFF) << 14 | uint32_t(sls & 0x0F) << 28;
+  return {0x9A, 0x1B, 0x00, sio, uint8_t(r), uint8_t(r >> 8), uint8_t(r >> 16), uint8_t(r >> 24)};
+}
+
+Bytes finish(Bytes b) {
+  if (b.size() > 96) b.resize(96);
+  const size_t li = b.size() - 3;
+  b[2] = uint8_t(li > 63 ? 63 : li);
+  return b;
+}
+
+void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  append(a, b);
+  return a;
+}
+
+// A number parameter content: first octet (nature, odd/even from digits),
+// second octet, then the BCD digits of text.
+Bytes number(uint8_t nature, uint8_t second, const char* digits) {
+  Bytes b = {nature, second};
+  size_t n = 0;
+  while (digits[n]) ++n;
+  if (n & 1) b[0] |= 0x80;
+  for (size_t i = 0; i < n; i += 2) {
+    const uint8_t lo = uint8_t(digits[i] - '0');
+    const uint8_t hi = i + 1 < n ? uint8_t(digits[i + 1] - '0') : 0;
+    b.push_back(uint8_t(lo | hi << 4));
+  }
+  return b;
+}
+
+Bytes param(uint8_t code, const Bytes& content) {
+  Bytes b = {code, uint8_t(content.size())};
+  append(b, content);
+  return b;
+}
+
+Bytes iam(const char* called, const char* calling, const Bytes& extra) {
+  const Bytes cdpn = number(0x03, 0x10, called);
+  Bytes m = {0x00, 0x60, 0x01, 0x0A, 0x00, 0x02, uint8_t(2 + cdpn.size())};
+  m.push_back(uint8_t(cdpn.size()));
+  append(m, cdpn);
+  append(m, param(0x0A, number(0x03, 0x11, calling)));
+  append(m, extra);
+  m.push_back(0x00);
+  return m;
+}
+
+Bytes release(uint8_t cause, uint8_t location, const Bytes& extra) {
+  Bytes m = {0x02, uint8_t(extra.empty() ? 0 : 4), 0x02, uint8_t(0x80 | location), uint8_t(0x80 | cause)};
+  append(m, extra);
+  if (!extra.empty()) m.push_back(0x00);
+  return m;
+}
+
+Bytes gtAddress(uint8_t ssn, const char* digits) {
+  Bytes a = {0x12, ssn, 0x00, 0x12, 0x04};
+  size_t n = 0;
+  while (digits[n]) ++n;
+  if (n & 1) a[3] = 0x11;
+  for (size_t i = 0; i < n; i += 2) {
+    const uint8_t lo = uint8_t(digits[i] - '0');
+    const uint8_t hi = i + 1 < n ? uint8_t(digits[i + 1] - '0') : 0;
+    a.push_back(uint8_t(lo | hi << 4));
+  }
+  return a;
+}
+
+Bytes udt(const Bytes& called, const Bytes& calling, size_t dataLen) {
+  Bytes m = {0x09, 0x80, 0x03, uint8_t(2 + called.size() + 1), uint8_t(1 + called.size() + 1 + calling.size() + 1)};
+  m.push_back(uint8_t(called.size()));
+  append(m, called);
+  m.push_back(uint8_t(calling.size()));
+  append(m, calling);
+  m.push_back(uint8_t(dataLen));
+  for (size_t i = 0; i < dataLen; ++i) m.push_back(uint8_t(0x60 + i));
+  return m;
+}
+
+std::vector<Bytes> build() {
+  std::vector<Bytes> units;
+  auto isup = [&](uint16_t cic, uint8_t type, const Bytes& content) {
+    units.push_back(ss7IsupUnit(0x0123, 0x0456, uint8_t(cic & 0x0F), cic, type, content));
+  };
+  auto sccp = [&](const Bytes& message) { units.push_back(ss7SccpUnit(0x0200, 0x0300, 3, message)); };
+
+  // Call set-up.
+  isup(1, 0x01, iam("02125551234", "2165550000", {}));
+  isup(2, 0x01, iam("5551", "905321112233",
+                    param(0x08, {0x00}) + param(0x1D, {0x80, 0x90, 0xA3}) + param(0x31, {0x00, 0x0A}) +
+                        param(0x3D, {0x1F}) + param(0x39, {0x2A, 0x05, 0x83})));
+  isup(3, 0x01, iam("0044207946000", "1234",
+                    param(0x0B, number(0x03, 0x14, "2125550199")) + param(0x13, {0x35, 0x53}) +
+                        param(0x28, number(0x03, 0x14, "2125550100")) + param(0xC0, {0x06, 0x83, 0x11, 0x21, 0x03})));
+  isup(4, 0x02, {0x02, 0x00, 0x03, 0x80, 0x21, 0x03});
+  isup(5, 0x06, {0x16, 0x14, 0x01, 0x29, 0x01, 0x01, 0x00});
+  isup(6, 0x06, {0x12, 0x14, 0x01, 0x2C, 0x01, 0xE8, 0x37, 0x01, 0x96, 0x00});
+  isup(7, 0x07, {0x16, 0x14, 0x01, 0x21, 0x05, 0x04, 0x13, 0x21, 0x43, 0x05, 0x00});
+  isup(8, 0x09, {0x01, 0x29, 0x01, 0x01, 0x00});
+  isup(9, 0x09, {0x00});
+  isup(10, 0x2C, {0x01, 0x01, 0x29, 0x01, 0x01, 0x24, 0x01, 0x00, 0x00});
+  isup(11, 0x03, {0x9B, 0xF0, 0x00});
+  isup(12, 0x04, {0x63, 0x00, 0x01, 0x0A, 0x04, 0x03, 0x13, 0x21, 0x43, 0x00});
+  isup(13, 0x05, {0x01});
+  // Release.
+  const uint8_t causes[] = {16, 17, 18, 19, 21, 27, 28, 31, 34, 41, 42, 44, 47, 88, 102, 111, 127};
+  uint16_t cic = 20;
+  for (uint8_t c : causes) {
+    isup(cic, 0x0C, release(c, uint8_t(cic % 5), {}));
+    ++cic;
+  }
+  isup(40, 0x0C, release(16, 2, param(0x2C, {0x9B}) + param(0x0C, number(0x04, 0x10, "2125550123"))));
+  isup(41, 0x0C, {0x02, 0x00, 0x03, 0x44, 0x80, 0x90});
+  isup(42, 0x10, {0x00});
+  isup(43, 0x2F, release(99, 0, param(0x32, {0x01, 0x02})));
+  // Suspend, resume, facility, user-to-user.
+  isup(44, 0x0D, {0x01, 0x00});
+  isup(45, 0x0E, {0x00, 0x00});
+  isup(46, 0x1F, {0x02, 0x00});
+  isup(47, 0x21, {0x02, 0x02, 0x00, 0x02, 0x80, 0x95});
+  isup(48, 0x2D, {0x02, 0x00, 0x04, 0x04, 'C', 'a', 'l'});
+  isup(49, 0x33, {0x01, 0x78, 0x04, 0x83, 0x01, 0xC3, 0x85, 0x00});
+  isup(50, 0x41, {0x01, 0x78, 0x04, 0x81, 0x00, 0x80, 0x81, 0x00});
+  isup(51, 0x09, {0x01, 0x03, 0x04, 0x7D, 0x02, 0x91, 0x81, 0x1A, 0x04, 0x12, 0x34, 0x56, 0x78, 0x00});
+  // Circuit supervision.
+  isup(60, 0x12, {});
+  isup(61, 0x13, {});
+  isup(62, 0x15, {});
+  isup(63, 0x17, {0x01, 0x01, 0x1F});
+  isup(64, 0x29, {0x01, 0x05, 0x1F, 0xFF, 0xFF, 0xFF, 0x7F});
+  isup(65, 0x18, {0x00, 0x01, 0x02, 0x07, 0xFF});
+  isup(66, 0x1A, {0x01, 0x01, 0x02, 0x07, 0x0F});
+  isup(67, 0x2B, {0x01, 0x01, 0x03});
+  isup(68, 0x2E, {});
+  isup(69, 0x34, {0x00});
+
+  // SCCP.
+  sccp(udt(gtAddress(0x06, "905321112233"), gtAddress(0x08, "90532100"), 12));
+  sccp(udt({0x42, 0x08}, {0x43, 0x2B, 0x01, 0x08}, 6));
+  sccp({0x0A, 0x01, 0x03, 0x05, 0x07, 0x02, 0x42, 0x08, 0x02, 0x42, 0x07, 0x01, 0x00});
+  sccp({0x11, 0x01, 0x0F, 0x04, 0x07, 0x0A, 0x0C, 0x03, 0x42, 0x08, 0x93, 0x03, 0x42, 0x07, 0x00, 0x02, 0x01, 0x02,
+        0x10, 0x04, 0xC3, 0x01, 0x02, 0x03, 0x00});
+  sccp({0x01, 0x01, 0x02, 0x03, 0x02, 0x02, 0x05, 0x03, 0x42, 0x08, 0x93, 0x12, 0x01, 0x05, 0x00});
+  sccp({0x02, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x82, 0x00});
+  sccp({0x06, 0x01, 0x02, 0x03, 0x01, 0x01, 0x02, 0xAA, 0xBB});
+  sccp({0x04, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x03, 0x00});
+  sccp({0x13, 0x00, 0x02, 0x08, 0x00, 0x0A, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x03, 0x42, 0x08, 0x93, 0x03, 0x42, 0x07,
+        0x00, 0x02, 0x00, 0xAA, 0xBB});
+
+  // Network management, link test and level 2 units.
+  units.push_back(finish(unitHead(0x80, 0x0123, 0x0456, 1) + Bytes{0x14, 0x34, 0x12}));
+  units.push_back(finish(unitHead(0x80, 0x0123, 0x0456, 1) + Bytes{0x11, 0x2A}));
+  units.push_back(finish(unitHead(0x80, 0x0123, 0x0456, 1) + Bytes{0x1A, 0x23, 0x01, 0x15}));
+  units.push_back(finish(unitHead(0x81, 0x0123, 0x0456, 1) +
+                         Bytes{0x11, 0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+  units.push_back({0x85, 0x86, 0x00});
+  units.push_back({0x85, 0x86, 0x01, 0x01});
+  units.push_back({0x85, 0x86, 0x02, 0x04, 0x00});
+  return units;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ss7IsupUnit(uint16_t dpc, uint16_t opc, uint8_t sls, uint16_t cic, uint8_t type,
+                                 const std::vector<uint8_t>& content) {
+  Bytes b = unitHead(0x85, dpc, opc, sls);
+  b.push_back(uint8_t(cic));
+  b.push_back(uint8_t((cic >> 8) & 0x0F));
+  b.push_back(type);
+  append(b, content);
+  return finish(b);
+}
+
+std::vector<uint8_t> ss7SccpUnit(uint16_t dpc, uint16_t opc, uint8_t sls, const std::vector<uint8_t>& message) {
+  Bytes b = unitHead(0x83, dpc, opc, sls);
+  append(b, message);
+  return finish(b);
+}
+
+const std::vector<std::vector<uint8_t>>& sampleSs7Units() {
+  static const std::vector<std::vector<uint8_t>> units = build();
+  return units;
+}
+
+}  // namespace lumarc
