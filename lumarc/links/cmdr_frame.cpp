@@ -107,7 +107,7 @@ bool decodeCmdrFrame(const CmdrFrame& f, uint32_t exchangeAddress, CmdrRecord& r
   };
   switch (cmdrGet32(f, cmdr::kKind) & 0x3F) {
     case 0:
-      r.type = "A";
+      r.type.assign(1, 'A');
       r.cport = port(cmdr::kFirstPort);
       r.pport = port(cmdr::kPartnerPort);
       r.uport = port(cmdr::kUsedPort);
@@ -123,12 +123,14 @@ bool decodeCmdrFrame(const CmdrFrame& f, uint32_t exchangeAddress, CmdrRecord& r
       r.crefc = cmdrGet32(f, cmdr::kCrefC);
       return true;
     case 1:
-      r.type = "B";
-      r.cport = r.pport = r.uport = blank8;
+      r.type.assign(1, 'B');
+      r.cport = blank8;
+      r.pport = blank8;
+      r.uport = blank8;
       textRun();
       return true;
     case 2:
-      r.type = "C";
+      r.type.assign(1, 'C');
       r.cport = port(cmdr::kFirstPort);
       r.pport = blank8;
       r.uport = port(cmdr::kUsedPort);
@@ -136,7 +138,7 @@ bool decodeCmdrFrame(const CmdrFrame& f, uint32_t exchangeAddress, CmdrRecord& r
       r.ppuls = cmdrGet16(f, cmdr::kInternalPulses);
       return true;
     case 3:
-      r.type = "D";
+      r.type.assign(1, 'D');
       r.cport = port(cmdr::kFirstPort);
       r.pport = blank8;
       r.uport = port(cmdr::kUsedPort);
@@ -145,19 +147,24 @@ bool decodeCmdrFrame(const CmdrFrame& f, uint32_t exchangeAddress, CmdrRecord& r
       r.cdata = cmdrDigitField(f, cmdr::kField3, 28);
       return true;
     case 4:
-      r.type = "E";
+      r.type.assign(1, 'E');
       r.cport = port(cmdr::kFirstPort);
-      r.pport = r.uport = blank8;
-      r.rdata = r.xdata = r.cdata = blank32;
+      r.pport = blank8;
+      r.uport = blank8;
+      r.rdata = blank32;
+      r.xdata = blank32;
+      r.cdata = blank32;
       r.rpuls = cmdrGet16(f, cmdr::kExternalPulses);
       r.ppuls = cmdrGet16(f, cmdr::kInternalPulses);
       return true;
     case 5:
-      r.type = "F";
+      r.type.assign(1, 'F');
       r.cport = port(cmdr::kFirstPort);
-      r.pport = r.uport = blank8;
+      r.pport = blank8;
+      r.uport = blank8;
       r.rdata = cmdrTextRun(f, cmdr::kField1, cmdr::kFieldSize);
-      r.xdata = r.cdata = blank32;
+      r.xdata = blank32;
+      r.cdata = blank32;
       return false;
     default:
       return false;

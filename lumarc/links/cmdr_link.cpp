@@ -41,8 +41,11 @@ bool appendFailedRecordLine(const std::string& dir, const std::string& line) {
 }
 
 CmdrLink::CmdrLink(LinkList& owner, const ConnectionTarget& target, int slot, StreamTransportFactory makeSocket,
-                   CmdrRecordSink& sink)
-    : Link(owner, LinkKind::Cmdr, target, slot), makeSocket_(std::move(makeSocket)), sink_(sink) {}
+                   CmdrRecordSink& sink, CmdrBatch batch)
+    : Link(owner, LinkKind::Cmdr, target, slot),
+      makeSocket_(std::move(makeSocket)),
+      sink_(sink),
+      batch_(std::move(batch)) {}
 
 CmdrLink::~CmdrLink() { shutdown(); }
 
@@ -177,12 +180,19 @@ void CmdrLink::onBytes(const uint8_t* data, size_t size) {
   }
   size_t pos = 0;
   int handled = 0;
+  bool inBatch = false;
+  if (buffer_.size() >= kCmdrFrameSize && batch_.begin && batch_.commit) inBatch = batch_.begin();
+  // What was stored before a fault keeps its rows; the pass is not acknowledged.
+  auto endPass = [&](int textId) {
+    if (inBatch) batch_.commit();
+    endLink(textId);
+  };
   CmdrFrame frame;
   while (buffer_.size() - pos >= kCmdrFrameSize) {
     std::memcpy(frame.data(), buffer_.data() + pos, kCmdrFrameSize);
     pos += kCmdrFrameSize;
     if (!cmdrCheckWordOk(frame)) {
-      endLink(kTextReceivedDataFormatFaulty);
+      endPass(kTextReceivedDataFormatFaulty);
       return;
     }
     switch (handleCmdrFrame(frame)) {
@@ -190,29 +200,42 @@ void CmdrLink::onBytes(const uint8_t* data, size_t size) {
         ++handled;
         break;
       case FrameResult::Malformed:
-        endLink(kTextReceivedDataFormatFaulty);
+        endPass(kTextReceivedDataFormatFaulty);
         return;
       case FrameResult::OutOfMemory:
-        endLink(kTextInsufficientMemory);
+        endPass(kTextInsufficientMemory);
         return;
       case FrameResult::NotSaved:
         // Neither the database nor "fcmdr.txt" took the record: it must not
         // be acknowledged. Drop the connection without "X", so the exchange
         // keeps it and sends it again after the reconnection.
-        closeSocket();
-        reportText("fcmdr.txt " + texts().text(kTextFileAccessFailed));
-        ticks_ = 0;
-        keepAlive_ = 0;
-        setState(CmdrState::Closed);
+        if (inBatch) batch_.commit();
+        dropUnacknowledged("fcmdr.txt " + texts().text(kTextFileAccessFailed));
         return;
     }
   }
   buffer_.erase(0, pos);
+  if (inBatch) {
+    std::string error = batch_.commit();
+    if (!error.empty()) {
+      // The pass's rows are not safely stored: no acknowledgement.
+      dropUnacknowledged(error);
+      return;
+    }
+  }
   if (handled > 0) {
     socket_->send("X");
     ticks_ = 0;
     keepAlive_ = 0;
   }
+}
+
+void CmdrLink::dropUnacknowledged(const std::string& message) {
+  closeSocket();
+  reportText(message);
+  ticks_ = 0;
+  keepAlive_ = 0;
+  setState(CmdrState::Closed);
 }
 
 CmdrLink::FrameResult CmdrLink::handleCmdrFrame(const CmdrFrame& frame) {
@@ -235,9 +258,9 @@ CmdrLink::FrameResult CmdrLink::handleCmdrFrame(const CmdrFrame& frame) {
   }
 }
 
-LinkFactory cmdrLinkFactory(StreamTransportFactory makeSocket, CmdrRecordSink& sink) {
-  return [makeSocket, &sink](LinkList& owner, const ConnectionTarget& t, int slot) -> std::unique_ptr<Link> {
-    return std::make_unique<CmdrLink>(owner, t, slot, makeSocket, sink);
+LinkFactory cmdrLinkFactory(StreamTransportFactory makeSocket, CmdrRecordSink& sink, CmdrBatch batch) {
+  return [makeSocket, &sink, batch](LinkList& owner, const ConnectionTarget& t, int slot) -> std::unique_ptr<Link> {
+    return std::make_unique<CmdrLink>(owner, t, slot, makeSocket, sink, batch);
   };
 }
 

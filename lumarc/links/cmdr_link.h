@@ -9,6 +9,7 @@
 #include "lumarc/links/link.h"
 #include "lumarc/store/records.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,11 +24,21 @@ int cmdrKeepAliveTicks(int step);
 // syncs it to disk. False when the line could not be written.
 bool appendFailedRecordLine(const std::string& dir, const std::string& line);
 
+// Optional grouping of the records of one receive pass into one database
+// transaction, so that a backlog is not written row by row. The pass is
+// acknowledged only after commit succeeded.
+struct CmdrBatch {
+  // Starts a transaction; false: the records are stored one by one.
+  std::function<bool()> begin;
+  // Commits it; an empty text on success, else the database's error text.
+  std::function<std::string()> commit;
+};
+
 class CmdrLink : public Link, public StreamEvents {
  public:
   // sink stores the decoded records; it must outlive the link.
   CmdrLink(LinkList& owner, const ConnectionTarget& target, int slot, StreamTransportFactory makeSocket,
-           CmdrRecordSink& sink);
+           CmdrRecordSink& sink, CmdrBatch batch = {});
   ~CmdrLink() override;
 
   // Opening steps 1-6; false when resolving, creating or connecting failed.
@@ -58,10 +69,13 @@ class CmdrLink : public Link, public StreamEvents {
   void closeSocket();
   void setState(CmdrState s);
   void endLink(int textId);
+  // Closes the connection without acknowledging, to be reconnected later.
+  void dropUnacknowledged(const std::string& message);
   FrameResult handleCmdrFrame(const CmdrFrame& frame);
 
   StreamTransportFactory makeSocket_;
   CmdrRecordSink& sink_;
+  CmdrBatch batch_;
   std::unique_ptr<StreamTransport> socket_;
   bool socketOpen_ = false;
   CmdrState state_ = CmdrState::Connecting;
@@ -73,6 +87,6 @@ class CmdrLink : public Link, public StreamEvents {
 };
 
 // A factory for LinkList that makes CMDR links with the given sockets and store.
-LinkFactory cmdrLinkFactory(StreamTransportFactory makeSocket, CmdrRecordSink& sink);
+LinkFactory cmdrLinkFactory(StreamTransportFactory makeSocket, CmdrRecordSink& sink, CmdrBatch batch = {});
 
 }  // namespace lumarc

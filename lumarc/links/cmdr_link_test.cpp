@@ -40,7 +40,8 @@ struct Fixture {
   FakeView view;
   std::vector<ConnectionTarget> history;
   LinkList list;
-  Fixture() : list(LinkKind::Cmdr, env(), cmdrLinkFactory(fakeSockets(net), sink)) {}
+  explicit Fixture(CmdrBatch batch = {})
+      : list(LinkKind::Cmdr, env(), cmdrLinkFactory(fakeSockets(net), sink, std::move(batch))) {}
   LinkEnvironment env() {
     LinkEnvironment e;
     e.workDir = dir.path();
@@ -395,6 +396,66 @@ TEST(CmdrClose, PeerCloseDropsAHalfReceivedFrame) {
   f.feed(all);
   EXPECT_EQ(f.sink.stored.size(), 1u);
   EXPECT_EQ(f.net.sent, "X");
+}
+
+}  // namespace
+}  // namespace lumarc
+
+namespace lumarc {
+namespace {
+
+struct BatchFixture : Fixture {
+  std::vector<std::string> calls;
+  std::string commitError;
+  BatchFixture() : Fixture(hooks(this)) {}
+  static CmdrBatch hooks(BatchFixture* f) {
+    CmdrBatch b;
+    b.begin = [f] {
+      f->calls.push_back("begin");
+      return true;
+    };
+    b.commit = [f] {
+      f->calls.push_back("commit:" + std::to_string(f->sink.stored.size()) + ":" + f->net.sent);
+      return f->commitError;
+    };
+    return b;
+  }
+};
+
+TEST(CmdrBatchStore, EachReceivePassIsCommittedBeforeItsAcknowledgement) {
+  BatchFixture f;
+  f.openConnected();
+  std::string all = bytesOf({callFrame(1), callFrame(2), callFrame(3)});
+  f.feed(all.substr(0, 100));   // no whole frame: no transaction
+  f.feed(all.substr(100, 300));  // frames 1 and 2
+  f.feed(all.substr(400));       // frame 3
+  EXPECT_EQ(f.calls, (std::vector<std::string>{"begin", "commit:2:", "begin", "commit:3:X"}));
+  EXPECT_EQ(f.net.sent, "XX");
+}
+
+TEST(CmdrBatchStore, FailedCommitLeavesThePassUnacknowledgedAndReconnectsLater) {
+  BatchFixture f;
+  f.openConnected();
+  f.commitError = "database is locked";
+  f.feed(bytesOf({callFrame(1), callFrame(2)}));
+  EXPECT_EQ(f.net.sent, "");
+  EXPECT_EQ(f.view.caption, "database is locked");
+  EXPECT_EQ(f.link().state(), CmdrState::Closed);
+  EXPECT_EQ(f.net.closes, 1);
+  f.commitError.clear();
+  f.ticks(3000);
+  EXPECT_EQ(f.link().state(), CmdrState::Connecting);
+}
+
+TEST(CmdrBatchStore, FramesBeforeAMalformedOneAreStillCommitted) {
+  BatchFixture f;
+  f.openConnected();
+  CmdrFrame bad = callFrame(2);
+  bad[cmdr::kCheck] ^= 1;
+  f.feed(bytesOf({callFrame(1), bad}));
+  EXPECT_EQ(f.calls, (std::vector<std::string>{"begin", "commit:1:"}));
+  EXPECT_EQ(f.link().state(), CmdrState::Failed);
+  EXPECT_EQ(f.net.sent, "");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "lumarc/app/settings.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_link.h"
+#include "lumarc/links/cmdr_store_batch.h"
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/store/record_store.h"
 
@@ -125,7 +126,7 @@ int collect(const Options& opt) {
   env.view = &pane;
   env.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Cmdr).add(t); };
   env.flipAutoScroll = [&settings] { settings.setAutoScroll(settings.autoScroll() ? 0 : 1); };
-  LinkList links(LinkKind::Cmdr, env, cmdrLinkFactory(net::qtStreamTransportFactory(), store));
+  LinkList links(LinkKind::Cmdr, env, cmdrLinkFactory(net::qtStreamTransportFactory(), store, cmdrStoreBatch(store)));
 
   int opened = 0;
   for (const std::string& a : addresses) opened += links.openLink(a) >= 0 ? 1 : 0;
