@@ -187,7 +187,24 @@ int run(const RoleOptions& opt) {
     else if (a == "--silence") c.silence = true;
     else if (a == "--exit-when-acked") c.exitWhenAcked = true;
     else if (a == "--any-port") c.anyPort = true;
-    else {
+    else if (a == "--help" || a == "-h") {
+      std::printf(
+          "usage: corvane-sim [--listen ADDRESS] [--port PORT] cmdr [OPTIONS]\n"
+          "  --count N          generated frames, kinds A to F in turn (default 12)\n"
+          "  --file PATH        frames from a file, 308 hex digits per line, '#' comments\n"
+          "  --batch N          frames per batch, each batch waits for \"X\" (default 4)\n"
+          "  --split B          write in pieces of B bytes, 10 ms apart\n"
+          "  --join             write each batch in one piece\n"
+          "  --bad-check K      frame K (from 1) with a wrong check word, first sending only\n"
+          "  --bad-sum K        frame K with a wrong sum byte\n"
+          "  --bad-end K        frame K with a wrong end mark\n"
+          "  --drop-after N     first connection: close the line after N frames\n"
+          "  --silence          accept and send nothing\n"
+          "  --exit-when-acked  end once every frame is acknowledged\n"
+          "  --any-port         listen on a free port (printed as \"listening ADDRESS:PORT\")\n"
+          "Unacknowledged frames are sent again after a reconnection.\n");
+      return 0;
+    } else {
       std::fprintf(stderr, "corvane-sim cmdr: unknown option %s\n", a.c_str());
       return 2;
     }
