@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -51,6 +52,22 @@ int16_t adpcmDecodeNibble(AdpcmState& s, uint8_t nibble) {
   if (s.index < 0) s.index = 0;
   if (s.index > 66) s.index = 66;
   return s.predicted;
+}
+
+uint8_t adpcmEncodeSample(AdpcmState& state, int16_t sample) {
+  // The prediction wraps, so the nearest code is found by trying all 16.
+  uint8_t best = 0;
+  long bestError = -1;
+  for (uint8_t n = 0; n < 16; ++n) {
+    AdpcmState trial = state;
+    long err = std::labs(long(adpcmDecodeNibble(trial, n)) - long(sample));
+    if (bestError < 0 || err < bestError) {
+      bestError = err;
+      best = n;
+    }
+  }
+  adpcmDecodeNibble(state, best);
+  return best;
 }
 
 void adpcmDecode(AdpcmState& state, const uint8_t* in, size_t n, int16_t* out) {

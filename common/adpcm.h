@@ -29,6 +29,10 @@ int adpcmStep(int index);
 // Decodes one 4-bit code; the prediction wraps at 16 bits (no saturation).
 int16_t adpcmDecodeNibble(AdpcmState& state, uint8_t nibble);
 
+// Encodes one sample into the 4-bit code whose decoding comes closest,
+// advancing state exactly as the decoder will (test signals, simulator).
+uint8_t adpcmEncodeSample(AdpcmState& state, int16_t sample);
+
 // Decodes n bytes into 2n samples, each byte's low nibble first.
 void adpcmDecode(AdpcmState& state, const uint8_t* in, size_t n, int16_t* out);
 

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -175,4 +177,17 @@ TEST(ApcFileDecoding, FailuresLeaveNoHalfWrittenWavAndKeepTheSource) {
   EXPECT_EQ(decodeApcFile(dir + "/ok.apc", dir + "/ok.wav", &stop), ConvertStatus::Stopped);
   EXPECT_FALSE(exists(dir + "/ok.wav"));
   EXPECT_TRUE(exists(dir + "/ok.apc"));
+}
+
+TEST(AdpcmDecoder, EncodedToneDecodesCloseToTheOriginal) {
+  AdpcmState enc, dec;
+  long worst = 0;
+  for (int i = 0; i < 8000; ++i) {
+    int16_t x = int16_t(std::lround(8000 * std::sin(2 * M_PI * 300.0 * i / 8000.0)));
+    uint8_t n = adpcmEncodeSample(enc, x);
+    int16_t y = adpcmDecodeNibble(dec, n);
+    EXPECT_EQ(y, enc.predicted);
+    if (i > 400) worst = std::max(worst, std::labs(long(y) - long(x)));
+  }
+  EXPECT_LT(worst, 800);
 }

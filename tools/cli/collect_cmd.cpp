@@ -12,7 +12,11 @@
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/cmdr_store_batch.h"
 #include "lumarc/links/net/stream_socket.h"
+#include "lumarc/links/net/datagram_socket.h"
+#include "lumarc/links/voice_convert.h"
+#include "lumarc/links/voice_link.h"
 #include "lumarc/store/record_store.h"
+#include "lumarc/store/voice_store.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -76,11 +80,14 @@ class ConsolePane : public PaneView, public StoreMessageSink {
 
 int collect(const Options& opt) {
   std::vector<std::string> addresses;
+  std::vector<std::string> voiceAddresses;
   double seconds = -1;
   for (size_t i = 0; i < opt.args.size(); ++i) {
     const std::string& a = opt.args[i];
     if (a == "--cmdr" && i + 1 < opt.args.size()) {
       addresses.push_back(opt.args[++i]);
+    } else if (a == "--voice" && i + 1 < opt.args.size()) {
+      voiceAddresses.push_back(opt.args[++i]);
     } else if (a == "--for" && i + 1 < opt.args.size()) {
       char* end = nullptr;
       seconds = std::strtod(opt.args[++i].c_str(), &end);
@@ -93,8 +100,9 @@ int collect(const Options& opt) {
       return 2;
     }
   }
-  if (addresses.empty()) {
-    std::fprintf(stderr, "usage: lumarc-cli collect --cmdr ADDRESS [--cmdr ADDRESS...] [--for SECONDS]\n");
+  if (addresses.empty() && voiceAddresses.empty()) {
+    std::fprintf(stderr,
+                 "usage: lumarc-cli collect [--cmdr ADDRESS]... [--voice ADDRESS]... [--for SECONDS]\n");
     return 2;
   }
 
@@ -128,8 +136,24 @@ int collect(const Options& opt) {
   env.flipAutoScroll = [&settings] { settings.setAutoScroll(settings.autoScroll() ? 0 : 1); };
   LinkList links(LinkKind::Cmdr, env, cmdrLinkFactory(net::qtStreamTransportFactory(), store, cmdrStoreBatch(store)));
 
+  // Voice links: recordings into "Wav" and Vdata00, converted to MP3 as
+  // they arrive (the converter's step runs on the same tick).
+  RecordVoiceStore voiceStore(store);
+  ConverterEvents convEvents;
+  convEvents.conversions = [&pane](unsigned long n) { pane.print(conversionCountText(n)); };
+  convEvents.error = [&pane](const std::string& text) { pane.print(text); };
+  VoiceConverter converter(opt.workDir, voiceStore, convEvents);
+  voiceStore.onStored = [&converter] { converter.wake(); };
+  LinkEnvironment voiceEnv = env;
+  voiceEnv.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Voice).add(t); };
+  VoiceLinkSetup voiceSetup;
+  voiceSetup.makeSocket = net::qtDatagramTransportFactory();
+  voiceSetup.sink = &voiceStore;
+  LinkList voiceLinks(LinkKind::Voice, voiceEnv, voiceLinkFactory(voiceSetup));
+
   int opened = 0;
   for (const std::string& a : addresses) opened += links.openLink(a) >= 0 ? 1 : 0;
+  for (const std::string& a : voiceAddresses) opened += voiceLinks.openLink(a) >= 0 ? 1 : 0;
   if (opened == 0) {
     std::fprintf(stderr, "lumarc-cli collect: no link could be opened\n");
     store.closeAll();
@@ -152,7 +176,11 @@ int collect(const Options& opt) {
   });
 
   QTimer tick;
-  QObject::connect(&tick, &QTimer::timeout, &app, [&links] { links.tick(); });
+  QObject::connect(&tick, &QTimer::timeout, &app, [&links, &voiceLinks, &converter] {
+    links.tick();
+    voiceLinks.tick();
+    converter.converterStep();
+  });
   tick.start(100);
   if (seconds >= 0) QTimer::singleShot(int(seconds * 1000), &app, [&app] { app.quit(); });
 
@@ -160,6 +188,8 @@ int collect(const Options& opt) {
 
   tick.stop();
   links.closeAll();
+  voiceLinks.closeAll();
+  converter.shutdown();
   store.closeAll();
   saveSettings(settings, opt.workDir);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
@@ -168,8 +198,8 @@ int collect(const Options& opt) {
   return 0;
 }
 
-Register reg({"collect", "--cmdr ADDRESS [--cmdr ADDRESS...] [--for SECONDS]",
-              "download call records from up to four exchanges into the database", collect});
+Register reg({"collect", "[--cmdr ADDRESS]... [--voice ADDRESS]... [--for SECONDS]",
+              "download call records and voice recordings (converted to MP3) into the databases", collect});
 
 }  // namespace
 }  // namespace lumarc::cli

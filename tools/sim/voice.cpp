@@ -1,0 +1,392 @@
+// corvane-sim voice: the exchange's side of the voice recording download.
+// Channel 0 listens on the role's port and announces the channel list (an
+// IPv4 or IPv6 list of this host's channel sockets); every channel answers
+// file queries with the next recording not yet confirmed, block requests
+// with up to 1024 bytes, and "file done" with its confirmation. Recordings
+// come from a directory of ".apc" files or are generated (tones and a
+// speech-like signal). Faults: lost replies, stale sequence numbers (a late
+// reply), duplicate replies, short and empty blocks, silence.
+#include "tools/sim/role.h"
+
+#include "common/adpcm.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace corvane::sim {
+namespace {
+
+struct Config {
+  int channels = 4;
+  std::string dir;
+  int count = 5;
+  double seconds = 3;
+  std::string announce;  // address put in the channel list; default: the listen address
+  std::set<int> lose, stale, duplicate, shortFile, emptyFile;  // 1-based reply or file numbers
+  bool silence = false;
+  bool exitWhenDone = false;
+  bool anyPort = false;
+};
+
+struct Recording {
+  std::string content;
+  uint32_t date = 0;
+  uint32_t port = 0;
+  bool done = false;
+  int channel = -1;  // offered on
+};
+
+struct Channel {
+  int fd = -1;
+  uint16_t port = 0;
+  int file = -1;
+};
+
+void say(const std::string& text) {
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+void put32(std::string& s, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s += char(uint8_t(v >> (8 * i)));
+}
+void put16(std::string& s, uint16_t v) {
+  s += char(uint8_t(v));
+  s += char(uint8_t(v >> 8));
+}
+uint32_t le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void addNumbers(std::set<int>& to, const std::string& list) {
+  size_t at = 0;
+  while (at <= list.size()) {
+    size_t comma = list.find(',', at);
+    std::string item = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    if (!item.empty()) to.insert(std::atoi(item.c_str()));
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+}
+
+// A generated recording: even numbers a steady tone, odd ones a speech-like
+// signal (a few harmonics under a syllable envelope), as exchange ADPCM.
+std::string generatedApc(int index, double seconds) {
+  std::string s = "CORVANE-SIM recording";
+  s.resize(corvane::kApcHeaderSize, '\0');
+  const size_t samples = size_t(seconds * corvane::kRecordingRate) / 240 * 240;
+  corvane::AdpcmState state;
+  uint8_t pending = 0;
+  for (size_t i = 0; i < samples; ++i) {
+    const double t = double(i) / corvane::kRecordingRate;
+    double v;
+    if (index % 2 == 0) {
+      v = 8000 * std::sin(2 * M_PI * (400.0 + 50 * index) * t);
+    } else {
+      const double env = 0.5 + 0.5 * std::sin(2 * M_PI * 4.0 * t);
+      v = env * (5000 * std::sin(2 * M_PI * 150 * t) + 2500 * std::sin(2 * M_PI * 450 * t) +
+                 1200 * std::sin(2 * M_PI * 1100 * t));
+    }
+    uint8_t n = corvane::adpcmEncodeSample(state, int16_t(std::lround(v)));
+    if (i % 2 == 0) pending = n;
+    else s += char(pending | n << 4);
+  }
+  return s;
+}
+
+uint32_t dateWord(int index) {
+  const int sec = index % 60, min = (index / 60) % 60;
+  return uint32_t(sec) | uint32_t(min) << 6 | 10u << 12 | 6u << 17 | 5u << 22 | 24u << 26;
+}
+
+uint32_t portNumber(int index) {
+  return 0xFFFF2000u | uint32_t((index / 100) % 10) << 8 | uint32_t((index / 10) % 10) << 4 | uint32_t(index % 10);
+}
+
+bool loadDirectory(const std::string& dir, std::vector<Recording>& out) {
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return false;
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(d)) {
+    std::string n = e->d_name;
+    if (n.size() > 4 && (n.substr(n.size() - 4) == ".apc" || n.substr(n.size() - 4) == ".APC")) names.push_back(n);
+  }
+  ::closedir(d);
+  std::sort(names.begin(), names.end());
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::FILE* f = std::fopen((dir + "/" + names[i]).c_str(), "rb");
+    if (!f) return false;
+    Recording r;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) r.content.append(buf, n);
+    std::fclose(f);
+    r.date = dateWord(int(i));
+    r.port = portNumber(int(i));
+    out.push_back(std::move(r));
+  }
+  return true;
+}
+
+int openSocket(const std::string& host, int port, bool& ipv6) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_DGRAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
+  addrinfo* res = nullptr;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) return -1;
+  int fd = ::socket(res->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ipv6 = res->ai_family == AF_INET6;
+  if (fd >= 0 && ::bind(fd, res->ai_addr, res->ai_addrlen) != 0) {
+    ::close(fd);
+    fd = -1;
+  }
+  ::freeaddrinfo(res);
+  return fd;
+}
+
+uint16_t boundPort(int fd) {
+  sockaddr_storage a{};
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
+  return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
+}
+
+class Exchange {
+ public:
+  Exchange(const Config& c, std::vector<Recording> files, std::vector<Channel> channels, bool ipv6)
+      : c_(c), files_(std::move(files)), channels_(std::move(channels)), ipv6_(ipv6) {}
+
+  int run() {
+    std::vector<pollfd> fds;
+    for (auto& ch : channels_) fds.push_back({ch.fd, POLLIN, 0});
+    uint8_t buffer[2048];
+    while (true) {
+      if (c_.exitWhenDone && allDone()) {
+        say("all files confirmed");
+        return 0;
+      }
+      if (::poll(fds.data(), fds.size(), 200) <= 0) continue;
+      for (size_t i = 0; i < fds.size(); ++i) {
+        if (!(fds[i].revents & POLLIN)) continue;
+        sockaddr_storage peer{};
+        socklen_t peerLen = sizeof peer;
+        ssize_t n = ::recvfrom(fds[i].fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &peerLen);
+        if (n < 12) continue;
+        handle(int(i), buffer, size_t(n), peer, peerLen);
+      }
+    }
+  }
+
+ private:
+  bool allDone() const {
+    for (auto& f : files_)
+      if (!f.done) return false;
+    return true;
+  }
+
+  void reply(int c, std::string bytes, const sockaddr_storage& peer, socklen_t len) {
+    ++replies_;
+    if (c_.silence) return;
+    if (c_.lose.count(replies_)) {
+      say("lost reply " + std::to_string(replies_));
+      return;
+    }
+    if (c_.stale.count(replies_)) {
+      // A late reply: it answers the request before the last one.
+      uint32_t seq = le32(reinterpret_cast<const uint8_t*>(bytes.data() + 8)) - 1;
+      bytes.replace(8, 4, std::string(reinterpret_cast<const char*>(&seq), 4));
+      say("stale reply " + std::to_string(replies_));
+    }
+    int times = c_.duplicate.count(replies_) ? 2 : 1;
+    for (int i = 0; i < times; ++i)
+      ::sendto(channels_[size_t(c)].fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&peer), len);
+  }
+
+  void handle(int c, const uint8_t* d, size_t n, const sockaddr_storage& peer, socklen_t len) {
+    if (d[0] != 0xEF || d[1] != 0xCD || d[2] != 0xAB) return;
+    std::string r(reinterpret_cast<const char*>(d), 4);
+    Channel& ch = channels_[size_t(c)];
+    switch (d[3]) {
+      case 8: {
+        if (n < 13 || c != 0) return;
+        put32(r, 0);
+        r.append(reinterpret_cast<const char*>(d + 8), 4);
+        const size_t entry = ipv6_ ? 18 : 6;
+        put16(r, uint16_t(entry * channels_.size()));
+        for (auto& other : channels_) {
+          if (ipv6_) {
+            in6_addr a{};
+            ::inet_pton(AF_INET6, announce_().c_str(), &a);
+            r.append(reinterpret_cast<const char*>(&a), 16);
+          } else {
+            in_addr a{};
+            ::inet_pton(AF_INET, announce_().c_str(), &a);
+            put32(r, ntohl(a.s_addr));
+          }
+          put16(r, other.port);
+        }
+        reply(c, r, peer, len);
+        return;
+      }
+      case 5: {
+        if (n < 13) return;
+        if (ch.file < 0 || files_[size_t(ch.file)].done) {
+          ch.file = -1;
+          for (size_t i = 0; i < files_.size(); ++i)
+            if (!files_[i].done && files_[i].channel < 0) {
+              ch.file = int(i);
+              files_[i].channel = c;
+              break;
+            }
+        }
+        put32(r, 0xFFFFFFFFu);
+        r.append(reinterpret_cast<const char*>(d + 8), 4);
+        if (ch.file < 0) {
+          put32(r, 0);
+          put32(r, 0xFFFFFFFFu);
+          put32(r, 0);
+          r += std::string(64, ' ');
+        } else {
+          const Recording& f = files_[size_t(ch.file)];
+          put32(r, f.date);
+          put32(r, f.port);
+          put32(r, uint32_t(f.content.size()));
+          std::string rest(64, ' ');
+          std::string dialled = "0212" + std::to_string(5550000 + ch.file);
+          std::memcpy(&rest[8], dialled.data(), dialled.size());
+          rest[23] = 'A';
+          rest[24] = ch.file % 2 ? 'I' : 'O';
+          std::string rcv = std::to_string(200 + ch.file);
+          std::memcpy(&rest[25], rcv.data(), rcv.size());
+          std::memcpy(&rest[41], "05321234567", 11);
+          uint32_t cref = 0x1000u + uint32_t(ch.file);
+          std::memcpy(&rest[57], &cref, 4);
+          r += rest;
+          say("offered " + std::to_string(ch.file + 1) + " on channel " + std::to_string(c));
+        }
+        reply(c, r, peer, len);
+        return;
+      }
+      case 6: {
+        if (n < 20) return;
+        const uint32_t key = le32(d + 4), block = le32(d + 16);
+        r.append(reinterpret_cast<const char*>(d + 4), 4);
+        r.append(reinterpret_cast<const char*>(d + 8), 4);
+        if (ch.file >= 0 && files_[size_t(ch.file)].port == key) {
+          const std::string& content = files_[size_t(ch.file)].content;
+          size_t at = size_t(block) * 1024;
+          std::string data = at < content.size() ? content.substr(at, 1024) : std::string();
+          const int number = ch.file + 1;
+          if (block == 1 && content.size() > 2048 && c_.shortFile.count(number)) data.resize(100);
+          if (block == 1 && c_.emptyFile.count(number)) data.clear();
+          r += data;
+        }
+        reply(c, r, peer, len);
+        return;
+      }
+      case 7: {
+        if (n < 16) return;
+        put32(r, le32(d + 4));
+        r.append(reinterpret_cast<const char*>(d + 8), 4);
+        if (ch.file >= 0 && !files_[size_t(ch.file)].done) {
+          files_[size_t(ch.file)].done = true;
+          say("done " + std::to_string(ch.file + 1) + " on channel " + std::to_string(c));
+        }
+        reply(c, r, peer, len);
+        return;
+      }
+      default:
+        return;
+    }
+  }
+
+  std::string announce_() const { return c_.announce; }
+
+  Config c_;
+  std::vector<Recording> files_;
+  std::vector<Channel> channels_;
+  bool ipv6_;
+  int replies_ = 0;
+};
+
+int run(const RoleOptions& opt) {
+  Config c;
+  for (size_t i = 0; i < opt.args.size(); ++i) {
+    const std::string& a = opt.args[i];
+    auto next = [&]() -> std::string { return i + 1 < opt.args.size() ? opt.args[++i] : std::string(); };
+    if (a == "--channels") c.channels = std::clamp(std::atoi(next().c_str()), 1, 31);
+    else if (a == "--dir") c.dir = next();
+    else if (a == "--count") c.count = std::max(0, std::atoi(next().c_str()));
+    else if (a == "--seconds") c.seconds = std::max(0.0, std::atof(next().c_str()));
+    else if (a == "--announce") c.announce = next();
+    else if (a == "--lose") addNumbers(c.lose, next());
+    else if (a == "--stale") addNumbers(c.stale, next());
+    else if (a == "--duplicate") addNumbers(c.duplicate, next());
+    else if (a == "--short") addNumbers(c.shortFile, next());
+    else if (a == "--empty") addNumbers(c.emptyFile, next());
+    else if (a == "--silence") c.silence = true;
+    else if (a == "--exit-when-done") c.exitWhenDone = true;
+    else if (a == "--any-port") c.anyPort = true;
+    else {
+      std::fprintf(stderr, "corvane-sim voice: unknown option %s\n", a.c_str());
+      return 2;
+    }
+  }
+  if (c.announce.empty()) c.announce = opt.listen;
+  std::vector<Recording> files;
+  if (!c.dir.empty()) {
+    if (!loadDirectory(c.dir, files)) {
+      std::fprintf(stderr, "corvane-sim voice: cannot read recordings from %s\n", c.dir.c_str());
+      return 2;
+    }
+  } else {
+    for (int i = 0; i < c.count; ++i) {
+      Recording r;
+      r.content = generatedApc(i, c.seconds);
+      r.date = dateWord(i);
+      r.port = portNumber(i);
+      files.push_back(std::move(r));
+    }
+  }
+  const int port = c.anyPort ? 0 : (opt.port ? opt.port : 9874);
+  std::vector<Channel> channels(size_t(c.channels));
+  bool ipv6 = false;
+  for (size_t i = 0; i < channels.size(); ++i) {
+    channels[i].fd = openSocket(opt.listen, i == 0 ? port : 0, ipv6);
+    if (channels[i].fd < 0) {
+      std::fprintf(stderr, "corvane-sim voice: cannot bind %s:%d\n", opt.listen.c_str(), i == 0 ? port : 0);
+      return 1;
+    }
+    channels[i].port = boundPort(channels[i].fd);
+  }
+  std::printf("listening %s:%d\n", opt.listen.c_str(), channels[0].port);
+  std::fflush(stdout);
+  Exchange exchange(c, std::move(files), channels, ipv6);
+  int rc = exchange.run();
+  for (auto& ch : channels) ::close(ch.fd);
+  return rc;
+}
+
+Register reg({"voice",
+              "[--channels N] [--dir APCDIR|--count N --seconds S] [--announce ADDRESS] [--lose K,..] "
+              "[--stale K,..] [--duplicate K,..] [--short F,..] [--empty F,..] [--silence] [--exit-when-done] "
+              "[--any-port]",
+              "voice recording download: channel list, file offers, blocks and done on up to 31 channels", run});
+
+}  // namespace
+}  // namespace corvane::sim
