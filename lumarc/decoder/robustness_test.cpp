@@ -103,7 +103,9 @@ TEST(SampleFrames, EveryIsdnSampleDecodesWithoutAnEmptyElementStop) {
     // Only a locking shift to another code set leaves an empty line.
     const std::vector<std::string> lines = splitDecodeText(text);
     for (size_t i = 1; i < lines.size(); ++i) {
-      if (lines[i].empty()) EXPECT_NE(lines[i - 1].find("Code Set="), std::string::npos) << test::visible(text);
+      if (lines[i].empty()) {
+        EXPECT_NE(lines[i - 1].find("Code Set="), std::string::npos) << test::visible(text);
+      }
     }
   }
 }
