@@ -126,10 +126,16 @@ std::string columnList(const TableDef& t, size_t first) {
   return s;
 }
 
-std::string insertSql(const TableDef& t) {
-  std::string s = std::string("INSERT INTO ") + t.name + " (" + columnList(t, 1) + ") VALUES (";
-  for (size_t i = 1; i < t.columns.size(); ++i) s += i > 1 ? ", ?" : "?";
-  s += ")";
+std::string insertSql(const TableDef& t, size_t rows) {
+  std::string one = "(";
+  for (size_t i = 1; i < t.columns.size(); ++i) one += i > 1 ? ", ?" : "?";
+  one += ")";
+  std::string s = std::string("INSERT INTO ") + t.name + " (" + columnList(t, 1) + ") VALUES ";
+  s.reserve(s.size() + rows * (one.size() + 2));
+  for (size_t r = 0; r < rows; ++r) {
+    if (r) s += ", ";
+    s += one;
+  }
   return s;
 }
 
@@ -168,40 +174,50 @@ RowBuffer::RowBuffer(Database& db, const TableDef& t, size_t firstColumn, size_t
   }
 }
 
-void RowBuffer::bindParameters(odbc::Statement& s, SQLUSMALLINT firstParam) {
+void RowBuffer::bindOne(odbc::Statement& s, SQLUSMALLINT n, size_t i, size_t row) {
   const bool wide = db_.dialect().wideText();
   const bool dateText = db_.dialect().dateAsText();
+  Col& c = cols_[i];
+  void* p = &c.data[row * c.slot];
+  SQLLEN* ind = &c.ind[row];
+  switch (c.type) {
+    case ColType::Counter:
+    case ColType::Long: s.bindParameter(n, SQL_C_SLONG, SQL_INTEGER, 0, 0, p, 0, ind); break;
+    case ColType::Short: s.bindParameter(n, SQL_C_SLONG, SQL_SMALLINT, 0, 0, p, 0, ind); break;
+    case ColType::Float: s.bindParameter(n, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, p, 0, ind); break;
+    case ColType::Bit: s.bindParameter(n, SQL_C_SSHORT, SQL_SMALLINT, 0, 0, p, 0, ind); break;
+    case ColType::Text:
+      if (wide)
+        s.bindParameter(n, SQL_C_WCHAR, SQL_WVARCHAR, std::max<size_t>(c.width, 1), 0, p,
+                        static_cast<SQLLEN>(c.slot), ind);
+      else
+        s.bindParameter(n, SQL_C_CHAR, SQL_VARCHAR, std::max<size_t>(c.width, 1), 0, p, static_cast<SQLLEN>(c.slot),
+                        ind);
+      break;
+    case ColType::Date:
+      if (dateText)
+        s.bindParameter(n, SQL_C_CHAR, SQL_VARCHAR, 19, 0, p, static_cast<SQLLEN>(c.slot), ind);
+      else
+        s.bindParameter(n, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0, p, 0, ind);
+      break;
+  }
+}
+
+void RowBuffer::bindParameters(odbc::Statement& s, SQLUSMALLINT firstParam) {
   for (size_t i = 0; i < cols_.size(); ++i) {
-    Col& c = cols_[i];
     SQLUSMALLINT n;
     if (firstParam == 0)  // UPDATE: key (column 0) last, the others from 1
       n = static_cast<SQLUSMALLINT>(i == 0 ? cols_.size() : i);
     else
       n = static_cast<SQLUSMALLINT>(firstParam + i);
-    void* p = c.data.data();
-    SQLLEN* ind = c.ind.data();
-    switch (c.type) {
-      case ColType::Counter:
-      case ColType::Long: s.bindParameter(n, SQL_C_SLONG, SQL_INTEGER, 0, 0, p, 0, ind); break;
-      case ColType::Short: s.bindParameter(n, SQL_C_SLONG, SQL_SMALLINT, 0, 0, p, 0, ind); break;
-      case ColType::Float: s.bindParameter(n, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, p, 0, ind); break;
-      case ColType::Bit: s.bindParameter(n, SQL_C_SSHORT, SQL_SMALLINT, 0, 0, p, 0, ind); break;
-      case ColType::Text:
-        if (wide)
-          s.bindParameter(n, SQL_C_WCHAR, SQL_WVARCHAR, std::max<size_t>(c.width, 1), 0, p,
-                          static_cast<SQLLEN>(c.slot), ind);
-        else
-          s.bindParameter(n, SQL_C_CHAR, SQL_VARCHAR, std::max<size_t>(c.width, 1), 0, p,
-                          static_cast<SQLLEN>(c.slot), ind);
-        break;
-      case ColType::Date:
-        if (dateText)
-          s.bindParameter(n, SQL_C_CHAR, SQL_VARCHAR, 19, 0, p, static_cast<SQLLEN>(c.slot), ind);
-        else
-          s.bindParameter(n, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0, p, 0, ind);
-        break;
-    }
+    bindOne(s, n, i, 0);  // row 0; further rows follow as arrays (column-wise)
   }
+}
+
+void RowBuffer::bindParametersRowByRow(odbc::Statement& s, size_t rows) {
+  size_t n = 1;
+  for (size_t r = 0; r < rows; ++r)
+    for (size_t i = 0; i < cols_.size(); ++i) bindOne(s, static_cast<SQLUSMALLINT>(n++), i, r);
 }
 
 void RowBuffer::bindColumns(odbc::Statement& s, SQLUSMALLINT firstColumn) {

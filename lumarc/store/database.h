@@ -98,6 +98,9 @@ class RowBuffer {
   size_t columns() const { return cols_.size(); }
 
   void bindParameters(odbc::Statement& s, SQLUSMALLINT firstParam = 1);
+  // Binds rows 0..rows-1 as one statement's parameters, row after row
+  // (a multi-row INSERT ... VALUES (...), (...)).
+  void bindParametersRowByRow(odbc::Statement& s, size_t rows);
   void bindColumns(odbc::Statement& s, SQLUSMALLINT firstColumn = 1);
 
   template <class Row> void put(size_t row, const Row& r) {
@@ -116,6 +119,7 @@ class RowBuffer {
   }
 
  private:
+  void bindOne(odbc::Statement& s, SQLUSMALLINT n, size_t c, size_t row);
   struct Col {
     ColType type;
     size_t width;
@@ -208,7 +212,7 @@ template <class Row> class Recordset {
   std::unique_ptr<odbc::Statement> select_;
   std::unique_ptr<RowBuffer> selectBuf_;
   std::unique_ptr<ValueBinder> selectValues_;
-  std::unique_ptr<odbc::Statement> insert_, update_, delete_, lastKey_;
+  std::unique_ptr<odbc::Statement> insert_, update_, delete_;
   std::unique_ptr<RowBuffer> insertBuf_, updateBuf_;
   SQLINTEGER deleteKey_ = 0, returnedKey_ = 0;
   SQLLEN deleteInd_ = 0, returnedInd_ = 0;
@@ -222,30 +226,36 @@ using DrptTset = Recordset<TemplateRecord>;
 using DrptVset = Recordset<VoiceRecord>;
 using DrptXset = Recordset<OlderCmdrRecord>;
 
-// Bulk insert with parameter arrays: rows are buffered and sent `batch` at a
-// time in one SQLExecute. Call flush() (or let the destructor try) at the
-// end; run it inside a transaction for speed.
+// Bulk insert: rows are buffered and sent `batch` at a time. Two ways to
+// send them, chosen per engine by measurement (bench/store_bench.cpp):
+//  - ParamArray: one INSERT with column-wise parameter arrays
+//    (SQL_ATTR_PARAMSET_SIZE = batch), one SQLExecute per batch;
+//  - MultiRow: one INSERT ... VALUES (...), (...) of `batch` rows whose
+//    parameters are bound row after row, one SQLExecute per batch.
+// Call flush() at the end; run it inside a transaction for speed.
 template <class Row> class BulkInserter {
  public:
-  BulkInserter(Database& db, size_t batch = 512, const TableDef& table = tableOf<Row>());
+  enum class Mode { Auto, ParamArray, MultiRow };
+  BulkInserter(Database& db, size_t batch = 512, const TableDef& table = tableOf<Row>(), Mode mode = Mode::Auto);
   // Throws odbc::OdbcError on a database error.
   void add(const Row& row);
   void flush();
   size_t inserted() const { return inserted_; }
+  Mode mode() const { return mode_; }
 
  private:
   Database& db_;
   const TableDef& table_;
   size_t batch_;
+  Mode mode_;
   size_t pending_ = 0;
   size_t inserted_ = 0;
   std::unique_ptr<odbc::Statement> stmt_;
   std::unique_ptr<RowBuffer> buf_;
-  std::vector<SQLUSMALLINT> status_;
 };
 
-// INSERT INTO t (non-key columns) VALUES (?, ...)
-std::string insertSql(const TableDef& t);
+// INSERT INTO t (non-key columns) VALUES (?, ...) [, (?, ...) for rows > 1]
+std::string insertSql(const TableDef& t, size_t rows = 1);
 // UPDATE t SET c = ?, ... WHERE key = ?
 std::string updateSql(const TableDef& t);
 std::string columnList(const TableDef& t, size_t first = 0);

@@ -63,35 +63,22 @@ template <class Row> bool Recordset<Row>::next(Row& out) {
 template <class Row> bool Recordset<Row>::add(Row& row) {
   error_.clear();
   try {
-    const bool pg = db_.engine() == Engine::Postgres;
     if (!insert_) {
+      // The new key comes back as the statement's result (RETURNING, in
+      // PostgreSQL and in SQLite since 3.35).
       auto stmt = std::make_unique<odbc::Statement>(db_.connection());
-      std::string sql = insertSql(table_);
-      if (pg) sql += std::string(" RETURNING ") + table_.key();
-      stmt->prepare(sql);
+      stmt->prepare(db_.dialect().statementPrefix() + insertSql(table_) + " RETURNING " + table_.key());
       auto buf = std::make_unique<RowBuffer>(db_, table_, 1, table_.columns.size(), 1);
       buf->bindParameters(*stmt);
-      if (pg) stmt->bindColumn(1, SQL_C_SLONG, &returnedKey_, 0, &returnedInd_);
+      stmt->bindColumn(1, SQL_C_SLONG, &returnedKey_, 0, &returnedInd_);
       insert_ = std::move(stmt);
       insertBuf_ = std::move(buf);
     }
     insertBuf_->put(0, row);
     insert_->execute();
     int32_t key = 0;
-    if (pg) {
-      if (insert_->fetch()) key = returnedKey_;
-      insert_->closeCursor();
-    } else {
-      if (!lastKey_) {
-        lastKey_ = std::make_unique<odbc::Statement>(db_.connection());
-        lastKey_->prepare("SELECT last_insert_rowid()");
-      }
-      lastKey_->execute();
-      int64_t k = 0;
-      if (lastKey_->fetch()) lastKey_->getInt64(1, k);
-      lastKey_->closeCursor();
-      key = static_cast<int32_t>(k);
-    }
+    if (insert_->fetch() && returnedInd_ != SQL_NULL_DATA) key = returnedKey_;
+    insert_->closeCursor();
     // The key is the first field of every row type.
     bool firstField = true;
     forEachField(row, [&](auto& f) {
@@ -112,7 +99,7 @@ template <class Row> bool Recordset<Row>::update(const Row& row) {
   try {
     if (!update_) {
       auto stmt = std::make_unique<odbc::Statement>(db_.connection());
-      stmt->prepare(updateSql(table_));
+      stmt->prepare(db_.dialect().statementPrefix() + updateSql(table_));
       auto buf = std::make_unique<RowBuffer>(db_, table_, 0, table_.columns.size(), 1);
       // Parameters: columns 1..n-1, then the key: bind the key column last.
       RowBuffer* b = buf.get();
@@ -133,7 +120,7 @@ template <class Row> bool Recordset<Row>::remove(int32_t key) {
   try {
     if (!delete_) {
       auto stmt = std::make_unique<odbc::Statement>(db_.connection());
-      stmt->prepare(std::string("DELETE FROM ") + table_.name + " WHERE " + table_.key() + " = ?");
+      stmt->prepare(db_.dialect().statementPrefix() + "DELETE FROM " + table_.name + " WHERE " + table_.key() + " = ?");
       stmt->bindParameter(1, SQL_C_SLONG, SQL_INTEGER, 0, 0, &deleteKey_, 0, &deleteInd_);
       delete_ = std::move(stmt);
     }
@@ -161,25 +148,44 @@ template <class Row> std::optional<Row> Recordset<Row>::find(int32_t key) {
 }
 
 template <class Row>
-BulkInserter<Row>::BulkInserter(Database& db, size_t batch, const TableDef& table)
-    : db_(db), table_(table), batch_(batch ? batch : 1) {
-  stmt_ = std::make_unique<odbc::Statement>(db_.connection());
-  stmt_->prepare(insertSql(table_));
+BulkInserter<Row>::BulkInserter(Database& db, size_t batch, const TableDef& table, Mode mode)
+    : db_(db), table_(table), batch_(batch ? batch : 1), mode_(mode) {
+  if (mode_ == Mode::Auto) mode_ = db.engine() == Engine::Postgres ? Mode::MultiRow : Mode::ParamArray;
+  const size_t params = table_.columns.size() - 1;
+  if (mode_ == Mode::MultiRow) batch_ = std::max<size_t>(1, std::min(batch_, 30000 / params));
   buf_ = std::make_unique<RowBuffer>(db_, table_, 1, table_.columns.size(), batch_);
-  stmt_->setParamsetSize(batch_);
-  buf_->bindParameters(*stmt_);
+  stmt_ = std::make_unique<odbc::Statement>(db_.connection());
+  if (mode_ == Mode::MultiRow) {
+    stmt_->prepare(db_.dialect().statementPrefix() + insertSql(table_, batch_));
+    buf_->bindParametersRowByRow(*stmt_, batch_);
+  } else {
+    stmt_->prepare(db_.dialect().statementPrefix() + insertSql(table_));
+    if (batch_ > 1) stmt_->setParamsetSize(batch_);
+    buf_->bindParameters(*stmt_);
+  }
 }
 
 template <class Row> void BulkInserter<Row>::add(const Row& row) {
   buf_->put(pending_++, row);
-  if (pending_ == batch_) flush();
+  if (pending_ == batch_) {
+    stmt_->execute();
+    inserted_ += pending_;
+    pending_ = 0;
+  }
 }
 
 template <class Row> void BulkInserter<Row>::flush() {
   if (pending_ == 0) return;
-  if (pending_ != batch_) stmt_->setParamsetSize(pending_);
-  stmt_->execute();
-  if (pending_ != batch_) stmt_->setParamsetSize(batch_);
+  if (mode_ == Mode::MultiRow) {
+    odbc::Statement tail(db_.connection());
+    tail.prepare(db_.dialect().statementPrefix() + insertSql(table_, pending_));
+    buf_->bindParametersRowByRow(tail, pending_);
+    tail.execute();
+  } else {
+    stmt_->setParamsetSize(pending_);
+    stmt_->execute();
+    stmt_->setParamsetSize(batch_);
+  }
   inserted_ += pending_;
   pending_ = 0;
 }

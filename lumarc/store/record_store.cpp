@@ -89,7 +89,7 @@ CmdrRecord importedRecord(const OlderCmdrRecord& old) {
 }
 
 std::string sqliteConnectionString(const std::string& path, bool mayCreate) {
-  std::string s = "DRIVER=SQLite3;Database=" + odbc::quoteConnValue(path) + ";Timeout=5000;";
+  std::string s = "DRIVER=SQLite3;Database=" + odbc::quoteConnValue(path) + ";Timeout=5000;StepAPI=1;";
   if (!mayCreate) s += "NoCreat=1;";
   return s;
 }

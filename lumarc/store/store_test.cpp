@@ -278,7 +278,10 @@ TEST_P(Backends, CdataRowRoundTripsExactly) {
   CmdrRecord longer = sampleA();
   longer.cport = "123456789012";
   ASSERT_TRUE(rs.cset()->add(longer)) << rs.cset()->error();
-  EXPECT_EQ(rs.cset()->find(longer.sqno)->cport, "12345678");
+  EXPECT_EQ(longer.sqno, r.sqno + 1);
+  auto cut = rs.cset()->find(longer.sqno);
+  ASSERT_TRUE(cut.has_value()) << rs.cset()->error();
+  EXPECT_EQ(cut->cport, "12345678");
 }
 
 TEST_P(Backends, RecordsetFilterSortUpdateDelete) {
