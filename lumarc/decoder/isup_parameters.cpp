@@ -1229,11 +1229,13 @@ bool numberPortability(P& p) {
 
 enum class Check : uint8_t { None, Exact, AtLeast, ExactAfter };
 
+// goesOn: a failed check lets the optional part go on (the listed codes,
+// and the codes without a length rule of their own, which need 1 octet).
 struct Entry {
   uint8_t code;
   Check check;
   uint8_t size;  // length of the check; also the size as a mandatory fixed parameter
-  bool goesOn;   // a failed check lets the optional part go on
+  bool goesOn;
   bool (*decode)(P&);
 };
 
@@ -1275,14 +1277,14 @@ constexpr Entry kCatalogue[] = {
     {0x29, Check::Exact, 1, true, optionalBackwardCallIndicators},
     {0x2A, Check::Exact, 1, false, userToUserIndicators},
     {0x2B, Check::Exact, 2, true, signallingPointCode},
-    {0x2C, Check::AtLeast, 1, false, genericNotification},
+    {0x2C, Check::AtLeast, 1, true, genericNotification},
     {0x2D, Check::Exact, 2, false, delayCounter},
     {0x2E, Check::Exact, 1, true, accessDelivery},
     {0x30, Check::AtLeast, 1, true, userServiceInformation},
     {0x31, Check::Exact, 2, true, delayCounter},
     {0x34, Check::AtLeast, 1, true, userTeleservice},
     {0x35, Check::ExactAfter, 1, false, transmissionMedium},
-    {0x36, Check::AtLeast, 1, false, callDiversionInformation},
+    {0x36, Check::AtLeast, 1, true, callDiversionInformation},
     {0x37, Check::Exact, 1, false, echoControlInformation},
     {0x38, Check::AtLeast, 1, false, messageCompatibility},
     {0x39, Check::AtLeast, 2, false, parameterCompatibility},
@@ -1292,25 +1294,25 @@ constexpr Entry kCatalogue[] = {
     {0x3D, Check::Exact, 1, true, hopCounter},
     {0x3E, Check::ExactAfter, 1, false, transmissionMedium},
     {0x3F, Check::AtLeast, 2, false, callingNumber},
-    {0x40, Check::AtLeast, 1, false, redirectionRestriction},
-    {0x43, Check::AtLeast, 1, false, callTransferReference},
+    {0x40, Check::AtLeast, 1, true, redirectionRestriction},
+    {0x43, Check::AtLeast, 1, true, callTransferReference},
     {0x44, Check::Exact, 1, false, loopPrevention},
     {0x45, Check::AtLeast, 2, false, redirectingNumber},
-    {0x4B, Check::AtLeast, 1, false, ccss},
+    {0x4B, Check::AtLeast, 1, true, ccss},
     {0x4C, Check::AtLeast, 6, true, forwardGvns},
-    {0x4D, Check::AtLeast, 1, false, backwardGvns},
+    {0x4D, Check::AtLeast, 1, true, backwardGvns},
     {0x4E, Check::Exact, 1, false, redirectCapability},
     {0x5B, Check::Exact, 1, false, networkManagementControls},
-    {0x6E, Check::AtLeast, 1, false, treatmentIndicators},
+    {0x6E, Check::AtLeast, 1, true, treatmentIndicators},
     {0x6F, Check::AtLeast, 2, false, redirectingNumber},
-    {0x70, Check::AtLeast, 1, false, treatmentIndicators},
-    {0x71, Check::AtLeast, 1, false, lengthOnly},
-    {0x72, Check::AtLeast, 1, false, treatmentIndicators},
+    {0x70, Check::AtLeast, 1, true, treatmentIndicators},
+    {0x71, Check::AtLeast, 1, true, lengthOnly},
+    {0x72, Check::AtLeast, 1, true, treatmentIndicators},
     {0x73, Check::AtLeast, 1, false, displayInformation},
     {0x74, Check::Exact, 1, false, uidIndicators},
-    {0x75, Check::AtLeast, 1, false, uidIndicators},
+    {0x75, Check::AtLeast, 1, true, uidIndicators},
     {0x77, Check::Exact, 1, false, counterValue},
-    {0x78, Check::AtLeast, 1, false, applicationTransport},
+    {0x78, Check::AtLeast, 1, true, applicationTransport},
     {0x79, Check::Exact, 1, false, collectCall},
     {0x7A, Check::Exact, 1, true, ccnrPossible},
     {0x7B, Check::Exact, 1, false, pivotCapability},
