@@ -30,6 +30,23 @@ std::string shortRequest(uint8_t code, uint32_t seq) {
   return s;
 }
 
+// True when both files exist and hold the same bytes.
+bool sameContent(const std::string& a, const std::string& b) {
+  std::FILE* fa = std::fopen(a.c_str(), "rb");
+  std::FILE* fb = std::fopen(b.c_str(), "rb");
+  bool same = fa && fb;
+  char ba[8192], bb[8192];
+  while (same) {
+    size_t na = std::fread(ba, 1, sizeof ba, fa);
+    size_t nb = std::fread(bb, 1, sizeof bb, fb);
+    if (na != nb || std::memcmp(ba, bb, na) != 0) same = false;
+    if (na == 0 || na < sizeof ba) break;
+  }
+  if (fa) std::fclose(fa);
+  if (fb) std::fclose(fb);
+  return same;
+}
+
 bool isZero(const uint8_t* p, size_t n) {
   for (size_t i = 0; i < n; ++i)
     if (p[i]) return false;
@@ -383,8 +400,18 @@ void VoiceLink::finishFile(VoiceChannel& ch) {
   ch.temp = nullptr;
   bool ok = std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
   ok = std::fclose(f) == 0 && ok;
+  const std::string temp = tempPath(ch.number);
+  // A file of the same name is replaced only by the same recording (sent
+  // again because its confirmation was lost); a different recording that
+  // happens to get the same name is stored beside it with "_1", "_2", ...
+  if (ok && ::access((ch.record.rcdfn + "." + ch.record.rcdfx).c_str(), F_OK) == 0 &&
+      !sameContent(temp, ch.record.rcdfn + "." + ch.record.rcdfx)) {
+    const std::string base = ch.record.rcdfn;
+    for (int n = 1; ::access((ch.record.rcdfn + "." + ch.record.rcdfx).c_str(), F_OK) == 0; ++n)
+      ch.record.rcdfn = base + "_" + std::to_string(n);
+  }
   const std::string final = ch.record.rcdfn + "." + ch.record.rcdfx;
-  if (!ok || std::rename(tempPath(ch.number).c_str(), final.c_str()) != 0) {
+  if (!ok || std::rename(temp.c_str(), final.c_str()) != 0) {
     // Without its file in place the exchange must keep the recording: no
     // "done" is sent.
     ch.t = 0;

@@ -489,6 +489,21 @@ TEST(VoiceFiles, OversizedOrForeignBlocksAreIgnored) {
   EXPECT_EQ(f.last(0), req);
 }
 
+TEST(VoiceFiles, RecordingSentAgainReplacesItselfButNeverAnotherRecording) {
+  Fixture f;
+  f.openAnswered();
+  f.serve(0, 0xFFFF1234, pattern(1500, 1));
+  f.serve(0, 0xFFFF1234, pattern(1500, 1));  // the same recording again
+  EXPECT_EQ(readAll(f.expectedName()), pattern(1500, 1));
+  f.serve(0, 0xFFFF1234, pattern(1500, 2));  // another one under the same name
+  EXPECT_EQ(readAll(f.expectedName()), pattern(1500, 1));
+  const std::string second = f.expectedName().substr(0, f.expectedName().size() - 4) + "_1.apc";
+  EXPECT_EQ(readAll(second), pattern(1500, 2));
+  ASSERT_EQ(f.sink.rows.size(), 3u);
+  EXPECT_EQ(f.sink.rows[2].rcdfn + ".apc", second);
+  EXPECT_TRUE(corvane::parseVoiceFileName(second, 1500));
+}
+
 TEST(VoiceFiles, StalledTransferResendsAndShowsTheWaitingTime) {
   Fixture f;
   f.openAnswered();
