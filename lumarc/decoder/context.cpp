@@ -1,11 +1,12 @@
 #include "lumarc/decoder/context.h"
 
-#include "common/format.h"
-
 namespace lumarc {
 
 DecodeContext::DecodeContext(const MonitorRecord& record, DecodeOptions options)
     : rec_(record), options_(options) {
+  // Every body sees at most 8 characters of each port (the decode's own copy).
+  if (rec_.cport.size() > 8) rec_.cport.resize(8);
+  if (rec_.pport.size() > 8) rec_.pport.resize(8);
   std::string datb = record.datb;
   if (datb.size() < 128) datb.append(128 - datb.size(), char(0x40));
   size_t n = datb.size() / 2;
@@ -77,8 +78,10 @@ void DecodeContext::hexDump() {
       text_.push_back(kLineSeparator);
       text_.append(17, ' ');
     }
-    text_.append(corvane::hex2(at(i)));
-    text_.push_back(' ');
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const uint8_t b = at(i);
+    const char cell[3] = {kHex[b >> 4], kHex[b & 0x0F], ' '};
+    text_.append(cell, 3);
   }
 }
 

@@ -30,7 +30,8 @@ constexpr char kLineSeparator = char(0xFF);
 
 class DecodeContext {
  public:
-  // Prepares the buffer from the record's datb and resets all flags.
+  // Prepares the buffer from the record's datb, cuts the port texts of its
+  // own copy of the record to 8 characters and resets all flags.
   DecodeContext(const MonitorRecord& record, DecodeOptions options);
 
   // Message byte i; 0 for any index above 96 (no memory is touched).

@@ -111,10 +111,7 @@ void dispatch(DecodeContext& ctx) {
 }  // namespace
 
 std::string decodeMonitorRecord(const MonitorRecord& record, DecodeOptions options) {
-  MonitorRecord r = record;
-  if (r.cport.size() > 8) r.cport.resize(8);
-  if (r.pport.size() > 8) r.pport.resize(8);
-  DecodeContext ctx(r, options);
+  DecodeContext ctx(record, options);
   appendHeader(ctx);
   dispatch(ctx);
   if (ctx.dropped()) return {};
