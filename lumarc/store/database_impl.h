@@ -152,7 +152,9 @@ BulkInserter<Row>::BulkInserter(Database& db, size_t batch, const TableDef& tabl
     : db_(db), table_(table), batch_(batch ? batch : 1), mode_(mode) {
   if (mode_ == Mode::Auto) mode_ = db.engine() == Engine::Postgres ? Mode::MultiRow : Mode::ParamArray;
   const size_t params = table_.columns.size() - 1;
-  if (mode_ == Mode::MultiRow) batch_ = std::max<size_t>(1, std::min(batch_, 30000 / params));
+  // psqlODBC loses step with the server past about 8,000 parameters per
+  // statement (its parameter description message outgrows a 32 KiB buffer).
+  if (mode_ == Mode::MultiRow) batch_ = std::max<size_t>(1, std::min(batch_, 4000 / params));
   buf_ = std::make_unique<RowBuffer>(db_, table_, 1, table_.columns.size(), batch_);
   stmt_ = std::make_unique<odbc::Statement>(db_.connection());
   if (mode_ == Mode::MultiRow) {

@@ -125,10 +125,28 @@ std::optional<std::string> renameNoReplace(const std::string& from, const std::s
 
 // ---- the CMDR store operation ----
 
+// The prepared statements of the store operation, kept while the main
+// database is open.
 struct RecordStore::CmdrStatements {
-  explicit CmdrStatements(Database& db) : db(db), insert(db, 1) {}
+  explicit CmdrStatements(Database& db)
+      : db(db), insert(db, 1), duplicate(db.connection()), user(db.connection()), users(db),
+        userRow(db, store::pdataTable(), 0, store::pdataTable().columns.size(), 1) {
+    // SQLite without statistics would pick the cport index, whose values
+    // repeat for every call of a user; the one-second tdate range is the
+    // narrow one.
+    duplicate.prepare(std::string("SELECT sqno FROM Cdata") + db.dialect().indexHint("Cdata_tdate") +
+                      " WHERE cport = ? AND pport = ? AND uport = ? AND tdate >= ? AND tdate < ? AND rpuls = ? AND "
+                      "ppuls = ? AND crefa = ? AND flags = ? AND duration = ? LIMIT 1");
+    user.prepare("SELECT " + store::columnList(store::pdataTable()) +
+                 " FROM Pdata WHERE cport = ? ORDER BY sqno LIMIT 1");
+    userRow.bindColumns(user);
+  }
   Database& db;
   store::BulkInserter<CmdrRecord> insert;
+  odbc::Statement duplicate;
+  odbc::Statement user;
+  store::DrptPset users;
+  store::RowBuffer userRow;
 };
 
 StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
@@ -138,15 +156,18 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
     out.error = "the main database is not open";
     return out;
   }
+  try {
+    if (!rs.cmdr_) rs.cmdr_ = std::make_unique<RecordStore::CmdrStatements>(*db);
+  } catch (const std::exception& e) {
+    out.error = e.what();
+    return out;
+  }
+  RecordStore::CmdrStatements& st = *rs.cmdr_;
   UserRecord scratch;  // step 1: cleared counters
   const bool typeA = rec.type == "A";
   // Step 2: the duplicate test, for type A only.
   if (typeA) {
     try {
-      odbc::Statement s(db->connection());
-      std::string sql =
-          "SELECT sqno FROM Cdata WHERE cport = ? AND pport = ? AND uport = ? AND tdate >= ? AND tdate < ? AND "
-          "rpuls = ? AND ppuls = ? AND crefa = ? AND flags = ? AND duration = ? LIMIT 1";
       std::vector<SqlValue> v{rec.cport,
                               rec.pport,
                               rec.uport,
@@ -157,17 +178,17 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
                               int64_t{static_cast<int32_t>(rec.crefa)},
                               int64_t{static_cast<int32_t>(rec.flags)},
                               int64_t{static_cast<int32_t>(rec.duration)}};
-      s.prepare(sql);
       store::ValueBinder b(*db);
-      b.bind(s, v);
-      s.execute();
-      bool found = s.fetch();
-      s.closeCursor();
+      b.bind(st.duplicate, v);
+      st.duplicate.execute();
+      bool found = st.duplicate.fetch();
+      st.duplicate.closeCursor();
       if (found) {
         out.status = StoreOutcome::Status::Duplicate;
         return out;
       }
     } catch (const std::exception& e) {
+      st.duplicate.closeCursor();
       out.error = e.what();  // handled like an insert failure (rulings 1.3)
       return out;
     }
@@ -179,8 +200,7 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
   }
   // Step 3: the Cdata row.
   try {
-    if (!rs.cmdr_) rs.cmdr_ = std::make_unique<RecordStore::CmdrStatements>(*db);
-    rs.cmdr_->insert.add(rec);  // batch of 1: executes now
+    st.insert.add(rec);  // batch of 1: executes now
   } catch (const std::exception& e) {
     out.error = e.what();
     return out;
@@ -189,16 +209,18 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
   // Step 4: the user's counters.
   if (!typeA || corvane::trimBlanks(rec.cport).empty()) return out;
   try {
-    store::DrptPset users(*db);
-    if (!users.open(Condition::eq("cport", rec.cport), store::sortBy("sqno"))) throw std::runtime_error(users.error());
+    store::ValueBinder b(*db);
+    b.bind(st.user, {SqlValue{rec.cport}});
+    st.user.execute();
     UserRecord u;
-    bool found = users.next(u);
-    if (!found && !users.error().empty()) throw std::runtime_error(users.error());
-    users.close();
+    bool found = st.user.fetch();
+    if (found) st.userRow.get(0, u);
+    st.user.closeCursor();
     if (!found) {
       scratch.cport = rec.cport;
-      if (!users.add(scratch)) throw std::runtime_error(users.error());
+      if (!st.users.add(scratch)) throw std::runtime_error(st.users.error());
     } else {
+      // 32-bit counters wrap, as the exchange's and the older program's did.
       u.pra0 += scratch.pra0;
       u.ppa0 += scratch.ppa0;
       u.pra1 += scratch.pra1;
@@ -209,9 +231,10 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
       u.ppa3 += scratch.ppa3;
       u.prc += scratch.prc;
       u.ppc += scratch.ppc;
-      if (!users.update(u)) throw std::runtime_error(users.error());
+      if (!st.users.update(u)) throw std::runtime_error(st.users.error());
     }
   } catch (const std::exception& e) {
+    st.user.closeCursor();
     out.error = e.what();  // the Cdata row stays; the caller shows the text
     rs.report(StoreMessage::DatabaseError, {}, out.error);
   }

@@ -81,6 +81,10 @@ class Dialect {
   // halves bulk insert speed. A (no-op) common table expression makes the
   // statement read as a query to the driver, and SQLite accepts
   // "WITH ... INSERT/UPDATE/DELETE". Empty for the other engines.
+  // " INDEXED BY name" in SQLite (after a table name in FROM), else empty.
+  std::string indexHint(const std::string& index) const {
+    return engine_ == Engine::Sqlite ? " INDEXED BY " + index : std::string();
+  }
   std::string statementPrefix() const { return engine_ == Engine::Sqlite ? "WITH unused_cte(x) AS (SELECT 1) " : ""; }
 
  private:
