@@ -11,7 +11,7 @@ packages=(
   libssl-dev
   unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql odbc-mdbtools
   postgresql postgresql-client
-  sqlite3
+  sqlite3 libsqlite3-dev
   libmp3lame-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
