@@ -208,10 +208,13 @@ char digitOf(uint8_t nibble) { return "0123456789ABCDEF"[nibble & 0x0F]; }
 }  // namespace
 
 std::string_view isupParameterName(uint8_t code) {
-  for (const auto& [c, name] : kParameterNames) {
-    if (c == code) return name;
-  }
-  return "Unknown ISUP parameter";
+  static const std::array<const char*, 256> byCode = [] {
+    std::array<const char*, 256> t;
+    t.fill("Unknown ISUP parameter");
+    for (const auto& [c, name] : kParameterNames) t[c] = name;
+    return t;
+  }();
+  return byCode[code];
 }
 
 void isupDigits(DecodeContext& ctx, size_t first, size_t last, bool odd) {

@@ -1330,11 +1330,14 @@ constexpr Entry kCatalogue[] = {
     {0xC1, Check::AtLeast, 1, false, genericDigits},
 };
 
+// Catalogue entry by code (nullptr: no decoder of its own).
 const Entry* findEntry(uint8_t code) {
-  for (const Entry& e : kCatalogue) {
-    if (e.code == code) return &e;
-  }
-  return nullptr;
+  static const std::array<const Entry*, 256> byCode = [] {
+    std::array<const Entry*, 256> t{};
+    for (const Entry& e : kCatalogue) t[e.code] = &e;
+    return t;
+  }();
+  return byCode[code];
 }
 
 // Length line of the length octet at index.
