@@ -41,12 +41,15 @@ class DecodeContext {
   // Number of message bytes of the record (0-96).
   size_t datl() const { return datl_; }
 
+  // The record being decoded (ports already cut to 8 characters).
   const MonitorRecord& record() const { return rec_; }
+  // The caller's options (layer 2 decoding).
   const DecodeOptions& options() const { return options_; }
 
   // Decode text being built (lines separated by 0xFF).
   std::string& text() { return text_; }
   const std::string& text() const { return text_; }
+  // Appends text / one character / n blanks to the current line.
   void append(std::string_view s) { text_.append(s); }
   void append(char c) { text_.push_back(c); }
   void spaces(size_t n) { text_.append(n, ' '); }

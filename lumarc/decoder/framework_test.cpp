@@ -71,7 +71,7 @@ TEST(MonitorRecordBuild, OutOfRangeDateFieldsAreFoldedAndLengthLimited) {
 TEST(DecodeHeader, WholeRecordShowsTimeFractionAndLabel) {
   MonitorFrame f = frameOf(0xF500, 0, 0x0010, {0x85, 0x86, 0x00});
   std::string text = decodeMonitorRecord(buildMonitorRecord(f, 1, 0));
-  EXPECT_EQ(text.substr(0, 38), " 0001 2024/05/06 07:08:09.032 RCV PKT ");
+  EXPECT_EQ(text, " 0001 2024/05/06 07:08:09.032 RCV PKT Bib=1 Bsn=05 Fib=1 Fsn=06 FISU");
 }
 
 TEST(DecodeHeader, FractionIsLimitedTo999) {
