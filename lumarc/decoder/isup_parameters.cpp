@@ -818,6 +818,9 @@ bool accessTransport(P& p) {
   size_t i = p.first;
   while (i <= last) {
     p.ctx.bareBreak();
+    // After a locking shift away from code set 0 the elements are not ours
+    // to read: an empty line ends the list.
+    if (codeSets.current != 0) break;
     const size_t next = decodeInformationElement(p.ctx, i, last, codeSets);
     if (next == kEndOfElements || next <= i) break;
     i = next;

@@ -533,6 +533,12 @@ TEST(IsupAccessTransport, ElementsEndAtTheParameter) {
   EXPECT_EQ(empty, C("Access Transport") + lenLine(0) + kEnd);
 }
 
+TEST(IsupAccessTransport, LockingShiftEndsTheElementsWithAnEmptyLine) {
+  const std::string got = optionalLines({0x03, 0x05, 0x96, 0x7D, 0x02, 0x91, 0x81, 0x29, 0x01, 0x00, 0x00});
+  EXPECT_EQ(got.find("High Layer Compatibility"), std::string::npos) << visible(got);
+  EXPECT_NE(got.find("||                 Optional backward call indicators"), std::string::npos) << visible(got);
+}
+
 TEST(IsupAccessTransport, EachElementStartsOnAnUnindentedBreak) {
   const std::string got = optionalLines({0x03, 0x04, 0x7D, 0x02, 0x91, 0x81, 0x00});
   const std::string start = C("Access Transport") + lenLine(4) + "|";
