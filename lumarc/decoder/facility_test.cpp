@@ -172,6 +172,23 @@ TEST(CcbsInvoke, StatusRequestWithNestedElementsIndentedFourMore) {
   EXPECT_EQ(Lines(lines.end() - long(tail.size()), lines.end()), tail);
 }
 
+TEST(CcbsInvoke, FacilityNestedInsideNestedElementsIsNotExpandedAgain) {
+  // Inner facility: CCBS status request whose own Q931 Info Elements hold a
+  // channel identification; it sits inside the outer one's info elements.
+  std::vector<uint8_t> innerArg = {0x30, 0x0B, 0x0A, 0x01, 0x01, 0x02, 0x01, 0x07, 0x40, 0x03, 0x18, 0x01, 0x89};
+  std::vector<uint8_t> inner = facility(0xA1, cat({{0x02, 0x01, 0x06}, ccbsOid(1, 8), innerArg}));
+  std::vector<uint8_t> outerInner = cat({{0x0A, 0x01, 0x00, 0x02, 0x01, 0x07, 0x40, uint8_t(inner.size())}, inner});
+  std::vector<uint8_t> outerArg = cat({{0x30, uint8_t(outerInner.size())}, outerInner});
+  Lines lines = elementLines(facility(0xA1, cat({{0x02, 0x01, 0x05}, ccbsOid(1, 8), outerArg})));
+  ASSERT_GE(lines.size(), 3u);
+  // The inner info elements show their tag and length lines, nothing more.
+  EXPECT_EQ(lines[lines.size() - 2], "            01000000 Class Application,Form Primitive,Q931 Info Elements");
+  EXPECT_EQ(lines.back(), "            00000011 Length format ok,Length of Q931 Info Elements=03");
+  size_t nestedFacility = 0;
+  for (const auto& l : lines) nestedFacility += l.rfind("            Len=", 0) == 0;
+  EXPECT_EQ(nestedFacility, 1u);
+}
+
 TEST(CcbsInvoke, EraseWithAddressOfBAndPublicNumber) {
   std::vector<uint8_t> party = {0xA1, 0x08, 0x0A, 0x01, 0x02, 0x12, 0x03, '1', '2', '3'};
   std::vector<uint8_t> addr = cat({{0x30, uint8_t(party.size())}, party});
