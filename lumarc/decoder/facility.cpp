@@ -141,6 +141,12 @@ class Walk {
     return lengthLine(caption, l, extra);
   }
 
+  // Length line that must then read one octet (advice-of-charge values).
+  bool lengthIsOne(std::string_view caption, size_t extra = 0) {
+    uint8_t len = 0;
+    return lengthLine(caption, len, extra) && len == 1;
+  }
+
   // Value line: bits of the next octet; false when the element has ended.
   bool valueLine(uint8_t& v, size_t extra = 0) {
     if (!c.more()) return false;
@@ -418,7 +424,7 @@ void decodeAocdChargingUnits(Walk& w) {
       return;
     }
     if (e == k + 5) {
-      if (!w.tagLine(0x02, "Recorded type of units", 2) || !w.lengthOne(kComponentCaption, 2)) return;
+      if (!w.tagLine(0x02, "Recorded type of units", 2) || !w.lengthIsOne(kComponentCaption, 2)) return;
       uint8_t v = 0;
       if (!w.valueLine(v, 2)) return;
       ctx.append("Content=");
@@ -429,7 +435,7 @@ void decodeAocdChargingUnits(Walk& w) {
   w.c.seek(listStart + l);
   n -= size_t(l) + 2;
   if (n > 2) {
-    if (!w.tagLine(0x82, "Type of charging info") || !w.lengthOne(kComponentCaption)) return;
+    if (!w.tagLine(0x82, "Type of charging info") || !w.lengthIsOne(kComponentCaption)) return;
     uint8_t v = 0;
     if (!w.valueLine(v)) return;
     ctx.append("Content=");
@@ -438,7 +444,7 @@ void decodeAocdChargingUnits(Walk& w) {
     n -= 3;
   }
   if (n > 2) {
-    if (!w.tagLine(0x83, "aOCD billing id") || !w.lengthOne(kComponentCaption)) return;
+    if (!w.tagLine(0x83, "aOCD billing id") || !w.lengthIsOne(kComponentCaption)) return;
     uint8_t v = 0;
     if (!w.valueLine(v)) return;
     ctx.append("Content=");

@@ -290,6 +290,15 @@ TEST(AdviceOfCharge, AocdTwoOctetUnitsAndTypeOfUnits) {
   EXPECT_EQ(Lines(lines.end() - long(tail.size()), lines.end()), tail);
 }
 
+TEST(AdviceOfCharge, ValueOfWrongLengthShowsItsLengthLineAndStops) {
+  std::vector<uint8_t> arg = {0x30, 0x0E, 0xA1, 0x05, 0x30, 0x03, 0x02, 0x01, 0x0A,
+                              0x82, 0x02, 0x00, 0x01, 0x83, 0x01, 0x00};
+  Lines lines = elementLines(facility(0xA1, cat({{0x02, 0x01, 0x05, 0x02, 0x01, 0x22}, arg})));
+  EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
+            (Lines{octet("10000010 Class Context specific,Form Primitive,Type of charging info"),
+                   octet("00000010 Length format ok,Length of component=02")}));
+}
+
 TEST(AdviceOfCharge, AoceSpecificChargingUnitsAndFreeOfCharge) {
   std::vector<uint8_t> arg = {0x30, 0x0C, 0x30, 0x0A, 0xA1, 0x05, 0x30, 0x03, 0x02, 0x01, 0x04, 0x82, 0x01, 0x06};
   Lines lines = elementLines(facility(0xA1, cat({{0x02, 0x01, 0x05, 0x02, 0x01, 0x24}, arg})));
