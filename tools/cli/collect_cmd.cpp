@@ -1,4 +1,5 @@
-// lumarc-cli collect: the "Cmdr download" pane without a window. Runs up to
+// lumarc-cli collect: the "Cmdr download" pane without a window (and, with
+// --voice, the "Voice recording download" pane and the converter). Runs up to
 // four CMDR links with the window program's engines, 100 ms tick and files
 // (log files, histories in Lumarc.set, the databases, fcmdr.txt), prints
 // every line the pane would show, and ends after --for seconds or on

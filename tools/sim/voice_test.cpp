@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -255,6 +256,27 @@ TEST(VoiceEndToEnd, EveryRecordingArrivesIsListedAndConvertedDespiteLostStaleAnd
   // The log lists every downloaded file.
   std::string log = readAll(dir.path() + "/logV00.txt");
   for (const VoiceRecord& r : rows) EXPECT_NE(log.find(r.rcdfn + ".apc\r\n"), std::string::npos);
+}
+
+TEST(VoiceEndToEnd, ShortAndEmptyBlocksEndTheirFilesWhichAreStillListedAndConverted) {
+  if (tool("CORVANE_SIM").empty() || tool("LUMARC_CLI").empty()) GTEST_SKIP() << "tools not built";
+  TempDir dir;
+  downloadAll(dir, "127.0.0.1", "127.0.0.1", 4, {"--short", "2", "--empty", "3"});
+  std::vector<VoiceRecord> rows = voiceRows(dir.path());
+  ASSERT_EQ(rows.size(), 4u);
+  std::vector<size_t> lengths;
+  for (const VoiceRecord& r : rows) {
+    EXPECT_EQ(r.rcdfx, "mp3");
+    auto pcm = corvane::decodeMp3(readAll(r.rcdfn + ".mp3"));
+    ASSERT_TRUE(pcm) << r.rcdfn;
+    lengths.push_back(pcm->samples.size() / 240);  // whole ADPCM blocks
+  }
+  std::sort(lengths.begin(), lengths.end());
+  // 1024 + 100 bytes and 1024 bytes: 8 blocks of sound each; the others 66.
+  EXPECT_GE(lengths[0], 8u);
+  EXPECT_LE(lengths[1], 8u + 10u);
+  EXPECT_GE(lengths[2], 66u);
+  EXPECT_GE(lengths[3], 66u);
 }
 
 TEST(VoiceEndToEnd, Ipv6ExchangeDeliversOnAllChannels) {
