@@ -29,8 +29,8 @@ struct Sandbox {
   // A fake program that records its arguments, one per line, then lingers.
   void fake(const std::string& name, int lingerSeconds = 0) {
     std::string p = root + "/bin/" + name;
-    std::ofstream(p) << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > " << root << "/" << name
-                     << ".args\n/bin/sleep " << lingerSeconds << "\n";
+    std::ofstream(p) << "#!/bin/sh\nexec </dev/null 2>/dev/null\nfor a in \"$@\"; do echo \"$a\"; done > " << root << "/" << name
+                     << ".args\nexec >/dev/null\n/bin/sleep " << lingerSeconds << "\n";
     fs::permissions(p, fs::perms::owner_all);
   }
   std::string read(const std::string& name) {

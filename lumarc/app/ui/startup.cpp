@@ -97,6 +97,9 @@ int runLumarc(int argc, char** argv) {
   config.openDatabases = [] { return true; };
 
   MainWindow window(config);
+  // Signals are caught before the endpoint tells others that we run.
+  SignalBridge signalBridge;
+  QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &window, [&window](int) { window.close(); });
   InstanceServer server;
   server.listen(kWindowTitle);
   QObject::connect(&server, &InstanceServer::closeRequested, &window, [&window] {
@@ -110,8 +113,6 @@ int runLumarc(int argc, char** argv) {
     window.raise();
     window.activateWindow();
   });
-  SignalBridge signalBridge;
-  QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &window, [&window](int) { window.close(); });
 
   if (!window.initialise()) return 1;
   window.show();
