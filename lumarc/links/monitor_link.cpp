@@ -226,8 +226,9 @@ void MonitorLink::handleRecord(const MonitorMessage& m) {
         std::fflush(frames_);
       }
       for (const std::string& line : monitorLines(text)) {
-        appendLine(line);
+        // Counted first, so the pane sees the count of this line already.
         if (hasLog()) ++loggedLines_;
+        appendLine(line);
       }
     } catch (const std::bad_alloc&) {
       fail(kTextInsufficientMemory);
