@@ -22,7 +22,10 @@ Bytes finish(Bytes b) {
   return b;
 }
 
-void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+void append(Bytes& b, const Bytes& more) {
+  b.reserve(b.size() + more.size());
+  for (uint8_t x : more) b.push_back(x);
+}
 
 Bytes operator+(Bytes a, const Bytes& b) {
   append(a, b);
