@@ -15,7 +15,7 @@ VoiceStoreOutcome RecordVoiceStore::storeVoiceRecord(const VoiceRecord& row) {
   VoiceStoreOutcome out;
   store::Database* voice = store_.voiceDatabase();
   if (!voice) {
-    out.error = "LumarcVt.mdb";
+    out.error = "LumarcVt.mdb not open";
     return out;
   }
   try {
@@ -103,7 +103,7 @@ bool updateFirst(RecordStore& store, const std::string& rcdfn, const std::functi
                  std::string& error) {
   store::Database* voice = store.voiceDatabase();
   if (!voice) {
-    error = "LumarcVt.mdb";
+    error = "LumarcVt.mdb not open";
     return false;
   }
   try {
