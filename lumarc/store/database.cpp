@@ -408,6 +408,35 @@ void RowBuffer::getField(size_t c, size_t row, DateTime& v) const {
   }
 }
 
+SqlValue RowBuffer::value(size_t c, size_t row) const {
+  switch (cols_[c].type) {
+    case ColType::Counter:
+    case ColType::Long:
+    case ColType::Short:
+    case ColType::Bit: {
+      int32_t v = 0;
+      getField(c, row, v);
+      return int64_t{v};
+    }
+    case ColType::Float: {
+      double v = 0;
+      getField(c, row, v);
+      return v;
+    }
+    case ColType::Text: {
+      std::string v;
+      getField(c, row, v);
+      return v;
+    }
+    case ColType::Date: {
+      DateTime v;
+      getField(c, row, v);
+      return v;
+    }
+  }
+  return int64_t{0};
+}
+
 // ---- ValueBinder ----
 
 void ValueBinder::bind(odbc::Statement& s, const std::vector<SqlValue>& values, SQLUSMALLINT firstParam) {

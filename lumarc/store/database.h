@@ -103,6 +103,9 @@ class RowBuffer {
   void bindParametersRowByRow(odbc::Statement& s, size_t rows);
   void bindColumns(odbc::Statement& s, SQLUSMALLINT firstColumn = 1);
 
+  // Column c (counted within this buffer) of a row as a bindable value.
+  SqlValue value(size_t c, size_t row) const;
+
   template <class Row> void put(size_t row, const Row& r) {
     size_t c = 0;
     forEachField(const_cast<Row&>(r), [&](auto& f) {
@@ -201,7 +204,31 @@ template <class Row> class Recordset {
   // Statement texts (explicit column lists, '?' placeholders).
   std::string selectSql(const Condition& filter, const Sort& sort, std::vector<SqlValue>& params) const;
 
+  // Rows per page when reading SQLite in pages (see open()).
+  static constexpr size_t kPageRows = 1000;
+
  private:
+  // SQLite's ODBC driver streams only queries without parameters outside
+  // transactions; any other result it reads whole into memory before the
+  // first fetch. So on SQLite a recordset reads in pages of kPageRows rows,
+  // each continuing after the last row read (keyset paging over the sort
+  // columns and the key), when the sort is by plain columns in one
+  // direction; otherwise it runs one query.
+  struct Paging {
+    bool on = false;
+    std::vector<size_t> cols;   // sort columns (indexes into the table)
+    bool desc = false;
+    bool nullPhase = false;     // a single DATE sort column: its NULL rows are read in a phase of their own
+    int phase = 0;              // 0 / 1: see runPage()
+    size_t inPage = 0;
+    bool haveLast = false;
+    std::vector<SqlValue> last; // sort column values, then the key, of the last row read
+  };
+  bool planPaging(const Sort& sort);
+  void runPage();
+  bool nullsFirstPhase() const { return paging_.nullPhase && !paging_.desc; }
+  Paging paging_;
+  Condition filter_;
   bool failed(const std::exception& e) {
     error_ = e.what();
     return false;

@@ -1,6 +1,10 @@
 // Template definitions of database.h.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
 namespace lumarc::store {
 
 template <class Row>
@@ -21,10 +25,99 @@ std::string Recordset<Row>::selectSql(const Condition& filter, const Sort& sort,
   return sql;
 }
 
+template <class Row> bool Recordset<Row>::planPaging(const Sort& sort) {
+  paging_ = Paging{};
+  if (db_.engine() != Engine::Sqlite) return false;
+  auto index = [&](const std::string& name) -> std::optional<size_t> {
+    for (size_t i = 0; i < table_.columns.size(); ++i) {
+      const char* a = table_.columns[i].name;
+      if (name.size() == std::strlen(a) &&
+          std::equal(name.begin(), name.end(), a, [](char x, char y) { return std::tolower(x) == std::tolower(y); }))
+        return i;
+    }
+    return std::nullopt;
+  };
+  bool desc = !sort.empty() && sort.front().descending;
+  for (const SortKey& k : sort) {
+    if (k.expr.kind() != Expr::Kind::Column || k.descending != desc) return false;
+    auto i = index(k.expr.columnName());
+    if (!i) return false;
+    if (*i == 0) break;  // the key: the order is total from here on
+    paging_.cols.push_back(*i);
+  }
+  size_t dates = 0;
+  for (size_t c : paging_.cols)
+    if (table_.columns[c].type == ColType::Date) ++dates;
+  if (dates > 1 || (dates == 1 && paging_.cols.size() > 1)) return false;
+  paging_.nullPhase = dates == 1;
+  paging_.desc = desc;
+  paging_.on = true;
+  return true;
+}
+
+// Phases: a single DATE sort column keeps its NULL rows apart, as SQLite
+// orders them (first when ascending, last when descending), read by key.
+template <class Row> void Recordset<Row>::runPage() {
+  const bool nullRows = paging_.nullPhase && (paging_.phase == 0) == !paging_.desc;
+  std::vector<SqlValue> params;
+  std::string sql = "SELECT " + columnList(table_) + " FROM " + table_.name + " WHERE ";
+  filter_.render(db_.dialect(), sql, params);
+  const std::string key = table_.key();
+  const char* gt = paging_.desc ? " < ?" : " > ?";
+  const char* ge = paging_.desc ? " <= ?" : " >= ?";
+  if (paging_.nullPhase) {
+    sql += std::string(" AND ") + table_.columns[paging_.cols[0]].name + (nullRows ? " IS NULL" : " IS NOT NULL");
+  }
+  std::vector<size_t> cols = nullRows ? std::vector<size_t>{} : paging_.cols;
+  if (paging_.haveLast) {
+    // Lexicographic "after the last row" over (cols..., key), led by a range
+    // on the first column so that its index is used.
+    if (!cols.empty()) {
+      sql += std::string(" AND ") + table_.columns[cols[0]].name + ge;
+      params.push_back(paging_.last[0]);
+    }
+    std::string after;
+    for (size_t i = 0; i <= cols.size(); ++i) {
+      const std::string name = i < cols.size() ? table_.columns[cols[i]].name : key;
+      const SqlValue& v = i < cols.size() ? paging_.last[i] : paging_.last.back();
+      std::string term = name + gt;
+      params.push_back(v);
+      if (i < cols.size()) {
+        term = "(" + term + " OR (" + name + " = ? AND ";
+        params.push_back(v);
+      }
+      after += term;
+    }
+    for (size_t i = 0; i < cols.size(); ++i) after += "))";
+    sql += " AND " + after;
+  }
+  sql += " ORDER BY ";
+  for (size_t c : cols) sql += std::string(table_.columns[c].name) + (paging_.desc ? " DESC, " : ", ");
+  sql += key + (paging_.desc ? " DESC" : "");
+  sql += " LIMIT " + std::to_string(kPageRows);
+
+  select_.reset();
+  auto stmt = std::make_unique<odbc::Statement>(db_.connection());
+  stmt->prepare(sql);
+  auto values = std::make_unique<ValueBinder>(db_);
+  values->bind(*stmt, params);
+  if (!selectBuf_) selectBuf_ = std::make_unique<RowBuffer>(db_, table_, 0, table_.columns.size(), 1);
+  stmt->execute();
+  selectBuf_->bindColumns(*stmt);
+  select_ = std::move(stmt);
+  selectValues_ = std::move(values);
+  paging_.inPage = 0;
+}
+
 template <class Row> bool Recordset<Row>::open(const Condition& filter, const Sort& sort) {
   close();
   error_.clear();
   try {
+    if (planPaging(sort)) {
+      filter_ = filter;
+      runPage();
+      return true;
+    }
     std::vector<SqlValue> params;
     std::string sql = selectSql(filter, sort, params);
     auto stmt = std::make_unique<odbc::Statement>(db_.connection());
@@ -47,12 +140,34 @@ template <class Row> bool Recordset<Row>::open(const Condition& filter, const So
 template <class Row> bool Recordset<Row>::next(Row& out) {
   if (!select_) return false;
   try {
-    if (!select_->fetch()) {
+    for (;;) {
+      if (select_->fetch()) break;
+      if (!paging_.on) {
+        close();
+        return false;
+      }
+      if (paging_.inPage == kPageRows) {
+        runPage();  // the next page after the last row
+        continue;
+      }
+      if (paging_.nullPhase && paging_.phase == 0) {
+        paging_.phase = 1;
+        paging_.haveLast = false;
+        runPage();
+        continue;
+      }
       close();
       return false;
     }
     out = Row{};
     selectBuf_->get(0, out);
+    if (paging_.on) {
+      ++paging_.inPage;
+      paging_.last.clear();
+      for (size_t c : paging_.cols) paging_.last.push_back(selectBuf_->value(c, 0));
+      paging_.last.push_back(selectBuf_->value(0, 0));
+      paging_.haveLast = true;
+    }
     return true;
   } catch (const std::exception& e) {
     close();

@@ -131,11 +131,11 @@ struct RecordStore::CmdrStatements {
   explicit CmdrStatements(Database& db)
       : db(db), insert(db, 1), duplicate(db.connection()), user(db.connection()), users(db),
         userRow(db, store::pdataTable(), 0, store::pdataTable().columns.size(), 1) {
-    // SQLite without statistics would pick the cport index, whose values
-    // repeat for every call of a user; the one-second tdate range is the
-    // narrow one.
-    duplicate.prepare(std::string("SELECT sqno FROM Cdata") + db.dialect().indexHint("Cdata_tdate") +
-                      " WHERE cport = ? AND pport = ? AND uport = ? AND tdate >= ? AND tdate < ? AND rpuls = ? AND "
+    // Without statistics both engines would use the cport index, whose
+    // values repeat for every call of a user; the one-second tdate range is
+    // the narrow one.
+    duplicate.prepare(std::string("SELECT sqno FROM Cdata") + db.dialect().indexHint("Cdata_tdate") + " WHERE " +
+                      db.dialect().withoutIndex("cport") + " = ? AND pport = ? AND uport = ? AND tdate >= ? AND tdate < ? AND rpuls = ? AND "
                       "ppuls = ? AND crefa = ? AND flags = ? AND duration = ? LIMIT 1");
     user.prepare("SELECT " + store::columnList(store::pdataTable()) +
                  " FROM Pdata WHERE cport = ? ORDER BY sqno LIMIT 1");

@@ -85,6 +85,11 @@ class Dialect {
   std::string indexHint(const std::string& index) const {
     return engine_ == Engine::Sqlite ? " INDEXED BY " + index : std::string();
   }
+  // A column compared so that no index of it is used (PostgreSQL has no
+  // index hints): "(x || '')" there, the column itself in SQLite.
+  std::string withoutIndex(const std::string& x) const {
+    return engine_ == Engine::Postgres ? "(" + x + " || '')" : x;
+  }
   std::string statementPrefix() const { return engine_ == Engine::Sqlite ? "WITH unused_cte(x) AS (SELECT 1) " : ""; }
 
  private:
@@ -115,6 +120,8 @@ class Expr {
   static Expr caseless(std::string c) { return Expr(Kind::Caseless, std::move(c)); }
   // Throws std::invalid_argument when the column is not an identifier.
   std::string render(const Dialect& d) const;
+  Kind kind() const { return kind_; }
+  const std::string& columnName() const { return column_; }
 
  private:
   Expr(Kind k, std::string c, int n = 0) : kind_(k), column_(std::move(c)), n_(n) {}

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -482,6 +483,72 @@ TEST_P(Backends, BulkInsertAndStreaming) {
   }
   db.rollback();
   EXPECT_EQ(count(store::cdataTable()), 1000);
+}
+
+TEST_P(Backends, LargeResultsStreamInOrder) {
+  // More rows than one page of the SQLite keyset paging, with repeated sort
+  // values and some rows without a date.
+  RecordStore& rs = openStore();
+  Database& db = *rs.mainDatabase();
+  const int n = static_cast<int>(store::DrptCset::kPageRows) * 2 + 357;
+  db.begin();
+  {
+    store::BulkInserter<CmdrRecord> bulk(db, 100);
+    for (int i = 0; i < n; ++i) {
+      CmdrRecord r = sampleA(0);
+      r.tdate = i % 97 == 0 ? DateTime{} : DateTime{2024, 1, 1 + i % 20, 0, 0, i % 7};
+      r.duration = static_cast<uint32_t>(i % 13);
+      r.rpuls = static_cast<uint32_t>(i % 5);
+      r.type = i % 4 == 0 ? "B" : "A";
+      bulk.add(r);
+    }
+    bulk.flush();
+  }
+  db.commit();
+  auto read = [&](const Condition& c, const store::Sort& s) {
+    std::vector<CmdrRecord> v;
+    EXPECT_TRUE(rs.cset()->open(c, s)) << rs.cset()->error();
+    CmdrRecord r;
+    while (rs.cset()->next(r)) v.push_back(r);
+    EXPECT_EQ(rs.cset()->error(), "");
+    return v;
+  };
+  auto uniqueKeys = [](const std::vector<CmdrRecord>& v) {
+    std::set<int32_t> k;
+    for (auto& r : v) k.insert(r.sqno);
+    return k.size();
+  };
+  auto all = read({}, {});
+  ASSERT_EQ(all.size(), static_cast<size_t>(n));
+  EXPECT_EQ(uniqueKeys(all), static_cast<size_t>(n));
+  for (size_t i = 1; i < all.size(); ++i) EXPECT_LT(all[i - 1].sqno, all[i].sqno);
+
+  for (bool desc : {false, true}) {
+    auto byDate = read({}, store::sortBy("tdate", desc));
+    ASSERT_EQ(byDate.size(), static_cast<size_t>(n)) << desc;
+    EXPECT_EQ(uniqueKeys(byDate), static_cast<size_t>(n));
+    std::vector<DateTime> dates;
+    for (auto& r : byDate)
+      if (!r.tdate.isNull()) dates.push_back(r.tdate);
+    EXPECT_EQ(dates.size(), static_cast<size_t>(n - (n + 96) / 97));
+    if (desc) std::reverse(dates.begin(), dates.end());
+    EXPECT_TRUE(std::is_sorted(dates.begin(), dates.end())) << desc;
+  }
+
+  // Two columns in one direction, with a filter.
+  Condition typeA = Condition::eq("type", std::string("A"));
+  auto two = read(typeA, store::Sort{{Expr::column("duration"), true}, {Expr::column("rpuls"), true}});
+  size_t expectA = 0;
+  for (int i = 0; i < n; ++i) expectA += i % 4 != 0;
+  ASSERT_EQ(two.size(), expectA);
+  EXPECT_EQ(uniqueKeys(two), expectA);
+  for (size_t i = 1; i < two.size(); ++i) {
+    auto a = std::make_pair(two[i - 1].duration, two[i - 1].rpuls), b = std::make_pair(two[i].duration, two[i].rpuls);
+    EXPECT_GE(a, b);
+  }
+  // Mixed directions and expressions run as one query.
+  auto mixed = read(typeA, store::Sort{{Expr::year("tdate"), false}, {Expr::column("duration"), true}});
+  EXPECT_EQ(mixed.size(), expectA);
 }
 
 // An older program's database as an SQLite file (its Cdata columns).
