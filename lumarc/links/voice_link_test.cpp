@@ -31,6 +31,7 @@ struct VoiceNet {
   OpenResult next;
   bool failCreateAt = false;
   int failCreateIndex = -1;
+  int failOpenIndex = -1;
   VoiceNet() {
     next.status = OpenResult::Status::Ok;
     uint32_t a = 0xC0A80114;  // 192.168.1.20
@@ -46,6 +47,11 @@ class FakeChannelSocket : public DatagramTransport {
     ++c.opens;
     c.host = host;
     c.port = port;
+    if (i_ == net_.failOpenIndex) {
+      OpenResult r;
+      r.status = OpenResult::Status::ConnectFailed;
+      return r;
+    }
     return net_.next;
   }
   bool send(std::string_view b) override {
@@ -320,6 +326,26 @@ TEST(VoiceChannelList, TwoEntriesSetUpChannelOneAtTheAnnouncedPort) {
   f.ticks(1);
   ASSERT_EQ(f.sentCount(1), 1u);
   EXPECT_EQ(uint8_t(f.last(1)[3]), kVoiceFileQuery);  // channels other than 0 never ask for the list
+}
+
+TEST(VoiceChannelList, EntriesWithoutAddressOrPortStayUnusedAndFailedConnectsTimeOut) {
+  Fixture f;
+  f.net.failOpenIndex = 3;
+  ASSERT_EQ(f.list.openLink("192.168.1.20"), 0);
+  f.ticks(1);
+  f.reply(0, f.channelList({{0xC0A80114, 9874}, {0xC0A80114, 0}, {0, 9876}, {0xC0A80114, 9877}}));
+  f.ticks(1);
+  EXPECT_EQ(f.net.ch[1].opens, 0);  // port 0
+  EXPECT_EQ(f.net.ch[2].opens, 0);  // address 0
+  EXPECT_EQ(f.ch(2).state, ChannelState::Writable);
+  EXPECT_EQ(f.net.ch[3].opens, 1);
+  EXPECT_EQ(f.ch(3).state, ChannelState::Connecting);
+  f.ticks(50);
+  EXPECT_EQ(f.ch(3).state, ChannelState::Connecting);
+  f.ticks(1);
+  EXPECT_EQ(f.ch(3).state, ChannelState::Failed);
+  EXPECT_EQ(f.link().state(), VoiceLinkState::Connected);  // only channel 0 takes the link down
+  EXPECT_EQ(f.ch(1).state, ChannelState::Writable);
 }
 
 TEST(VoiceChannelList, AnnouncedPrivateAddressIsReplacedByTheReachedOne) {
