@@ -262,5 +262,28 @@ TEST(MonitorEndToEnd, FrameFileDecodesToTheSameLines) {
   EXPECT_EQ(decode.output(), s.cli->output());
 }
 
+TEST(MonitorEndToEnd, RecordedFramesReplayedByTheSimulatorShowTheSameLines) {
+  Session first;
+  ASSERT_TRUE(first.startSim({"--count", "4", "--exit-on-logout"}));
+  first.startCli("127.0.0.1:" + first.port);
+  ASSERT_TRUE(waitFor([&] { return first.sim->printed("done"); })) << first.sim->output();
+  first.cli->signal(SIGTERM);
+  ASSERT_EQ(first.cli->wait(), 0);
+
+  Session second;
+  ASSERT_TRUE(second.startSim({"--file", first.dir.path() + "/logM00.frm", "--exit-on-logout"}));
+  second.startCli("127.0.0.1:" + second.port);
+  ASSERT_TRUE(waitFor([&] { return second.sim->printed("done"); })) << second.sim->output();
+  second.cli->signal(SIGTERM);
+  ASSERT_EQ(second.cli->wait(), 0);
+  EXPECT_EQ(second.cli->output(), first.cli->output());
+  // The same frames, under each session's own header line.
+  auto framesOf = [](const Session& s) {
+    std::string text = readFile(s.dir.path() + "/logM00.frm");
+    return text.substr(text.find('\n') + 1);
+  };
+  EXPECT_EQ(framesOf(second), framesOf(first));
+}
+
 }  // namespace
 }  // namespace lumarc
