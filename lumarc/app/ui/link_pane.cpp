@@ -76,6 +76,11 @@ LinkPane::~LinkPane() { closeAll(); }
 
 int LinkPane::openLink(const std::string& addressText) { return links_->openLink(addressText); }
 
+int LinkPane::openTarget(const ConnectionTarget& target) {
+  setCaptionMessage("");
+  return links_->openTarget(target);
+}
+
 void LinkPane::closeActiveLink() {
   int index = tabs_->currentIndex();
   if (index < 0) {
@@ -118,7 +123,10 @@ int LinkPane::tabIndexOf(int slot) const {
 void LinkPane::tabAdded(int slot, const std::string& label) {
   auto* list = new QListWidget(tabs_);
   list->setProperty("slot", slot);
-  list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setStyleHint(QFont::Monospace);
+  font.setFixedPitch(true);
+  list->setFont(font);
   list->setUniformItemSizes(true);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lists_[slot] = list;

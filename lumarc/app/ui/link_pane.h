@@ -39,6 +39,8 @@ class LinkPane : public QWidget, public PaneView {
   // "Open" with the given address text (also the command line's items).
   // Returns the slot opened, or -1.
   int openLink(const std::string& addressText);
+  // The same for a parsed target (the command line's -C and -V items).
+  int openTarget(const ConnectionTarget& target);
   // "Close": ends the link of the active tab.
   void closeActiveLink();
   // "Scroll": flips the shared auto-scroll setting.
