@@ -5,6 +5,7 @@
 #include "lumarc/app/settings.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/main_window.h"
+#include "lumarc/app/ui/program.h"
 #include "lumarc/app/ui/qt_text.h"
 #include "lumarc/app/ui/signal_bridge.h"
 #include "lumarc/app/ui/single_instance.h"
@@ -88,15 +89,12 @@ int runLumarc(int argc, char** argv) {
   const corvane::StringTable& texts = textsFor(settings.language());
   setUiLanguage(&texts == &turkishTexts() ? corvane::Language::Turkish : corvane::Language::English);
 
-  MainWindowConfig config;
-  config.workDir = workDir;
-  config.settings = &settings;
-  config.texts = &texts;
-  config.commandLine = commandLine;
-  config.desktopDir = desktopFolder();
-  config.openDatabases = [] { return true; };
-
-  MainWindow window(config);
+  auto env = [](const char* name) {
+    const char* v = std::getenv(name);
+    return std::string(v ? v : "");
+  };
+  Program program(workDir, settings, texts, env("LUMARC_DB"), env("LUMARC_VOICE_DB"));
+  MainWindow window(program.windowConfig(commandLine, desktopFolder(), true));
   // Signals are caught before the endpoint tells others that we run.
   SignalBridge signalBridge;
   QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &window, [&window](int) { window.close(); });
@@ -115,8 +113,10 @@ int runLumarc(int argc, char** argv) {
   });
 
   if (!window.initialise()) return 1;
+  program.attach(window);
   window.show();
   int rc = app.exec();
+  program.shutdown();
   saveSettings(settings, workDir);
   return rc;
 }
