@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite headless: once as a normal debug
-# build and once under AddressSanitizer and UBSan. Exits non-zero on any
+# build and once under AddressSanitizer and UBSan; then the tests of the
+# recording conversion worker (the one part with a thread of its own) under
+# ThreadSanitizer, building only their test program. Exits non-zero on any
 # failure.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -49,4 +51,16 @@ for variant in debug asan; do
     status=1
   fi
 done
+
+# ThreadSanitizer: only the link tests program, only the conversion worker's tests.
+tsan_filter='VoiceConversion.*:ConversionPass.*'
+echo "== building (tsan: links_test)"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_TSAN=ON -DCORVANE_WITH_UI=OFF >/dev/null || exit 1
+ninja -C build/tsan -j "$jobs" links_test || exit 1
+echo "== testing (tsan: $tsan_filter)"
+if ! (cd build/tsan/lumarc/links &&
+      TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+      ./links_test --gtest_filter="$tsan_filter" --gtest_brief=1); then
+  status=1
+fi
 exit $status
