@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
       if (decodeCmdrFrame(f, 0x7F000001, r)) chars += cmdrLineText(r).size();
     }
     auto t1 = Clock::now();
-    std::printf("decode_format: %.0f frames/s\n", double(frames.size()) / seconds(t0, t1));
+    std::printf("decode_format: %.0f frames/s (baseline: memcpy_frames)\n", double(frames.size()) / seconds(t0, t1));
     if (chars == 0) return 1;
   }
 
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
       store.store(r);
     }
     auto t1 = Clock::now();
-    std::printf("store_cmdr_record: %.0f records/s\n", double(n) / seconds(t0, t1));
+    std::printf("store_cmdr_record: %.0f records/s (baseline: sqlite_plain_insert)\n", double(n) / seconds(t0, t1));
   }
 
   // The backlog from a TCP peer through the link into SQLite.
@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
     auto t1 = Clock::now();
     peer.join();
     ::close(lfd);
-    std::printf("tcp_check_decode_line_store: %.0f frames/s\n", double(frames.size()) / seconds(t0, t1));
+    std::printf("tcp_check_decode_line_store: %.0f frames/s (baseline: sqlite_plain_insert)\n", double(frames.size()) / seconds(t0, t1));
     std::printf("tcp_backlog_lines: %zu lines\n", pane.lines);
     links.closeAll();
   }

@@ -174,8 +174,8 @@ int main() {
 
   std::printf("decoder_corpus_records: %zu records\n", corpus.records.size());
   std::printf("decoder_hexdump_baseline: %.0f records/s\n", dumpRate);
-  std::printf("decoder_framework_only: %.0f records/s\n", frameworkRate);
-  std::printf("decoder_isdn_records: %.0f records/s\n", decodeRate);
+  std::printf("decoder_framework_only: %.0f records/s (baseline: decoder_hexdump_baseline)\n", frameworkRate);
+  std::printf("decoder_isdn_records: %.0f records/s (baseline: decoder_hexdump_baseline)\n", decodeRate);
   const double tshark = tsharkRate(corpus.lapdFrames);
   if (tshark > 0) {
     std::printf("tshark_lapd_q931_V: %.0f records/s\n", tshark);

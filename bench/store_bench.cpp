@@ -234,8 +234,8 @@ int main() {
       std::printf("store_sqlite_odbc_bulk_insert_1tx: 0 rows/s\n");
     } else {
       const Rates bulk = storeBulk(*rs.mainDatabase(), pool, rows, mode, batch);
-      std::printf("store_sqlite_odbc_bulk_insert_1tx: %.0f rows/s\n", bulk.wall);
-      std::printf("store_sqlite_odbc_bulk_insert_1tx_cpu: %.0f rows/s\n", bulk.cpu);
+      std::printf("store_sqlite_odbc_bulk_insert_1tx: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx)\n", bulk.wall);
+      std::printf("store_sqlite_odbc_bulk_insert_1tx_cpu: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx_cpu)\n", bulk.cpu);
       // The goal: the store API at least half of the C API (per CPU second,
       // which a busy machine disturbs least; the wall-clock ratio beside it).
       std::printf("store_sqlite_odbc_vs_capi_ratio_cpu: %.2f ratio (goal >= 0.50)\n",
@@ -243,7 +243,7 @@ int main() {
       std::printf("store_sqlite_odbc_vs_capi_ratio_wall: %.2f ratio\n", ceiling.wall > 0 ? bulk.wall / ceiling.wall : 0);
       std::fflush(stdout);
       const double op = storeOperation(rs, pool, storeRows, rows);
-      std::printf("store_sqlite_storecmdr_1tx: %.0f rows/s\n", op);
+      std::printf("store_sqlite_storecmdr_1tx: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx)\n", op);
     }
     rs.closeAll();
     rmrf(dir);
@@ -269,12 +269,12 @@ int main() {
       RecordStore rs;
       if (rs.openMainDatabase("/nonexistent", conn)) {
         const Rates bulk = storeBulk(*rs.mainDatabase(), pool, pgRows, mode, batch);
-        std::printf("store_pg_odbc_bulk_insert_1tx: %.0f rows/s\n", bulk.wall);
+        std::printf("store_pg_odbc_bulk_insert_1tx: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx)\n", bulk.wall);
         std::printf("store_pg_odbc_vs_sqlite_capi_ratio_wall: %.2f ratio\n",
                     ceiling.wall > 0 ? bulk.wall / ceiling.wall : 0);
         std::fflush(stdout);
         const double op = storeOperation(rs, pool, storeRows / 10, pgRows);
-        std::printf("store_pg_storecmdr_1tx: %.0f rows/s\n", op);
+        std::printf("store_pg_storecmdr_1tx: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx)\n", op);
       } else {
         std::printf("store_pg_odbc_bulk_insert_1tx: 0 rows/s (open failed)\n");
       }

@@ -110,8 +110,8 @@ int main() {
   const std::vector<MonitorRecord> events = eventSet(rng);
   size_t sink = 0;
   std::printf("decode_line_state_baseline: %.0f records/s\n", recordsPerSecond(baseline, sink));
-  std::printf("decode_v52_layer3: %.0f records/s\n", recordsPerSecond(v5, sink));
-  std::printf("decode_exchange_events: %.0f records/s\n", recordsPerSecond(events, sink));
+  std::printf("decode_v52_layer3: %.0f records/s (baseline: decode_line_state_baseline)\n", recordsPerSecond(v5, sink));
+  std::printf("decode_exchange_events: %.0f records/s (baseline: decode_line_state_baseline)\n", recordsPerSecond(events, sink));
   std::printf("decode_output_bytes: %zu bytes\n", sink);
   return 0;
 }
