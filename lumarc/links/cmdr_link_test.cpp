@@ -460,3 +460,52 @@ TEST(CmdrBatchStore, FramesBeforeAMalformedOneAreStillCommitted) {
 
 }  // namespace
 }  // namespace lumarc
+
+namespace lumarc {
+namespace {
+
+// Random segmentations of a stream in which one frame may be damaged: the
+// frames before the damage are stored exactly once, nothing after it, and no
+// "X" ever follows a pass that saw the damaged frame.
+TEST(CmdrFramingProperty, RandomSegmentsNeverLoseOrDuplicateAndNeverAcknowledgeDamage) {
+  uint32_t seed = 12345;
+  auto rnd = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  for (int round = 0; round < 300; ++round) {
+    Fixture f;
+    f.openConnected();
+    int frames = 1 + int(rnd(12));
+    int damaged = rnd(3) == 0 ? int(rnd(uint32_t(frames))) : -1;
+    std::vector<CmdrFrame> list;
+    for (int i = 0; i < frames; ++i) {
+      CmdrFrame fr = callFrame(uint32_t(i + 1));
+      if (i == damaged) fr[rnd(kCmdrFrameSize)] ^= uint8_t(1 + rnd(255));
+      list.push_back(fr);
+    }
+    std::string all = bytesOf(list);
+    size_t pos = 0;
+    int passesWithWholeFrames = 0;
+    size_t received = 0;
+    while (pos < all.size() && f.link().state() == CmdrState::Connected) {
+      size_t n = 1 + rnd(400);
+      n = std::min(n, all.size() - pos);
+      size_t before = received / kCmdrFrameSize;
+      received += n;
+      size_t after = received / kCmdrFrameSize;
+      bool sawDamage = damaged >= 0 && after > size_t(damaged);
+      if (after > before && !sawDamage) ++passesWithWholeFrames;
+      f.feed(all.substr(pos, n));
+      pos += n;
+    }
+    size_t wantStored = damaged >= 0 ? size_t(damaged) : size_t(frames);
+    ASSERT_EQ(f.sink.stored.size(), wantStored) << "round " << round;
+    for (size_t i = 0; i < f.sink.stored.size(); ++i) ASSERT_EQ(f.sink.stored[i].crefa, uint32_t(i + 1));
+    ASSERT_EQ(f.net.sent, std::string(size_t(passesWithWholeFrames), 'X')) << "round " << round;
+    ASSERT_EQ(f.link().state(), damaged >= 0 ? CmdrState::Failed : CmdrState::Connected) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace lumarc
