@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,6 +93,22 @@ std::string sqliteConnectionString(const std::string& path, bool mayCreate) {
   std::string s = "DRIVER=SQLite3;Database=" + odbc::quoteConnValue(path) + ";Timeout=5000;StepAPI=1;";
   if (!mayCreate) s += "NoCreat=1;";
   return s;
+}
+
+bool userDsnDefined(const std::string& name) {
+  try {
+    auto env = odbc::Environment::shared();
+    SQLCHAR dsn[SQL_MAX_DSN_LENGTH + 1];
+    SQLCHAR desc[256];
+    SQLSMALLINT dl = 0, el = 0;
+    SQLUSMALLINT dir = SQL_FETCH_FIRST_USER;
+    while (odbc::ok(SQLDataSources(env->handle(), dir, dsn, sizeof dsn, &dl, desc, sizeof desc, &el))) {
+      if (strcasecmp(reinterpret_cast<char*>(dsn), name.c_str()) == 0) return true;
+      dir = SQL_FETCH_NEXT;
+    }
+  } catch (...) {
+  }
+  return false;
 }
 
 std::string mdbtoolsConnectionString(const std::string& path) {
@@ -320,8 +337,10 @@ std::unique_ptr<Database> RecordStore::connect(const std::string& conn, const st
 bool RecordStore::openMainDatabase(const std::string& workDir, const std::string& connection) {
   if (main_) return true;
   std::string conn = connection, name = kMainFile;
+  if (conn.empty() && userDsnDefined("LumarcDb")) conn = "DSN=LumarcDb;";  // rulings 1.4
   bool created = false;
-  if (conn.empty()) {
+  const bool embedded = conn.empty();
+  if (embedded) {
     std::string path = corvane::joinPath(workDir, kMainFile);
     if (!prepareFile(path, name, created)) return false;
     conn = sqliteConnectionString(path);
@@ -363,15 +382,17 @@ bool RecordStore::openMainDatabase(const std::string& workDir, const std::string
   mset_ = std::move(mset);
   rset_ = std::move(rset);
   tset_ = std::move(tset);
-  mainState_ = connection.empty() ? (created ? "created" : "opened") : "server";
+  mainState_ = embedded ? (created ? "created" : "opened") : "server";
   return true;
 }
 
 bool RecordStore::openVoiceDatabase(const std::string& directory, const std::string& connection) {
   if (voice_) return true;
   std::string conn = connection, name = kVoiceFile;
+  if (conn.empty() && userDsnDefined("KvVrcDb")) conn = "DSN=KvVrcDb;";  // rulings 1.4
   bool created = false;
-  if (conn.empty()) {
+  const bool embedded = conn.empty();
+  if (embedded) {
     std::string path = corvane::joinPath(directory, kVoiceFile);
     if (!prepareFile(path, name, created)) return false;
     conn = sqliteConnectionString(path);
@@ -394,7 +415,7 @@ bool RecordStore::openVoiceDatabase(const std::string& directory, const std::str
   vset->close();
   voice_ = std::move(db);
   vset_ = std::move(vset);
-  voiceState_ = connection.empty() ? (created ? "created" : "opened") : "server";
+  voiceState_ = embedded ? (created ? "created" : "opened") : "server";
   return true;
 }
 

@@ -91,6 +91,10 @@ struct CmdrArchive {
 // DSN-less connection strings of the embedded default.
 std::string sqliteConnectionString(const std::string& path, bool mayCreate = true);
 std::string mdbtoolsConnectionString(const std::string& path);
+// Whether the user has an ODBC data source of that name (odbc.ini). The
+// main and voice databases use user DSNs "LumarcDb" and "KvVrcDb" when they
+// are defined and no connection string was given (rulings 1.4).
+bool userDsnDefined(const std::string& name);
 
 class RecordStore : public CmdrRecordSink {
  public:
@@ -105,10 +109,12 @@ class RecordStore : public CmdrRecordSink {
   RecordStore(const RecordStore&) = delete;
   RecordStore& operator=(const RecordStore&) = delete;
 
-  // Opens or creates the main database and its five recordsets: the SQLite
-  // file "<workDir>/Lumarc.mdb", or the server of `connection` when given.
+  // Opens or creates the main database and its five recordsets: the server
+  // of `connection` when given, else the user DSN "LumarcDb" when defined,
+  // else the SQLite file "<workDir>/Lumarc.mdb".
   bool openMainDatabase(const std::string& workDir, const std::string& connection = {});
-  // Opens or creates "<directory>/LumarcVt.mdb" (or the server) and DrptVset.
+  // Opens or creates the voice database and DrptVset: `connection`, else
+  // the user DSN "KvVrcDb", else the SQLite file "<directory>/LumarcVt.mdb".
   bool openVoiceDatabase(const std::string& directory, const std::string& connection = {});
   // A CMDR archive file: create = a new file (replacing one only when
   // replaceConfirmed, the user having confirmed the overwrite), else an

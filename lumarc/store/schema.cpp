@@ -381,11 +381,28 @@ bool parseDateTime(std::string_view s, DateTime& out) {
     return true;
   };
   DateTime t;
-  if (!num(0, 4, t.year) || s.size() < 10 || s[4] != '-' || !num(5, 2, t.month) || s[7] != '-' ||
-      !num(8, 2, t.day))
+  size_t timeAt = 0;
+  if (s.size() >= 10 && s[4] == '-' && s[7] == '-') {
+    // ISO: 'YYYY-MM-DD[ HH:MM:SS[.fff]]' (SQLite, PostgreSQL)
+    if (!num(0, 4, t.year) || !num(5, 2, t.month) || !num(8, 2, t.day)) return false;
+    timeAt = 11;
+  } else if (s.size() >= 8 && s[2] == '/' && s[5] == '/') {
+    // 'MM/DD/YY[YY] HH:MM:SS': how the mdbtools driver writes Access dates
+    if (!num(0, 2, t.month) || !num(3, 2, t.day)) return false;
+    if (num(6, 4, t.year) && (s.size() == 10 || s[10] == ' ')) {
+      timeAt = 11;
+    } else if (num(6, 2, t.year) && (s.size() == 8 || s[8] == ' ')) {
+      t.year += t.year < 70 ? 2000 : 1900;
+      timeAt = 9;
+    } else {
+      return false;
+    }
+  } else {
     return false;
-  if (s.size() >= 19 && (s[10] == ' ' || s[10] == 'T')) {
-    if (!num(11, 2, t.hour) || s[13] != ':' || !num(14, 2, t.minute) || s[16] != ':' || !num(17, 2, t.second))
+  }
+  if (s.size() >= timeAt + 8 && (s[timeAt - 1] == ' ' || s[timeAt - 1] == 'T')) {
+    if (!num(timeAt, 2, t.hour) || s[timeAt + 2] != ':' || !num(timeAt + 3, 2, t.minute) || s[timeAt + 5] != ':' ||
+        !num(timeAt + 6, 2, t.second))
       return false;
   }
   out = t;

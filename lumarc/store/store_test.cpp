@@ -877,6 +877,26 @@ TEST_F(Files, RenameNeverOverwrites) {
   EXPECT_EQ(readAll(*r), "new");
 }
 
+TEST_F(Files, UserDsnLumarcDbIsUsedWhenDefined) {
+  const char* old = std::getenv("ODBCINI");
+  const std::string saved = old ? old : "";
+  const std::string ini = dir_ + "/odbc.ini", db = dir_ + "/dsn-main.db";
+  { std::ofstream(ini) << "[LumarcDb]\nDriver=SQLite3\nDatabase=" << db << "\n"; }
+  setenv("ODBCINI", ini.c_str(), 1);
+  EXPECT_TRUE(userDsnDefined("LumarcDb"));
+  EXPECT_FALSE(userDsnDefined("KvVrcDb"));
+  {
+    RecordingSink sink;
+    RecordStore rs(&sink);
+    EXPECT_TRUE(rs.openMainDatabase(dir_)) << (sink.messages.empty() ? "" : sink.messages[0].detail);
+    EXPECT_EQ(rs.mainState(), "server");
+  }
+  if (old) setenv("ODBCINI", saved.c_str(), 1);
+  else unsetenv("ODBCINI");
+  EXPECT_EQ(detectDbFileKind(db), DbFileKind::Sqlite);
+  EXPECT_FALSE(exists(dir_ + "/Lumarc.mdb"));
+}
+
 TEST_F(Files, MissingDriverIsAConfigError) {
   RecordingSink sink;
   RecordStore rs(&sink);
