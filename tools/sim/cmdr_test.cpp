@@ -252,6 +252,56 @@ TEST(CmdrEndToEnd, CorruptedFrameStopsTheLinkAndStoresNothingWrong) {
   EXPECT_EQ(c.link()->state(), CmdrState::Failed);
 }
 
+TEST(CmdrEndToEnd, FramesFromAHexFileAreSentAsTheyAre) {
+  app();
+  TempDir files;
+  CmdrFrameSpec a;
+  a.kind = 0;
+  a.crefA = 77;
+  a.firstPort = 0xFFFF4321;
+  CmdrFrameSpec b;
+  b.kind = 1;
+  b.text1 = "Power up";
+  std::string hex = "# two frames\n";
+  for (const CmdrFrameSpec* s : {&a, &b}) {
+    CmdrFrame f = buildCmdrFrame(*s);
+    for (size_t i = 0; i < f.size(); ++i) {
+      char h[3];
+      std::snprintf(h, sizeof h, "%02x", f[i]);
+      hex += h;
+      if (i % 32 == 31) hex += ' ';
+    }
+    hex += "\n";
+  }
+  std::string path = files.path() + "/frames.hex";
+  ASSERT_TRUE(corvane::writeFileAtomic(path, hex, 0644));
+  Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", path, "--join"});
+  std::string port = simPort(sim);
+  ASSERT_FALSE(port.empty()) << sim.output();
+  Collector c;
+  ASSERT_EQ(c.links->openLink("127.0.0.1:" + port), 0);
+  ASSERT_TRUE(runUntil([&] { return sim.printed("done"); })) << sim.output();
+  std::vector<CmdrRecord> rows = storedRows(c.store);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].crefa, 77u);
+  EXPECT_EQ(rows[0].cport, "    4321");
+  EXPECT_EQ(rows[1].rdata.substr(0, 9), "Power up ");
+}
+
+TEST(CmdrEndToEnd, WrongSumByteOrEndMarkStopsTheLink) {
+  app();
+  for (const char* fault : {"--bad-sum", "--bad-end"}) {
+    Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--count", "4", fault, "2"});
+    std::string port = simPort(sim);
+    ASSERT_FALSE(port.empty()) << sim.output();
+    Collector c;
+    ASSERT_EQ(c.links->openLink("127.0.0.1:" + port), 0);
+    ASSERT_TRUE(runUntil([&] { return c.link()->state() == CmdrState::Failed; })) << fault;
+    EXPECT_EQ(c.pane.captions.back(), "Received data format faulty!") << fault;
+    EXPECT_EQ(storedRows(c.store).size(), 1u) << fault;
+  }
+}
+
 TEST(CollectCommand, PrintsTheLinesStoresTheRecordsAndEndsCleanlyOnSigterm) {
   TempDir dir;
   Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--count", "12", "--join"});
