@@ -49,14 +49,20 @@ class CmdrLink : public Link, public StreamEvents {
   // Closes socket and log file.
   void shutdown() override;
 
+  // Connect completed: state 1 and history, or "Socket opening fault!" and state 2.
   void onConnectResult(bool ok) override;
+  // One receive pass: whole frames handled, one "X" when any was.
   void onBytes(const uint8_t* data, size_t size) override;
+  // "Socket closed unexpectedly!", state 2 (reconnection after 300 s).
   void onPeerClosed() override;
 
+  // The link's state (0-3).
   CmdrState state() const { return state_; }
   // Ticks since the last event that restarted the counter.
   unsigned ticks() const { return ticks_; }
+  // The keep-alive step k (0-6).
   int keepAliveStep() const { return keepAlive_; }
+  // Whether the exchange was reached over IPv6.
   bool usesIpv6() const { return ipv6_; }
   // Host-order IPv4 of the exchange; 0 for IPv6.
   uint32_t exchangeIpv4() const;

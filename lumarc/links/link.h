@@ -36,9 +36,13 @@ class LineList {
  public:
   // Adds a line; returns true when the first line was dropped to make room.
   bool append(std::string line);
+  // Number of lines held (at most 10000).
   size_t size() const { return lines_.size(); }
+  // Line i, oldest first; i < size().
   const std::string& at(size_t i) const { return lines_[i]; }
+  // The newest line; the list must not be empty.
   const std::string& last() const { return lines_.back(); }
+  // Removes every line.
   void clear() { lines_.clear(); }
 
  private:
@@ -55,7 +59,9 @@ class LinkLog {
   bool open(const std::string& path, std::time_t now, const std::string& host, uint16_t port);
   // Writes text and CR LF; nothing without a file.
   void write(std::string_view text);
+  // Closes the file; nothing without one.
   void close();
+  // Whether a log file is open.
   bool isOpen() const { return file_ != nullptr; }
 
  private:
@@ -144,11 +150,17 @@ class Link {
 
   // Adds a line to the list and the log file.
   void appendLine(const std::string& text);
+  // The link's list of lines.
   const LineList& lines() const { return lines_; }
+  // The target the link was opened with.
   const ConnectionTarget& target() const { return target_; }
+  // The 0-based slot in its pane.
   int slot() const { return slot_; }
+  // CMDR, monitor or voice.
   LinkKind kind() const { return kind_; }
+  // Whether the log file could be created.
   bool hasLog() const { return log_.isOpen(); }
+  // The log file's full path (working directory, "logC00.txt"...).
   std::string logPath() const;
   // The effective port: the target's, or the kind's default.
   uint16_t port() const;
@@ -212,15 +224,22 @@ class LinkList {
   // "Scroll": flips the shared auto-scroll setting.
   void toggleScroll();
 
+  // The link in slot, or nullptr when the slot is free.
   Link* link(int slot) const;
+  // Number of slots in use.
   int openCount() const;
+  // The pane's link kind.
   LinkKind kind() const { return kind_; }
+  // What the links of this pane use.
   const LinkEnvironment& env() const { return env_; }
 
-  // Used by links.
+  // A link reached its connected state: history entry, address box, toolbar.
   void linkConnected(Link& link);
+  // A link's tab icon changed.
   void linkIcon(Link& link);
+  // A link appended a line.
   void linkLine(Link& link, const std::string& line, bool dropFirst);
+  // Shows a text in the message bar ("" hides it).
   void caption(const std::string& text);
 
  private:

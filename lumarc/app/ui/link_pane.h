@@ -50,18 +50,22 @@ class LinkPane : public QWidget, public PaneView {
   // Ends every link (window close).
   void closeAll();
 
+  // The pane's links.
   LinkList& links() { return *links_; }
+  // The editable address box with the history drop-down.
   QComboBox* addressBox() const { return address_; }
+  // The tab strip, one tab per open link.
   QTabWidget* tabs() const { return tabs_; }
   // The list widget of a slot's tab, or nullptr.
   QListWidget* listOf(int slot) const;
+  // The pane's "Open", "Close" and "Scroll" commands.
   QAction* openAction() const { return open_; }
   QAction* closeAction() const { return close_; }
   QAction* scrollAction() const { return scroll_; }
   // Refills the address box from the kind's history (no selection).
   void refillAddressBox();
 
-  // PaneView
+  // PaneView: what the links report, shown in the widgets.
   void setCaptionMessage(const std::string& text) override;
   void tabAdded(int slot, const std::string& label) override;
   void tabRemoved(int slot) override;
