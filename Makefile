@@ -31,5 +31,9 @@ bench: deps
 fuzz: deps
 	@bash scripts/fuzz.sh
 
+# Not in CI: SOAK_SECONDS (default 600) of faults against one collect process.
+soak: deps
+	@bash scripts/soak.sh
+
 clean:
 	rm -rf build

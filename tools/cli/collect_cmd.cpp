@@ -1,5 +1,6 @@
 // lumarc-cli collect: the "Cmdr download" pane without a window (and, with
-// --voice, the "Voice recording download" pane and the converter). Runs up to
+// --voice, the "Voice recording download" pane and the converter; with
+// --monitor, monitor links writing their log and frame files). Runs up to
 // four CMDR links with the window program's engines, 100 ms tick and files
 // (log files, histories in Lumarc.set, the databases, fcmdr.txt), prints
 // every line the pane would show, and ends after --for seconds or on
@@ -12,6 +13,7 @@
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/cmdr_store_batch.h"
+#include "lumarc/links/monitor_link.h"
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/links/net/datagram_socket.h"
 #include "lumarc/links/voice_convert.h"
@@ -82,6 +84,7 @@ class ConsolePane : public PaneView, public StoreMessageSink {
 int collect(const Options& opt) {
   std::vector<std::string> addresses;
   std::vector<std::string> voiceAddresses;
+  std::vector<std::string> monitorAddresses;
   double seconds = -1;
   for (size_t i = 0; i < opt.args.size(); ++i) {
     const std::string& a = opt.args[i];
@@ -89,6 +92,8 @@ int collect(const Options& opt) {
       addresses.push_back(opt.args[++i]);
     } else if (a == "--voice" && i + 1 < opt.args.size()) {
       voiceAddresses.push_back(opt.args[++i]);
+    } else if (a == "--monitor" && i + 1 < opt.args.size()) {
+      monitorAddresses.push_back(opt.args[++i]);
     } else if (a == "--for" && i + 1 < opt.args.size()) {
       char* end = nullptr;
       seconds = std::strtod(opt.args[++i].c_str(), &end);
@@ -101,9 +106,10 @@ int collect(const Options& opt) {
       return 2;
     }
   }
-  if (addresses.empty() && voiceAddresses.empty()) {
+  if (addresses.empty() && voiceAddresses.empty() && monitorAddresses.empty()) {
     std::fprintf(stderr,
-                 "usage: lumarc-cli collect [--cmdr ADDRESS]... [--voice ADDRESS]... [--for SECONDS]\n");
+                 "usage: lumarc-cli collect [--cmdr ADDRESS]... [--voice ADDRESS]... [--monitor ADDRESS]... "
+                 "[--for SECONDS]\n");
     return 2;
   }
 
@@ -152,9 +158,22 @@ int collect(const Options& opt) {
   voiceSetup.sink = &voiceStore;
   LinkList voiceLinks(LinkKind::Voice, voiceEnv, voiceLinkFactory(voiceSetup));
 
+  // Monitor links: decoded lines on standard output, frames in their files.
+  LinkEnvironment monitorEnv = env;
+  monitorEnv.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Monitor).add(t); };
+  MonitorLinkSetup monitorSetup;
+  monitorSetup.makeSocket = net::qtDatagramTransportFactory();
+  monitorSetup.decodeOptions = [&settings] {
+    DecodeOptions o;
+    o.layer2 = settings.layer2() != 0;
+    return o;
+  };
+  LinkList monitorLinks(LinkKind::Monitor, monitorEnv, monitorLinkFactory(monitorSetup));
+
   int opened = 0;
   for (const std::string& a : addresses) opened += links.openLink(a) >= 0 ? 1 : 0;
   for (const std::string& a : voiceAddresses) opened += voiceLinks.openLink(a) >= 0 ? 1 : 0;
+  for (const std::string& a : monitorAddresses) opened += monitorLinks.openLink(a) >= 0 ? 1 : 0;
   if (opened == 0) {
     std::fprintf(stderr, "lumarc-cli collect: no link could be opened\n");
     store.closeAll();
@@ -177,9 +196,10 @@ int collect(const Options& opt) {
   });
 
   QTimer tick;
-  QObject::connect(&tick, &QTimer::timeout, &app, [&links, &voiceLinks, &converter] {
+  QObject::connect(&tick, &QTimer::timeout, &app, [&links, &voiceLinks, &monitorLinks, &converter] {
     links.tick();
     voiceLinks.tick();
+    monitorLinks.tick();
     converter.converterStep();
   });
   tick.start(100);
@@ -190,6 +210,7 @@ int collect(const Options& opt) {
   tick.stop();
   links.closeAll();
   voiceLinks.closeAll();
+  monitorLinks.closeAll();
   converter.shutdown();
   store.closeAll();
   saveSettings(settings, opt.workDir);
@@ -199,7 +220,7 @@ int collect(const Options& opt) {
   return 0;
 }
 
-Register reg({"collect", "[--cmdr ADDRESS]... [--voice ADDRESS]... [--for SECONDS]",
+Register reg({"collect", "[--cmdr ADDRESS]... [--voice ADDRESS]... [--monitor ADDRESS]... [--for SECONDS]",
               "download call records and voice recordings (converted to MP3) into the databases", collect});
 
 }  // namespace

@@ -43,6 +43,7 @@ struct Config {
   int badCheck = 0, badSum = 0, badEnd = 0;  // 1-based frame numbers, first sending only
   int dropAfter = 0;     // first connection: close after this many frames
   bool silence = false;  // accept, send nothing
+  int pauseMs = 0;       // wait between an acknowledgement and the next batch
   bool exitWhenAcked = false;
   bool anyPort = false;
 };
@@ -185,6 +186,7 @@ int run(const RoleOptions& opt) {
     else if (a == "--bad-end") c.badEnd = std::atoi(next().c_str());
     else if (a == "--drop-after") c.dropAfter = std::atoi(next().c_str());
     else if (a == "--silence") c.silence = true;
+    else if (a == "--pause") c.pauseMs = std::max(0, std::atoi(next().c_str()));
     else if (a == "--exit-when-acked") c.exitWhenAcked = true;
     else if (a == "--any-port") c.anyPort = true;
     else if (a == "--help" || a == "-h") {
@@ -200,6 +202,7 @@ int run(const RoleOptions& opt) {
           "  --bad-end K        frame K with a wrong end mark\n"
           "  --drop-after N     first connection: close the line after N frames\n"
           "  --silence          accept and send nothing\n"
+          "  --pause MS         wait MS milliseconds after each acknowledgement\n"
           "  --exit-when-acked  end once every frame is acknowledged\n"
           "  --any-port         listen on a free port (printed as \"listening ADDRESS:PORT\")\n"
           "Unacknowledged frames are sent again after a reconnection.\n");
@@ -299,6 +302,14 @@ int run(const RoleOptions& opt) {
       acked = end;
       std::printf("ack %zu\n", acked);
       std::fflush(stdout);
+      if (c.pauseMs > 0 && acked < frames.size()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+        // Keep-alive "X"s of the pause acknowledge nothing of the next batch.
+        int x;
+        while ((x = readAcks(fd, 0)) > 0) {
+        }
+        if (x < 0) open = false;
+      }
     }
     if (open && acked >= frames.size() && !c.silence) say("done");
     if (open && c.exitWhenAcked && acked >= frames.size()) {
