@@ -18,23 +18,12 @@ Engine engineOf(const std::string& driver, const std::string& dbms) {
   return Engine::Other;
 }
 
-bool hasKey(const std::string& conn, const char* key) {
-  std::string lc = conn;
-  std::transform(lc.begin(), lc.end(), lc.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lc.find(key) != std::string::npos;
-}
 
 }  // namespace
 
 Database::Database(const std::string& connectionString, corvane::CodePage cp, bool readOnly)
     : connStr_(connectionString), dialect_(Engine::Other), codec_(cp) {
   std::string conn = connectionString;
-  // psqlODBC reads a whole result into memory unless it fetches through a
-  // cursor: recordsets must stream.
-  if (hasKey(conn, "postgres") && !hasKey(conn, "usedeclarefetch")) {
-    if (!conn.empty() && conn.back() != ';') conn += ';';
-    conn += "UseDeclareFetch=1;Fetch=1000;";
-  }
   conn_ = std::make_unique<odbc::Connection>(conn);
   dialect_ = Dialect(engineOf(conn_->driverName(), conn_->dbmsName()));
   if (dialect_.engine() == Engine::Sqlite && !readOnly) {

@@ -208,12 +208,14 @@ template <class Row> class Recordset {
   static constexpr size_t kPageRows = 1000;
 
  private:
-  // SQLite's ODBC driver streams only queries without parameters outside
-  // transactions; any other result it reads whole into memory before the
-  // first fetch. So on SQLite a recordset reads in pages of kPageRows rows,
-  // each continuing after the last row read (keyset paging over the sort
+  // Neither driver streams a result on its own: SQLite's reads every result
+  // with parameters, or inside a transaction, whole into memory before the
+  // first fetch, and psqlODBC does the same unless it runs each query as a
+  // server cursor (UseDeclareFetch), which costs extra round trips on every
+  // small lookup. So a recordset reads in pages of kPageRows rows, each
+  // continuing after the last row read (keyset paging over the sort
   // columns and the key), when the sort is by plain columns in one
-  // direction; otherwise it runs one query.
+  // direction; any other sort runs as one query.
   struct Paging {
     bool on = false;
     std::vector<size_t> cols;   // sort columns (indexes into the table)
@@ -226,7 +228,6 @@ template <class Row> class Recordset {
   };
   bool planPaging(const Sort& sort);
   void runPage();
-  bool nullsFirstPhase() const { return paging_.nullPhase && !paging_.desc; }
   Paging paging_;
   Condition filter_;
   bool failed(const std::exception& e) {

@@ -27,7 +27,7 @@ std::string Recordset<Row>::selectSql(const Condition& filter, const Sort& sort,
 
 template <class Row> bool Recordset<Row>::planPaging(const Sort& sort) {
   paging_ = Paging{};
-  if (db_.engine() != Engine::Sqlite) return false;
+  if (db_.engine() != Engine::Sqlite && db_.engine() != Engine::Postgres) return false;
   auto index = [&](const std::string& name) -> std::optional<size_t> {
     for (size_t i = 0; i < table_.columns.size(); ++i) {
       const char* a = table_.columns[i].name;
@@ -55,10 +55,12 @@ template <class Row> bool Recordset<Row>::planPaging(const Sort& sort) {
   return true;
 }
 
-// Phases: a single DATE sort column keeps its NULL rows apart, as SQLite
-// orders them (first when ascending, last when descending), read by key.
+// Phases: a single DATE sort column keeps its NULL rows apart, read by key,
+// where the engine orders them: SQLite first when ascending, PostgreSQL
+// last when ascending.
 template <class Row> void Recordset<Row>::runPage() {
-  const bool nullRows = paging_.nullPhase && (paging_.phase == 0) == !paging_.desc;
+  const bool nullsFirst = (db_.engine() == Engine::Sqlite) != paging_.desc;
+  const bool nullRows = paging_.nullPhase && (paging_.phase == 0) == nullsFirst;
   std::vector<SqlValue> params;
   std::string sql = "SELECT " + columnList(table_) + " FROM " + table_.name + " WHERE ";
   filter_.render(db_.dialect(), sql, params);
