@@ -87,11 +87,15 @@ def stop_all():
 cmdr_pause_ms = 500
 cmdr_batch = rng.randint(1, 8)
 cmdr_split = rng.choice([0, 0, 50, 77, 100])
-cmdr_count = max(12, int(SECONDS * 1000 / (cmdr_pause_ms + 60) * cmdr_batch * 0.8))
+cmdr_drop = SECONDS >= RECONNECT_WAIT + 120
+# Time a batch takes: the pause, the acknowledgement, 10 ms per split piece.
+batch_ms = cmdr_pause_ms + 100 + (cmdr_batch * ((154 + cmdr_split - 1) // cmdr_split) * 10 if cmdr_split else 0)
+active = SECONDS - (RECONNECT_WAIT + 30 if cmdr_drop else 0)
+cmdr_count = max(12, int(active * 1000 / batch_ms * cmdr_batch * 0.8))
 cmdr_args = ["--count", str(cmdr_count), "--batch", str(cmdr_batch), "--pause", str(cmdr_pause_ms)]
 if cmdr_split:
     cmdr_args += ["--split", str(cmdr_split)]
-if SECONDS >= RECONNECT_WAIT + 120:
+if cmdr_drop:
     cmdr_args += ["--drop-after", str(rng.randint(1, max(1, cmdr_count // 4)))]
 
 mon_interval = 100

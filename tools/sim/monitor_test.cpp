@@ -285,5 +285,28 @@ TEST(MonitorEndToEnd, RecordedFramesReplayedByTheSimulatorShowTheSameLines) {
   EXPECT_EQ(framesOf(second), framesOf(first));
 }
 
+TEST(MonitorEndToEnd, CollectRunsTheMonitorLinkBesideItsOtherLinksAndLogsOutOnSigterm) {
+  Session s;
+  ASSERT_TRUE(s.startSim({"--password", "secret12", "--access", "12AB=0x42", "--count", "5", "--resend", "300",
+                          "--lose", "2", "--repeat", "3", "--exit-on-logout"}));
+  Process init({binary("LUMARC_CLI"), "--dir", s.dir.path(), "db", "init"}, s.dir.path() + "/init.err");
+  ASSERT_EQ(init.wait(), 0) << readFile(s.dir.path() + "/init.err");
+  s.cli = std::make_unique<Process>(std::vector<std::string>{binary("LUMARC_CLI"), "--dir", s.dir.path(), "collect",
+                                                             "--monitor", "127.0.0.1:" + s.port + ",secret12-12AB"},
+                                    s.dir.path() + "/cli.err");
+  ASSERT_TRUE(waitFor([&] { return s.sim->printed("done") || !s.cli->running(); })) << s.sim->output();
+  ASSERT_TRUE(s.sim->printed("done")) << s.sim->output() << s.cliErrors();
+  s.cli->signal(SIGTERM);
+  EXPECT_EQ(s.cli->wait(), 0) << s.cliErrors();
+  EXPECT_TRUE(waitFor([&] { return !s.sim->running(); })) << "collect logs the monitor link out";
+  EXPECT_TRUE(s.sim->printed("logout"));
+  // Each record once on the console and once in the frame file.
+  EXPECT_EQ(countLinesStartingWith(s.cli->output(), " 0042 "), 5) << s.cli->output();
+  EXPECT_EQ(countLinesStartingWith(readFile(s.dir.path() + "/logM00.frm"), "0042 10 "), 5);
+  SettingsBlock settings;
+  ASSERT_TRUE(loadSettings(settings, s.dir.path()));
+  EXPECT_EQ(settings.history(LinkKind::Monitor).slot(0).hostText(), "127.0.0.1");
+}
+
 }  // namespace
 }  // namespace lumarc
