@@ -66,6 +66,8 @@ bool MainWindow::initialise() {
   QSettings layout("BRENNIC", "BRENNIC Lumarc");
   restoreGeometry(layout.value("window/geometry").toByteArray());
   restoreState(layout.value("window/state").toByteArray());
+  // The message bar shows only a message of this run.
+  messageBar_->setVisible(!caption_.empty());
 
   if (config_.openDatabases && !config_.openDatabases()) {
     if (config_.interactive)

@@ -7,6 +7,7 @@
 #include "lumarc/app/ui/qt_text.h"
 #include "lumarc/app/ui/voice_pane.h"
 #include "lumarc/links/cmdr_link.h"
+#include "lumarc/links/cmdr_store_batch.h"
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/links/voice_convert.h"
 #include "lumarc/store/record_store.h"
@@ -127,7 +128,7 @@ void Program::attach(MainWindow& w) {
   auto refresh = [&w] { w.refreshToolbar(); };
 
   p.cmdr = new LinkPane(LinkKind::Cmdr, p.settings, p.texts, caption, refresh, p.workDir,
-                        cmdrLinkFactory(net::qtStreamTransportFactory(), p.store));
+                        cmdrLinkFactory(net::qtStreamTransportFactory(), p.store, cmdrStoreBatch(p.store)));
   p.monitor = new MonitorPane(p.settings, p.texts, caption, refresh, p.workDir, monitorPaneFactory(p.settings));
   p.voice = new VoicePane(p.settings, p.texts, caption, refresh, p.workDir, &p.voiceStore);
   w.setPaneWidget(Pane::Cmdr, p.cmdr);
