@@ -24,6 +24,18 @@ Engine engineOf(const std::string& driver, const std::string& dbms) {
 Database::Database(const std::string& connectionString, corvane::CodePage cp, bool readOnly)
     : connStr_(connectionString), dialect_(Engine::Other), codec_(cp) {
   std::string conn = connectionString;
+  // psqlODBC wraps every statement inside a transaction in a savepoint of
+  // its own (statement-level rollback) unless told otherwise: two more
+  // round trips per statement. The store rolls a failed transaction back
+  // as a whole, so transaction-level rollback ("7.4-0") is what it needs.
+  {
+    std::string lc = conn;
+    std::transform(lc.begin(), lc.end(), lc.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lc.find("postgres") != std::string::npos && lc.find("protocol=") == std::string::npos) {
+      if (!conn.empty() && conn.back() != ';') conn += ';';
+      conn += "Protocol=7.4-0;";
+    }
+  }
   conn_ = std::make_unique<odbc::Connection>(conn);
   dialect_ = Dialect(engineOf(conn_->driverName(), conn_->dbmsName()));
   if (dialect_.engine() == Engine::Sqlite && !readOnly) {
