@@ -4,7 +4,7 @@
 //   - through the store API (ODBC, parameter arrays) on the embedded SQLite file,
 //   - through the store API on PostgreSQL (LUMARC_TEST_PG, else a throwaway
 //     server started with scripts/pg-test-server.sh),
-// and the per-record store operation of Part 1.3 (duplicate test, insert,
+// and the per-record CMDR store operation (duplicate test, insert,
 // user counters) for a smaller count. Prints "name: value unit" lines.
 //
 // Environment: STORE_BENCH_ROWS (default 1000000), STORE_BENCH_PG_ROWS
@@ -164,7 +164,7 @@ Rates storeBulk(store::Database& db, const std::vector<CmdrRecord>& pool, size_t
   return Rates{static_cast<double>(rows) / seconds(t0), static_cast<double>(rows) / (cpuNow() - c0)};
 }
 
-// The Part 1.3 store operation, record by record, in one transaction (as
+// The CMDR store operation, record by record, in one transaction (as
 // the import runs it), over a table that already holds `rows` rows.
 double storeOperation(RecordStore& rs, const std::vector<CmdrRecord>& pool, size_t rows, size_t offset) {
   auto t0 = std::chrono::steady_clock::now();

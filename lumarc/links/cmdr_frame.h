@@ -66,7 +66,7 @@ struct CmdrFrameSpec {
   std::string text1;
 };
 // A sealed frame (both checks pass) with the given content.
-CmdrFrame buildCmdrFrame(const CmdrFrameSpec& spec);
+CmdrFrame buildCmdrFrame(const CmdrFrameSpec& fields);
 
 // Little-endian field access.
 uint32_t cmdrGet32(const CmdrFrame& f, size_t offset);
