@@ -24,18 +24,12 @@ Engine engineOf(const std::string& driver, const std::string& dbms) {
 Database::Database(const std::string& connectionString, corvane::CodePage cp, bool readOnly)
     : connStr_(connectionString), dialect_(Engine::Other), codec_(cp) {
   std::string conn = connectionString;
-  // psqlODBC wraps every statement inside a transaction in a savepoint of
-  // its own (statement-level rollback) unless told otherwise: two more
-  // round trips per statement. The store rolls a failed transaction back
-  // as a whole, so transaction-level rollback ("7.4-0") is what it needs.
-  {
-    std::string lc = conn;
-    std::transform(lc.begin(), lc.end(), lc.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lc.find("postgres") != std::string::npos && lc.find("protocol=") == std::string::npos) {
-      if (!conn.empty() && conn.back() != ';') conn += ';';
-      conn += "Protocol=7.4-0;";
-    }
-  }
+  // psqlODBC's default statement-level rollback stays (a savepoint around
+  // each statement inside a transaction, two more round trips): the CMDR
+  // link stores a whole receive pass in one transaction, and one failed
+  // insert must not abort the others (Part 1.3: its line goes to
+  // "fcmdr.txt", the link goes on). "Protocol=7.4-0" would almost double
+  // the PostgreSQL store rate but lose that.
   conn_ = std::make_unique<odbc::Connection>(conn);
   dialect_ = Dialect(engineOf(conn_->driverName(), conn_->dbmsName()));
   if (dialect_.engine() == Engine::Sqlite && !readOnly) {

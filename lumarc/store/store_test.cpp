@@ -453,6 +453,30 @@ TEST_P(Backends, StoreCmdrRecordDuplicatesAndCounters) {
   EXPECT_EQ(u.ppa3, 1u);
 }
 
+TEST_P(Backends, FailedRecordInsideATransactionSparesTheOthers) {
+  // The CMDR link stores a receive pass in one transaction: a record the
+  // database refuses (PostgreSQL refuses 30 February) is reported and the
+  // records before and after it are kept.
+  RecordStore& rs = openStore();
+  rs.mainDatabase()->begin();
+  EXPECT_TRUE(storeCmdrRecord(rs, sampleA(1)).stored());
+  CmdrRecord bad = sampleA(2);
+  bad.tdate = DateTime{2024, 2, 30, 10, 0, 0};
+  StoreOutcome o = storeCmdrRecord(rs, bad);
+  if (rs.mainDatabase()->engine() == store::Engine::Postgres) {
+    EXPECT_TRUE(o.failed());
+    EXPECT_FALSE(o.error.empty());
+  }
+  EXPECT_TRUE(storeCmdrRecord(rs, sampleA(3)).stored());
+  rs.mainDatabase()->commit();
+  EXPECT_EQ(count(store::cdataTable()) - (o.stored() ? 1 : 0), 2);
+  store::DrptPset users(*rs.mainDatabase());
+  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("    1234"))));
+  UserRecord u;
+  ASSERT_TRUE(users.next(u));
+  EXPECT_EQ(u.pra2, o.stored() ? 9u : 6u);
+}
+
 TEST_P(Backends, BulkInsertAndStreaming) {
   RecordStore& rs = openStore();
   Database& db = *rs.mainDatabase();
