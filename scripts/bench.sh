@@ -29,6 +29,7 @@ awk '
     colon = index($0, ": ")
     if (colon == 0) next
     name = substr($0, 1, colon - 1)
+    if (name !~ /^[A-Za-z0-9_.]+$/) next  # continuation of a message, not a figure
     rest = substr($0, colon + 2)
     n++; names[n] = name; owner[n] = bench
     split(rest, f, " ")
