@@ -213,6 +213,7 @@ class Exchange {
       say("stale reply " + std::to_string(replies_));
     }
     int times = c_.duplicate.count(replies_) ? 2 : 1;
+    if (times == 2) say("duplicate reply " + std::to_string(replies_));
     for (int i = 0; i < times; ++i)
       ::sendto(channels_[size_t(c)].fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&peer), len);
   }
