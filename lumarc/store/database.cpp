@@ -27,7 +27,7 @@ Database::Database(const std::string& connectionString, corvane::CodePage cp, bo
   // psqlODBC's default statement-level rollback stays (a savepoint around
   // each statement inside a transaction, two more round trips): the CMDR
   // link stores a whole receive pass in one transaction, and one failed
-  // insert must not abort the others (Part 1.3: its line goes to
+  // insert must not abort the others (its line goes to
   // "fcmdr.txt", the link goes on). "Protocol=7.4-0" would almost double
   // the PostgreSQL store rate but lose that.
   conn_ = std::make_unique<odbc::Connection>(conn);

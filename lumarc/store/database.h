@@ -1,5 +1,5 @@
 // One open database (an ODBC connection with its dialect and text codec),
-// typed recordsets over the spec's tables, and the bulk insert path.
+// typed recordsets over the program's tables, and the bulk insert path.
 #pragma once
 
 #include "lumarc/store/odbc.h"
@@ -172,7 +172,7 @@ class ValueBinder {
   std::vector<std::unique_ptr<Slot>> slots_;
 };
 
-// A recordset over one table (Part 1.4): open with a filter and a sort,
+// A recordset over one table: open with a filter and a sort,
 // read forward row by row (streaming), add, update and delete by key. Each
 // operation issues its own statement. Operations return false on a database
 // error and keep its text in error().

@@ -3,7 +3,7 @@
 //
 // Errors inside the store are OdbcError exceptions carrying the driver's
 // diagnostics as readable text; the store's public operations catch them and
-// report through return values and the message interface (Part 1.4: failures
+// report through return values and the message interface (failures
 // are reported, never thrown across Parts).
 #pragma once
 

@@ -24,7 +24,7 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// Opens for reading and writing without creating: the spec's test of an
+// Opens for reading and writing without creating: the test of an
 // existing database file.
 bool readWritable(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -206,7 +206,7 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
       }
     } catch (const std::exception& e) {
       st.duplicate.closeCursor();
-      out.error = e.what();  // handled like an insert failure (rulings 1.3)
+      out.error = e.what();  // handled like an insert failure
       return out;
     }
     const int star = starClass(rec.flags);
@@ -297,7 +297,7 @@ bool RecordStore::prepareFile(const std::string& path, const std::string& name, 
     return true;
   }
   if (kind == DbFileKind::Unreadable || !readWritable(path)) {
-    // Never deleted or replaced (rulings 1.4).
+    // Never deleted or replaced.
     report(StoreMessage::FileAccessFailed, name, path + ": " + std::strerror(errno));
     return false;
   }
@@ -337,7 +337,7 @@ std::unique_ptr<Database> RecordStore::connect(const std::string& conn, const st
 bool RecordStore::openMainDatabase(const std::string& workDir, const std::string& connection) {
   if (main_) return true;
   std::string conn = connection, name = kMainFile;
-  if (conn.empty() && userDsnDefined("LumarcDb")) conn = "DSN=LumarcDb;";  // rulings 1.4
+  if (conn.empty() && userDsnDefined("LumarcDb")) conn = "DSN=LumarcDb;";
   bool created = false;
   const bool embedded = conn.empty();
   if (embedded) {
@@ -360,7 +360,7 @@ bool RecordStore::openMainDatabase(const std::string& workDir, const std::string
   auto mset = std::make_unique<store::DrptMset>(*db);
   auto rset = std::make_unique<store::DrptRset>(*db);
   auto tset = std::make_unique<store::DrptTset>(*db);
-  // Opening each recordset checks that its table has the spec's columns.
+  // Opening each recordset checks that its table has the expected columns.
   auto probe = [&](auto& rs) {
     if (!rs->open(Condition::none())) return false;
     rs->close();
@@ -389,7 +389,7 @@ bool RecordStore::openMainDatabase(const std::string& workDir, const std::string
 bool RecordStore::openVoiceDatabase(const std::string& directory, const std::string& connection) {
   if (voice_) return true;
   std::string conn = connection, name = kVoiceFile;
-  if (conn.empty() && userDsnDefined("KvVrcDb")) conn = "DSN=KvVrcDb;";  // rulings 1.4
+  if (conn.empty() && userDsnDefined("KvVrcDb")) conn = "DSN=KvVrcDb;";
   bool created = false;
   const bool embedded = conn.empty();
   if (embedded) {

@@ -1,7 +1,7 @@
-// The record store of Part 1.4: the main database ("Lumarc.mdb", or a
+// The record store: the main database ("Lumarc.mdb", or a
 // PostgreSQL server), the voice database ("Wav/LumarcVt.mdb", or a server),
 // CMDR archives, the import of the older program's "Olvar.mdb", and the CMDR
-// store operation of Part 1.3.
+// store operation.
 //
 // Failures are reported through StoreMessageSink (message ids plus a detail
 // text) which the application layer turns into its numbered texts; nothing
@@ -18,7 +18,7 @@
 
 namespace lumarc {
 
-// The Part 1.4 failure texts, by meaning. The application maps them to
+// The store's failure texts, by meaning. The application maps them to
 // kTextSqlConfigError, kTextDbaseAllocationFailed, kTextDbaseOpenFailed,
 // kTextFileAccessFailed, kTextMemoryAllocationFailed.
 enum class StoreMessage {
@@ -32,7 +32,7 @@ enum class StoreMessage {
 
 // Receives the store's failure reports.
 //  - fileName: the database file's name ("Lumarc.mdb", "LumarcVt.mdb", an
-//    archive path) or the server's name; empty where the spec shows the text
+//    archive path) or the server's name; empty where the text is shown
 //    alone.
 //  - detail: the driver's diagnostics (for logs and the command line).
 class StoreMessageSink {
@@ -57,7 +57,7 @@ class ImportUi {
 enum class DbFileKind { Missing, Empty, Sqlite, Access, Other, Unreadable };
 DbFileKind detectDbFileKind(const std::string& path);
 
-// Part 1.4 flag rebuild of an imported row: bits 0-7 = F 0-7, bits 8-17 =
+// Flag rebuild of an imported row: bits 0-7 = F 0-7, bits 8-17 =
 // I 0-9, bit 18 = F 9, bits 19-20 = F 12-13, bits 21-24 = F 16-19.
 uint32_t rebuildImportedFlags(uint32_t oldFlags, uint32_t info);
 // The imported record made from an older row (type, time, duration and
@@ -93,7 +93,7 @@ std::string sqliteConnectionString(const std::string& path, bool mayCreate = tru
 std::string mdbtoolsConnectionString(const std::string& path);
 // Whether the user has an ODBC data source of that name (odbc.ini). The
 // main and voice databases use user DSNs "LumarcDb" and "KvVrcDb" when they
-// are defined and no connection string was given (rulings 1.4).
+// are defined and no connection string was given.
 bool userDsnDefined(const std::string& name);
 
 class RecordStore : public CmdrRecordSink {
@@ -134,7 +134,7 @@ class RecordStore : public CmdrRecordSink {
   // The same import of any Access or SQLite file, without question or rename.
   ImportResult importFile(const std::string& path, ImportUi* ui = nullptr);
 
-  // Part 1.3 store operation (CmdrRecordSink).
+  // The CMDR store operation (CmdrRecordSink).
   StoreOutcome store(const CmdrRecord& record) override;
 
   bool mainOpen() const { return main_ != nullptr; }

@@ -1,5 +1,5 @@
-// Row types of the record database (Part 1.4) and the CMDR store operation
-// (Part 1.3). Plain structs, no ODBC: the links and the browser include this
+// Row types of the record database and the CMDR store operation
+// Plain structs, no ODBC: the links and the browser include this
 // header without linking the database layer.
 //
 // Conventions:
@@ -37,23 +37,23 @@ struct DateTime {
   friend auto operator<=>(const DateTime&, const DateTime&) = default;
 };
 
-// Column widths (TEXT(n)) of the spec's tables, in bytes.
+// Column widths (TEXT(n)) of the tables, in bytes.
 namespace width {
 inline constexpr size_t kType = 1, kPort = 8, kDigits = 32, kXid = 16;
 inline constexpr size_t kName = 20, kSurname = 20, kDept = 16, kSect = 16, kTitle = 16, kComment = 32;
 inline constexpr size_t kMonPort = 9, kMonData = 193, kMonXnam = 9;
 inline constexpr size_t kRName = 8, kRDigits = 16, kRComment = 32;
-inline constexpr size_t kVoiceDigits = 16, kVoiceFile = 1024 /* rulings 1.4: rcdfn VARCHAR(1024) */, kVoiceExt = 8;
+inline constexpr size_t kVoiceDigits = 16, kVoiceFile = 1024 /* rcdfn VARCHAR(1024): full paths */, kVoiceExt = 8;
 inline constexpr size_t kTName = 32, kTPort = 8, kTDgts = 16, kTDept = 16, kTSect = 16, kTLstr = 16;
 }  // namespace width
 
-// One CMDR record = one row of table Cdata, columns in table order (Part 1.3
-// CmdrRecord, Part 1.4 Cdata). A cleared record has empty texts and zeros.
+// One CMDR record = one row of table Cdata, columns in table order. A
+// cleared record has empty texts and zeros.
 struct CmdrRecord {
   int32_t sqno = 0;        // COUNTER; 0 until stored
   std::string type;        // TEXT(1)  "A".."E"
   DateTime tdate;          // DATE
-  uint32_t duration = 0;   // LONG     seconds (Part 1.3 duration rule)
+  uint32_t duration = 0;   // LONG     seconds (duration rule of the frame decoder)
   std::string cport;       // TEXT(8)  first port, 8 characters
   std::string pport;       // TEXT(8)  partner port
   std::string uport;       // TEXT(8)  used port
@@ -87,18 +87,18 @@ struct UserRecord {
   uint32_t pra1 = 0, ppa1 = 0;  // LONG star class 1
   uint32_t pra2 = 0, ppa2 = 0;  // LONG star class 2
   uint32_t pra3 = 0, ppa3 = 0;  // LONG star class 3 and more
-  uint32_t prc = 0, ppc = 0;    // LONG further counters (Part 4.3)
+  uint32_t prc = 0, ppc = 0;    // LONG further counters (users view)
   std::string Xid;         // TEXT(16)
   bool Slct = false;       // BIT
 };
 using PdataRow = UserRecord;
 
-// One voice recording = one row of table Vdata00 (Part 1.6).
+// One voice recording = one row of table Vdata00.
 struct VoiceRecord {
   int32_t sqno = 0;        // COUNTER
   std::string rcdport;     // TEXT(8)
-  uint32_t rcddate = 0;    // LONG     recording date (Part 1.6)
-  uint32_t rcdtime = 0;    // LONG     recording time of day (Part 1.6)
+  uint32_t rcddate = 0;    // LONG     recording date
+  uint32_t rcdtime = 0;    // LONG     recording time of day
   std::string rcdtype;     // TEXT(1)
   uint32_t duration = 0;   // LONG
   std::string rcddsq;      // TEXT(16) dialled digits
@@ -114,7 +114,7 @@ struct VoiceRecord {
 };
 using Vdata00Row = VoiceRecord;
 
-// One monitor record = one row of table Mdata (Part 2.1). No rows are written.
+// One monitor record = one row of table Mdata. No rows are written.
 struct MonitorRow {
   int32_t sqno = 0;        // COUNTER
   uint32_t type = 0;       // LONG
@@ -146,8 +146,8 @@ struct RouteRecord {
 };
 using RoutRow = RouteRecord;
 
-// One selection template = one row of table Tmpl03 (Part 4.1). LONG fields
-// are signed here: invalid dates and times give -1 fields (Part 4.1).
+// One selection template = one row of table Tmpl03. LONG fields
+// are signed here: invalid dates and times give -1 fields.
 struct TemplateRecord {
   int32_t TSno = 0;        // COUNTER
   int32_t TFlag = 0;       // LONG
@@ -206,7 +206,7 @@ struct OlderCmdrRecord {
   uint32_t flags = 0;
 };
 
-// Result of storing one CMDR record (Part 1.3 "Storing a record").
+// Result of storing one CMDR record.
 struct StoreOutcome {
   enum class Status {
     Stored,     // a Cdata row was added
@@ -237,7 +237,7 @@ class CmdrRecordSink {
 
 class RecordStore;  // lumarc/store/record_store.h
 
-// Part 1.3 store operation on the main database of `store`: for type "A" the
+// The CMDR store operation on the main database of `store`: for type "A" the
 // duplicate test (same cport/pport/uport, tdate >= t AND tdate < t + 1 s,
 // equal rpuls, ppuls, crefa, flags and duration), the insert into Cdata, and
 // for type "A" with a non-blank first port the user's charge-pulse counters

@@ -1,4 +1,4 @@
-// The spec's tables (Part 1.4) as data, the per-engine dialect that renders
+// The program's tables as data, the per-engine dialect that renders
 // them, and structured filter conditions rendered per dialect with bound
 // values.
 #pragma once
@@ -66,7 +66,7 @@ class Dialect {
   std::string hour(const std::string& x) const { return datePart("H", "HOUR", x); }
   std::string minute(const std::string& x) const { return datePart("M", "MINUTE", x); }
   std::string left(const std::string& x, int n) const;
-  // Case-insensitive sort key of a text expression (Part 4.3 name sorts).
+  // Case-insensitive sort key of a text expression (name sorts of the users and definition views).
   std::string caseless(const std::string& x) const;
 
   // How values travel: texts as UTF-16 (SQL_C_WCHAR) or as UTF-8

@@ -34,7 +34,7 @@ TEST(Dialect, CdataCreateStatementAndIndexes) {
 }
 
 TEST(Dialect, SpecTextWidthsInOrder) {
-  // Part 1.4: the widths of each table's "%i" placeholders, in order.
+  // The widths of each table's "%i" placeholders, in order.
   auto widths = [](const TableDef& t) {
     std::vector<size_t> w;
     for (const auto& c : t.columns)
