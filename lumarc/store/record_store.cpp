@@ -146,7 +146,8 @@ std::optional<std::string> renameNoReplace(const std::string& from, const std::s
 // database is open.
 struct RecordStore::CmdrStatements {
   explicit CmdrStatements(Database& db)
-      : db(db), insert(db, 1), duplicate(db.connection()), user(db.connection()), users(db),
+      : db(db), insert(db, 1), duplicate(db.connection()), user(db.connection()), addCounters(db.connection()),
+        users(db),
         userRow(db, store::pdataTable(), 0, store::pdataTable().columns.size(), 1) {
     // Without statistics both engines would use the cport index, whose
     // values repeat for every call of a user; the one-second tdate range is
@@ -157,11 +158,21 @@ struct RecordStore::CmdrStatements {
     user.prepare("SELECT " + store::columnList(store::pdataTable()) +
                  " FROM Pdata WHERE cport = ? ORDER BY sqno LIMIT 1");
     userRow.bindColumns(user);
+    // The counters grow in the database itself, so that several programs
+    // charging the same user on a shared server never lose an increment.
+    // They wrap at 32 bits and are kept as their signed reinterpretation.
+    std::string set;
+    for (const char* c : {"pra0", "ppa0", "pra1", "ppa1", "pra2", "ppa2", "pra3", "ppa3", "prc", "ppc"}) {
+      if (!set.empty()) set += ", ";
+      set += std::string(c) + " = (" + c + " + ? + 2147483648) % 4294967296 - 2147483648";
+    }
+    addCounters.prepare("UPDATE Pdata SET " + set + " WHERE sqno = ?");
   }
   Database& db;
   store::BulkInserter<CmdrRecord> insert;
   odbc::Statement duplicate;
   odbc::Statement user;
+  odbc::Statement addCounters;
   store::DrptPset users;
   store::RowBuffer userRow;
 };
@@ -237,18 +248,13 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
       scratch.cport = rec.cport;
       if (!st.users.add(scratch)) throw std::runtime_error(st.users.error());
     } else {
-      // 32-bit counters wrap, as the exchange's and the older program's did.
-      u.pra0 += scratch.pra0;
-      u.ppa0 += scratch.ppa0;
-      u.pra1 += scratch.pra1;
-      u.ppa1 += scratch.ppa1;
-      u.pra2 += scratch.pra2;
-      u.ppa2 += scratch.ppa2;
-      u.pra3 += scratch.pra3;
-      u.ppa3 += scratch.ppa3;
-      u.prc += scratch.prc;
-      u.ppc += scratch.ppc;
-      if (!st.users.update(u)) throw std::runtime_error(st.users.error());
+      std::vector<SqlValue> adds;
+      for (uint32_t v : {scratch.pra0, scratch.ppa0, scratch.pra1, scratch.ppa1, scratch.pra2, scratch.ppa2,
+                         scratch.pra3, scratch.ppa3, scratch.prc, scratch.ppc})
+        adds.push_back(SqlValue{int64_t{v}});
+      adds.push_back(SqlValue{int64_t{u.sqno}});
+      b.bind(st.addCounters, adds);
+      st.addCounters.execute();
     }
   } catch (const std::exception& e) {
     st.user.closeCursor();

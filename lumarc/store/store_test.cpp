@@ -18,6 +18,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace lumarc {
@@ -451,6 +452,52 @@ TEST_P(Backends, StoreCmdrRecordDuplicatesAndCounters) {
   EXPECT_EQ(u.pra3, 6u);
   EXPECT_EQ(u.ppa0, 1u);
   EXPECT_EQ(u.ppa3, 1u);
+}
+
+TEST_P(Backends, CountersWrapAt32BitsInsteadOfFailing) {
+  RecordStore& rs = openStore();
+  ASSERT_TRUE(storeCmdrRecord(rs, sampleA(1, 0xFFFFFFF0u)).stored());
+  ASSERT_TRUE(storeCmdrRecord(rs, sampleA(2, 0x20)).stored());
+  store::DrptPset users(*rs.mainDatabase());
+  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("    1234"))));
+  UserRecord u;
+  ASSERT_TRUE(users.next(u));
+  EXPECT_EQ(u.pra2, 0x10u);
+  EXPECT_EQ(u.ppa2, 2u);
+}
+
+TEST_P(Backends, TwoProgramsChargingOneUserLoseNoPulses) {
+  if (GetParam() == Backend::Sqlite) GTEST_SKIP() << "one embedded file is written by one program";
+  openStore();
+  // Two programs (own connections) store different calls of the same user
+  // at the same time, as two PCs sharing one server do.
+  constexpr int kCalls = 150;
+  auto charge = [this](int program, bool* ok) {
+    RecordingSink sink;
+    RecordStore other(&sink);
+    if (!other.openMainDatabase(dir_ + "/p" + std::to_string(program), conn_)) return;
+    *ok = true;
+    for (int i = 0; i < kCalls; ++i) {
+      CmdrRecord r = sampleA(i % 60, 1);
+      r.tdate.minute = 30 + program;
+      r.tdate.hour = 11 + i / 60;
+      if (!storeCmdrRecord(other, r).stored()) *ok = false;
+    }
+  };
+  ::mkdir((dir_ + "/p1").c_str(), 0700);
+  ::mkdir((dir_ + "/p2").c_str(), 0700);
+  ASSERT_TRUE(storeCmdrRecord(*store_, sampleA(59, 1)).stored());  // the user row exists
+  bool ok1 = false, ok2 = false;
+  std::thread a(charge, 1, &ok1), b(charge, 2, &ok2);
+  a.join();
+  b.join();
+  ASSERT_TRUE(ok1 && ok2);
+  store::DrptPset users(*store_->mainDatabase());
+  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("    1234"))));
+  UserRecord u;
+  ASSERT_TRUE(users.next(u));
+  EXPECT_EQ(u.pra2, 1u + 2u * kCalls);
+  EXPECT_EQ(u.ppa2, 1u + 2u * kCalls);
 }
 
 TEST_P(Backends, FailedRecordInsideATransactionSparesTheOthers) {
