@@ -15,9 +15,9 @@ std::optional<std::string> findOnPath(const std::string& name, const std::string
   while (start <= pathVar.size()) {
     size_t end = pathVar.find(':', start);
     if (end == std::string::npos) end = pathVar.size();
-    std::string dir = pathVar.substr(start, end - start);
-    if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + name;
+    // An empty entry stands for the current directory.
+    std::string candidate = end > start ? pathVar.substr(start, end - start) : std::string(".");
+    candidate.append("/").append(name);
     struct stat st{};
     if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
       return candidate;

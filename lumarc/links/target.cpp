@@ -104,15 +104,15 @@ ConnectionTarget parseAddressText(std::string_view text) {
 
 std::string addressBoxText(const ConnectionTarget& t, LinkKind kind) {
   std::string s = t.hostText();
-  if (t.port() != 0) s += ":" + std::to_string(t.port());
+  if (t.port() != 0) s.append(":").append(std::to_string(t.port()));
   if (kind == LinkKind::Monitor) {
     std::string pw = t.passwordText();
     while (!pw.empty() && pw.back() == ' ') pw.pop_back();
-    s += "," + pw;
+    s.append(",").append(pw);
   }
   std::string code = t.accessCodeText();
   size_t first = code.find_first_not_of(' ');
-  if (first != std::string::npos) s += "-" + code.substr(first);
+  if (first != std::string::npos) s.append("-").append(code, first);
   return s;
 }
 
