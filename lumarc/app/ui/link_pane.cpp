@@ -72,7 +72,12 @@ LinkPane::LinkPane(LinkKind kind, SettingsBlock& settings, const corvane::String
   refillAddressBox();
 }
 
-LinkPane::~LinkPane() { closeAll(); }
+LinkPane::~LinkPane() {
+  // The derived pane is gone already: its handlers of tab changes must not
+  // run while the links close.
+  tabs_->blockSignals(true);
+  closeAll();
+}
 
 int LinkPane::openLink(const std::string& addressText) { return links_->openLink(addressText); }
 
