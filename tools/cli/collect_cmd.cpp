@@ -20,13 +20,13 @@
 #include "lumarc/links/voice_link.h"
 #include "lumarc/store/record_store.h"
 #include "lumarc/store/voice_store.h"
+#include "lumarc/links/net/signal_bridge.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdio>
@@ -36,14 +36,6 @@
 
 namespace lumarc::cli {
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int signo) {
-  unsigned char b = uint8_t(signo);
-  ssize_t n = ::write(signalPipe[1], &b, 1);
-  (void)n;
-}
 
 // Prints what the pane would show: record lines and messages, one per line.
 class ConsolePane : public PaneView, public StoreMessageSink {
@@ -181,19 +173,10 @@ int collect(const Options& opt) {
   }
 
   // Signals end the run through the event loop, never inside a handler.
-  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
+  net::SignalBridge signalBridge;
+  if (!signalBridge.ok()) return 1;
+  QObject::connect(&signalBridge, &net::SignalBridge::terminateRequested, &app, [&app](int) { app.quit(); });
   ::signal(SIGPIPE, SIG_IGN);
-  QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&app] {
-    unsigned char b;
-    while (::read(signalPipe[0], &b, 1) == 1) {
-    }
-    app.quit();
-  });
 
   QTimer tick;
   QObject::connect(&tick, &QTimer::timeout, &app, [&links, &voiceLinks, &monitorLinks, &converter] {
@@ -214,9 +197,6 @@ int collect(const Options& opt) {
   converter.shutdown();
   store.closeAll();
   saveSettings(settings, opt.workDir);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
-  ::close(signalPipe[0]);
-  ::close(signalPipe[1]);
   return 0;
 }
 

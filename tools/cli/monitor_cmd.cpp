@@ -11,13 +11,13 @@
 #include "lumarc/app/texts.h"
 #include "lumarc/links/monitor_link.h"
 #include "lumarc/links/net/datagram_socket.h"
+#include "lumarc/links/net/signal_bridge.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdio>
@@ -26,14 +26,6 @@
 
 namespace lumarc::cli {
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int signo) {
-  unsigned char b = uint8_t(signo);
-  ssize_t n = ::write(signalPipe[1], &b, 1);
-  (void)n;
-}
 
 class ConsoleMonitorPane : public PaneView {
  public:
@@ -118,19 +110,10 @@ int monitor(const Options& opt) {
   }
 
   // Signals end the run through the event loop, never inside a handler.
-  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
+  net::SignalBridge signalBridge;
+  if (!signalBridge.ok()) return 1;
+  QObject::connect(&signalBridge, &net::SignalBridge::terminateRequested, &app, [&app](int) { app.quit(); });
   ::signal(SIGPIPE, SIG_IGN);
-  QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&app] {
-    unsigned char b;
-    while (::read(signalPipe[0], &b, 1) == 1) {
-    }
-    app.quit();
-  });
 
   int status = 0;
   QTimer tick;
@@ -150,9 +133,6 @@ int monitor(const Options& opt) {
   tick.stop();
   links.closeAll();
   saveSettings(settings, opt.workDir);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
-  ::close(signalPipe[0]);
-  ::close(signalPipe[1]);
   std::fflush(stdout);
   return status;
 }

@@ -7,8 +7,8 @@
 #include "lumarc/app/ui/main_window.h"
 #include "lumarc/app/ui/program.h"
 #include "lumarc/app/ui/qt_text.h"
-#include "lumarc/app/ui/signal_bridge.h"
 #include "lumarc/app/ui/single_instance.h"
+#include "lumarc/links/net/signal_bridge.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -96,8 +96,8 @@ int runLumarc(int argc, char** argv) {
   Program program(workDir, settings, texts, env("LUMARC_DB"), env("LUMARC_VOICE_DB"));
   MainWindow window(program.windowConfig(commandLine, desktopFolder(), true));
   // Signals are caught before the endpoint tells others that we run.
-  SignalBridge signalBridge;
-  QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &window, [&window](int) { window.close(); });
+  net::SignalBridge signalBridge;
+  QObject::connect(&signalBridge, &net::SignalBridge::terminateRequested, &window, [&window](int) { window.close(); });
   InstanceServer server;
   server.listen(kWindowTitle);
   QObject::connect(&server, &InstanceServer::closeRequested, &window, [&window] {

@@ -1,12 +1,13 @@
 // Turns SIGINT, SIGTERM and SIGHUP into a Qt signal through a self-pipe, so
-// that they close the program exactly as the close box does.
+// that they end a program through its event loop (the window program as its
+// close box does, the command-line companion by leaving its loop).
 #pragma once
 
 #include <QObject>
 
 class QSocketNotifier;
 
-namespace lumarc::ui {
+namespace lumarc::net {
 
 class SignalBridge : public QObject {
   Q_OBJECT
@@ -22,4 +23,4 @@ class SignalBridge : public QObject {
   QSocketNotifier* notifier_ = nullptr;
 };
 
-}  // namespace lumarc::ui
+}  // namespace lumarc::net

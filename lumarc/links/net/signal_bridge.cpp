@@ -1,4 +1,4 @@
-#include "lumarc/app/ui/signal_bridge.h"
+#include "lumarc/links/net/signal_bridge.h"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace lumarc::ui {
+namespace lumarc::net {
 
 namespace {
 int g_fds[2] = {-1, -1};
@@ -44,4 +44,4 @@ SignalBridge::~SignalBridge() {
   }
 }
 
-}  // namespace lumarc::ui
+}  // namespace lumarc::net
