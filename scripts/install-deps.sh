@@ -12,7 +12,7 @@ packages=(
   unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql odbc-mdbtools
   postgresql postgresql-client
   sqlite3 libsqlite3-dev
-  libmp3lame-dev
+  libmp3lame-dev lame
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdg-utils x11-utils
