@@ -37,6 +37,18 @@ if [ -x scripts/pg-test-server.sh ]; then
 fi
 
 status=0
+passed=0
+failed=0
+# Adds the counts of ctest's summary line ("N% tests passed, F tests failed out of T").
+count_ctest() {
+  local line t f
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+  if [ -z "$line" ]; then failed=$((failed + 1)); return; fi
+  f=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+  t=$(sed -E 's/.*failed out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + t - f))
+  failed=$((failed + f))
+}
 for variant in debug asan; do
   flags=(-DCMAKE_BUILD_TYPE=Debug)
   [ "$variant" = asan ] && flags+=(-DCORVANE_SANITIZE=ON)
@@ -47,9 +59,11 @@ for variant in debug asan; do
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
   export LSAN_OPTIONS="suppressions=$top/scripts/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  if ! (cd "build/$variant" && ctest --output-on-failure -j "$jobs"); then
+  log="$runtime/ctest-$variant.log"
+  if ! (cd "build/$variant" && ctest --output-on-failure -j "$jobs") 2>&1 | tee "$log"; then
     status=1
   fi
+  count_ctest "$log"
 done
 
 # ThreadSanitizer: only the link tests program, only the conversion worker's tests.
@@ -58,9 +72,15 @@ echo "== building (tsan: links_test)"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_TSAN=ON -DCORVANE_WITH_UI=OFF >/dev/null || exit 1
 ninja -C build/tsan -j "$jobs" links_test || exit 1
 echo "== testing (tsan: $tsan_filter)"
-if ! (cd build/tsan/lumarc/links &&
-      TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
-      ./links_test --gtest_filter="$tsan_filter" --gtest_brief=1); then
+if (cd build/tsan/lumarc/links &&
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+    ./links_test --gtest_filter="$tsan_filter" --gtest_brief=1); then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
   status=1
 fi
+echo
+echo "Test programs over all builds (debug, asan, tsan):"
+echo "$passed passed, $failed failed"
 exit $status
