@@ -19,6 +19,8 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include "tools/sim/test_process.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,58 +50,7 @@ std::string binary(const char* env) {
   return p ? p : "";
 }
 
-// A child process with its standard output read without blocking.
-class Child {
- public:
-  Child(const std::vector<std::string>& argv) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addclose(&fa, out[0]);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(out[1]);
-    fd_ = out[0];
-    ::fcntl(fd_, F_SETFL, O_NONBLOCK);
-  }
-  ~Child() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (fd_ >= 0) ::close(fd_);
-  }
-  // Everything printed so far.
-  const std::string& output() {
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd_, buf, sizeof buf)) > 0) out_.append(buf, size_t(n));
-    return out_;
-  }
-  bool printed(const std::string& line) { return output().find(line + "\n") != std::string::npos; }
-  void signal(int s) { ::kill(pid_, s); }
-  // Waits for the exit; the exit status, or -1.
-  int wait() {
-    int st = 0;
-    if (::waitpid(pid_, &st, 0) != pid_) return -1;
-    exited_ = true;
-    output();
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  }
-  bool running() { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
-  bool ok() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-  int fd_ = -1;
-  bool exited_ = false;
-  std::string out_;
-};
+using Child = testproc::ChildProcess;
 
 // Runs the event loop until done() holds; gives up after a generous while so
 // that a fault shows as a failed expectation instead of a hang.

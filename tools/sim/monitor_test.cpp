@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tools/sim/test_process.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -54,70 +56,7 @@ class Dir {
   std::string path_;
 };
 
-// A child process: standard output through a pipe read without blocking,
-// standard error into a file.
-class Process {
- public:
-  Process(const std::vector<std::string>& argv, const std::string& errFile) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addclose(&fa, out[0]);
-    posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(out[1]);
-    fd_ = out[0];
-    ::fcntl(fd_, F_SETFL, O_NONBLOCK);
-  }
-  ~Process() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (fd_ >= 0) ::close(fd_);
-  }
-  const std::string& output() {
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd_, buf, sizeof buf)) > 0) out_.append(buf, size_t(n));
-    return out_;
-  }
-  bool printed(const std::string& line) { return output().find(line + "\n") != std::string::npos; }
-  void signal(int s) { ::kill(pid_, s); }
-  int wait() {
-    int st = 0;
-    if (::waitpid(pid_, &st, 0) != pid_) return -1;
-    exited_ = true;
-    output();
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  }
-  bool running() {
-    if (exited_) return false;
-    int st = 0;
-    if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-      exited_ = true;
-      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-      output();
-      return false;
-    }
-    return true;
-  }
-  int status() const { return status_; }
-  bool ok() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-  int fd_ = -1;
-  bool exited_ = false;
-  int status_ = -1;
-  std::string out_;
-};
+using Process = testproc::ChildProcess;
 
 // Polls until done() holds; gives up after a generous while so that a fault
 // shows as a failed expectation instead of a hang.

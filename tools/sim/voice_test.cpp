@@ -17,6 +17,8 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include "tools/sim/test_process.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -39,54 +41,7 @@ std::string tool(const char* env) {
   return p ? p : "";
 }
 
-class Process {
- public:
-  explicit Process(const std::vector<std::string>& argv) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addclose(&fa, out[0]);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(out[1]);
-    fd_ = out[0];
-    ::fcntl(fd_, F_SETFL, O_NONBLOCK);
-  }
-  ~Process() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (fd_ >= 0) ::close(fd_);
-  }
-  const std::string& output() {
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd_, buf, sizeof buf)) > 0) out_.append(buf, size_t(n));
-    return out_;
-  }
-  bool printed(const std::string& line) { return output().find(line + "\n") != std::string::npos; }
-  void signal(int s) { ::kill(pid_, s); }
-  int wait() {
-    int st = 0;
-    if (::waitpid(pid_, &st, 0) != pid_) return -1;
-    exited_ = true;
-    output();
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  }
-  bool ok() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-  int fd_ = -1;
-  bool exited_ = false;
-  std::string out_;
-};
+using Process = testproc::ChildProcess;
 
 // Polls until done() holds; gives up after a generous while so that a fault
 // shows as a failed expectation instead of a hang.
