@@ -39,7 +39,10 @@ Database::Database(const std::string& connectionString, corvane::CodePage cp, bo
     while (s.fetch()) {
     }
     s.closeCursor();
-    conn_->execute("PRAGMA synchronous = NORMAL");
+    // A record is acknowledged to the exchange once its transaction has
+    // committed, so every commit reaches the disk before it returns: a power
+    // failure must not take back what the exchange was told is stored.
+    conn_->execute("PRAGMA synchronous = FULL");
   }
 }
 
