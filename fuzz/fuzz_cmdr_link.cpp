@@ -2,6 +2,7 @@
 // in arbitrary splits, interleaved with ticks, peer closes, reconnects and
 // store failures. Input: one option byte, then operations (one code byte
 // and its operand bytes each).
+#include "fuzz/fuzz_support.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/link_test_support.h"
@@ -10,39 +11,18 @@
 #include <cstring>
 #include <filesystem>
 
+
 using namespace lumarc;
 using namespace lumarc::testing;
 
 namespace {
 
-// Scratch folder on a memory file system, emptied now and then.
 const std::string& workDir() {
-  static const std::string dir = [] {
-    std::string d = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-    d += "/corvane-fuzz-cmdr." + std::to_string(::getpid());
-    std::filesystem::create_directories(d);
-    return d;
-  }();
+  static const std::string dir = fuzzing::scratchFolder("cmdr");
   return dir;
 }
 
-struct Reader {
-  const uint8_t* p;
-  size_t n;
-  bool empty() const { return n == 0; }
-  uint8_t byte() {
-    if (n == 0) return 0;
-    --n;
-    return *p++;
-  }
-  std::string_view take(size_t k) {
-    if (k > n) k = n;
-    std::string_view v(reinterpret_cast<const char*>(p), k);
-    p += k;
-    n -= k;
-    return v;
-  }
-};
+using fuzzing::Reader;
 
 // A socket that, like the real one, delivers nothing after close().
 struct Wire {
@@ -85,11 +65,7 @@ class WireSocket : public StreamTransport {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static unsigned runs = 0;
-  if (++runs % 2000 == 0) {
-    std::error_code ec;
-    for (auto& e : std::filesystem::directory_iterator(workDir(), ec)) std::filesystem::remove_all(e.path(), ec);
-  }
+  fuzzing::emptyNowAndThen(workDir(), 2000);
   Reader in{data, size};
   uint8_t options = in.byte();
   Wire wire;
@@ -120,13 +96,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       uint8_t op = in.byte();
       switch (op % 7) {
         case 0: {  // raw bytes
-          std::string_view b = in.take(in.byte());
+          std::string b = in.take(in.byte());
           if (wire.live()) wire.live()->onBytes(reinterpret_cast<const uint8_t*>(b.data()), b.size());
           break;
         }
         case 1: {  // one sealed frame, delivered in two parts
           CmdrFrame f{};
-          std::string_view b = in.take(kCmdrFrameSize);
+          std::string b = in.take(kCmdrFrameSize);
           std::memcpy(f.data(), b.data(), b.size());
           sealCmdrFrame(f);
           size_t cut = in.byte() % (kCmdrFrameSize + 1);

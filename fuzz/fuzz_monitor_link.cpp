@@ -2,6 +2,7 @@
 // payloads, the exchange's answers and records (for the link's own hpidx
 // and the next sequence number or any other) between ticks. Input:
 // operations (a code byte and operands).
+#include "fuzz/fuzz_support.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/bracket_frame.h"
 #include "lumarc/links/link_test_support.h"
@@ -13,38 +14,18 @@
 #include <cstring>
 #include <filesystem>
 
+
 using namespace lumarc;
 using namespace lumarc::testing;
 
 namespace {
 
 const std::string& workDir() {
-  static const std::string dir = [] {
-    std::string d = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-    d += "/corvane-fuzz-monitor." + std::to_string(::getpid());
-    std::filesystem::create_directories(d);
-    return d;
-  }();
+  static const std::string dir = fuzzing::scratchFolder("monitor");
   return dir;
 }
 
-struct Reader {
-  const uint8_t* p;
-  size_t n;
-  bool empty() const { return n == 0; }
-  uint8_t byte() {
-    if (n == 0) return 0;
-    --n;
-    return *p++;
-  }
-  std::string take(size_t k) {
-    if (k > n) k = n;
-    std::string v(reinterpret_cast<const char*>(p), k);
-    p += k;
-    n -= k;
-    return v;
-  }
-};
+using fuzzing::Reader;
 
 // The link's socket: events only while open, as with the real one.
 struct Net {
@@ -78,11 +59,7 @@ class Socket : public DatagramTransport {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static unsigned runs = 0;
-  if (++runs % 1000 == 0) {
-    std::error_code ec;
-    for (auto& e : std::filesystem::directory_iterator(workDir(), ec)) std::filesystem::remove_all(e.path(), ec);
-  }
+  fuzzing::emptyNowAndThen(workDir(), 1000);
   Reader in{data, size};
   Net net;
   FakeView view;

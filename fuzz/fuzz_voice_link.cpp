@@ -3,6 +3,7 @@
 // of the channel's last request (so that the fuzzer gets past the header
 // checks into the channel list, offer, block and done handling), between
 // ticks and store failures. Input: operations (a code byte and operands).
+#include "fuzz/fuzz_support.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/link_test_support.h"
 #include "lumarc/links/voice_link.h"
@@ -13,43 +14,18 @@
 #include <cstring>
 #include <filesystem>
 
+
 using namespace lumarc;
 using namespace lumarc::testing;
 
 namespace {
 
 const std::string& workDir() {
-  static const std::string dir = [] {
-    std::string d = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-    d += "/corvane-fuzz-voice." + std::to_string(::getpid());
-    std::filesystem::create_directories(d);
-    return d;
-  }();
+  static const std::string dir = fuzzing::scratchFolder("voice");
   return dir;
 }
 
-struct Reader {
-  const uint8_t* p;
-  size_t n;
-  bool empty() const { return n == 0; }
-  uint8_t byte() {
-    if (n == 0) return 0;
-    --n;
-    return *p++;
-  }
-  uint32_t word() {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t(byte()) << (8 * i);
-    return v;
-  }
-  std::string take(size_t k) {
-    if (k > n) k = n;
-    std::string v(reinterpret_cast<const char*>(p), k);
-    p += k;
-    n -= k;
-    return v;
-  }
-};
+using fuzzing::Reader;
 
 // The channels' sockets: events go only to an open socket, as with the real one.
 struct Net {
@@ -102,11 +78,7 @@ void put32(std::string& s, uint32_t v) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static unsigned runs = 0;
-  if (++runs % 500 == 0) {
-    std::error_code ec;
-    for (auto& e : std::filesystem::directory_iterator(workDir(), ec)) std::filesystem::remove_all(e.path(), ec);
-  }
+  fuzzing::emptyNowAndThen(workDir(), 500);
   Reader in{data, size};
   Net net;
   Sink sink;
