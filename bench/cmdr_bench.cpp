@@ -7,7 +7,6 @@
 #include "lumarc/links/cmdr_frame.h"
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/links/cmdr_link.h"
-#include "lumarc/links/cmdr_store_batch.h"
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/store/database.h"
 #include "lumarc/store/record_store.h"
@@ -187,7 +186,7 @@ int main(int argc, char** argv) {
     env.texts = &englishTexts();
     env.view = &pane;
     LinkList links(LinkKind::Cmdr, env,
-                   cmdrLinkFactory(net::qtStreamTransportFactory(), store, cmdrStoreBatch(store)));
+                   cmdrLinkFactory(net::qtStreamTransportFactory(), store));
     auto t0 = Clock::now();
     links.openLink("127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
     auto* link = static_cast<CmdrLink*>(links.link(0));

@@ -72,12 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakeNet& net = wire.net;
   FakeSink sink;
   FakeView view;
-  int begins = 0, commits = 0;
-  CmdrBatch batch;
-  if (options & 1) {
-    batch.begin = [&] { return ++begins % 3 != 0; };
-    batch.commit = [&]() -> std::string { return ++commits % 4 == 0 ? "database is locked" : ""; };
-  }
   LinkEnvironment env;
   env.workDir = workDir();
   env.texts = (options & 2) ? &turkishTexts() : &englishTexts();
@@ -89,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       [&wire](StreamEvents& e) -> std::unique_ptr<StreamTransport> {
                         return std::make_unique<WireSocket>(wire, e);
                       },
-                      sink, batch));
+                      sink));
     if (list.openLink("192.168.1.20") != 0) return 0;
     wire.connectResult(true);
     while (!in.empty()) {

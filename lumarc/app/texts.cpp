@@ -41,6 +41,8 @@ constexpr corvane::TextEntry kEnglish[] = {
     {kTextImportQuestion, "Olvar.Mdb exists, do you want to import?"},
     {kTextUnableToLoadMail, "Unable to load mail system support."},
     {kTextSendMailFailed, "Send Mail failed to send message."},
+    {kTextDatabaseConnectionLost, "Database connection lost: "},
+    {kTextDatabaseConnectionRestored, "Database connection restored"},
 
     {kTextPaneMonitor, "Monitor"},
     {kTextPaneCmdr, "Cmdr download"},
@@ -143,6 +145,8 @@ constexpr corvane::TextEntry kTurkish[] = {
     {kTextImportQuestion, "Olvar.Mdb var, içe aktarmak istiyor musunuz?"},
     {kTextUnableToLoadMail, "Posta sistemi desteği yüklenemedi."},
     {kTextSendMailFailed, "Posta gönderilemedi."},
+    {kTextDatabaseConnectionLost, "Veritabanı bağlantısı koptu: "},
+    {kTextDatabaseConnectionRestored, "Veritabanı bağlantısı yeniden kuruldu"},
 
     {kTextPaneMonitor, "İzleme"},
     {kTextPaneCmdr, "Cmdr indirme"},

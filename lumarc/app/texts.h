@@ -43,6 +43,8 @@ enum TextId : int {
   kTextImportQuestion,
   kTextUnableToLoadMail,
   kTextSendMailFailed,
+  kTextDatabaseConnectionLost,      // followed by the driver's text
+  kTextDatabaseConnectionRestored,
 
   // Window texts.
   kTextPaneMonitor = 13400,

@@ -1,5 +1,6 @@
 #include "lumarc/links/cmdr_link.h"
 
+#include "common/fault_seam.h"
 #include "common/files.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_line.h"
@@ -7,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -17,35 +19,52 @@ int cmdrKeepAliveTicks(int step) {
   return needed[step < 0 || step > 6 ? 0 : step];
 }
 
-bool appendFailedRecordLine(const std::string& dir, const std::string& line) {
+bool appendFailedRecordLines(const std::string& dir, const std::vector<std::string>& lines, std::string& cause) {
   std::string path = corvane::joinPath(dir, "fcmdr.txt");
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  std::string data = line + "\r\n";
+  if (auto f = corvane::fault::hit(corvane::fault::Point::FileWrite, path)) {
+    cause = f->message.empty() ? std::strerror(f->errnum) : f->message;
+    return false;
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    cause = std::strerror(errno);
+    return false;
+  }
+  // All of the pass's lines or none: a half-written pass would be written
+  // again whole when the exchange sends it again.
+  const off_t end = ::lseek(fd, 0, SEEK_END);
+  std::string data;
+  for (const std::string& l : lines) data += l + "\r\n";
   const char* p = data.data();
   size_t left = data.size();
-  bool ok = true;
-  while (left > 0) {
+  int err = end < 0 ? errno : 0;
+  while (err == 0 && left > 0) {
     ssize_t n = ::write(fd, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ok = false;
+      err = errno;
       break;
     }
     p += n;
     left -= size_t(n);
   }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  return ok;
+  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (err != 0 && end >= 0) {
+    if (::ftruncate(fd, end) == 0) ::fsync(fd);
+  }
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) cause = std::strerror(err);
+  return err == 0;
+}
+
+bool appendFailedRecordLine(const std::string& dir, const std::string& line) {
+  std::string cause;
+  return appendFailedRecordLines(dir, {line}, cause);
 }
 
 CmdrLink::CmdrLink(LinkList& owner, const ConnectionTarget& target, int slot, StreamTransportFactory makeSocket,
-                   CmdrRecordSink& sink, CmdrBatch batch)
-    : Link(owner, LinkKind::Cmdr, target, slot),
-      makeSocket_(std::move(makeSocket)),
-      sink_(sink),
-      batch_(std::move(batch)) {}
+                   CmdrRecordSink& sink)
+    : Link(owner, LinkKind::Cmdr, target, slot), makeSocket_(std::move(makeSocket)), sink_(sink) {}
 
 CmdrLink::~CmdrLink() { shutdown(); }
 
@@ -178,56 +197,74 @@ void CmdrLink::onBytes(const uint8_t* data, size_t size) {
     endLink(kTextInsufficientMemory);
     return;
   }
+  // Decode every whole frame of the pass; a damaged one ends the link once
+  // the records before it are stored, and the pass is not acknowledged.
   size_t pos = 0;
   int handled = 0;
-  bool inBatch = false;
-  if (buffer_.size() >= kCmdrFrameSize && batch_.begin && batch_.commit) inBatch = batch_.begin();
-  // What was stored before a fault keeps its rows; the pass is not acknowledged.
-  auto endPass = [&](int textId) {
-    if (inBatch) batch_.commit();
-    endLink(textId);
-  };
+  int endText = 0;
+  Pass pass;
   CmdrFrame frame;
-  while (buffer_.size() - pos >= kCmdrFrameSize) {
+  while (endText == 0 && buffer_.size() - pos >= kCmdrFrameSize) {
     std::memcpy(frame.data(), buffer_.data() + pos, kCmdrFrameSize);
     pos += kCmdrFrameSize;
     if (!cmdrCheckWordOk(frame)) {
-      endPass(kTextReceivedDataFormatFaulty);
-      return;
+      endText = kTextReceivedDataFormatFaulty;
+      break;
     }
-    switch (handleCmdrFrame(frame)) {
-      case FrameResult::Handled:
-        ++handled;
-        break;
-      case FrameResult::Malformed:
-        endPass(kTextReceivedDataFormatFaulty);
-        return;
-      case FrameResult::OutOfMemory:
-        endPass(kTextInsufficientMemory);
-        return;
-      case FrameResult::NotSaved:
-        // Neither the database nor "fcmdr.txt" took the record: it must not
-        // be acknowledged. Drop the connection without "X", so the exchange
-        // keeps it and sends it again after the reconnection.
-        if (inBatch) batch_.commit();
-        dropUnacknowledged("fcmdr.txt " + texts().text(kTextFileAccessFailed));
-        return;
+    switch (handleCmdrFrame(frame, pass)) {
+      case FrameResult::Handled: ++handled; break;
+      case FrameResult::Malformed: endText = kTextReceivedDataFormatFaulty; break;
+      case FrameResult::OutOfMemory: endText = kTextInsufficientMemory; break;
     }
   }
-  buffer_.erase(0, pos);
-  if (inBatch) {
-    std::string error = batch_.commit();
-    if (!error.empty()) {
-      // The pass's rows are not safely stored: no acknowledgement.
-      dropUnacknowledged(error);
-      return;
-    }
+  if (endText == 0) buffer_.erase(0, pos);
+  if (!storePass(pass)) {
+    if (endText != 0) endLink(endText);
+    return;
+  }
+  if (endText != 0) {
+    endLink(endText);
+    return;
   }
   if (handled > 0) {
     socket_->send("X");
     ticks_ = 0;
     keepAlive_ = 0;
   }
+}
+
+bool CmdrLink::storePass(const Pass& pass) {
+  if (pass.records.empty()) return true;
+  std::vector<std::string> refused;
+  try {
+    std::vector<StoreOutcome> outcomes = sink_.storePass(pass.records);
+    std::string firstError;
+    for (size_t i = 0; i < outcomes.size() && i < pass.lines.size(); ++i) {
+      const StoreOutcome& o = outcomes[i];
+      if (o.failed()) {
+        refused.push_back(pass.lines[i]);
+        if (firstError.empty()) firstError = o.error;
+      } else if (o.countersFailed()) {
+        reportText(o.error);
+      }
+    }
+    if (!firstError.empty()) reportText(firstError);
+  } catch (const std::bad_alloc&) {
+    // Nothing is known to be stored: the exchange sends the pass again.
+    closeSocket();
+    report(kTextInsufficientMemory);
+    setState(CmdrState::Failed);
+    return false;
+  }
+  if (refused.empty()) return true;
+  std::string cause;
+  if (appendFailedRecordLines(workDir(), refused, cause)) return true;
+  // Neither the database nor "fcmdr.txt" took these records: they must not
+  // be acknowledged, not even by a keep-alive "X" (the exchange cannot
+  // tell the two apart). Drop the connection, so the exchange keeps them
+  // and sends them again after the reconnection.
+  dropUnacknowledged("fcmdr.txt " + texts().text(kTextFileAccessFailed) + " (" + cause + ")");
+  return false;
 }
 
 void CmdrLink::dropUnacknowledged(const std::string& message) {
@@ -238,7 +275,7 @@ void CmdrLink::dropUnacknowledged(const std::string& message) {
   setState(CmdrState::Closed);
 }
 
-CmdrLink::FrameResult CmdrLink::handleCmdrFrame(const CmdrFrame& frame) {
+CmdrLink::FrameResult CmdrLink::handleCmdrFrame(const CmdrFrame& frame, Pass& pass) {
   if (!cmdrSumOk(frame)) return FrameResult::Malformed;
   try {
     CmdrRecord record;
@@ -246,21 +283,17 @@ CmdrLink::FrameResult CmdrLink::handleCmdrFrame(const CmdrFrame& frame) {
     std::string line = cmdrLineText(record);
     if (line.empty()) return FrameResult::Handled;
     appendLine(line);
-    StoreOutcome outcome = sink_.store(record);
-    if (outcome.failed()) {
-      if (!appendFailedRecordLine(workDir(), line)) return FrameResult::NotSaved;
-    } else if (outcome.countersFailed()) {
-      reportText(outcome.error);
-    }
+    pass.records.push_back(std::move(record));
+    pass.lines.push_back(std::move(line));
     return FrameResult::Handled;
   } catch (const std::bad_alloc&) {
     return FrameResult::OutOfMemory;
   }
 }
 
-LinkFactory cmdrLinkFactory(StreamTransportFactory makeSocket, CmdrRecordSink& sink, CmdrBatch batch) {
-  return [makeSocket, &sink, batch](LinkList& owner, const ConnectionTarget& t, int slot) -> std::unique_ptr<Link> {
-    return std::make_unique<CmdrLink>(owner, t, slot, makeSocket, sink, batch);
+LinkFactory cmdrLinkFactory(StreamTransportFactory makeSocket, CmdrRecordSink& sink) {
+  return [makeSocket, &sink](LinkList& owner, const ConnectionTarget& t, int slot) -> std::unique_ptr<Link> {
+    return std::make_unique<CmdrLink>(owner, t, slot, makeSocket, sink);
   };
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace lumarc {
 
@@ -20,25 +21,17 @@ enum class CmdrState : int { Connecting = 0, Connected = 1, Closed = 2, Failed =
 // Ticks of quiet before keep-alive step k sends its "X".
 int cmdrKeepAliveTicks(int step);
 
-// Appends line and CR LF to "fcmdr.txt" in dir (created if needed) and
-// syncs it to disk. False when the line could not be written.
+// Appends each line with CR LF to "fcmdr.txt" in dir (created if needed)
+// and syncs it to disk: all of them or, on failure, none (the file is cut
+// back), with the cause in `cause`.
+bool appendFailedRecordLines(const std::string& dir, const std::vector<std::string>& lines, std::string& cause);
 bool appendFailedRecordLine(const std::string& dir, const std::string& line);
-
-// Optional grouping of the records of one receive pass into one database
-// transaction, so that a backlog is not written row by row. The pass is
-// acknowledged only after commit succeeded.
-struct CmdrBatch {
-  // Starts a transaction; false: the records are stored one by one.
-  std::function<bool()> begin;
-  // Commits it; an empty text on success, else the database's error text.
-  std::function<std::string()> commit;
-};
 
 class CmdrLink : public Link, public StreamEvents {
  public:
   // sink stores the decoded records; it must outlive the link.
   CmdrLink(LinkList& owner, const ConnectionTarget& target, int slot, StreamTransportFactory makeSocket,
-           CmdrRecordSink& sink, CmdrBatch batch = {});
+           CmdrRecordSink& sink);
   ~CmdrLink() override;
 
   // Opening steps 1-6; false when resolving, creating or connecting failed.
@@ -51,7 +44,9 @@ class CmdrLink : public Link, public StreamEvents {
 
   // Connect completed: state 1 and history, or "Socket opening fault!" and state 2.
   void onConnectResult(bool ok) override;
-  // One receive pass: whole frames handled, one "X" when any was.
+  // One receive pass: whole frames decoded and shown, their records stored
+  // together (refused ones in "fcmdr.txt"), then one "X" when any was
+  // handled.
   void onBytes(const uint8_t* data, size_t size) override;
   // "Socket closed unexpectedly!", state 2 (reconnection after 300 s).
   void onPeerClosed() override;
@@ -70,18 +65,25 @@ class CmdrLink : public Link, public StreamEvents {
   size_t pendingBytes() const { return buffer_.size(); }
 
  private:
-  enum class FrameResult { Handled, Malformed, OutOfMemory, NotSaved };
+  enum class FrameResult { Handled, Malformed, OutOfMemory };
+  // The records of one receive pass and their lines.
+  struct Pass {
+    std::vector<CmdrRecord> records;
+    std::vector<std::string> lines;
+  };
   bool startOpen();
   void closeSocket();
   void setState(CmdrState s);
   void endLink(int textId);
   // Closes the connection without acknowledging, to be reconnected later.
   void dropUnacknowledged(const std::string& message);
-  FrameResult handleCmdrFrame(const CmdrFrame& frame);
+  FrameResult handleCmdrFrame(const CmdrFrame& frame, Pass& pass);
+  // Stores the pass; false when the link was closed because part of it is
+  // kept nowhere (it is then not acknowledged).
+  bool storePass(const Pass& pass);
 
   StreamTransportFactory makeSocket_;
   CmdrRecordSink& sink_;
-  CmdrBatch batch_;
   std::unique_ptr<StreamTransport> socket_;
   bool socketOpen_ = false;
   CmdrState state_ = CmdrState::Connecting;
@@ -93,6 +95,6 @@ class CmdrLink : public Link, public StreamEvents {
 };
 
 // A factory for LinkList that makes CMDR links with the given sockets and store.
-LinkFactory cmdrLinkFactory(StreamTransportFactory makeSocket, CmdrRecordSink& sink, CmdrBatch batch = {});
+LinkFactory cmdrLinkFactory(StreamTransportFactory makeSocket, CmdrRecordSink& sink);
 
 }  // namespace lumarc

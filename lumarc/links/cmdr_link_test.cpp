@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace lumarc {
@@ -40,8 +42,8 @@ struct Fixture {
   FakeView view;
   std::vector<ConnectionTarget> history;
   LinkList list;
-  explicit Fixture(CmdrBatch batch = {})
-      : list(LinkKind::Cmdr, env(), cmdrLinkFactory(fakeSockets(net), sink, std::move(batch))) {}
+  explicit Fixture(CmdrRecordSink* store = nullptr)
+      : list(LinkKind::Cmdr, env(), cmdrLinkFactory(fakeSockets(net), store ? *store : sink)) {}
   LinkEnvironment env() {
     LinkEnvironment e;
     e.workDir = dir.path();
@@ -351,7 +353,7 @@ TEST(CmdrRefused, RefusedRecordGoesToFcmdrBeforeItIsAcknowledged) {
     want += cmdrLineText(r) + "\r\n";
   }
   EXPECT_EQ(readAll(f.dir.path() + "/fcmdr.txt"), want);
-  EXPECT_EQ(f.view.caption, "");
+  EXPECT_EQ(f.view.caption, "disk I/O error");  // the database's reason
   EXPECT_EQ(f.link().state(), CmdrState::Connected);
 }
 
@@ -364,10 +366,13 @@ TEST(CmdrRefused, RecordNeitherStoredNorWrittenIsNeverAcknowledged) {
   EXPECT_EQ(f.net.sent, "");
   EXPECT_EQ(f.net.closes, 1);
   EXPECT_EQ(f.link().state(), CmdrState::Closed);
-  EXPECT_EQ(f.view.caption, "fcmdr.txt File access failed!");
+  EXPECT_EQ(f.view.caption, "fcmdr.txt File access failed! (Is a directory)");
+  // No keep-alive either while the records are kept nowhere.
+  f.ticks(2999);
+  EXPECT_EQ(f.net.sent, "");
   // The exchange sends it again after the reconnection; now it is stored.
   f.sink.mode = FakeSink::Mode::Store;
-  f.ticks(3000);
+  f.ticks(1);
   f.net.events->onConnectResult(true);
   f.feed(bytesOf({callFrame(1), callFrame(2)}));
   EXPECT_EQ(f.net.sent, "X");
@@ -404,47 +409,47 @@ TEST(CmdrClose, PeerCloseDropsAHalfReceivedFrame) {
 namespace lumarc {
 namespace {
 
-struct BatchFixture : Fixture {
+// A store that logs each pass it is handed, with what was sent by then, and
+// can refuse a whole pass.
+struct PassSink : FakeSink {
   std::vector<std::string> calls;
-  std::string commitError;
-  BatchFixture() : Fixture(hooks(this)) {}
-  static CmdrBatch hooks(BatchFixture* f) {
-    CmdrBatch b;
-    b.begin = [f] {
-      f->calls.push_back("begin");
-      return true;
-    };
-    b.commit = [f] {
-      f->calls.push_back("commit:" + std::to_string(f->sink.stored.size()) + ":" + f->net.sent);
-      return f->commitError;
-    };
-    return b;
+  std::string refuseAll;
+  const std::string* sent = nullptr;
+  std::vector<StoreOutcome> storePass(const std::vector<CmdrRecord>& records) override {
+    calls.push_back("pass:" + std::to_string(records.size()) + ":" + *sent);
+    if (refuseAll.empty()) return FakeSink::storePass(records);
+    std::vector<StoreOutcome> out(records.size());
+    for (StoreOutcome& o : out) o.error = refuseAll;
+    return out;
   }
 };
 
-TEST(CmdrBatchStore, EachReceivePassIsCommittedBeforeItsAcknowledgement) {
+struct BatchFixture : Fixture {
+  BatchFixture() : Fixture(&passes) { passes.sent = &net.sent; }
+  PassSink passes;
+};
+
+TEST(CmdrBatchStore, EachReceivePassIsStoredBeforeItsAcknowledgement) {
   BatchFixture f;
   f.openConnected();
   std::string all = bytesOf({callFrame(1), callFrame(2), callFrame(3)});
-  f.feed(all.substr(0, 100));   // no whole frame: no transaction
+  f.feed(all.substr(0, 100));   // no whole frame: nothing to store
   f.feed(all.substr(100, 300));  // frames 1 and 2
   f.feed(all.substr(400));       // frame 3
-  EXPECT_EQ(f.calls, (std::vector<std::string>{"begin", "commit:2:", "begin", "commit:3:X"}));
+  EXPECT_EQ(f.passes.calls, (std::vector<std::string>{"pass:2:", "pass:1:X"}));
   EXPECT_EQ(f.net.sent, "XX");
 }
 
-TEST(CmdrBatchStore, FailedCommitLeavesThePassUnacknowledgedAndReconnectsLater) {
+TEST(CmdrBatchStore, APassTheStoreRefusesWholeGoesToFcmdrOnceAndIsAcknowledged) {
   BatchFixture f;
   f.openConnected();
-  f.commitError = "database is locked";
+  f.passes.refuseAll = "[HY000] database or disk is full (13)";
   f.feed(bytesOf({callFrame(1), callFrame(2)}));
-  EXPECT_EQ(f.net.sent, "");
-  EXPECT_EQ(f.view.caption, "database is locked");
-  EXPECT_EQ(f.link().state(), CmdrState::Closed);
-  EXPECT_EQ(f.net.closes, 1);
-  f.commitError.clear();
-  f.ticks(3000);
-  EXPECT_EQ(f.link().state(), CmdrState::Connecting);
+  EXPECT_EQ(f.net.sent, "X");
+  EXPECT_EQ(f.view.caption, "[HY000] database or disk is full (13)");
+  EXPECT_EQ(f.link().state(), CmdrState::Connected);
+  std::string text = readAll(f.dir.path() + "/fcmdr.txt");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
 }
 
 TEST(CmdrBatchStore, FramesBeforeAMalformedOneAreStillCommitted) {
@@ -453,7 +458,7 @@ TEST(CmdrBatchStore, FramesBeforeAMalformedOneAreStillCommitted) {
   CmdrFrame bad = callFrame(2);
   bad[cmdr::kCheck] ^= 1;
   f.feed(bytesOf({callFrame(1), bad}));
-  EXPECT_EQ(f.calls, (std::vector<std::string>{"begin", "commit:1:"}));
+  EXPECT_EQ(f.passes.calls, (std::vector<std::string>{"pass:1:"}));
   EXPECT_EQ(f.link().state(), CmdrState::Failed);
   EXPECT_EQ(f.net.sent, "");
 }

@@ -1,6 +1,7 @@
 #include "lumarc/store/database.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace lumarc::store {
@@ -22,17 +23,20 @@ Engine engineOf(const std::string& driver, const std::string& dbms) {
 }  // namespace
 
 Database::Database(const std::string& connectionString, corvane::CodePage cp, bool readOnly)
-    : connStr_(connectionString), dialect_(Engine::Other), codec_(cp) {
-  std::string conn = connectionString;
+    : connStr_(connectionString), readOnly_(readOnly), dialect_(Engine::Other), codec_(cp) {
   // psqlODBC's default statement-level rollback stays (a savepoint around
   // each statement inside a transaction, two more round trips): the CMDR
   // link stores a whole receive pass in one transaction, and one failed
   // insert must not abort the others (its line goes to
   // "fcmdr.txt", the link goes on). "Protocol=7.4-0" would almost double
   // the PostgreSQL store rate but lose that.
-  conn_ = std::make_unique<odbc::Connection>(conn);
+  conn_ = std::make_unique<odbc::Connection>(connStr_);
   dialect_ = Dialect(engineOf(conn_->driverName(), conn_->dbmsName()));
-  if (dialect_.engine() == Engine::Sqlite && !readOnly) {
+  setUp();
+}
+
+void Database::setUp() {
+  if (dialect_.engine() == Engine::Sqlite && !readOnly_) {
     conn_->execute("PRAGMA busy_timeout = 5000");
     odbc::Statement s(*conn_);
     s.executeDirect("PRAGMA journal_mode = WAL");
@@ -46,6 +50,62 @@ Database::Database(const std::string& connectionString, corvane::CodePage cp, bo
   }
 }
 
+void Database::reconnect() {
+  auto fresh = std::make_unique<odbc::Connection>(connStr_);
+  std::swap(conn_, fresh);
+  fresh.reset();  // the old connection and its statements
+  inTx_ = false;
+  ++generation_;
+  setUp();
+}
+
+namespace {
+
+bool startsWith(const std::string& s, const char* p) { return s.rfind(p, 0) == 0; }
+
+bool containsNoCase(const std::string& s, const char* needle) {
+  std::string l = s;
+  std::transform(l.begin(), l.end(), l.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return l.find(needle) != std::string::npos;
+}
+
+// SQLite's native code for a refused row (constraint, or RAISE in a trigger).
+constexpr int kSqliteConstraint = 19;
+
+}  // namespace
+
+std::string failureText(const std::exception& e) {
+  const auto* oe = dynamic_cast<const odbc::OdbcError*>(&e);
+  std::string t = oe ? oe->driverText() : std::string(e.what());
+  for (char& c : t)
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  return t;
+}
+
+Database::Failure Database::failed(const std::exception& e) {
+  if (inTx_ && firstError_.empty()) firstError_ = failureText(e);
+  const auto* oe = dynamic_cast<const odbc::OdbcError*>(&e);
+  const std::string state = oe ? oe->sqlState() : std::string();
+  const std::string text = oe ? oe->driverText() : std::string(e.what());
+  if (state == "40P01" || state == "40001") return Failure::Retry;
+  if (startsWith(state, "08") || startsWith(state, "57P") || containsNoCase(text, "server closed the connection") ||
+      containsNoCase(text, "no connection to the server") || containsNoCase(text, "connection is dead") ||
+      containsNoCase(text, "could not send") || containsNoCase(text, "terminating connection") ||
+      containsNoCase(text, "connection not open"))
+    return engine() == Engine::Sqlite ? Failure::TransactionLost : Failure::ConnectionLost;
+  if (!inTx_) return Failure::Row;
+  if (state == "25P02") return Failure::TransactionLost;  // "current transaction is aborted"
+  if (engine() == Engine::Sqlite && !(oe && oe->native() == kSqliteConstraint)) {
+    // SQLite rolls the whole transaction back on some errors (a full disk,
+    // I/O errors) without the driver noticing; later statements would run
+    // one by one outside it. BEGIN succeeds only when that happened, and
+    // then leaves a transaction open again, as the driver believes.
+    if (conn_->tryExecute("BEGIN")) return Failure::TransactionLost;
+  }
+  return Failure::Row;
+}
+
 Database::~Database() {
   if (inTx_) {
     try {
@@ -56,11 +116,21 @@ Database::~Database() {
 }
 
 void Database::ensureTables(const std::vector<const TableDef*>& tables) {
-  for (const TableDef* t : tables) {
-    conn_->execute(dialect_.createTable(*t));
-    for (const std::string& s : dialect_.createIndexes(*t)) conn_->execute(s);
+  // Programs that share a server may start together: CREATE ... IF NOT
+  // EXISTS is not safe against a concurrent creation of the same table, so
+  // the schema is made under one server-wide lock.
+  const bool shared = engine() == Engine::Postgres;
+  if (shared) conn_->execute("SELECT pg_advisory_lock(" + std::to_string(kSchemaLockKey) + ")");
+  try {
+    for (const TableDef* t : tables) {
+      conn_->execute(dialect_.createTable(*t));
+      for (const std::string& s : dialect_.createIndexes(*t)) conn_->execute(s);
+    }
+  } catch (...) {
+    if (shared) conn_->tryExecute("SELECT pg_advisory_unlock(" + std::to_string(kSchemaLockKey) + ")");
+    throw;
   }
-  if (inTx_) return;
+  if (shared) conn_->execute("SELECT pg_advisory_unlock(" + std::to_string(kSchemaLockKey) + ")");
 }
 
 bool Database::tableExists(const std::string& name) {
@@ -87,21 +157,33 @@ void Database::begin() {
   if (inTx_) return;
   conn_->setAutocommit(false);
   inTx_ = true;
+  firstError_.clear();
 }
 
 void Database::commit() {
   if (!inTx_) return;
-  inTx_ = false;
   try {
     conn_->commit();
-  } catch (...) {
+  } catch (const std::exception& e) {
+    std::string first = firstError_;
+    failed(e);
+    inTx_ = false;
     try {
       conn_->rollback();
     } catch (...) {
     }
-    conn_->setAutocommit(true);
+    try {
+      conn_->setAutocommit(true);
+    } catch (...) {
+    }
+    if (!first.empty()) {
+      const auto* oe = dynamic_cast<const odbc::OdbcError*>(&e);
+      throw odbc::OdbcError("commit failed after: " + first, oe ? oe->sqlState() : std::string(),
+                            oe ? oe->native() : 0, first);
+    }
     throw;
   }
+  inTx_ = false;
   conn_->setAutocommit(true);
 }
 
@@ -112,7 +194,10 @@ void Database::rollback() {
     conn_->rollback();
   } catch (...) {
   }
-  conn_->setAutocommit(true);
+  try {
+    conn_->setAutocommit(true);
+  } catch (...) {
+  }
 }
 
 std::string columnList(const TableDef& t, size_t first) {

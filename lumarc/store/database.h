@@ -6,6 +6,7 @@
 #include "lumarc/store/records.h"
 #include "lumarc/store/schema.h"
 
+#include <cassert>
 #include <memory>
 #include <type_traits>
 #include <optional>
@@ -56,6 +57,11 @@ template <> inline const TableDef& tableOf<TemplateRecord>() { return tmpl03Tabl
 template <> inline const TableDef& tableOf<VoiceRecord>() { return vdata00Table(); }
 template <> inline const TableDef& tableOf<OlderCmdrRecord>() { return olderCdataTable(); }
 
+// Advisory lock keys on a shared server: the schema (one lock), and the
+// users' rows (one lock per port, with this class key beside the port's hash).
+constexpr int64_t kSchemaLockKey = 0x4C554D41;  // "LUMA"
+constexpr int32_t kUserLockClass = 0x4C555352;  // "LUSR"
+
 class Database {
  public:
   // Connects (throws odbc::OdbcError). The engine is taken from the driver.
@@ -77,17 +83,48 @@ class Database {
 
   // Explicit transactions (autocommit is on outside them).
   void begin();
+  // On failure the transaction is rolled back and the error thrown names
+  // the transaction's first failure when there was one (a full disk, not
+  // the "no transaction is active" that follows it).
   void commit();
   void rollback();
   bool inTransaction() const { return inTx_; }
 
+  // What a failed statement or commit left behind.
+  enum class Failure {
+    Row,              // that statement alone failed; the transaction goes on
+    Retry,            // deadlock or serialization failure: redo the whole transaction
+    TransactionLost,  // the database dropped the transaction (SQLite on a full disk)
+    ConnectionLost,   // the server or its connection is gone
+  };
+  // Classifies a failure of this database's work. Inside a transaction it
+  // keeps the first failure's text, and on SQLite it finds out whether the
+  // transaction survived.
+  Failure failed(const std::exception& e);
+  // The driver's text of the first failure since begin(); empty if none.
+  const std::string& firstError() const { return firstError_; }
+
+  // Replaces the connection by a new one (throws odbc::OdbcError and keeps
+  // the old one when that fails). Statements made on the old connection
+  // stop working; their owners notice through generation().
+  void reconnect();
+  uint64_t generation() const { return generation_; }
+
  private:
+  void setUp();
   std::string connStr_;
+  bool readOnly_ = false;
   std::unique_ptr<odbc::Connection> conn_;
   Dialect dialect_;
   TextCodec codec_;
   bool inTx_ = false;
+  std::string firstError_;
+  uint64_t generation_ = 0;
 };
+
+// A database failure's text as one message line: the driver's words whole,
+// line breaks folded into blanks.
+std::string failureText(const std::exception& e);
 
 // Bound buffers for a range of a table's columns over `rows` rows, used as
 // parameter arrays (column-wise) or as result columns.
@@ -107,6 +144,7 @@ class RowBuffer {
   SqlValue value(size_t c, size_t row) const;
 
   template <class Row> void put(size_t row, const Row& r) {
+    assert(row < rows_);
     size_t c = 0;
     forEachField(const_cast<Row&>(r), [&](auto& f) {
       if (c >= first_ && c < first_ + cols_.size()) putField(c - first_, row, f);

@@ -1,6 +1,8 @@
 // Template definitions of database.h.
 #pragma once
 
+#include <cassert>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -180,6 +182,7 @@ template <class Row> bool Recordset<Row>::next(Row& out) {
 template <class Row> bool Recordset<Row>::add(Row& row) {
   error_.clear();
   try {
+    if (insert_ && !insert_->usable()) insert_.reset();  // the connection was reopened
     if (!insert_) {
       // The new key comes back as the statement's result (RETURNING, in
       // PostgreSQL and in SQLite since 3.35).
@@ -214,6 +217,7 @@ template <class Row> bool Recordset<Row>::add(Row& row) {
 template <class Row> bool Recordset<Row>::update(const Row& row) {
   error_.clear();
   try {
+    if (update_ && !update_->usable()) update_.reset();
     if (!update_) {
       auto stmt = std::make_unique<odbc::Statement>(db_.connection());
       stmt->prepare(db_.dialect().statementPrefix() + updateSql(table_));
@@ -235,6 +239,7 @@ template <class Row> bool Recordset<Row>::update(const Row& row) {
 template <class Row> bool Recordset<Row>::remove(int32_t key) {
   error_.clear();
   try {
+    if (delete_ && !delete_->usable()) delete_.reset();
     if (!delete_) {
       auto stmt = std::make_unique<odbc::Statement>(db_.connection());
       stmt->prepare(db_.dialect().statementPrefix() + "DELETE FROM " + table_.name + " WHERE " + table_.key() + " = ?");
@@ -285,28 +290,41 @@ BulkInserter<Row>::BulkInserter(Database& db, size_t batch, const TableDef& tabl
 }
 
 template <class Row> void BulkInserter<Row>::add(const Row& row) {
+  assert(pending_ < batch_);
   buf_->put(pending_++, row);
   if (pending_ == batch_) {
-    stmt_->execute();
-    inserted_ += pending_;
+    // The buffered rows are handed over whether or not the database takes
+    // them: a refused batch must leave room for the next row.
     pending_ = 0;
+    stmt_->execute();
+    inserted_ += batch_;
   }
 }
 
 template <class Row> void BulkInserter<Row>::flush() {
   if (pending_ == 0) return;
+  const size_t rows = pending_;
+  pending_ = 0;  // handed over, taken or not (see add)
   if (mode_ == Mode::MultiRow) {
     odbc::Statement tail(db_.connection());
-    tail.prepare(db_.dialect().statementPrefix() + insertSql(table_, pending_));
-    buf_->bindParametersRowByRow(tail, pending_);
+    tail.prepare(db_.dialect().statementPrefix() + insertSql(table_, rows));
+    buf_->bindParametersRowByRow(tail, rows);
     tail.execute();
   } else {
-    stmt_->setParamsetSize(pending_);
+    stmt_->setParamsetSize(rows);
+    struct Restore {
+      odbc::Statement& s;
+      size_t n;
+      ~Restore() {
+        try {
+          s.setParamsetSize(n);
+        } catch (...) {
+        }
+      }
+    } restore{*stmt_, batch_};
     stmt_->execute();
-    stmt_->setParamsetSize(batch_);
   }
-  inserted_ += pending_;
-  pending_ = 0;
+  inserted_ += rows;
 }
 
 }  // namespace lumarc::store

@@ -1,10 +1,14 @@
 #include "lumarc/store/odbc.h"
 
+#include "common/fault_seam.h"
+
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace lumarc::odbc {
 
-std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, std::string* firstState) {
+std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, std::string* firstState, int* firstNative) {
   std::string text;
   if (handle == SQL_NULL_HANDLE) return text;
   for (SQLSMALLINT i = 1; i <= 10; ++i) {
@@ -15,6 +19,7 @@ std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, std::string* f
     SQLRETURN rc = SQLGetDiagRec(handleType, handle, i, state, &native, msg, sizeof msg, &len);
     if (!ok(rc)) break;
     if (i == 1 && firstState) *firstState = reinterpret_cast<char*>(state);
+    if (i == 1 && firstNative) *firstNative = static_cast<int>(native);
     if (!text.empty()) text += "; ";
     text += "[";
     text += reinterpret_cast<char*>(state);
@@ -27,12 +32,22 @@ std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, std::string* f
 void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what) {
   if (ok(rc)) return;
   std::string state;
-  std::string diag = diagnostics(handleType, handle, &state);
+  int native = 0;
+  std::string diag = diagnostics(handleType, handle, &state, &native);
   std::string text = what;
   if (rc == SQL_INVALID_HANDLE) text += ": invalid handle";
   if (!diag.empty()) text += ": " + diag;
-  throw OdbcError(text, state);
+  throw OdbcError(text, state, native, diag);
 }
+
+namespace {
+
+OdbcError injectedError(const char* what, const corvane::fault::Injected& f) {
+  std::string diag = "[" + f.sqlState + "] " + f.message;
+  return OdbcError(std::string(what) + ": " + diag, f.sqlState, f.native, diag);
+}
+
+}  // namespace
 
 Environment::Environment() {
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
@@ -67,15 +82,22 @@ Connection::Connection(const std::string& connectionString) : env_(Environment::
                         sizeof out, &outLen, SQL_DRIVER_NOPROMPT);
   if (!ok(rc)) {
     std::string state;
-    std::string diag = diagnostics(SQL_HANDLE_DBC, dbc_, &state);
+    int native = 0;
+    std::string diag = diagnostics(SQL_HANDLE_DBC, dbc_, &state, &native);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
     dbc_ = SQL_NULL_HDBC;
-    throw OdbcError("connect failed" + (diag.empty() ? std::string() : ": " + diag), state);
+    throw OdbcError("connect failed" + (diag.empty() ? std::string() : ": " + diag), state, native, diag);
   }
   connected_ = true;
 }
 
 Connection::~Connection() {
+  for (Statement* s : statements_) {
+    if (s->stmt_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, s->stmt_);
+    s->stmt_ = SQL_NULL_HSTMT;
+    s->conn_ = nullptr;
+  }
+  statements_.clear();
   if (dbc_ == SQL_NULL_HDBC) return;
   if (connected_) {
     SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
@@ -100,7 +122,14 @@ void Connection::setAutocommit(bool on) {
   check(rc, SQL_HANDLE_DBC, dbc_, "SQLSetConnectAttr(AUTOCOMMIT)");
 }
 
-void Connection::commit() { check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "commit"); }
+void Connection::commit() {
+  if (auto f = corvane::fault::hit(corvane::fault::Point::Commit)) {
+    // The transaction is gone, as after a real failed commit.
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    throw injectedError("commit", *f);
+  }
+  check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "commit");
+}
 void Connection::rollback() {
   check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc_, "rollback");
 }
@@ -110,38 +139,77 @@ void Connection::execute(const std::string& sql) {
   s.executeDirect(sql);
 }
 
-Statement::Statement(Connection& c) {
+bool Connection::tryExecute(const std::string& sql) {
+  SQLHSTMT s = SQL_NULL_HSTMT;
+  if (!ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &s))) return false;
+  SQLRETURN rc = SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+  SQLFreeHandle(SQL_HANDLE_STMT, s);
+  return ok(rc) || rc == SQL_NO_DATA;
+}
+
+Statement::Statement(Connection& c) : conn_(&c) {
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, c.handle(), &stmt_);
   check(rc, SQL_HANDLE_DBC, c.handle(), "SQLAllocHandle(STMT)");
+  c.statements_.push_back(this);
 }
 
 Statement::~Statement() {
+  if (conn_) {
+    auto& v = conn_->statements_;
+    v.erase(std::remove(v.begin(), v.end(), this), v.end());
+  }
   if (stmt_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
 }
 
 void Statement::fail(const char* what, SQLRETURN rc) {
   std::string state;
-  std::string diag = diagnostics(SQL_HANDLE_STMT, stmt_, &state);
+  int native = 0;
+  std::string diag = diagnostics(SQL_HANDLE_STMT, stmt_, &state, &native);
   std::string text = what;
   if (rc == SQL_INVALID_HANDLE) text += ": invalid handle";
   if (!diag.empty()) text += ": " + diag;
   if (!sql_.empty()) text += " (in: " + sql_.substr(0, 200) + ")";
-  throw OdbcError(text, state);
+  throw OdbcError(text, state, native, diag);
+}
+
+void Statement::requireUsable(const char* what) const {
+  if (stmt_ == SQL_NULL_HSTMT)
+    throw OdbcError(std::string(what) + ": the connection was closed", "08003", 0, "[08003] the connection was closed");
+}
+
+void Statement::injectedFault(const char* what, const std::string& sql) {
+  auto f = corvane::fault::hit(corvane::fault::Point::Statement, sql);
+  if (!f) return;
+  if (f->endsTransaction && conn_) {
+    // The database drops the whole transaction behind the driver's back,
+    // as SQLite does when the disk is full.
+    SQLHSTMT s = SQL_NULL_HSTMT;
+    if (ok(SQLAllocHandle(SQL_HANDLE_STMT, conn_->handle(), &s))) {
+      SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(const_cast<char*>("ROLLBACK")), SQL_NTS);
+      SQLFreeHandle(SQL_HANDLE_STMT, s);
+    }
+  }
+  throw injectedError(what, *f);
 }
 
 void Statement::prepare(const std::string& sql) {
+  requireUsable("prepare failed");
   sql_ = sql;
   SQLRETURN rc = SQLPrepare(stmt_, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
   if (!ok(rc)) fail("prepare failed", rc);
 }
 
 void Statement::execute() {
+  requireUsable("execute failed");
+  injectedFault("execute failed", sql_);
   SQLRETURN rc = SQLExecute(stmt_);
   if (rc == SQL_NO_DATA) return;  // searched UPDATE/DELETE that touched no row
   if (!ok(rc)) fail("execute failed", rc);
 }
 
 void Statement::executeDirect(const std::string& sql) {
+  requireUsable("execute failed");
+  injectedFault("execute failed", sql);
   sql_ = sql;
   SQLRETURN rc = SQLExecDirect(stmt_, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
   if (rc == SQL_NO_DATA) return;
@@ -149,15 +217,22 @@ void Statement::executeDirect(const std::string& sql) {
 }
 
 bool Statement::fetch() {
+  requireUsable("fetch failed");
   SQLRETURN rc = SQLFetch(stmt_);
   if (rc == SQL_NO_DATA) return false;
   if (!ok(rc)) fail("fetch failed", rc);
   return true;
 }
 
-void Statement::closeCursor() { SQLFreeStmt(stmt_, SQL_CLOSE); }
-void Statement::resetParams() { SQLFreeStmt(stmt_, SQL_RESET_PARAMS); }
-void Statement::unbindColumns() { SQLFreeStmt(stmt_, SQL_UNBIND); }
+void Statement::closeCursor() {
+  if (stmt_ != SQL_NULL_HSTMT) SQLFreeStmt(stmt_, SQL_CLOSE);
+}
+void Statement::resetParams() {
+  if (stmt_ != SQL_NULL_HSTMT) SQLFreeStmt(stmt_, SQL_RESET_PARAMS);
+}
+void Statement::unbindColumns() {
+  if (stmt_ != SQL_NULL_HSTMT) SQLFreeStmt(stmt_, SQL_UNBIND);
+}
 
 SQLLEN Statement::rowCount() {
   SQLLEN n = 0;

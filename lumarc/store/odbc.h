@@ -20,17 +20,30 @@ namespace lumarc::odbc {
 
 class OdbcError : public std::runtime_error {
  public:
-  explicit OdbcError(const std::string& text, std::string sqlState = {})
-      : std::runtime_error(text), sqlState_(std::move(sqlState)) {}
+  explicit OdbcError(const std::string& text, std::string sqlState = {}, int native = 0, std::string driverText = {})
+      : std::runtime_error(text), sqlState_(std::move(sqlState)), native_(native), driverText_(std::move(driverText)) {}
+  // The first diagnostic record's SQL state and native code.
   const std::string& sqlState() const { return sqlState_; }
+  int native() const { return native_; }
+  // The driver's own words ("[SQLSTATE] message; ..."), without the
+  // operation or statement text; what() when there were none.
+  const std::string& driverText() const { return driverText_.empty() ? whatText() : driverText_; }
 
  private:
+  const std::string& whatText() const {
+    if (what_.empty()) what_ = what();
+    return what_;
+  }
   std::string sqlState_;
+  int native_ = 0;
+  std::string driverText_;
+  mutable std::string what_;
 };
 
 // The diagnostic records of a handle as one readable text:
 // "[SQLSTATE] message; [SQLSTATE] message".
-std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, std::string* firstState = nullptr);
+std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, std::string* firstState = nullptr,
+                        int* firstNative = nullptr);
 // Throws OdbcError with `what` and the handle's diagnostics unless rc succeeded.
 void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what);
 inline bool ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
@@ -48,6 +61,8 @@ class Environment {
  private:
   SQLHENV env_ = SQL_NULL_HENV;
 };
+
+class Statement;
 
 class Connection {
  public:
@@ -67,8 +82,15 @@ class Connection {
   void rollback();
   // Executes one statement without parameters (DDL, pragmas).
   void execute(const std::string& sql);
+  // Executes one statement and tells whether it succeeded; never throws and
+  // is never a test fault (it probes the connection's state).
+  bool tryExecute(const std::string& sql);
 
  private:
+  friend class Statement;
+  // The statements made on this connection: freed with it, after which
+  // they refuse every call (their owners make new ones).
+  std::vector<Statement*> statements_;
   std::shared_ptr<Environment> env_;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool connected_ = false;
@@ -85,6 +107,8 @@ class Statement {
 
   SQLHSTMT handle() const { return stmt_; }
   const std::string& sql() const { return sql_; }
+  // False once its connection was closed.
+  bool usable() const { return stmt_ != SQL_NULL_HSTMT; }
 
   void prepare(const std::string& sql);
   void execute();                 // the prepared statement
@@ -107,7 +131,11 @@ class Statement {
   bool getInt64(SQLUSMALLINT n, int64_t& out);
 
  private:
+  friend class Connection;
   [[noreturn]] void fail(const char* what, SQLRETURN rc);
+  void injectedFault(const char* what, const std::string& sql);
+  void requireUsable(const char* what) const;
+  Connection* conn_ = nullptr;
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
   std::string sql_;
 };

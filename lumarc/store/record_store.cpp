@@ -3,6 +3,7 @@
 #include "common/files.h"
 #include "common/format.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -142,12 +143,32 @@ std::optional<std::string> renameNoReplace(const std::string& from, const std::s
 
 // ---- the CMDR store operation ----
 
+namespace {
+
+// The user lock's key for a port: FNV-1a of its text, so every program on a
+// shared server takes the same lock for the same port.
+int32_t portLockKey(const std::string& port) {
+  uint32_t h = 2166136261u;
+  for (unsigned char c : port) {
+    h ^= c;
+    h *= 16777619u;
+  }
+  return static_cast<int32_t>(h);
+}
+
+bool chargesUser(const CmdrRecord& r) { return r.type == "A" && !corvane::trimBlanks(r.cport).empty(); }
+
+// How often a pass is tried when its transaction is lost or must be redone.
+constexpr int kPassAttempts = 4;
+
+}  // namespace
+
 // The prepared statements of the store operation, kept while the main
-// database is open.
+// database's connection lasts.
 struct RecordStore::CmdrStatements {
   explicit CmdrStatements(Database& db)
-      : db(db), insert(db, 1), duplicate(db.connection()), user(db.connection()), addCounters(db.connection()),
-        users(db),
+      : db(db), generation(db.generation()), insert(db, 1), userInsert(db, 1), duplicate(db.connection()),
+        user(db.connection()), addCounters(db.connection()), portLock(db.connection()),
         userRow(db, store::pdataTable(), 0, store::pdataTable().columns.size(), 1) {
     // Without statistics both engines would use the cport index, whose
     // values repeat for every call of a user; the one-second tdate range is
@@ -167,33 +188,41 @@ struct RecordStore::CmdrStatements {
       set += std::string(c) + " = (" + c + " + ? + 2147483648) % 4294967296 - 2147483648";
     }
     addCounters.prepare("UPDATE Pdata SET " + set + " WHERE sqno = ?");
+    if (db.engine() == store::Engine::Postgres) {
+      portLock.prepare("SELECT pg_advisory_xact_lock(?, ?)");
+      portLock.bindParameter(1, SQL_C_SLONG, SQL_INTEGER, 0, 0, &lockClass, 0, nullptr);
+      portLock.bindParameter(2, SQL_C_SLONG, SQL_INTEGER, 0, 0, &lockKey, 0, nullptr);
+    }
   }
   Database& db;
+  uint64_t generation;
   store::BulkInserter<CmdrRecord> insert;
+  store::BulkInserter<UserRecord> userInsert;
   odbc::Statement duplicate;
   odbc::Statement user;
   odbc::Statement addCounters;
-  store::DrptPset users;
+  odbc::Statement portLock;
   store::RowBuffer userRow;
+  SQLINTEGER lockClass = store::kUserLockClass;
+  SQLINTEGER lockKey = 0;
 };
 
-StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
+namespace {
+
+// One record inside the caller's transaction (or autocommit). A failure
+// that leaves more than its own statement undone (the transaction or the
+// connection lost, a deadlock) is put in `failure` for the caller.
+StoreOutcome storeOne(Database& db, RecordStore::CmdrStatements& st, const CmdrRecord& rec,
+                      Database::Failure& failure) {
   StoreOutcome out;
-  Database* db = rs.main_.get();
-  if (!db) {
-    out.error = "the main database is not open";
-    return out;
-  }
-  try {
-    if (!rs.cmdr_) rs.cmdr_ = std::make_unique<RecordStore::CmdrStatements>(*db);
-  } catch (const std::exception& e) {
-    out.error = e.what();
-    return out;
-  }
-  RecordStore::CmdrStatements& st = *rs.cmdr_;
-  UserRecord scratch;  // step 1: cleared counters
+  failure = Database::Failure::Row;
+  auto fail = [&](const std::exception& e) {
+    failure = db.failed(e);
+    return store::failureText(e);
+  };
+  UserRecord scratch;  // cleared counters
   const bool typeA = rec.type == "A";
-  // Step 2: the duplicate test, for type A only.
+  // The duplicate test, for type A only.
   if (typeA) {
     try {
       std::vector<SqlValue> v{rec.cport,
@@ -206,7 +235,7 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
                               int64_t{static_cast<int32_t>(rec.crefa)},
                               int64_t{static_cast<int32_t>(rec.flags)},
                               int64_t{static_cast<int32_t>(rec.duration)}};
-      store::ValueBinder b(*db);
+      store::ValueBinder b(db);
       b.bind(st.duplicate, v);
       st.duplicate.execute();
       bool found = st.duplicate.fetch();
@@ -217,7 +246,7 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
       }
     } catch (const std::exception& e) {
       st.duplicate.closeCursor();
-      out.error = e.what();  // handled like an insert failure
+      out.error = fail(e);  // handled like an insert failure
       return out;
     }
     const int star = starClass(rec.flags);
@@ -226,18 +255,18 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
     *pr[star] = rec.rpuls;
     *pp[star] = rec.ppuls;
   }
-  // Step 3: the Cdata row.
+  // The Cdata row.
   try {
     st.insert.add(rec);  // batch of 1: executes now
   } catch (const std::exception& e) {
-    out.error = e.what();
+    out.error = fail(e);
     return out;
   }
   out.status = StoreOutcome::Status::Stored;
-  // Step 4: the user's counters.
-  if (!typeA || corvane::trimBlanks(rec.cport).empty()) return out;
+  // The user's counters.
+  if (!chargesUser(rec)) return out;
   try {
-    store::ValueBinder b(*db);
+    store::ValueBinder b(db);
     b.bind(st.user, {SqlValue{rec.cport}});
     st.user.execute();
     UserRecord u;
@@ -246,7 +275,7 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
     st.user.closeCursor();
     if (!found) {
       scratch.cport = rec.cport;
-      if (!st.users.add(scratch)) throw std::runtime_error(st.users.error());
+      st.userInsert.add(scratch);
     } else {
       std::vector<SqlValue> adds;
       for (uint32_t v : {scratch.pra0, scratch.ppa0, scratch.pra1, scratch.ppa1, scratch.pra2, scratch.ppa2,
@@ -258,13 +287,159 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
     }
   } catch (const std::exception& e) {
     st.user.closeCursor();
-    out.error = e.what();  // the Cdata row stays; the caller shows the text
-    rs.report(StoreMessage::DatabaseError, {}, out.error);
+    out.error = fail(e);  // the Cdata row stays; the caller shows the text
   }
   return out;
 }
 
-StoreOutcome RecordStore::store(const CmdrRecord& record) { return storeCmdrRecord(*this, record); }
+}  // namespace
+
+RecordStore::CmdrStatements* RecordStore::cmdrStatements(std::string& error) {
+  if (cmdr_ && cmdr_->generation != main_->generation()) cmdr_.reset();  // the connection was reopened
+  if (!cmdr_) {
+    try {
+      cmdr_ = std::make_unique<CmdrStatements>(*main_);
+    } catch (const std::exception& e) {
+      error = store::failureText(e);
+      return nullptr;
+    }
+  }
+  return cmdr_.get();
+}
+
+StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
+  StoreOutcome out;
+  Database* db = rs.main_.get();
+  if (!db) {
+    out.error = "the main database is not open";
+    return out;
+  }
+  RecordStore::CmdrStatements* st = rs.cmdrStatements(out.error);
+  if (!st) return out;
+  Database::Failure failure;
+  out = storeOne(*db, *st, rec, failure);
+  if (out.countersFailed()) rs.report(StoreMessage::DatabaseError, {}, out.error);
+  return out;
+}
+
+RecordStore::PassResult RecordStore::tryPass(const std::vector<CmdrRecord>& records,
+                                             std::vector<StoreOutcome>& out, std::string& error) {
+  Database& db = *main_;
+  CmdrStatements* st = cmdrStatements(error);
+  if (!st) return PassResult::Lost;
+  auto abandon = [&](Database::Failure f, const std::string& text) {
+    error = db.firstError().empty() ? text : db.firstError();
+    db.rollback();
+    if (f == Database::Failure::ConnectionLost) return PassResult::ConnectionLost;
+    return PassResult::Lost;
+  };
+  try {
+    db.begin();
+  } catch (const std::exception& e) {
+    return abandon(db.failed(e), store::failureText(e));
+  }
+  // On a shared server each charged port's user row is found or made, and
+  // charged, under a lock of its own held to the end of the transaction.
+  // Taking the locks first, in one order, keeps two programs charging the
+  // same users from ever waiting on each other in a circle.
+  if (db.engine() == store::Engine::Postgres) {
+    std::vector<int32_t> keys;
+    for (const CmdrRecord& r : records)
+      if (chargesUser(r)) keys.push_back(portLockKey(r.cport));
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    for (int32_t k : keys) {
+      try {
+        st->lockKey = k;
+        st->portLock.execute();
+        while (st->portLock.fetch()) {
+        }
+        st->portLock.closeCursor();
+      } catch (const std::exception& e) {
+        st->portLock.closeCursor();
+        return abandon(db.failed(e), store::failureText(e));
+      }
+    }
+  }
+  for (size_t i = 0; i < records.size(); ++i) {
+    Database::Failure failure;
+    out[i] = storeOne(db, *st, records[i], failure);
+    if (failure != Database::Failure::Row) return abandon(failure, out[i].error);
+  }
+  try {
+    db.commit();
+  } catch (const std::exception& e) {
+    Database::Failure f = db.failed(e);
+    error = store::failureText(e);
+    return f == Database::Failure::ConnectionLost ? PassResult::ConnectionLost : PassResult::Lost;
+  }
+  return PassResult::Committed;
+}
+
+std::vector<StoreOutcome> RecordStore::storePass(const std::vector<CmdrRecord>& records) {
+  std::vector<StoreOutcome> out(records.size());
+  if (records.empty()) return out;
+  auto refuseAll = [&](const std::string& text) {
+    for (StoreOutcome& o : out) {
+      o = StoreOutcome{};
+      o.error = text;
+    }
+    return out;
+  };
+  if (!main_) return refuseAll("the main database is not open");
+  if (main_->inTransaction()) {
+    // Inside someone else's transaction (the import): record by record.
+    for (size_t i = 0; i < records.size(); ++i) out[i] = storeCmdrRecord(*this, records[i]);
+    return out;
+  }
+  if (mainLost_) return refuseAll(lostText_);
+  std::string error;
+  for (int attempt = 1;; ++attempt) {
+    PassResult r = tryPass(records, out, error);
+    if (r == PassResult::Committed) break;
+    // Nothing of the pass is stored: it is redone whole, or refused whole.
+    if (r == PassResult::ConnectionLost) {
+      connectionLost(error);
+      if (!reopenMain()) return refuseAll(lostText_);
+    }
+    if (attempt >= kPassAttempts) return refuseAll(error);
+  }
+  for (const StoreOutcome& o : out)
+    if (o.countersFailed()) report(StoreMessage::DatabaseError, {}, o.error);
+  return out;
+}
+
+StoreOutcome RecordStore::store(const CmdrRecord& record) { return storePass({record}).front(); }
+
+void RecordStore::connectionLost(const std::string& text) {
+  reconnectTicks_ = 0;
+  if (mainLost_) return;
+  mainLost_ = true;
+  lostText_ = "Database connection lost: " + text;
+  report(StoreMessage::ConnectionLost, mainName_, text);
+}
+
+bool RecordStore::reopenMain() {
+  if (!main_) return false;
+  cmdr_.reset();
+  try {
+    main_->reconnect();
+  } catch (const std::exception& e) {
+    return false;
+  }
+  mainLost_ = false;
+  lostText_.clear();
+  report(StoreMessage::ConnectionRestored, mainName_, {});
+  return true;
+}
+
+void RecordStore::tick() {
+  // A lost server is tried again every 10 s.
+  if (!mainLost_) return;
+  if (++reconnectTicks_ < kReconnectTicks) return;
+  reconnectTicks_ = 0;
+  reopenMain();
+}
 
 // ---- opening ----
 
@@ -355,6 +530,7 @@ bool RecordStore::openMainDatabase(const std::string& workDir, const std::string
   }
   std::unique_ptr<Database> db = connect(conn, name);
   if (!db) return false;
+  mainName_ = name;
   try {
     db->ensureTables(store::mainTables());  // also adds Tmpl03 to an older database
   } catch (const std::exception& e) {
@@ -466,6 +642,7 @@ std::optional<CmdrRecord> RecordStore::findCmdrBySqno(CmdrArchive& archive, int3
 
 void RecordStore::closeAll() {
   cmdr_.reset();
+  mainLost_ = false;
   cset_.reset();
   pset_.reset();
   mset_.reset();

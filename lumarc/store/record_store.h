@@ -28,6 +28,8 @@ enum class StoreMessage {
   FileAccessFailed,        // "<name> File access failed!": the file cannot be created or opened read-write
   MemoryAllocationFailed,  // "<name> Memory allocation failed!": a recordset cannot be created
   DatabaseError,           // a database error while storing (message bar), detail = driver text
+  ConnectionLost,          // "Database connection lost: <detail>": the server is gone; retried every 10 s
+  ConnectionRestored,      // "Database connection restored"
 };
 
 // Receives the store's failure reports.
@@ -136,6 +138,17 @@ class RecordStore : public CmdrRecordSink {
 
   // The CMDR store operation (CmdrRecordSink).
   StoreOutcome store(const CmdrRecord& record) override;
+  // A receive pass in one transaction. A deadlock, or a transaction the
+  // database dropped, redoes the whole pass a few times; a lost server is
+  // reopened at once. What still cannot be stored is refused (the caller
+  // writes it to "fcmdr.txt").
+  std::vector<StoreOutcome> storePass(const std::vector<CmdrRecord>& records) override;
+
+  // The 100 ms tick: a lost server connection is reopened every 10 s.
+  void tick();
+  // Whether the main database's server connection is lost.
+  bool mainConnectionLost() const { return mainLost_; }
+  static constexpr int kReconnectTicks = 100;
 
   bool mainOpen() const { return main_ != nullptr; }
   bool voiceOpen() const { return voice_ != nullptr; }
@@ -155,7 +168,15 @@ class RecordStore : public CmdrRecordSink {
 
  private:
   friend StoreOutcome storeCmdrRecord(RecordStore&, const CmdrRecord&);
+ public:
   struct CmdrStatements;
+
+ private:
+  enum class PassResult { Committed, Lost, ConnectionLost };
+  PassResult tryPass(const std::vector<CmdrRecord>& records, std::vector<StoreOutcome>& out, std::string& error);
+  CmdrStatements* cmdrStatements(std::string& error);
+  void connectionLost(const std::string& text);
+  bool reopenMain();
   void report(StoreMessage id, const std::string& fileName, const std::string& detail);
   // Checks and prepares an embedded database file; reports and returns false
   // when it must not or cannot be used.
@@ -174,6 +195,10 @@ class RecordStore : public CmdrRecordSink {
   std::unique_ptr<store::DrptVset> vset_;
   std::unique_ptr<CmdrStatements> cmdr_;
   std::string mainState_, voiceState_;
+  std::string mainName_;
+  bool mainLost_ = false;
+  std::string lostText_;
+  int reconnectTicks_ = 0;
 };
 
 // Renames `from` to `to` without replacing an existing file; when `to`

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace lumarc {
 
@@ -233,6 +234,14 @@ class CmdrRecordSink {
  public:
   virtual ~CmdrRecordSink() = default;
   virtual StoreOutcome store(const CmdrRecord& record) = 0;
+  // The records of one receive pass, one outcome each. A store with
+  // transactions stores them in one; this default stores them one by one.
+  virtual std::vector<StoreOutcome> storePass(const std::vector<CmdrRecord>& records) {
+    std::vector<StoreOutcome> out;
+    out.reserve(records.size());
+    for (const CmdrRecord& r : records) out.push_back(store(r));
+    return out;
+  }
 };
 
 class RecordStore;  // lumarc/store/record_store.h

@@ -10,9 +10,9 @@
 #include "common/codepage.h"
 #include "common/files.h"
 #include "lumarc/app/settings.h"
+#include "lumarc/app/store_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_link.h"
-#include "lumarc/links/cmdr_store_batch.h"
 #include "lumarc/links/monitor_link.h"
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/links/net/datagram_socket.h"
@@ -47,8 +47,13 @@ class ConsolePane : public PaneView, public StoreMessageSink {
     std::fputc('\n', stdout);
     std::fflush(stdout);
   }
+  // Message-bar texts also go to standard error, where a service's log
+  // keeps them apart from the record lines.
   void setCaptionMessage(const std::string& text) override {
-    if (!text.empty()) print(text);
+    if (text.empty()) return;
+    print(text);
+    std::string s = corvane::toUtf8(text, lang_);
+    std::fprintf(stderr, "lumarc-cli: %s\n", s.c_str());
   }
   void tabAdded(int, const std::string&) override {}
   void tabRemoved(int) override {}
@@ -56,15 +61,8 @@ class ConsolePane : public PaneView, public StoreMessageSink {
   void lineAppended(int, const std::string& line, bool) override { print(line); }
   void historyChanged() override {}
   void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) override {
-    std::string prefix = fileName.empty() ? std::string() : fileName + " ";
-    switch (id) {
-      case StoreMessage::SqlConfigError: print(texts_.text(kTextSqlConfigError)); break;
-      case StoreMessage::DbaseAllocationFailed: print(texts_.text(kTextDbaseAllocationFailed)); break;
-      case StoreMessage::DbaseOpenFailed: print(texts_.text(kTextDbaseOpenFailed)); break;
-      case StoreMessage::FileAccessFailed: print(prefix + texts_.text(kTextFileAccessFailed)); break;
-      case StoreMessage::MemoryAllocationFailed: print(prefix + texts_.text(kTextMemoryAllocationFailed)); break;
-      case StoreMessage::DatabaseError: print(detail); return;
-    }
+    print(storeMessageText(texts_, id, fileName, detail));
+    if (storeMessageShowsDetail(id)) return;
     if (!detail.empty()) std::fprintf(stderr, "lumarc-cli: %s\n", detail.c_str());
   }
 
@@ -133,7 +131,7 @@ int collect(const Options& opt) {
   env.view = &pane;
   env.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Cmdr).add(t); };
   env.flipAutoScroll = [&settings] { settings.setAutoScroll(settings.autoScroll() ? 0 : 1); };
-  LinkList links(LinkKind::Cmdr, env, cmdrLinkFactory(net::qtStreamTransportFactory(), store, cmdrStoreBatch(store)));
+  LinkList links(LinkKind::Cmdr, env, cmdrLinkFactory(net::qtStreamTransportFactory(), store));
 
   // Voice links: recordings into "Wav" and Vdata00, converted to MP3 as
   // they arrive (the converter's step runs on the same tick).
@@ -179,7 +177,8 @@ int collect(const Options& opt) {
   ::signal(SIGPIPE, SIG_IGN);
 
   QTimer tick;
-  QObject::connect(&tick, &QTimer::timeout, &app, [&links, &voiceLinks, &monitorLinks, &converter] {
+  QObject::connect(&tick, &QTimer::timeout, &app, [&store, &links, &voiceLinks, &monitorLinks, &converter] {
+    store.tick();
     links.tick();
     voiceLinks.tick();
     monitorLinks.tick();

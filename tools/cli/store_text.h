@@ -1,6 +1,7 @@
 // lumarc-cli: the record store's failure reports as the program's texts.
 #pragma once
 
+#include "lumarc/app/store_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/store/record_store.h"
 
@@ -11,17 +12,7 @@ namespace lumarc::cli {
 
 // The text the window program shows for a store message (English table).
 inline std::string storeMessageText(StoreMessage id, const std::string& file) {
-  const corvane::StringTable& t = englishTexts();
-  auto withFile = [&](int text) { return file.empty() ? t.text(text) : file + " " + t.text(text); };
-  switch (id) {
-    case StoreMessage::SqlConfigError: return t.text(kTextSqlConfigError);
-    case StoreMessage::DbaseAllocationFailed: return t.text(kTextDbaseAllocationFailed);
-    case StoreMessage::DbaseOpenFailed: return t.text(kTextDbaseOpenFailed);
-    case StoreMessage::FileAccessFailed: return withFile(kTextFileAccessFailed);
-    case StoreMessage::MemoryAllocationFailed: return withFile(kTextMemoryAllocationFailed);
-    case StoreMessage::DatabaseError: return {};
-  }
-  return {};
+  return storeMessageShowsDetail(id) ? std::string() : lumarc::storeMessageText(englishTexts(), id, file, {});
 }
 
 // Prints each message on stderr: the text, then the driver's detail.

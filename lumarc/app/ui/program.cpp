@@ -1,13 +1,13 @@
 #include "lumarc/app/ui/program.h"
 
 #include "common/files.h"
+#include "lumarc/app/store_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/link_pane.h"
 #include "lumarc/app/ui/monitor_pane.h"
 #include "lumarc/app/ui/qt_text.h"
 #include "lumarc/app/ui/voice_pane.h"
 #include "lumarc/links/cmdr_link.h"
-#include "lumarc/links/cmdr_store_batch.h"
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/links/voice_convert.h"
 #include "lumarc/store/record_store.h"
@@ -26,21 +26,12 @@ class StoreMessages : public StoreMessageSink {
  public:
   explicit StoreMessages(const corvane::StringTable& texts) : texts_(texts) {}
   void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) override {
-    std::string prefix = fileName.empty() ? std::string() : fileName + " ";
-    std::string text;
-    switch (id) {
-      case StoreMessage::SqlConfigError: text = texts_.text(kTextSqlConfigError); break;
-      case StoreMessage::DbaseAllocationFailed: text = texts_.text(kTextDbaseAllocationFailed); break;
-      case StoreMessage::DbaseOpenFailed: text = texts_.text(kTextDbaseOpenFailed); break;
-      case StoreMessage::FileAccessFailed: text = prefix + texts_.text(kTextFileAccessFailed); break;
-      case StoreMessage::MemoryAllocationFailed: text = prefix + texts_.text(kTextMemoryAllocationFailed); break;
-      case StoreMessage::DatabaseError: text = detail; break;
-    }
+    std::string text = storeMessageText(texts_, id, fileName, detail);
     if (window && window->isVisible()) {
       window->setCaptionMessage(text);
     } else if (interactive) {
       QString box = qtext(text);
-      if (!detail.empty() && id != StoreMessage::DatabaseError) box += "\n\n" + QString::fromUtf8(detail.c_str());
+      if (!detail.empty() && !storeMessageShowsDetail(id)) box += "\n\n" + QString::fromUtf8(detail.c_str());
       QMessageBox::critical(nullptr, kWindowTitle, box);
     } else {
       startupMessages.push_back(text);
@@ -128,7 +119,7 @@ void Program::attach(MainWindow& w) {
   auto refresh = [&w] { w.refreshToolbar(); };
 
   p.cmdr = new LinkPane(LinkKind::Cmdr, p.settings, p.texts, caption, refresh, p.workDir,
-                        cmdrLinkFactory(net::qtStreamTransportFactory(), p.store, cmdrStoreBatch(p.store)));
+                        cmdrLinkFactory(net::qtStreamTransportFactory(), p.store));
   p.monitor = new MonitorPane(p.settings, p.texts, caption, refresh, p.workDir, monitorPaneFactory(p.settings));
   p.voice = new VoicePane(p.settings, p.texts, caption, refresh, p.workDir, &p.voiceStore);
   w.setPaneWidget(Pane::Cmdr, p.cmdr);
@@ -136,6 +127,7 @@ void Program::attach(MainWindow& w) {
   w.setPaneWidget(Pane::Voice, p.voice);
 
   w.ticks().add(TickStep::Cmdr, [&p] {
+    p.store.tick();  // a lost database server is reopened before the links store again
     if (p.cmdr) p.cmdr->tick();
   });
   w.ticks().add(TickStep::Monitor, [&p] {

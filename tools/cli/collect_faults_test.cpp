@@ -1,0 +1,196 @@
+// End to end: lumarc-cli collect against corvane-sim's cmdr role when the
+// database refuses rows, the disk is full, two collectors share one
+// PostgreSQL server, or that server restarts.
+#include "common/files.h"
+#include "common/format.h"
+#include "lumarc/links/cmdr_frame.h"
+#include "lumarc/links/cmdr_line.h"
+#include "lumarc/store/database.h"
+#include "lumarc/store/record_store.h"
+#include "tools/sim/test_process.h"
+
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace lumarc {
+namespace {
+
+using Child = testproc::ChildProcess;
+
+std::string binary(const char* env) {
+  const char* p = std::getenv(env);
+  return p ? p : "";
+}
+
+bool waitFor(const std::function<bool()>& done, int seconds = 60) {
+  auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string p = (std::filesystem::temp_directory_path() / "collect_faults.XXXXXX").string();
+    path_ = ::mkdtemp(p.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A kind-A call from `port` with call reference `cref`, charging `pulses`.
+CmdrFrameSpec callSpec(uint32_t cref, const std::string& port = "1234", uint16_t pulses = 1) {
+  CmdrFrameSpec s;
+  s.kind = 0;
+  s.crefA = cref;
+  s.firstPort = corvane::parsePort(port);
+  s.partnerPort = corvane::parsePort("2000");
+  s.externalPulses = pulses;
+  s.time = {2024, 5, 6, 7, int(cref / 60 % 60), int(cref % 60)};
+  s.digits1 = "0212" + std::to_string(cref);
+  return s;
+}
+
+std::string hexFile(const std::string& dir, const std::vector<CmdrFrameSpec>& specs) {
+  std::string hex;
+  for (const CmdrFrameSpec& s : specs) {
+    CmdrFrame f = buildCmdrFrame(s);
+    for (uint8_t b : f) {
+      char h[3];
+      std::snprintf(h, sizeof h, "%02x", b);
+      hex += h;
+    }
+    hex += "\n";
+  }
+  std::string path = dir + "/frames.hex";
+  EXPECT_TRUE(corvane::writeFileAtomic(path, hex, 0644));
+  return path;
+}
+
+std::string simPort(Child& sim) {
+  waitFor([&] { return sim.output().find('\n') != std::string::npos || !sim.running(); });
+  const std::string& out = sim.output();
+  size_t colon = out.find(':');
+  size_t nl = out.find('\n');
+  if (colon == std::string::npos || nl == std::string::npos || nl < colon) return "";
+  return out.substr(colon + 1, nl - colon - 1);
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
+std::vector<uint32_t> storedRefs(store::Database& db) {
+  std::vector<uint32_t> refs;
+  store::DrptCset cs(db);
+  EXPECT_TRUE(cs.open()) << cs.error();
+  CmdrRecord r;
+  while (cs.next(r)) refs.push_back(r.crefa);
+  std::sort(refs.begin(), refs.end());
+  return refs;
+}
+
+std::string lineOf(const CmdrFrameSpec& s) {
+  CmdrRecord r;
+  decodeCmdrFrame(buildCmdrFrame(s), 0x7F000001, r);
+  return cmdrLineText(r);
+}
+
+// --- a row the database refuses ----------------------------------------------
+
+TEST(CollectRefusedRow, TheRefusedCallGoesToFcmdrOnceTheOthersAreStoredAndTheLinkGoesOn) {
+  struct Case {
+    const char* name;
+    int frames;
+    int batch;
+  } cases[] = {{"three frames in one batch", 3, 3}, {"25-frame batches", 30, 25}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    {
+      Child init({binary("LUMARC_CLI"), "--dir", dir.path(), "db", "init"});
+      ASSERT_EQ(init.wait(), 0);
+      store::Database db(sqliteConnectionString(dir.path() + "/Lumarc.mdb"));
+      db.connection().execute(
+          "CREATE TRIGGER refuse BEFORE INSERT ON Cdata WHEN NEW.crefa = 7 BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    }
+    std::vector<CmdrFrameSpec> specs;
+    for (int i = 0; i < c.frames; ++i) specs.push_back(callSpec(uint32_t(6 + i)));
+    std::string file = hexFile(dir.path(), specs);
+    Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", file, "--batch", std::to_string(c.batch),
+               "--join"});
+    std::string port = simPort(sim);
+    ASSERT_FALSE(port.empty()) << sim.output();
+    Child cli({binary("LUMARC_CLI"), "--dir", dir.path(), "collect", "--cmdr", "127.0.0.1:" + port},
+              dir.path() + "/stderr.txt");
+    ASSERT_TRUE(waitFor([&] { return sim.printed("done") || !cli.running(); })) << sim.output();
+    ASSERT_TRUE(cli.running()) << "the collector died";
+    cli.signal(SIGTERM);
+    EXPECT_EQ(cli.wait(), 0);
+    // One "X" per batch, none of them twice.
+    EXPECT_EQ(count(sim.output(), "ack "), size_t((c.frames + c.batch - 1) / c.batch)) << sim.output();
+    EXPECT_EQ(count(sim.output(), "connected"), 1u) << sim.output();
+    store::Database db(sqliteConnectionString(dir.path() + "/Lumarc.mdb"));
+    std::vector<uint32_t> want;
+    for (int i = 0; i < c.frames; ++i)
+      if (6 + i != 7) want.push_back(uint32_t(6 + i));
+    EXPECT_EQ(storedRefs(db), want);
+    EXPECT_EQ(corvane::readFileBytes(dir.path() + "/fcmdr.txt").value_or(""), lineOf(specs[1]) + "\r\n");
+    // The user is charged for the stored calls only.
+    store::DrptPset users(db);
+    users.open();
+    UserRecord u;
+    ASSERT_TRUE(users.next(u));
+    EXPECT_EQ(u.pra0 + u.pra1 + u.pra2 + u.pra3, uint32_t(c.frames - 1));
+    EXPECT_FALSE(users.next(u));
+    EXPECT_NE(corvane::readFileBytes(dir.path() + "/stderr.txt").value_or("").find("refused"), std::string::npos);
+  }
+}
+
+TEST(CollectRefusedRow, WhenFcmdrCannotBeWrittenEitherNothingIsAcknowledgedAndTheCauseIsPrinted) {
+  TempDir dir;
+  {
+    Child init({binary("LUMARC_CLI"), "--dir", dir.path(), "db", "init"});
+    ASSERT_EQ(init.wait(), 0);
+    store::Database db(sqliteConnectionString(dir.path() + "/Lumarc.mdb"));
+    db.connection().execute("CREATE TRIGGER refuse BEFORE INSERT ON Cdata BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  }
+  ASSERT_TRUE(std::filesystem::create_directory(dir.path() + "/fcmdr.txt"));  // cannot be appended to
+  std::string file = hexFile(dir.path(), {callSpec(6), callSpec(7)});
+  Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", file, "--batch", "2", "--join"});
+  std::string port = simPort(sim);
+  ASSERT_FALSE(port.empty()) << sim.output();
+  Child cli({binary("LUMARC_CLI"), "--dir", dir.path(), "collect", "--cmdr", "127.0.0.1:" + port, "--for", "3"},
+            dir.path() + "/stderr.txt");
+  EXPECT_EQ(cli.wait(), 0);
+  EXPECT_EQ(count(sim.output(), "ack "), 0u) << sim.output();
+  std::string err = corvane::readFileBytes(dir.path() + "/stderr.txt").value_or("");
+  EXPECT_NE(err.find("fcmdr.txt File access failed! (Is a directory)"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace lumarc
