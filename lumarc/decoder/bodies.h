@@ -3,12 +3,11 @@
 //
 // How a body decoder plugs in: the dispatcher in framework.cpp calls the
 // functions declared here by record kind. A protocol family lives in its own
-// file (lapd.cpp, q931.cpp, facility.cpp, ...). Families that are not decoded
-// yet have an empty body in pending_bodies.cpp ("adds nothing after the
-// label"); to add one, delete its stub there and define it in the family's
-// own file. Bodies read bytes only through DecodeContext::at(), use the line
-// primitives of DecodeContext, and call one another inward (LAPD -> call
-// control -> facility -> call-control elements).
+// file (lapd.cpp, q931.cpp, facility.cpp, ...). Bodies read bytes only
+// through DecodeContext::at(), mark the record malformed when a length or
+// pointer needs more than the message holds (DecodeContext::needs), use the
+// line primitives of DecodeContext and the fields of fields.h, and call one
+// another inward (LAPD -> call control -> facility -> call-control elements).
 #pragma once
 
 #include "lumarc/decoder/context.h"
@@ -31,11 +30,11 @@ void decodePhIndication(DecodeContext& ctx);
 // One call-control message whose protocol discriminator is at offset.
 void decodeCallControl(DecodeContext& ctx, size_t offset);
 
-// ---- SS7 message transfer (pending) ----
+// ---- SS7 message transfer (mtp.cpp) ----
 // MTP2 signal unit from message byte 0 (kinds 0xF5, 0xF6, 0xFC/0x25).
 void decodeMtp2(DecodeContext& ctx);
 
-// ---- V5.2 layer 3 (pending) ----
+// ---- V5.2 layer 3 (v5_protocols.cpp) ----
 // Called by LAPV5 after "Spare field ok" with the message type at byte 9.
 void decodeV5Pstn(DecodeContext& ctx);
 void decodeV5Control(DecodeContext& ctx);
@@ -43,7 +42,7 @@ void decodeV5Bcc(DecodeContext& ctx);
 void decodeV5Protection(DecodeContext& ctx);
 void decodeV5LinkControl(DecodeContext& ctx);
 
-// ---- Exchange-internal events and SIP (pending) ----
+// ---- Exchange-internal events and SIP (events.cpp) ----
 // Call-control primitive to/from call control (kinds 0xFF, 0xFE, 0xF0, 0xEF).
 void decodeCallControlPrimitive(DecodeContext& ctx);
 // E1 line event (kind 0xF9).

@@ -2,14 +2,13 @@
 // information element identifiers.
 #include "lumarc/decoder/q931.h"
 
-#include <array>
-#include <utility>
+#include "lumarc/decoder/fields.h"
 
 namespace lumarc {
 
 namespace {
 
-constexpr std::array<const char*, 128> kCauseTexts = {
+constexpr auto kCauseTexts = numbered(
     "Reserved",  // 0
     "Unallocated Number",  // 1
     "No route to specified transit network",  // 2
@@ -137,10 +136,10 @@ constexpr std::array<const char*, 128> kCauseTexts = {
     "Reserved",  // 124
     "Reserved",  // 125
     "Reserved",  // 126
-    "Interworking, unspecified",  // 127
-};
+    "Interworking, unspecified"  // 127
+);
 
-constexpr std::pair<uint8_t, const char*> kElementNames[] = {
+constexpr CodeText kElementNames[] = {
     {0x00, "Segmented Message"},
     {0x04, "Bearer Capability"},
     {0x08, "Cause"},
@@ -185,13 +184,8 @@ constexpr std::pair<uint8_t, const char*> kElementNames[] = {
 
 }  // namespace
 
-std::string_view causeText(uint8_t value) { return kCauseTexts[value & 0x7F]; }
+std::string_view causeText(uint8_t value) { return lookup(kCauseTexts, value & 0x7F, "Reserved"); }
 
-std::string_view elementName(uint8_t id) {
-  for (const auto& [code, name] : kElementNames) {
-    if (code == id) return name;
-  }
-  return "Unknown Information Element";
-}
+std::string_view elementName(uint8_t id) { return lookup(kElementNames, id, "Unknown Information Element"); }
 
 }  // namespace lumarc

@@ -7,6 +7,10 @@
 // datl, 96 always 0); an index above 96 reads 0 and never touches memory.
 // A length or pointer that needs an octet beyond kLastMessageIndex (95) ends
 // that message or loop after what was already appended.
+//
+// Malformed mark: a record whose decode asks for a byte at or beyond datl,
+// or whose length or pointer needs octets beyond its message, is marked
+// malformed. The mark is out of band: the decode text stays as it is.
 #pragma once
 
 #include "lumarc/decoder/monitor_record.h"
@@ -34,8 +38,12 @@ class DecodeContext {
   // own copy of the record to 8 characters and resets all flags.
   DecodeContext(const MonitorRecord& record, DecodeOptions options);
 
-  // Message byte i; 0 for any index above 96 (no memory is touched).
-  uint8_t at(size_t i) const { return i < kMessageBufferSize ? buf_[i] : 0; }
+  // Message byte i; 0 for any index above 96 (no memory is touched). A byte
+  // at or beyond datl is past the message's end and marks it malformed.
+  uint8_t at(size_t i) const {
+    if (i >= datl_) malformed_ = true;
+    return i < kMessageBufferSize ? buf_[i] : 0;
+  }
   // True when message byte i exists in the 96-byte message area.
   static bool inMessage(size_t i) { return i <= kLastMessageIndex; }
   // Number of message bytes of the record (0-96).
@@ -53,6 +61,18 @@ class DecodeContext {
   void append(std::string_view s) { text_.append(s); }
   void append(char c) { text_.push_back(c); }
   void spaces(size_t n) { text_.append(n, ' '); }
+
+  // A length or pointer of the message needs octets beyond its end.
+  void markMalformed() { malformed_ = true; }
+  // A length or pointer covers message bytes up to i: marks the record
+  // malformed when i lies at or beyond datl; true when i lies in the
+  // 96-byte message area (the decode may read it).
+  bool needs(size_t i) {
+    if (i >= datl_) malformed_ = true;
+    return inMessage(i);
+  }
+  // True once the decode asked for anything past the message's end.
+  bool malformed() const { return malformed_; }
 
   // The record shows no line at all (suppressed, or layer 2 decoding off).
   void dropRecord() { suppress_ = true; }
@@ -108,6 +128,7 @@ class DecodeContext {
   std::string text_;
   bool suppress_ = false;
   bool nested_ = false;
+  mutable bool malformed_ = false;
 };
 
 // Appends the parts of one octet's line joined by "," (no blanks); a part

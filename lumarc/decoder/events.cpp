@@ -5,6 +5,7 @@
 
 #include "common/format.h"
 #include "lumarc/decoder/bodies.h"
+#include "lumarc/decoder/fields.h"
 
 namespace lumarc {
 
@@ -12,20 +13,6 @@ namespace {
 
 using corvane::hex4;
 using corvane::hex6;
-
-struct CodeText {
-  uint16_t code;
-  std::string_view text;
-};
-
-// Text of code in table, or fallback when the table has no such code.
-template <size_t N>
-constexpr std::string_view lookup(const CodeText (&table)[N], unsigned code, std::string_view fallback) {
-  for (const CodeText& e : table) {
-    if (e.code == code) return e.text;
-  }
-  return fallback;
-}
 
 constexpr size_t kReleaseRowWidth = 32;
 

@@ -8,13 +8,12 @@
 // last octet; every inner length is checked against what is left, and a
 // length that runs past it shows its length line and ends the component.
 #include "common/format.h"
+#include "lumarc/decoder/fields.h"
 #include "lumarc/decoder/q931.h"
 #include "lumarc/decoder/q931_elements.h"
 
-#include <array>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace lumarc {
 
@@ -22,21 +21,10 @@ namespace {
 
 using corvane::hex2;
 using corvane::hex4;
-using Code = std::pair<uint8_t, const char*>;
+constexpr auto kClass = numbered("Class Universal", "Class Application", "Class Context specific", "Class Private");
+constexpr auto kComponentKind = numbered("", "Invoke", "Return result", "Return error", "Reject");
 
-template <size_t N>
-std::string_view lookup(const Code (&table)[N], uint32_t value, std::string_view otherwise) {
-  for (const auto& [code, text] : table) {
-    if (code == value) return text;
-  }
-  return otherwise;
-}
-
-constexpr std::array<const char*, 4> kClass = {"Class Universal", "Class Application", "Class Context specific",
-                                               "Class Private"};
-constexpr std::array<const char*, 5> kComponentKind = {"", "Invoke", "Return result", "Return error", "Reject"};
-
-constexpr Code kLocalOperations[] = {
+constexpr CodeText kLocalOperations[] = {
     {1, "USER USER INFORMATION"}, {3, "MALICIOUS CALL IDENTIFICATION"}, {4, "BEGIN 3 PARTY CONFERENCE"},
     {5, "END 3 PARTY CONFERENCE"}, {6, "EXPLICIT CALL TRANSFER"}, {7, "DIVERSION ACTIVATION"},
     {8, "DIVERSION DEACTIVATION"}, {9, "DIVERSION ACTIVATION STATUS NOTIFICATION"},
@@ -48,7 +36,7 @@ constexpr Code kLocalOperations[] = {
     {32, "AOCD SPECIAL ARRANGEMENT"}, {33, "AOCD in CURRECY"}, {34, "AOCD in CHARGING UNITS"},
     {35, "AOCE in CURRECY"}, {36, "AOCE in CHARGING UNITS"}};
 
-constexpr Code kLocalErrors[] = {
+constexpr CodeText kLocalErrors[] = {
     {0, "User not subscribed"}, {1, "Service not available"}, {2, "Rejected by the called user"},
     {4, "Not implemented"}, {6, "Invalid served user number"}, {7, "Invalid call state"},
     {8, "Basic service not provided"}, {9, "Not an incoming call"},
@@ -57,7 +45,7 @@ constexpr Code kLocalErrors[] = {
     {23, "Incoming call accepted"}, {24, "Number of diversions exceeded limit"}, {46, "Not activated"},
     {48, "Request already accepted"}};
 
-constexpr Code kCcbsTexts[] = {
+constexpr CodeText kCcbsTexts[] = {
     {1, "CCBS call info retain"}, {2, "CCBS request"}, {3, "CCBS deactivate"}, {4, "CCBS interrogate"},
     {5, "CCBS erase"}, {6, "CCBS remote user free"}, {7, "CCBS call"}, {8, "CCBS status request"},
     {9, "CCBS free"}, {10, "CCBS erase call linkage id"}, {11, "CCBS stop alerting"},
@@ -66,20 +54,20 @@ constexpr Code kCcbsTexts[] = {
     {26, "CCBS outgoing queue full"}, {27, "CCBS call failure reason is not busy"},
     {28, "CCBS not ready for call"}};
 
-constexpr Code kCcbsTTexts[] = {{1, "CCBS T request"}, {2, "CCBS T call"}, {3, "CCBS T suspend"},
+constexpr CodeText kCcbsTTexts[] = {{1, "CCBS T request"}, {2, "CCBS T call"}, {3, "CCBS T suspend"},
                                 {4, "CCBS T resume"}, {5, "CCBS T remote user free"}, {6, "CCBS T available"},
                                 {20, "Long term denial"}, {21, "Short term denial"}};
 
-constexpr Code kPartyNumberKinds[] = {{0, "Unknown party number"}, {1, "Public party number"},
+constexpr CodeText kPartyNumberKinds[] = {{0, "Unknown party number"}, {1, "Public party number"},
                                       {3, "Data party number"}, {4, "Telex party number"},
                                       {5, "Private party number"}, {8, "National Standard party number"}};
 
-constexpr Code kPublicTypeOfNumber[] = {{0, "Unknown"}, {1, "International number"}, {2, "National number"},
+constexpr CodeText kPublicTypeOfNumber[] = {{0, "Unknown"}, {1, "International number"}, {2, "National number"},
                                         {3, "Network specific number"}, {4, "Subscriber number"},
                                         {6, "Abbreviated number"}};
 
-constexpr Code kAocdBilling[] = {{0, "Normal charging"}, {1, "Reverse charging"}, {2, "Credit card charging"}};
-constexpr Code kAoceBilling[] = {{0, "Normal charging"}, {1, "Reverse charging"}, {2, "Credit card charging"},
+constexpr CodeText kAocdBilling[] = {{0, "Normal charging"}, {1, "Reverse charging"}, {2, "Credit card charging"}};
+constexpr CodeText kAoceBilling[] = {{0, "Normal charging"}, {1, "Reverse charging"}, {2, "Credit card charging"},
                                  {3, "Call forwarding unconditional"}, {4, "Call forwarding busy"},
                                  {5, "Call forwarding no reply"}, {6, "Call deflection"}, {7, "Call transfer"}};
 
@@ -95,7 +83,7 @@ class Walk {
   ElementCursor c;
 
   void classForm(uint8_t tag) {
-    ctx.append(kClass[tag >> 6]);
+    ctx.append(lookup(kClass, tag >> 6, ""));
     ctx.append(',');
     ctx.append((tag & 0x20) ? "Form Constructed" : "Form Primitive");
   }
@@ -128,7 +116,11 @@ class Walk {
     ctx.append("Length format ok,");
     ctx.append(caption);
     ctx.append(hex2(len));
-    return len <= c.left();
+    if (len > c.left()) {
+      ctx.markMalformed();
+      return false;
+    }
+    return true;
   }
 
   // Length that must be exactly one octet: the long form shows "Length
@@ -558,7 +550,7 @@ void decodeFacility(DecodeContext& ctx, size_t lenIndex) {
   if (last > kLastMessageIndex) return;
   const uint8_t tag = ctx.at(lenIndex + 2);
   const uint8_t kind = tag & 0x1F;
-  if (kind >= 1 && kind <= 4) ctx.append(kComponentKind[kind]);
+  if (kind >= 1 && kind <= 4) ctx.append(lookup(kComponentKind, kind, ""));
   if (n < 6) return;
   ctx.oidRecommendation = 0;
   ctx.oidModule = 0;
@@ -578,13 +570,13 @@ void decodeFacility(DecodeContext& ctx, size_t lenIndex) {
   // Octet 4: component tag.
   w.c.next();
   ctx.bitsLine(tag);
-  ctx.append(kClass[tag >> 6]);
+  ctx.append(lookup(kClass, tag >> 6, ""));
   if ((tag >> 6) != 2) return;
   ctx.append(',');
   ctx.append((tag & 0x20) ? "Form Constructed" : "Form Primitive");
   if (!(tag & 0x20)) return;
   ctx.append(',');
-  ctx.append(kComponentKind[kind <= 4 ? kind : 0]);
+  ctx.append(lookup(kComponentKind, kind <= 4 ? kind : 0, ""));
   ctx.append(" component");
   // Octet 5: component length; the component must fill the element.
   uint8_t compLen = 0;

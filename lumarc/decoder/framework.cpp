@@ -111,11 +111,17 @@ void dispatch(DecodeContext& ctx) {
 }  // namespace
 
 std::string decodeMonitorRecord(const MonitorRecord& record, DecodeOptions options) {
+  return decodeMonitorRecordMarked(record, options).text;
+}
+
+RecordDecode decodeMonitorRecordMarked(const MonitorRecord& record, DecodeOptions options) {
   DecodeContext ctx(record, options);
   appendHeader(ctx);
   dispatch(ctx);
-  if (ctx.dropped()) return {};
-  return std::move(ctx.text());
+  RecordDecode out;
+  out.malformed = ctx.malformed();
+  if (!ctx.dropped()) out.text = std::move(ctx.text());
+  return out;
 }
 
 std::vector<std::string> splitDecodeText(const std::string& text) {

@@ -14,6 +14,15 @@ namespace lumarc {
 // Pure; never reads beyond the 96 message bytes.
 std::string decodeMonitorRecord(const MonitorRecord& record, DecodeOptions options = {});
 
+// The decode text of one record and its malformed mark (see context.h):
+// true when the decode needed a byte, length or pointer past the end of the
+// record's message bytes. The text is the same as decodeMonitorRecord's.
+struct RecordDecode {
+  std::string text;
+  bool malformed = false;
+};
+RecordDecode decodeMonitorRecordMarked(const MonitorRecord& record, DecodeOptions options = {});
+
 // Splits decode text at its 0xFF bytes into lines (empty text: no lines).
 std::vector<std::string> splitDecodeText(const std::string& text);
 

@@ -4,9 +4,9 @@
 #include "lumarc/decoder/ss7.h"
 
 #include "common/format.h"
+#include "lumarc/decoder/fields.h"
 
 #include <array>
-#include <utility>
 
 namespace lumarc {
 
@@ -24,7 +24,7 @@ enum class Step : uint8_t {
   Optional,  // pointer to the optional part
 };
 
-struct Part {
+struct LayoutItem {
   Step step = Step::None;
   uint8_t code = 0;
 };
@@ -32,13 +32,13 @@ struct Part {
 struct IsupMessage {
   uint8_t type;
   const char* name;
-  std::array<Part, 6> layout;
+  std::array<LayoutItem, 6> layout;
 };
 
-constexpr Part F(uint8_t code) { return {Step::Fixed, code}; }
-constexpr Part V(uint8_t code) { return {Step::Variable, code}; }
-constexpr Part kOpt{Step::Optional, 0};
-constexpr Part kRange{Step::Range, 0};
+constexpr LayoutItem F(uint8_t code) { return {Step::Fixed, code}; }
+constexpr LayoutItem V(uint8_t code) { return {Step::Variable, code}; }
+constexpr LayoutItem kOpt{Step::Optional, 0};
+constexpr LayoutItem kRange{Step::Range, 0};
 
 constexpr IsupMessage kMessages[] = {
     {0x01, "IAM ISUP Initial address", {F(0x06), F(0x07), F(0x09), F(0x02), V(0x04), kOpt}},
@@ -92,9 +92,7 @@ constexpr IsupMessage kMessages[] = {
     {0x43, "SDM ISUP Subsequent directory number", {kOpt}},
 };
 
-using Name = std::pair<uint8_t, const char*>;
-
-constexpr Name kParameterNames[] = {
+constexpr CodeText kParameterNames[] = {
     {0x00, "End of optional parameters"}, {0x01, "Call reference"},
     {0x02, "Transmission medium requirement"}, {0x03, "Access Transport"}, {0x04, "Called party number"},
     {0x05, "Subsequent number"}, {0x06, "Nature of connection indicators"}, {0x07, "Forward call indicators"},
@@ -155,12 +153,12 @@ size_t pointerLine(DecodeContext& ctx, size_t index, std::string_view name) {
   ctx.append(name);
   if (ptr == 0) return 0;
   const size_t target = index + ptr;
-  return DecodeContext::inMessage(target) ? target : 0;
+  return ctx.needs(target) ? target : 0;
 }
 
 void decodeMandatoryPart(DecodeContext& ctx, const IsupMessage& m) {
   size_t i = 11;
-  for (const Part& part : m.layout) {
+  for (const LayoutItem& part : m.layout) {
     switch (part.step) {
       case Step::None:
         return;
@@ -186,35 +184,29 @@ void decodeMandatoryPart(DecodeContext& ctx, const IsupMessage& m) {
         const uint8_t ptr = ctx.at(i);
         ctx.bitsLine(ptr);
         ctx.append("Pointer to optional part");
-        if (ptr != 0) decodeIsupOptionalPart(ctx, i + ptr);
+        if (ptr != 0 && ctx.needs(i + ptr)) decodeIsupOptionalPart(ctx, i + ptr);
         return;
       }
     }
   }
 }
 
-constexpr std::array<const char*, 9> kNatureOfAddress = {
+constexpr auto kNatureOfAddress = numbered(
     "Spare", "Subscriber number", "Unknown", "National number", "International number",
     "Network specific number", "Network routing number in national number format",
     "Network routing number in network specific number format",
-    "Network routing number concatenated with called directory number"};
+    "Network routing number concatenated with called directory number");
 
-constexpr std::array<const char*, 8> kNumberingPlan = {
+constexpr auto kNumberingPlan = numbered(
     "Spare", "ISDN/Telephony numbering plan (CCITT E.164)", "Spare", "Data numbering plan (CCITT X.121)",
-    "Telex numbering plan (CCITT F.69)", "Reserved", "Reserved", "Spare"};
+    "Telex numbering plan (CCITT F.69)", "Reserved", "Reserved", "Spare");
 
 char digitOf(uint8_t nibble) { return "0123456789ABCDEF"[nibble & 0x0F]; }
 
 }  // namespace
 
 std::string_view isupParameterName(uint8_t code) {
-  static const std::array<const char*, 256> byCode = [] {
-    std::array<const char*, 256> t;
-    t.fill("Unknown ISUP parameter");
-    for (const auto& [c, name] : kParameterNames) t[c] = name;
-    return t;
-  }();
-  return byCode[code];
+  return lookup(kParameterNames, code, "Unknown ISUP parameter");
 }
 
 void isupDigits(DecodeContext& ctx, size_t first, size_t last, bool odd) {
@@ -229,22 +221,15 @@ void isupDigits(DecodeContext& ctx, size_t first, size_t last, bool odd) {
 }
 
 void isupNatureOfAddress(DecodeContext& ctx, uint8_t octet) {
-  const uint8_t v = octet & 0x7F;
-  ctx.fieldLine(octet, 6, 0);
-  ctx.append("Nature of address indicator:");
-  ctx.append(v < kNatureOfAddress.size() ? kNatureOfAddress[v] : "Spare");
+  field(ctx, octet, {6, 0}, "Nature of address indicator:", kNatureOfAddress, "Spare");
 }
 
 void isupOddEven(DecodeContext& ctx, uint8_t octet) {
-  ctx.fieldLine(octet, 7, 7);
-  ctx.append("Odd/even indicator:");
-  ctx.append((octet & 0x80) ? "Odd number of address signals" : "Even number of address signals");
+  flag(ctx, octet, 7, "Odd/even indicator:", "Odd number of address signals", "Even number of address signals");
 }
 
 void isupNumberingPlan(DecodeContext& ctx, uint8_t octet) {
-  ctx.fieldLine(octet, 6, 4);
-  ctx.append("Numbering plan indicator:");
-  ctx.append(kNumberingPlan[(octet >> 4) & 0x07]);
+  field(ctx, octet, {6, 4}, "Numbering plan indicator:", kNumberingPlan, "");
 }
 
 void decodeIsupOptionalPart(DecodeContext& ctx, size_t p) {
@@ -252,7 +237,6 @@ void decodeIsupOptionalPart(DecodeContext& ctx, size_t p) {
   const size_t last = ctx.datl() - 1;
   while (p <= last) {
     const uint8_t code = ctx.at(p);
-    const uint8_t length = ctx.at(p + 1);
     if (code == 0) {
       ctx.newLineCont();
       ctx.append("End of optional parameters");
@@ -266,8 +250,10 @@ void decodeIsupOptionalPart(DecodeContext& ctx, size_t p) {
       ctx.newLineCont();
       ctx.append(nameOnly ? isupParameterName(code) : std::string_view("Unknown ISUP parameter"));
     }
-    p += size_t(length) + 2;
+    p += size_t(ctx.at(p + 1)) + 2;
   }
+  // The optional part ran out of the message before its end octet.
+  ctx.markMalformed();
 }
 
 void decodeIsup(Ss7Message& msg) {
@@ -276,8 +262,7 @@ void decodeIsup(Ss7Message& msg) {
   ctx.newLineStars();
   ctx.append("Circuit identifiction code:");
   ctx.append(hex4(uint16_t(((b9 << 8) & 0xFFF) | b8)));
-  ctx.fieldLine(b9, 7, 4);
-  ctx.append("Spare");
+  field(ctx, b9, {7, 4}, "Spare");
   ctx.bitsLine(type);
   ctx.append("Message type:");
   ctx.append(hex2(type));

@@ -2,6 +2,7 @@
 // function per parameter or family, each showing its fields on field lines
 // and telling the message decoder whether to go on.
 #include "lumarc/decoder/bearer_tables.h"
+#include "lumarc/decoder/fields.h"
 #include "lumarc/decoder/q931.h"
 #include "lumarc/decoder/ss7.h"
 
@@ -19,11 +20,13 @@ using corvane::dec3;
 using corvane::hex2;
 using corvane::hex4;
 using corvane::hex6;
-using Code = bearer_tables::Code;
 using bearer_tables::kLocation;
 using bearer_tables::kTransferCapability;
 using bearer_tables::kTransferMode;
 using bearer_tables::kTransferRate;
+using bearer_tables::kConfiguration;
+using bearer_tables::kEstablishment;
+using bearer_tables::kSymmetry;
 using bearer_tables::kStructure;
 using bearer_tables::kLayer1;
 using bearer_tables::kUserRate;
@@ -48,58 +51,30 @@ struct P {
   size_t last() const { return first + len - 1; }
 };
 
-template <size_t N>
-const char* lookup(const Code (&table)[N], unsigned value, const char* otherwise) {
-  for (const auto& [code, text] : table) {
-    if (code == value) return text;
-  }
-  return otherwise;
-}
-
-template <size_t N>
-const char* pick(const std::array<const char*, N>& table, unsigned value, const char* otherwise) {
-  return value < N ? table[value] : otherwise;
-}
-
-// Field line of bits hi..lo, caption and text.
-void field(DecodeContext& ctx, uint8_t o, int hi, int lo, std::string_view caption, std::string_view text = {}) {
-  ctx.fieldLine(o, hi, lo);
-  ctx.append(caption);
-  ctx.append(text);
-}
-
-// Field line of one bit with its two texts.
-void flag(DecodeContext& ctx, uint8_t o, int bit, std::string_view caption, std::string_view one,
-          std::string_view zero) {
-  field(ctx, o, bit, bit, caption, ((o >> bit) & 1) ? one : zero);
-}
-
-void spare(DecodeContext& ctx, uint8_t o, int hi, int lo) { field(ctx, o, hi, lo, "Spare"); }
-void reserved(DecodeContext& ctx, uint8_t o, int hi, int lo) { field(ctx, o, hi, lo, "Reserved"); }
+void spare(DecodeContext& ctx, uint8_t o, int hi, int lo) { field(ctx, o, {hi, lo}, "Spare"); }
+void reserved(DecodeContext& ctx, uint8_t o, int hi, int lo) { field(ctx, o, {hi, lo}, "Reserved"); }
 void lastOctet(DecodeContext& ctx, uint8_t o) { flag(ctx, o, 7, "", "Last octet", "Octet continues to next octet"); }
 void continued(DecodeContext& ctx, uint8_t o) { flag(ctx, o, 7, "", "Not Continued", "Continued"); }
 
-unsigned bitsOf(uint8_t o, int hi, int lo) { return (o >> lo) & ((1u << (hi - lo + 1)) - 1); }
-
 // ---- shared value fields ----
 
-constexpr std::array<const char*, 4> kEndToEnd = {"No end-to-end method available", "Pass-along method available",
+constexpr auto kEndToEnd = numbered("No end-to-end method available", "Pass-along method available",
                                                   "SCCP method available",
-                                                  "Pass-along and SCCP methods available"};
-constexpr std::array<const char*, 4> kSccpMethod = {"No indication", "Connectionless method available",
+                                                  "Pass-along and SCCP methods available");
+constexpr auto kSccpMethod = numbered("No indication", "Connectionless method available",
                                                     "Connection oriented method available",
-                                                    "Connectionless and Connection oriented methods available"};
-constexpr std::array<const char*, 4> kPresentation = {"Presentation allowed", "Presentation restricted",
+                                                    "Connectionless and Connection oriented methods available");
+constexpr auto kPresentation = numbered("Presentation allowed", "Presentation restricted",
                                                       "Address not available",
-                                                      "Reserved for restriction by network"};
-constexpr std::array<const char*, 4> kScreening = {"User provided, not verified", "User provided, verified and passed",
-                                                   "User provided, verified and failed", "Network provided"};
+                                                      "Reserved for restriction by network");
+constexpr auto kScreening = numbered("User provided, not verified", "User provided, verified and passed",
+                                                   "User provided, verified and failed", "Network provided");
 
 void endToEnd(DecodeContext& ctx, uint8_t o, int lo) {
-  field(ctx, o, lo + 1, lo, "End-to-end method indicator:", kEndToEnd[bitsOf(o, lo + 1, lo)]);
+  field(ctx, o, {lo + 1, lo}, "End-to-end method indicator:", kEndToEnd, "");
 }
 void sccpMethod(DecodeContext& ctx, uint8_t o, int lo) {
-  field(ctx, o, lo + 1, lo, "SCCP method indicator:", kSccpMethod[bitsOf(o, lo + 1, lo)]);
+  field(ctx, o, {lo + 1, lo}, "SCCP method indicator:", kSccpMethod, "");
 }
 void interworking(DecodeContext& ctx, uint8_t o, int bit) {
   flag(ctx, o, bit, "Interworking indicator:", "Interworking encountered", "No interworking encountered");
@@ -113,17 +88,17 @@ void isdnUserPart(DecodeContext& ctx, uint8_t o, int bit) {
        "ISDN user part not used all the way");
 }
 void presentation(DecodeContext& ctx, uint8_t o) {
-  field(ctx, o, 3, 2, "Address presentation restricted indicator:", kPresentation[bitsOf(o, 3, 2)]);
+  field(ctx, o, {3, 2}, "Address presentation restricted indicator:", kPresentation, "");
 }
 void screening(DecodeContext& ctx, uint8_t o) {
-  field(ctx, o, 1, 0, "Screening indicator:", kScreening[o & 0x03]);
+  field(ctx, o, {1, 0}, "Screening indicator:", kScreening, "");
 }
 bool odd(uint8_t o) { return (o & 0x80) != 0; }
 
 // ---- ISDN tables shared with call control (bearer capability etc.) ----
 
-constexpr std::array<const char*, 4> kIsdnCoding = {"ITU-T standardized coding", "Reserved", "National standard",
-                                                    "Standard specific to location"};
+constexpr auto kIsdnCoding = numbered("ITU-T standardized coding", "Reserved", "National standard",
+                                                    "Standard specific to location");
 
 // Characters of octets first..last on continuation lines (51 per line).
 void characters(DecodeContext& ctx, size_t first, size_t last) {
@@ -205,9 +180,9 @@ bool directoryNumber(P& p) {
 
 bool networkRoutingNumber(P& p) {
   const uint8_t o1 = p.o(1);
-  constexpr Code kFormat[] = {{1, "Network routing number in national number format"},
+  constexpr CodeText kFormat[] = {{1, "Network routing number in national number format"},
                               {2, "Network routing number in network specific number format"}};
-  field(p.ctx, o1, 3, 0, "", lookup(kFormat, o1 & 0x0F, "Spare"));
+  field(p.ctx, o1, {3, 0}, "", kFormat, "Spare");
   isupNumberingPlan(p.ctx, o1);
   isupOddEven(p.ctx, o1);
   isupDigits(p.ctx, p.first + 1, p.last(), odd(o1));
@@ -215,7 +190,7 @@ bool networkRoutingNumber(P& p) {
 }
 
 bool genericNumber(P& p) {
-  constexpr Code kQualifier[] = {
+  constexpr CodeText kQualifier[] = {
       {0, "Reserved (Dialled digits)"},
       {1, "Additional called number"},
       {2, "Reserved (Supplementesl user provided calling number-failed network screening)"},
@@ -241,15 +216,16 @@ bool genericNumber(P& p) {
 
 bool genericDigits(P& p) {
   const uint8_t o1 = p.o(1);
-  constexpr Code kType[] = {{0, "Reserved for acciunt code"},
+  constexpr CodeText kType[] = {{0, "Reserved for acciunt code"},
                             {1, "Reserved for authorization code"},
                             {2, "Reserved for private networking travelling class mark"},
                             {3, "Reserved for business communication group identity"},
                             {0x1F, "Reserved for extension"}};
-  constexpr std::array<const char*, 4> kEncoding = {"BCD even", "BCD odd", "IA5 character", "Binary coded"};
-  field(p.ctx, o1, 4, 0, "", lookup(kType, o1 & 0x1F, "Reserved for national use"));
-  const unsigned enc = o1 >> 5;
-  field(p.ctx, o1, 7, 5, "", pick(kEncoding, enc, "Spare"));
+  constexpr auto kEncoding = numbered("BCD even", "BCD odd", "IA5 character", "Binary coded");
+  field(p.ctx, o1, {4, 0}, "", kType, "Reserved for national use");
+  constexpr Bits kEncodingBits{7, 5};
+  const unsigned enc = kEncodingBits.of(o1);
+  field(p.ctx, o1, kEncodingBits, "", kEncoding, "Spare");
   switch (enc) {
     case 0:
     case 1:
@@ -273,12 +249,12 @@ bool genericDigits(P& p) {
 
 bool transitNetwork(P& p) {
   const uint8_t o1 = p.o(1);
-  constexpr Code kPlan[] = {{0, "Unknown"},
+  constexpr CodeText kPlan[] = {{0, "Unknown"},
                             {3, "Public data identification code DNIC (X.121)"},
                             {6, "Public land mobile network identification code MNIC (E.212)"}};
-  constexpr Code kType[] = {{0, "ITU-T standardized identification"}, {2, "National network identification"}};
-  field(p.ctx, o1, 3, 0, "Network identification plan:", lookup(kPlan, o1 & 0x0F, "Spare"));
-  field(p.ctx, o1, 6, 4, "Type of network identification:", lookup(kType, bitsOf(o1, 6, 4), "Spare"));
+  constexpr CodeText kType[] = {{0, "ITU-T standardized identification"}, {2, "National network identification"}};
+  field(p.ctx, o1, {3, 0}, "Network identification plan:", kPlan, "Spare");
+  field(p.ctx, o1, {6, 4}, "Type of network identification:", kType, "Spare");
   isupOddEven(p.ctx, o1);
   isupDigits(p.ctx, p.first + 1, p.last(), odd(o1));
   return true;
@@ -292,7 +268,7 @@ bool forwardGvns(P& p) {
     if (pos > p.len) return true;
     const uint8_t o = p.o(pos);
     const size_t n = o & 0x0F;
-    field(p.ctx, o, 3, 0, caption, hex2(uint8_t(n)));
+    field(p.ctx, o, {3, 0}, caption, hex2(uint8_t(n)));
     spare(p.ctx, o, 6, 4);
     isupOddEven(p.ctx, o);
     const size_t end = pos + n < p.len ? pos + n : p.len;
@@ -302,7 +278,7 @@ bool forwardGvns(P& p) {
   if (pos > p.len) return true;
   const uint8_t o = p.o(pos);
   const size_t n = o & 0x0F;
-  field(p.ctx, o, 3, 0, "TNRN length:", hex2(uint8_t(n)));
+  field(p.ctx, o, {3, 0}, "TNRN length:", hex2(uint8_t(n)));
   isupNumberingPlan(p.ctx, o);
   isupOddEven(p.ctx, o);
   if (n == 0 || pos + 1 > p.len) return true;
@@ -316,33 +292,33 @@ bool forwardGvns(P& p) {
 
 bool natureOfConnection(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kSatellite = {"No satellite circuit in the connection",
+  constexpr auto kSatellite = numbered("No satellite circuit in the connection",
                                                      "One satellite circuit in the connection",
-                                                     "Two satellite circuit in the connection", "Spare"};
-  constexpr std::array<const char*, 4> kContinuity = {"Continuity check not required",
+                                                     "Two satellite circuit in the connection", "Spare");
+  constexpr auto kContinuity = numbered("Continuity check not required",
                                                       "Continuity check required on this circuit",
-                                                      "Continuity check performed on a previous circuit", "Spare"};
-  field(p.ctx, o, 1, 0, "Satellite indicator:", kSatellite[o & 0x03]);
+                                                      "Continuity check performed on a previous circuit", "Spare");
+  field(p.ctx, o, {1, 0}, "Satellite indicator:", kSatellite, "");
   if ((o & 0x03) == 3) return false;
-  field(p.ctx, o, 3, 2, "Continuity check indicator:", kContinuity[bitsOf(o, 3, 2)]);
+  field(p.ctx, o, {3, 2}, "Continuity check indicator:", kContinuity, "");
   flag(p.ctx, o, 4, "Echo control device indicator:", "Outgoing echo control device included",
        "Outgoing echo control device not included");
-  field(p.ctx, o, 7, 5, "Spare", o >= 32 ? ",Spare bits invalid" : "");
+  field(p.ctx, o, {7, 5}, "Spare", o >= 32 ? ",Spare bits invalid" : "");
   return true;
 }
 
 bool forwardCallIndicators(P& p) {
   const uint8_t o1 = p.o(1), o2 = p.o(2);
-  constexpr std::array<const char*, 4> kPreference = {"ISDN user part preferred all the way",
+  constexpr auto kPreference = numbered("ISDN user part preferred all the way",
                                                       "ISDN user part not required the way",
-                                                      "ISDN user part required the way", "Spare"};
+                                                      "ISDN user part required the way", "Spare");
   flag(p.ctx, o1, 0, "National/International call indicator:", "Call to be treated as an international call",
        "Call to be treated as a national call");
   endToEnd(p.ctx, o1, 1);
   interworking(p.ctx, o1, 3);
   endToEndInfo(p.ctx, o1, 4);
   isdnUserPart(p.ctx, o1, 5);
-  field(p.ctx, o1, 7, 6, "ISDN user part preference indicator:", kPreference[o1 >> 6]);
+  field(p.ctx, o1, {7, 6}, "ISDN user part preference indicator:", kPreference, "");
   flag(p.ctx, o2, 0, "ISDN access indicator:", "originating access ISDN", "originating access non ISDN");
   sccpMethod(p.ctx, o2, 1);
   spare(p.ctx, o2, 3, 3);
@@ -352,9 +328,9 @@ bool forwardCallIndicators(P& p) {
 
 bool optionalForwardCallIndicators(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kCug = {"non CUG call", "Spare", "CUG call, outgoing access allowed",
-                                               "CUG call, outgoing access not allowed"};
-  field(p.ctx, o, 1, 0, "", kCug[o & 0x03]);
+  constexpr auto kCug = numbered("non CUG call", "Spare", "CUG call, outgoing access allowed",
+                                               "CUG call, outgoing access not allowed");
+  field(p.ctx, o, {1, 0}, "", kCug, "");
   flag(p.ctx, o, 2, "", "Additional information will be sent in a segmentation message",
        "No additional information will be sent");
   spare(p.ctx, o, 6, 3);
@@ -364,7 +340,7 @@ bool optionalForwardCallIndicators(P& p) {
 
 bool callingPartyCategory(P& p) {
   const uint8_t o = p.o(1);
-  constexpr Code kCategory[] = {{0, "Unknown at this time"},
+  constexpr CodeText kCategory[] = {{0, "Unknown at this time"},
                                 {1, "Operator, language French"},
                                 {2, "Operator, language English"},
                                 {3, "Operator, language German"},
@@ -388,7 +364,7 @@ bool callingPartyCategory(P& p) {
 // Transmission medium requirement (0x02), its prime (0x3E) and the medium
 // used (0x35): the value first, the length check afterwards.
 bool transmissionMedium(P& p) {
-  constexpr Code kMedium[] = {
+  constexpr CodeText kMedium[] = {
       {0, "Speech"}, {1, "Spare"}, {2, "Unrestricted Digital Information"}, {3, "3.1 kHz audio"},
       {4, "Reserved"}, {5, "Reserved"}, {6, "64 kbit/s preferred"}, {7, "2x64 kbit/s unrstricted"},
       {8, "384 kbit/s"}, {9, "1536 kbit/s"}, {10, "1920 kbit/s"}, {0x10, "3x64 kbit/s unrstricted"},
@@ -426,8 +402,8 @@ bool informationRequestIndicators(P& p) {
 
 bool informationIndicators(P& p) {
   const uint8_t o1 = p.o(1), o2 = p.o(2);
-  constexpr std::array<const char*, 4> kResponse = {"Not icluded", "Not available", "Spare", "Included"};
-  field(p.ctx, o1, 1, 0, "Calling party address response indicator:", kResponse[o1 & 0x03]);
+  constexpr auto kResponse = numbered("Not icluded", "Not available", "Spare", "Included");
+  field(p.ctx, o1, {1, 0}, "Calling party address response indicator:", kResponse, "");
   flag(p.ctx, o1, 2, "", "Hold provided", "Hold not provided");
   spare(p.ctx, o1, 4, 3);
   flag(p.ctx, o1, 5, "", "Calling party's category included", "Calling party's category not included");
@@ -447,12 +423,12 @@ bool continuityIndicators(P& p) {
 
 bool backwardCallIndicators(P& p) {
   const uint8_t o1 = p.o(1), o2 = p.o(2);
-  constexpr std::array<const char*, 4> kCharge = {"No indication", "No charge", "Charge", "Spare"};
-  constexpr std::array<const char*, 4> kStatus = {"No indication", "Subscriber free", "Connect when free", "Spare"};
-  constexpr std::array<const char*, 4> kCategory = {"No indication", "Ordinary subscriber", "Payphone", "Spare"};
-  field(p.ctx, o1, 1, 0, "Charge indicator:", kCharge[o1 & 0x03]);
-  field(p.ctx, o1, 3, 2, "Called party's status indicator:", kStatus[bitsOf(o1, 3, 2)]);
-  field(p.ctx, o1, 5, 4, "Called party's category indicator:", kCategory[bitsOf(o1, 5, 4)]);
+  constexpr auto kCharge = numbered("No indication", "No charge", "Charge", "Spare");
+  constexpr auto kStatus = numbered("No indication", "Subscriber free", "Connect when free", "Spare");
+  constexpr auto kCategory = numbered("No indication", "Ordinary subscriber", "Payphone", "Spare");
+  field(p.ctx, o1, {1, 0}, "Charge indicator:", kCharge, "");
+  field(p.ctx, o1, {3, 2}, "Called party's status indicator:", kStatus, "");
+  field(p.ctx, o1, {5, 4}, "Called party's category indicator:", kCategory, "");
   endToEnd(p.ctx, o1, 6);
   interworking(p.ctx, o2, 0);
   endToEndInfo(p.ctx, o2, 1);
@@ -478,33 +454,34 @@ bool optionalBackwardCallIndicators(P& p) {
 }
 
 bool causeIndicators(P& p) {
-  constexpr std::array<const char*, 4> kCoding = {"ITU-T standardized coding", "ISO standard", "National standard",
-                                                  "Standard specific to identified location"};
-  constexpr std::array<const char*, 4> kPrefix = {"", "ISO ", "National ", "Specific "};
+  constexpr auto kCoding = numbered("ITU-T standardized coding", "ISO standard", "National standard",
+                                                  "Standard specific to identified location");
+  constexpr auto kPrefix = numbered("", "ISO ", "National ", "Specific ");
   const uint8_t o1 = p.o(1);
-  const unsigned coding = bitsOf(o1, 6, 5);
-  field(p.ctx, o1, 3, 0, "Location:", lookup(kLocation, o1 & 0x0F, "Spare"));
+  constexpr Bits kCodingBits{6, 5};
+  const unsigned coding = kCodingBits.of(o1);
+  field(p.ctx, o1, {3, 0}, "Location:", kLocation, "Spare");
   spare(p.ctx, o1, 4, 4);
-  field(p.ctx, o1, 6, 5, "Coding standard:", kCoding[coding]);
+  field(p.ctx, o1, kCodingBits, "Coding standard:", kCoding, "");
   lastOctet(p.ctx, o1);
   size_t n = 2;
   if (!(o1 & 0x80) && p.len != 2) {
     const uint8_t o1a = p.o(2);
-    field(p.ctx, o1a, 6, 0, "Recommendation:", (o1a & 0x7F) == 0 ? "Rec. Q.763" : "");
+    field(p.ctx, o1a, {6, 0}, "Recommendation:", (o1a & 0x7F) == 0 ? "Rec. Q.763" : "");
     lastOctet(p.ctx, o1a);
     n = 3;
   }
   const uint8_t c = p.o(n);
   const uint8_t value = c & 0x7F;
-  if (coding == 0) field(p.ctx, c, 6, 0, "Cause value:", causeText(value));
-  else field(p.ctx, c, 6, 0, "Cause value:", std::string(kPrefix[coding]) + dec3(value));
+  if (coding == 0) field(p.ctx, c, {6, 0}, "Cause value:", causeText(value));
+  else field(p.ctx, c, {6, 0}, "Cause value:", std::string(lookup(kPrefix, coding, "")) + dec3(value));
   lastOctet(p.ctx, c);
   return true;
 }
 
 bool redirectionInformation(P& p) {
   const uint8_t o1 = p.o(1), o2 = p.o(2);
-  constexpr std::array<const char*, 8> kIndicator = {
+  constexpr auto kIndicator = numbered(
       "No redirection",
       "Call rerouted",
       "Call rerouted, all redirection information presentation restricted",
@@ -512,19 +489,19 @@ bool redirectionInformation(P& p) {
       "Call diverted, all redirection information presentation restricted",
       "Call rerouted, redirection number presentation restricted",
       "Call diversion, redirection number presentation restricted",
-      "Spare"};
-  constexpr std::array<const char*, 4> kOriginalReason = {"Unknown/not available", "User busy", "No reply",
-                                                          "Unconditional"};
-  constexpr std::array<const char*, 7> kReason = {"Unknown/not available",       "User busy",
+      "Spare");
+  constexpr auto kOriginalReason = numbered("Unknown/not available", "User busy", "No reply",
+                                                          "Unconditional");
+  constexpr auto kReason = numbered("Unknown/not available",       "User busy",
                                                   "No reply",                    "Unconditional",
                                                   "Deflection during alerting",  "Deflection immediate response",
-                                                  "Mobile subscriber not reachable"};
-  field(p.ctx, o1, 2, 0, "Redirecting indicator:", kIndicator[o1 & 0x07]);
+                                                  "Mobile subscriber not reachable");
+  field(p.ctx, o1, {2, 0}, "Redirecting indicator:", kIndicator, "");
   spare(p.ctx, o1, 3, 3);
-  field(p.ctx, o1, 7, 4, "Original redirection reason:", pick(kOriginalReason, o1 >> 4, "Spare"));
-  field(p.ctx, o2, 2, 0, "Redirection counter:", hex2(uint8_t(o2 & 0x07)));
+  field(p.ctx, o1, {7, 4}, "Original redirection reason:", kOriginalReason, "Spare");
+  fieldHex(p.ctx, o2, {2, 0}, "Redirection counter:");
   reserved(p.ctx, o2, 3, 3);
-  field(p.ctx, o2, 7, 4, "Redirecting reason:", pick(kReason, o2 >> 4, "Spare"));
+  field(p.ctx, o2, {7, 4}, "Redirecting reason:", kReason, "Spare");
   return true;
 }
 
@@ -532,9 +509,9 @@ bool redirectionInformation(P& p) {
 
 bool groupSupervisionType(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kType = {"Maintenance oriented", "Hardware failure oriented", "Reserved",
-                                                "Spare"};
-  field(p.ctx, o, 1, 0, "Parameter:", kType[o & 0x03]);
+  constexpr auto kType = numbered("Maintenance oriented", "Hardware failure oriented", "Reserved",
+                                                "Spare");
+  field(p.ctx, o, {1, 0}, "Parameter:", kType, "");
   spare(p.ctx, o, 7, 2);
   return true;
 }
@@ -557,8 +534,8 @@ bool facilityIndicator(P& p) {
 
 bool groupAssignmentMap(P& p) {
   const uint8_t o = p.o(1);
-  constexpr Code kMap[] = {{1, "1544 kbit/s digital path map"}, {2, "2048 kbit/s digital path map"}};
-  field(p.ctx, o, 5, 0, "Map type:", lookup(kMap, o & 0x3F, "Spare"));
+  constexpr CodeText kMap[] = {{1, "1544 kbit/s digital path map"}, {2, "2048 kbit/s digital path map"}};
+  field(p.ctx, o, {5, 0}, "Map type:", kMap, "Spare");
   spare(p.ctx, o, 7, 6);
   p.ctx.newLineStars();
   for (size_t n = 2; n <= 5; ++n) {
@@ -569,19 +546,19 @@ bool groupAssignmentMap(P& p) {
 }
 
 bool circuitStateIndicators(P& p) {
-  constexpr std::array<const char*, 4> kBlocking = {"No blocking (active)", "Locally blocked", "Remotely blocked",
-                                                    "Locally and remotely blocked"};
-  constexpr std::array<const char*, 4> kCallState = {"", "Circuit incoming busy", "Circuit outgoing busy", "Idle"};
-  constexpr std::array<const char*, 4> kTransient = {"Transient", "Spare", "Spare", "Unequipped"};
+  constexpr auto kBlocking = numbered("No blocking (active)", "Locally blocked", "Remotely blocked",
+                                                    "Locally and remotely blocked");
+  constexpr auto kCallState = numbered("", "Circuit incoming busy", "Circuit outgoing busy", "Idle");
+  constexpr auto kTransient = numbered("Transient", "Spare", "Spare", "Unequipped");
   for (size_t n = 1; n <= p.len; ++n) {
     const uint8_t o = p.o(n);
-    if (bitsOf(o, 3, 2) != 0) {
-      field(p.ctx, o, 1, 0, "Maintenance blocking state:", kBlocking[o & 0x03]);
-      field(p.ctx, o, 3, 2, "Call processing state:", kCallState[bitsOf(o, 3, 2)]);
-      field(p.ctx, o, 5, 4, "Hardware blocking state:", kBlocking[bitsOf(o, 5, 4)]);
+    if (Bits{3, 2}.of(o) != 0) {
+      field(p.ctx, o, {1, 0}, "Maintenance blocking state:", kBlocking, "");
+      field(p.ctx, o, {3, 2}, "Call processing state:", kCallState, "");
+      field(p.ctx, o, {5, 4}, "Hardware blocking state:", kBlocking, "");
       spare(p.ctx, o, 7, 6);
     } else {
-      field(p.ctx, o, 1, 0, "Maintenance blocking state:", kTransient[o & 0x03]);
+      field(p.ctx, o, {1, 0}, "Maintenance blocking state:", kTransient, "");
       spare(p.ctx, o, 7, 2);
     }
   }
@@ -590,7 +567,7 @@ bool circuitStateIndicators(P& p) {
 
 bool congestionLevel(P& p) {
   const uint8_t o = p.o(1);
-  constexpr Code kLevel[] = {{1, "Congestion level 1 exceeded"}, {2, "Congestion level 2 exceeded"}};
+  constexpr CodeText kLevel[] = {{1, "Congestion level 1 exceeded"}, {2, "Congestion level 2 exceeded"}};
   p.ctx.bitsLine(o);
   p.ctx.append(lookup(kLevel, o, "Spare"));
   return true;
@@ -665,27 +642,27 @@ bool userServiceInformation(P& p) {
   auto next = [&] { return p.o(n++); };
   // o1: coding standard and information transfer capability.
   uint8_t o = next();
-  field(ctx, o, 4, 0, "", lookup(kTransferCapability, o & 0x1F, "Reserved"));
-  field(ctx, o, 6, 5, "", kIsdnCoding[bitsOf(o, 6, 5)]);
+  field(ctx, o, {4, 0}, "", kTransferCapability, "Reserved");
+  field(ctx, o, {6, 5}, "", kIsdnCoding, "");
   lastOctet(ctx, o);
   if (!(o & 0x80) || !more()) return true;
   // o2: transfer mode and rate; octets 4a and 4b while continued.
   o = next();
-  field(ctx, o, 4, 0, "", lookup(kTransferRate, o & 0x1F, "Reserved"));
-  field(ctx, o, 6, 5, "", lookup(kTransferMode, bitsOf(o, 6, 5), "Reserved"));
+  field(ctx, o, {4, 0}, "", kTransferRate, "Reserved");
+  field(ctx, o, {6, 5}, "", kTransferMode, "Reserved");
   continued(ctx, o);
   if (!(o & 0x80)) {
     if (!more()) return true;
     o = next();
-    field(ctx, o, 1, 0, "", o & 0x03 ? "Reserved" : "Demand establishmant");
-    field(ctx, o, 3, 2, "", bitsOf(o, 3, 2) ? "Reserved" : "Configuration point to point");
-    field(ctx, o, 6, 4, "", lookup(kStructure, bitsOf(o, 6, 4), "Reserved"));
+    field(ctx, o, {1, 0}, "", kEstablishment, "Reserved");
+    field(ctx, o, {3, 2}, "", kConfiguration, "Reserved");
+    field(ctx, o, {6, 4}, "", kStructure, "Reserved");
     continued(ctx, o);
     if (!(o & 0x80)) {
       if (!more()) return true;
       o = next();
-      field(ctx, o, 4, 0, "", lookup(kTransferRate, o & 0x1F, "Reserved"));
-      field(ctx, o, 6, 5, "", bitsOf(o, 6, 5) ? "Reserved" : "Bidirectional symmetry");
+      field(ctx, o, {4, 0}, "", kTransferRate, "Reserved");
+      field(ctx, o, {6, 5}, "", kSymmetry, "Reserved");
       continued(ctx, o);
       if (!(o & 0x80)) return true;
     }
@@ -693,16 +670,17 @@ bool userServiceInformation(P& p) {
   // Octet 5 and its extensions 5a-5d.
   if (!more()) return true;
   o = next();
-  field(ctx, o, 4, 0, "", lookup(kLayer1, o & 0x1F, "Reserved"));
-  if (bitsOf(o, 6, 5) != 1) {
-    field(ctx, o, 6, 5, "", "Layer 1 identifier ill");
+  field(ctx, o, {4, 0}, "", kLayer1, "Reserved");
+  constexpr Bits kLayerId{6, 5};
+  if (kLayerId.of(o) != 1) {
+    field(ctx, o, kLayerId, "", "Layer 1 identifier ill");
     return true;
   }
-  field(ctx, o, 6, 5, "", "Layer 1 identifier ok");
+  field(ctx, o, kLayerId, "", "Layer 1 identifier ok");
   continued(ctx, o);
   if (!(o & 0x80) && more()) {
     o = next();  // 5a
-    field(ctx, o, 4, 0, "", lookup(kUserRate, o & 0x1F, "Reserved"));
+    field(ctx, o, {4, 0}, "", kUserRate, "Reserved");
     flag(ctx, o, 5, "", "In band negotiation possible", "In band negotiation not possible");
     flag(ctx, o, 6, "", "Asynchronous", "Synchronous");
     continued(ctx, o);
@@ -713,17 +691,17 @@ bool userServiceInformation(P& p) {
       flag(ctx, o, 2, "", "Flow control on Tx required", "Flow control on Tx not required");
       flag(ctx, o, 3, "", "Nic on Rx accepted", "Nic on Rx not accepted");
       flag(ctx, o, 4, "", "Nic on Tx required", "Nic on Tx not required");
-      field(ctx, o, 6, 5, "", kIntermediateRate[bitsOf(o, 6, 5)]);
+      field(ctx, o, {6, 5}, "", kIntermediateRate, "");
       continued(ctx, o);
       if (!(o & 0x80) && more()) {
         o = next();  // 5c
-        field(ctx, o, 2, 0, "", lookup(kParity, o & 0x07, "Parity reserved"));
-        field(ctx, o, 4, 3, "", kDataBits[bitsOf(o, 4, 3)]);
-        field(ctx, o, 6, 5, "", kStopBits[bitsOf(o, 6, 5)]);
+        field(ctx, o, {2, 0}, "", kParity, "Parity reserved");
+        field(ctx, o, {4, 3}, "", kDataBits, "");
+        field(ctx, o, {6, 5}, "", kStopBits, "");
         continued(ctx, o);
         if (!(o & 0x80) && more()) {
           o = next();  // 5d
-          field(ctx, o, 5, 0, "", lookup(kModemType, o & 0x3F, "Reserved"));
+          field(ctx, o, {5, 0}, "", kModemType, "Reserved");
           flag(ctx, o, 6, "", "Full duplex", "Half duplex");
           continued(ctx, o);
           if (!(o & 0x80)) return true;
@@ -734,35 +712,35 @@ bool userServiceInformation(P& p) {
   // Octet 6: layer 2.
   if (!more()) return true;
   o = next();
-  field(ctx, o, 4, 0, "", lookup(kLayer2, o & 0x1F, "Reserved"));
-  if (bitsOf(o, 6, 5) != 2) {
-    field(ctx, o, 6, 5, "", "Layer 2 identifier ill");
+  field(ctx, o, {4, 0}, "", kLayer2, "Reserved");
+  if (kLayerId.of(o) != 2) {
+    field(ctx, o, kLayerId, "", "Layer 2 identifier ill");
     return true;
   }
-  field(ctx, o, 6, 5, "", "Layer 2 identifier ok");
+  field(ctx, o, kLayerId, "", "Layer 2 identifier ok");
   continued(ctx, o);
   if (!(o & 0x80) || !more()) return true;
   // Octet 7: layer 3.
   o = next();
-  field(ctx, o, 4, 0, "", lookup(kLayer3, o & 0x1F, "Reserved"));
-  field(ctx, o, 6, 5, "", bitsOf(o, 6, 5) == 3 ? "Layer 3 identifier ok" : "Layer 3 identifier ill");
+  field(ctx, o, {4, 0}, "", kLayer3, "Reserved");
+  field(ctx, o, kLayerId, "", kLayerId.of(o) == 3 ? "Layer 3 identifier ok" : "Layer 3 identifier ill");
   continued(ctx, o);
   return true;
 }
 
 bool userTeleservice(P& p) {
   const uint8_t o1 = p.o(1);
-  field(p.ctx, o1, 1, 0, "Presentation:", (o1 & 0x03) == 1 ? "High layer protocol profile" : "Reserved");
-  field(p.ctx, o1, 4, 2, "Interpretation:", "First high layer characteristics");
-  field(p.ctx, o1, 6, 5, "Standard:", kIsdnCoding[bitsOf(o1, 6, 5)]);
+  field(p.ctx, o1, {1, 0}, "Presentation:", (o1 & 0x03) == 1 ? "High layer protocol profile" : "Reserved");
+  field(p.ctx, o1, {4, 2}, "Interpretation:", "First high layer characteristics");
+  field(p.ctx, o1, {6, 5}, "Standard:", kIsdnCoding, "");
   continued(p.ctx, o1);
   if (!(o1 & 0x80) || p.len < 2) return true;
   const uint8_t o2 = p.o(2);
-  field(p.ctx, o2, 6, 0, "High layer characteristics:", lookup(kHighLayer, o2 & 0x7F, "Reserved"));
+  field(p.ctx, o2, {6, 0}, "High layer characteristics:", kHighLayer, "Reserved");
   continued(p.ctx, o2);
   if (!(o2 & 0x80) && p.len >= 3) {
     const uint8_t o3 = p.o(3);
-    field(p.ctx, o3, 6, 0, "Extended high layer characteristics:", lookup(kHighLayer, o3 & 0x7F, "Reserved"));
+    field(p.ctx, o3, {6, 0}, "Extended high layer characteristics:", kHighLayer, "Reserved");
   }
   return true;
 }
@@ -802,15 +780,15 @@ bool displayInformation(P& p) {
 
 bool userToUserIndicators(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kResponse = {"No information", "Not provided", "Provided", "Spare"};
-  constexpr std::array<const char*, 4> kRequest = {"No information", "Spare", "Request, not essential",
-                                                   "Request, essential"};
+  constexpr auto kResponse = numbered("No information", "Not provided", "Provided", "Spare");
+  constexpr auto kRequest = numbered("No information", "Spare", "Request, not essential",
+                                                   "Request, essential");
   const bool response = o & 0x01;
   const auto& texts = response ? kResponse : kRequest;
-  field(p.ctx, o, 0, 0, response ? "Response" : "Request");
-  field(p.ctx, o, 2, 1, "Service 1:", texts[bitsOf(o, 2, 1)]);
-  field(p.ctx, o, 4, 3, "Service 2:", texts[bitsOf(o, 4, 3)]);
-  field(p.ctx, o, 6, 5, "Service 3:", texts[bitsOf(o, 6, 5)]);
+  field(p.ctx, o, {0, 0}, response ? "Response" : "Request");
+  field(p.ctx, o, {2, 1}, "Service 1:", texts, "");
+  field(p.ctx, o, {4, 3}, "Service 2:", texts, "");
+  field(p.ctx, o, {6, 5}, "Service 3:", texts, "");
   if (response) flag(p.ctx, o, 7, "", "Information discarded by the network", "No information");
   else spare(p.ctx, o, 7, 7);
   return true;
@@ -827,19 +805,19 @@ bool suspendResume(P& p) {
 
 bool eventInformation(P& p) {
   const uint8_t o = p.o(1);
-  constexpr Code kEvent[] = {{1, "Alerting"},
+  constexpr CodeText kEvent[] = {{1, "Alerting"},
                              {2, "Progress"},
                              {3, "Inband information is now available"},
                              {4, "Call forwarded on busy"},
                              {5, "Call forwarded on no reply"},
                              {6, "Call forwarded unconditional"}};
-  field(p.ctx, o, 6, 0, "Event indicator:", lookup(kEvent, o & 0x7F, "Spare"));
+  field(p.ctx, o, {6, 0}, "Event indicator:", kEvent, "Spare");
   flag(p.ctx, o, 7, "Event presentation restricted indicator:", "Presentation restricted", "No indication");
   return true;
 }
 
 bool genericNotification(P& p) {
-  constexpr Code kNotification[] = {{0x00, "User suspended"},
+  constexpr CodeText kNotification[] = {{0x00, "User suspended"},
                                     {0x01, "User resumed"},
                                     {0x02, "Bearer service change"},
                                     {0x03, "Discriminator for extension to ASN.1 encoded component"},
@@ -863,7 +841,7 @@ bool genericNotification(P& p) {
                                     {0x7B, "call is diverting"}};
   for (size_t n = 1; n <= p.len; ++n) {
     const uint8_t o = p.o(n);
-    field(p.ctx, o, 6, 0, "", lookup(kNotification, o & 0x7F, "Reserved"));
+    field(p.ctx, o, {6, 0}, "", kNotification, "Reserved");
     continued(p.ctx, o);
   }
   return true;
@@ -878,55 +856,55 @@ bool accessDelivery(P& p) {
 
 bool callDiversionInformation(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kOptions = {"Unknown", "Presentation not allowed",
+  constexpr auto kOptions = numbered("Unknown", "Presentation not allowed",
                                                    "Presentation allowed with redirection number",
-                                                   "Presentation allowed without redirection number"};
-  constexpr std::array<const char*, 7> kReason = {"Unknown",
+                                                   "Presentation allowed without redirection number");
+  constexpr auto kReason = numbered("Unknown",
                                                   "User busy",
                                                   "no reply",
                                                   "Unconditional",
                                                   "Deflection during alerting",
                                                   "Deflection immediate response",
-                                                  "Mobile subscriber not reachable"};
-  field(p.ctx, o, 2, 0, "Notification subscription options:", pick(kOptions, o & 0x07, "Spare"));
-  field(p.ctx, o, 6, 3, "Redirecting reason:", pick(kReason, bitsOf(o, 6, 3), "Spare"));
+                                                  "Mobile subscriber not reachable");
+  field(p.ctx, o, {2, 0}, "Notification subscription options:", kOptions, "Spare");
+  field(p.ctx, o, {6, 3}, "Redirecting reason:", kReason, "Spare");
   spare(p.ctx, o, 7, 7);
   return true;
 }
 
 bool echoControlInformation(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kInfo = {"No information", "Not included, not available", "Included",
-                                                "Not included but available"};
-  constexpr std::array<const char*, 4> kRequest = {"No information", "Activation request", "Deactivation request",
-                                                   "Spare"};
-  field(p.ctx, o, 1, 0, "Outgoing echo control device information:", kInfo[o & 0x03]);
-  field(p.ctx, o, 3, 2, "Incoming echo control device information:", kInfo[bitsOf(o, 3, 2)]);
-  field(p.ctx, o, 5, 4, "Outgoing echo control device request:", kRequest[bitsOf(o, 5, 4)]);
-  field(p.ctx, o, 7, 6, "Incoming echo control device request:", kRequest[bitsOf(o, 7, 6)]);
+  constexpr auto kInfo = numbered("No information", "Not included, not available", "Included",
+                                                "Not included but available");
+  constexpr auto kRequest = numbered("No information", "Activation request", "Deactivation request",
+                                                   "Spare");
+  field(p.ctx, o, {1, 0}, "Outgoing echo control device information:", kInfo, "");
+  field(p.ctx, o, {3, 2}, "Incoming echo control device information:", kInfo, "");
+  field(p.ctx, o, {5, 4}, "Outgoing echo control device request:", kRequest, "");
+  field(p.ctx, o, {7, 6}, "Incoming echo control device request:", kRequest, "");
   return true;
 }
 
 bool messageCompatibility(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kInterworking = {"Pass on", "Discard message", "Release call",
-                                                        "Reserved, assume 00"};
+  constexpr auto kInterworking = numbered("Pass on", "Discard message", "Release call",
+                                                        "Reserved, assume 00");
   flag(p.ctx, o, 0, "Transit at intermediate exchange indicator:", "End node interpretation",
        "Transit interpretation");
   flag(p.ctx, o, 1, "Release call indicator:", "Release call", "Do not release call");
   flag(p.ctx, o, 2, "Send notification indicator:", "Send notification", "Do not send notification");
   flag(p.ctx, o, 3, "Discard message indicator:", "Discard message", "Do not discard mesage");
   flag(p.ctx, o, 4, "Pass on not possible indicator:", "Discard information", "Release call");
-  field(p.ctx, o, 6, 5, "Broadband/narrowband interworking indicator:", kInterworking[bitsOf(o, 6, 5)]);
+  field(p.ctx, o, {6, 5}, "Broadband/narrowband interworking indicator:", kInterworking, "");
   continued(p.ctx, o);
   return true;
 }
 
 bool parameterCompatibility(P& p) {
-  constexpr std::array<const char*, 4> kPassOn = {"Release call", "Discard message", "Discard parameter",
-                                                  "Reserved (interpret as 00)"};
-  constexpr std::array<const char*, 4> kInterworking = {"Pass on", "Discard message", "Release call",
-                                                        "Discard parameter"};
+  constexpr auto kPassOn = numbered("Release call", "Discard message", "Discard parameter",
+                                                  "Reserved (interpret as 00)");
+  constexpr auto kInterworking = numbered("Pass on", "Discard message", "Release call",
+                                                        "Discard parameter");
   size_t n = 1;
   while (p.len >= n + 1) {
     const uint8_t code = p.o(n), ins = p.o(n + 1);
@@ -938,12 +916,12 @@ bool parameterCompatibility(P& p) {
     flag(p.ctx, ins, 2, "", "Send notification", "Do not send notification");
     flag(p.ctx, ins, 3, "", "Discard message", "Do not discard message (pass on)");
     flag(p.ctx, ins, 4, "", "Discard parameter", "Do not discard parameter (pass on)");
-    field(p.ctx, ins, 6, 5, "Pass on not possible:", kPassOn[bitsOf(ins, 6, 5)]);
+    field(p.ctx, ins, {6, 5}, "Pass on not possible:", kPassOn, "");
     continued(p.ctx, ins);
     n += 2;
     if (!(ins & 0x80) && n <= p.len) {
       const uint8_t second = p.o(n++);
-      field(p.ctx, second, 1, 0, "Broadband/narrow band interworking:", kInterworking[second & 0x03]);
+      field(p.ctx, second, {1, 0}, "Broadband/narrow band interworking:", kInterworking, "");
       spare(p.ctx, second, 6, 2);
       continued(p.ctx, second);
       if (!(second & 0x80) && n <= p.len) ++n;
@@ -954,11 +932,11 @@ bool parameterCompatibility(P& p) {
 
 bool mlppPrecedence(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 5> kLevel = {"Flash override", "Flash", "Immediate", "priority", "Routine"};
-  constexpr std::array<const char*, 4> kLookAhead = {"LFB allowed", "Path preserved", "LFB not allowed", "Spare"};
-  field(p.ctx, o, 3, 0, "Precedence level:", pick(kLevel, o & 0x0F, "Spare"));
+  constexpr auto kLevel = numbered("Flash override", "Flash", "Immediate", "priority", "Routine");
+  constexpr auto kLookAhead = numbered("LFB allowed", "Path preserved", "LFB not allowed", "Spare");
+  field(p.ctx, o, {3, 0}, "Precedence level:", kLevel, "Spare");
   spare(p.ctx, o, 4, 4);
-  field(p.ctx, o, 6, 5, "Look ahead for busy:", kLookAhead[bitsOf(o, 6, 5)]);
+  field(p.ctx, o, {6, 5}, "Look ahead for busy:", kLookAhead, "");
   spare(p.ctx, o, 7, 7);
   p.ctx.newLineStars();
   p.ctx.append("Network identity:");
@@ -984,29 +962,29 @@ bool mcidIndicators(P& p) {
 
 bool hopCounter(P& p) {
   const uint8_t o = p.o(1);
-  field(p.ctx, o, 4, 0, "", hex2(uint8_t(o & 0x1F)));
+  fieldHex(p.ctx, o, {4, 0}, "");
   spare(p.ctx, o, 7, 5);
   return true;
 }
 
 bool redirectionRestriction(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 2> kRestriction = {"Presentation allowed", "Presentation restricted"};
-  field(p.ctx, o, 1, 0, "", pick(kRestriction, o & 0x03, "Spare"));
+  constexpr auto kRestriction = numbered("Presentation allowed", "Presentation restricted");
+  field(p.ctx, o, {1, 0}, "", kRestriction, "Spare");
   spare(p.ctx, o, 7, 2);
   return true;
 }
 
 bool loopPrevention(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kResponse = {"Insufficient information", "No loop exists",
-                                                    "Simultaneous transfer", "Spare"};
+  constexpr auto kResponse = numbered("Insufficient information", "No loop exists",
+                                                    "Simultaneous transfer", "Spare");
   if (o & 0x01) {
-    field(p.ctx, o, 0, 0, "Response");
-    field(p.ctx, o, 2, 1, "Response indicator:", kResponse[bitsOf(o, 2, 1)]);
+    field(p.ctx, o, {0, 0}, "Response");
+    field(p.ctx, o, {2, 1}, "Response indicator:", kResponse, "");
     spare(p.ctx, o, 7, 3);
   } else {
-    field(p.ctx, o, 0, 0, "Request");
+    field(p.ctx, o, {0, 0}, "Request");
     spare(p.ctx, o, 7, 1);
   }
   return true;
@@ -1021,9 +999,9 @@ bool ccss(P& p) {
 
 bool backwardGvns(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kAccess = {"No information", "Dedicated terminating access",
-                                                  "Switched terminating access", "Spare"};
-  field(p.ctx, o, 1, 0, "Terminating access indicator:", kAccess[o & 0x03]);
+  constexpr auto kAccess = numbered("No information", "Dedicated terminating access",
+                                                  "Switched terminating access", "Spare");
+  field(p.ctx, o, {1, 0}, "Terminating access indicator:", kAccess, "");
   spare(p.ctx, o, 6, 2);
   continued(p.ctx, o);
   return true;
@@ -1031,9 +1009,9 @@ bool backwardGvns(P& p) {
 
 bool redirectCapability(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kPossible = {"Nor used", "Possible before ACM", "Possible before ANM",
-                                                    "Possible any time during the call"};
-  field(p.ctx, o, 2, 0, "Redirect possible indicator:", pick(kPossible, o & 0x07, "Spare"));
+  constexpr auto kPossible = numbered("Nor used", "Possible before ACM", "Possible before ANM",
+                                                    "Possible any time during the call");
+  field(p.ctx, o, {2, 0}, "Redirect possible indicator:", kPossible, "Spare");
   spare(p.ctx, o, 6, 3);
   lastOctet(p.ctx, o);
   return true;
@@ -1051,15 +1029,15 @@ bool networkManagementControls(P& p) {
 // treatment indicators.
 bool treatmentIndicators(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kDiversion = {"No indication", "Call diversion allowed",
-                                                     "Call diversion not allowed", "Spare"};
-  constexpr std::array<const char*, 4> kOffering = {"No indication", "Call offering not allowed",
-                                                    "Call offering allowed", "Spare"};
-  constexpr std::array<const char*, 4> kConference = {"No indication", "Accept conference request",
-                                                      "Reject conference request", "Spare"};
-  if (p.code == 0x6E) field(p.ctx, o, 1, 0, "Call to be diverted indicator:", kDiversion[o & 0x03]);
-  else if (p.code == 0x70) field(p.ctx, o, 1, 0, "Call to be offered indicator:", kOffering[o & 0x03]);
-  else field(p.ctx, o, 1, 0, "Conference acceptance indicator:", kConference[o & 0x03]);
+  constexpr auto kDiversion = numbered("No indication", "Call diversion allowed",
+                                                     "Call diversion not allowed", "Spare");
+  constexpr auto kOffering = numbered("No indication", "Call offering not allowed",
+                                                    "Call offering allowed", "Spare");
+  constexpr auto kConference = numbered("No indication", "Accept conference request",
+                                                      "Reject conference request", "Spare");
+  if (p.code == 0x6E) field(p.ctx, o, {1, 0}, "Call to be diverted indicator:", kDiversion, "");
+  else if (p.code == 0x70) field(p.ctx, o, {1, 0}, "Call to be offered indicator:", kOffering, "");
+  else field(p.ctx, o, {1, 0}, "Conference acceptance indicator:", kConference, "");
   spare(p.ctx, o, 6, 2);
   continued(p.ctx, o);
   return true;
@@ -1084,19 +1062,19 @@ bool uidIndicators(P& p) {
 // Redirect counter (0x77), pivot counter (0x87).
 bool counterValue(P& p) {
   const uint8_t o = p.o(1);
-  field(p.ctx, o, 4, 0, "Value:", hex2(uint8_t(o & 0x1F)));
+  fieldHex(p.ctx, o, {4, 0}, "Value:");
   spare(p.ctx, o, 7, 5);
   return true;
 }
 
 bool applicationTransport(P& p) {
-  constexpr Code kContext[] = {{0, "Unidentified context and error handling"},
+  constexpr CodeText kContext[] = {{0, "Unidentified context and error handling"},
                                {1, "PSS1 ASE (VPN)"},
                                {2, "Spare"},
                                {3, "Charging ASE"},
                                {4, "GAT"}};
   const uint8_t o1 = p.o(1);
-  field(p.ctx, o1, 6, 0, "Application context identifier", lookup(kContext, o1 & 0x7F, "Spare"));
+  field(p.ctx, o1, {6, 0}, "Application context identifier", kContext, "Spare");
   continued(p.ctx, o1);
   if (p.len < 2) return true;
   const uint8_t o2 = p.o(2);
@@ -1107,14 +1085,14 @@ bool applicationTransport(P& p) {
   if (p.len < 3) return true;
   const uint8_t o3 = p.o(3);
   const uint8_t segments = o3 & 0x3F;
-  if (segments == 0) field(p.ctx, o3, 5, 0, "Final segment");
-  else if (segments <= 9) field(p.ctx, o3, 5, 0, "Number of following segments", hex2(segments));
-  else field(p.ctx, o3, 5, 0, "Spare");
+  if (segments == 0) field(p.ctx, o3, {5, 0}, "Final segment");
+  else if (segments <= 9) field(p.ctx, o3, {5, 0}, "Number of following segments", hex2(segments));
+  else field(p.ctx, o3, {5, 0}, "Spare");
   flag(p.ctx, o3, 6, "Sequence indicator:", "New sequence", "Subsequent segment to first segment");
   continued(p.ctx, o3);
   if (p.len < 4) return true;
   const uint8_t o4 = p.o(4);
-  field(p.ctx, o4, 6, 0, "Segmentation local reference:", hex2(uint8_t(o4 & 0x7F)));
+  fieldHex(p.ctx, o4, {6, 0}, "Segmentation local reference:");
   continued(p.ctx, o4);
   return true;
 }
@@ -1133,10 +1111,10 @@ bool ccnrPossible(P& p) {
 
 bool pivotCapability(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kPossible = {"No indication", "Routing possible before ACM",
+  constexpr auto kPossible = numbered("No indication", "Routing possible before ACM",
                                                     "Routing possible before ANM",
-                                                    "Routing possible any time during the call"};
-  field(p.ctx, o, 2, 0, "Pivot possible indication:", pick(kPossible, o & 0x07, "Spare"));
+                                                    "Routing possible any time during the call");
+  field(p.ctx, o, {2, 0}, "Pivot possible indication:", kPossible, "Spare");
   spare(p.ctx, o, 5, 3);
   flag(p.ctx, o, 6, "Interworking to redirection indicator:", "not alowed (forward)", "Alowed (forward)");
   lastOctet(p.ctx, o);
@@ -1145,10 +1123,10 @@ bool pivotCapability(P& p) {
 
 bool pivotRoutingIndicators(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 5> kPivot = {"No indication", "Pivot request", "Cancel pivot request",
+  constexpr auto kPivot = numbered("No indication", "Pivot request", "Cancel pivot request",
                                                  "Pivot request failure",
-                                                 "Interworking to redirection prohibited (backward)"};
-  field(p.ctx, o, 6, 0, "Pivot possible indication:", pick(kPivot, o & 0x7F, "Spare"));
+                                                 "Interworking to redirection prohibited (backward)");
+  field(p.ctx, o, {6, 0}, "Pivot possible indication:", kPivot, "Spare");
   lastOctet(p.ctx, o);
   return true;
 }
@@ -1164,11 +1142,11 @@ bool queryOnRelease(P& p) {
 // Pivot status (0x86), redirect status (0x8A).
 bool routingStatus(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kPivot = {"Not used", "Acknowledgement of pivot routing",
-                                                 "Pivot routing will not be invoked", "Spare"};
-  constexpr std::array<const char*, 4> kRedirect = {"Not used", "Acknowledgement of redirection",
-                                                    "Redirection will not be invoked", "Spare"};
-  field(p.ctx, o, 1, 0, "", (p.code == 0x86 ? kPivot : kRedirect)[o & 0x03]);
+  constexpr auto kPivot = numbered("Not used", "Acknowledgement of pivot routing",
+                                                 "Pivot routing will not be invoked", "Spare");
+  constexpr auto kRedirect = numbered("Not used", "Acknowledgement of redirection",
+                                                    "Redirection will not be invoked", "Spare");
+  field(p.ctx, o, {1, 0}, "", p.code == 0x86 ? kPivot : kRedirect, "");
   spare(p.ctx, o, 6, 2);
   lastOctet(p.ctx, o);
   return true;
@@ -1176,11 +1154,11 @@ bool routingStatus(P& p) {
 
 bool numberPortability(P& p) {
   const uint8_t o = p.o(1);
-  constexpr std::array<const char*, 4> kStatus = {
+  constexpr auto kStatus = numbered(
       "No indication", "Querry not done for called number",
       "Querry done for called number, non-ported called subscriber",
-      "Querry done for called number, ported called subscriber"};
-  field(p.ctx, o, 3, 0, "Number portability status indication:", pick(kStatus, o & 0x0F, "Spare"));
+      "Querry done for called number, ported called subscriber");
+  field(p.ctx, o, {3, 0}, "Number portability status indication:", kStatus, "Spare");
   spare(p.ctx, o, 6, 4);
   lastOctet(p.ctx, o);
   return true;
@@ -1321,13 +1299,13 @@ size_t decodeIsupParameter(DecodeContext& ctx, uint8_t code, size_t index, bool 
   if (!e) return 0;
   if (!optional) {
     // Mandatory fixed: the content lies in place, its size is the layout's.
-    if (!DecodeContext::inMessage(index + e->size - 1)) return 0;
+    if (!ctx.needs(index + e->size - 1)) return 0;
     P p{ctx, code, index, e->size};
     return e->decode(p) ? e->size : 0;
   }
   const size_t len = lengthLine(ctx, index);
   // A parameter that runs past the message area ends the decode here.
-  if (len > 0 && !DecodeContext::inMessage(index + len)) return 0;
+  if (len > 0 && !ctx.needs(index + len)) return 0;
   const size_t consumed = len + 1;
   const size_t failed = e->goesOn ? consumed : 0;
   const bool exactOk = len == e->size;
@@ -1345,7 +1323,7 @@ size_t decodeIsupRange(DecodeContext& ctx, size_t index) {
   ctx.newLineCont();
   ctx.append("Range");
   const size_t len = lengthLine(ctx, index);
-  if (len != 1 || !DecodeContext::inMessage(index + 1)) return 0;
+  if (len != 1 || !ctx.needs(index + 1)) return 0;
   const uint8_t o = ctx.at(index + 1);
   ctx.bitsLine(o);
   ctx.append("Range:");

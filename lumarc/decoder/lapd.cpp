@@ -4,6 +4,7 @@
 // Bits are numbered 0-7 here (bit 0 = 0x01).
 #include "common/format.h"
 #include "lumarc/decoder/bodies.h"
+#include "lumarc/decoder/fields.h"
 
 #include <array>
 #include <string_view>
@@ -17,33 +18,23 @@ using corvane::hex4;
 
 const char* bit(uint8_t octet, int b) { return (octet >> b) & 1 ? "1" : "0"; }
 
-// Name of an unnumbered frame by (control AND 0xEF); nullptr adds no name.
-const char* unnumberedName(uint8_t control) {
-  switch (control & 0xEF) {
-    case 0x6F: return " SABME";
-    case 0x0F: return " DM   ";
-    case 0x03: return " UI   ";
-    case 0x43: return " DISC ";
-    case 0x63: return " UA   ";
-    case 0x87: return " FRMR ";
-    case 0xAF: return " XID  ";
-    default: return nullptr;
-  }
-}
+// Unnumbered frames by their control octet without the P/F bit (AND 0xEF).
+constexpr CodeText kUnnumberedFrames[] = {{0x6F, " SABME"}, {0x0F, " DM   "}, {0x03, " UI   "}, {0x43, " DISC "},
+                                          {0x63, " UA   "}, {0x87, " FRMR "}, {0xAF, " XID  "}};
 
-// Name of a supervisory frame; only the exact control values are named.
-const char* supervisoryName(uint8_t control) {
-  switch (control) {
-    case 0x01: return " RR   ";
-    case 0x05: return " RNR  ";
-    case 0x09: return " REJ  ";
-    default: return nullptr;
-  }
-}
+// Supervisory frames; only the exact control values are named.
+constexpr CodeText kSupervisoryFrames[] = {{0x01, " RR   "}, {0x05, " RNR  "}, {0x09, " REJ  "}};
 
-constexpr std::array<const char*, 8> kTeiMessages = {
-    nullptr, "IDENTITY REQUEST", "IDENTITY ASSIGNED", "IDENTITY DENIED", "IDENTITY CHECK REQUEST",
-    "IDENTITY CHECK RESPONSE", "IDENTITY REMOVE", "IDENTITY VERIFY"};
+// Name of an unnumbered frame; empty adds no name.
+std::string_view unnumberedName(uint8_t control) { return lookup(kUnnumberedFrames, control & 0xEF, {}); }
+
+// Name of a supervisory frame; empty adds no name.
+std::string_view supervisoryName(uint8_t control) { return lookup(kSupervisoryFrames, control, {}); }
+
+constexpr CodeText kTeiMessages[] = {{1, "IDENTITY REQUEST"},        {2, "IDENTITY ASSIGNED"},
+                                     {3, "IDENTITY DENIED"},         {4, "IDENTITY CHECK REQUEST"},
+                                     {5, "IDENTITY CHECK RESPONSE"}, {6, "IDENTITY REMOVE"},
+                                     {7, "IDENTITY VERIFY"}};
 
 // Action indicator qualifier per message type: Ai = 127, Ai 64-126, Ai 0-63.
 constexpr std::array<std::array<const char*, 3>, 8> kTeiQualifiers = {{
@@ -67,10 +58,13 @@ void decodeTeiManagement(DecodeContext& ctx) {
   ctx.append(" UI");
   ctx.bareBreak();
   ctx.spaces(28);
-  if (ctx.datl() < 8) return;
+  if (ctx.datl() < 8) {
+    ctx.markMalformed();
+    return;
+  }
   const uint8_t type = ctx.at(6);
   if (type < 1 || type > 7) return;
-  ctx.append(kTeiMessages[type]);
+  ctx.append(lookup(kTeiMessages, type, {}));
   if (ctx.at(3) != 0x0F) return;
   teiLine(ctx);
   ctx.append("Layer management entity identifier=0xf");
@@ -90,14 +84,15 @@ void decodeTeiManagement(DecodeContext& ctx) {
 // LAPV5 data link and the V5.2 layer 3 header; false when the record must
 // show nothing (layer 2 decoding off and a supervisory/unnumbered frame).
 bool decodeLapv5(DecodeContext& ctx, unsigned ef) {
-  const uint8_t b4 = ctx.at(4), b5 = ctx.at(5);
+  const uint8_t b4 = ctx.at(4);
   if (b4 & 0x01) {
     if (!ctx.options().layer2) return false;
     if (b4 & 0x02) {
       ctx.append(" P/F=");
       ctx.append(bit(b4, 4));
-      if (const char* name = unnumberedName(b4)) ctx.append(name);
-    } else if (const char* name = supervisoryName(b4)) {
+      ctx.append(unnumberedName(b4));
+    } else if (const std::string_view name = supervisoryName(b4); !name.empty()) {
+      const uint8_t b5 = ctx.at(5);
       ctx.append(" P/F=");
       ctx.append(bit(b5, 0));
       ctx.append(name);
@@ -106,7 +101,7 @@ bool decodeLapv5(DecodeContext& ctx, unsigned ef) {
     }
     return true;
   }
-  const uint8_t b6 = ctx.at(6), b7 = ctx.at(7), b8 = ctx.at(8), b9 = ctx.at(9);
+  const uint8_t b5 = ctx.at(5), b6 = ctx.at(6);
   ctx.append(" P/F=");
   ctx.append(bit(b5, 0));
   ctx.append(" INFO ");
@@ -119,6 +114,7 @@ bool decodeLapv5(DecodeContext& ctx, unsigned ef) {
   ctx.append(hex2(b6));
   ctx.spaces(3);
   if (b6 != 0x48) return true;
+  const uint8_t b7 = ctx.at(7), b8 = ctx.at(8), b9 = ctx.at(9);
   ctx.append("C/R:");
   ctx.append(bit(ctx.at(2), 1));
   ctx.append(' ');
@@ -172,8 +168,8 @@ bool decodeLapv5(DecodeContext& ctx, unsigned ef) {
   return true;
 }
 
-constexpr std::array<const char*, 5> kV5Protocols = {"PSTN signalling", "Control protocol", "BCC protocol",
-                                                     "Protection protocol", "Link control protocol"};
+constexpr CodeText kV5Protocols[] = {{8176, "PSTN signalling"}, {8177, "Control protocol"}, {8178, "BCC protocol"},
+                                     {8179, "Protection protocol"}, {8180, "Link control protocol"}};
 
 // Line-activation texts by code (ind AND 0x0F) for ptyp 0x12, 0x11, 0x10.
 using PhTable = std::array<std::array<const char*, 3>, 16>;
@@ -256,10 +252,15 @@ void decodeLapd(DecodeContext& ctx) {
           ctx.append(" UI   ");
           decodeCallControl(ctx, 3);
         }
-      } else if (const char* name = unnumberedName(b2)) {
-        ctx.append(name);
+      } else {
+        ctx.append(unnumberedName(b2));
       }
-    } else if (const char* name = supervisoryName(b2); name && ctx.datl() >= 4) {
+    } else if (const std::string_view name = supervisoryName(b2); !name.empty()) {
+      if (ctx.datl() < 4) {
+        ctx.markMalformed();
+        ctx.hexDump();
+        return;
+      }
       const uint8_t b3 = ctx.at(3);
       ctx.append(" P/F=");
       ctx.append(bit(b3, 0));
@@ -295,7 +296,7 @@ void decodeV5Envelope(DecodeContext& ctx) {
   ctx.append(bit(b0, 1));
   ctx.append(' ');
   if (ef >= 8176 && ef <= 8180) {
-    ctx.append(kV5Protocols[ef - 8176]);
+    ctx.append(lookup(kV5Protocols, ef, {}));
     const uint8_t b2 = ctx.at(2), b3 = ctx.at(3);
     const unsigned dl = unsigned(b2 >> 2) << 7 | unsigned(b3 >> 1);
     ctx.newLineCont();

@@ -184,6 +184,7 @@ void decodeMtp3(DecodeContext& ctx, uint8_t li) {
   ctx.append(hex2(b2));
   const bool consistent = li == 63 ? ctx.datl() >= 66 : ctx.datl() == size_t(li) + 3;
   if (!consistent) ctx.append(", Length indicator inconsistent!");
+  if (ctx.datl() < (li == 63 ? 66u : size_t(li) + 3)) ctx.markMalformed();
 
   const uint8_t sio = ctx.at(3);
   static constexpr const char* kNetwork[4] = {"International network,", "Spare,", "National network-0,",
@@ -222,6 +223,7 @@ void decodeMtp3(DecodeContext& ctx, uint8_t li) {
 
 void decodeMtp2(DecodeContext& ctx) {
   if (ctx.datl() < 3) {
+    ctx.markMalformed();
     ctx.dropRecord();
     return;
   }

@@ -5,9 +5,9 @@
 
 #include "common/format.h"
 #include "lumarc/decoder/bodies.h"
+#include "lumarc/decoder/fields.h"
 #include "lumarc/decoder/q931_elements.h"
 
-#include <utility>
 
 namespace lumarc {
 
@@ -16,7 +16,7 @@ namespace {
 using corvane::hex2;
 using corvane::hex4;
 
-constexpr std::pair<uint8_t, const char*> kMessageTypes[] = {
+constexpr CodeText kMessageTypes[] = {
     {0x01, "ALERTING"}, {0x02, "CALL PROCEEDING"}, {0x03, "PROGRESS"}, {0x05, "SETUP"}, {0x07, "CONNECT"},
     {0x0D, "SETUP ACKNOWLEDGE"}, {0x0F, "CONNECT ACKNOWLEDGE"}, {0x20, "USER INFORMATION"},
     {0x21, "SUSPEND REJECT"}, {0x22, "RESUME REJECT"}, {0x24, "HOLD"}, {0x25, "SUSPEND"}, {0x26, "RESUME"},
@@ -31,12 +31,7 @@ constexpr char kHexDigit[] = "0123456789ABCDEF";
 
 }  // namespace
 
-std::string_view messageTypeName(uint8_t type) {
-  for (const auto& [code, name] : kMessageTypes) {
-    if (code == type) return name;
-  }
-  return {};
-}
+std::string_view messageTypeName(uint8_t type) { return lookup(kMessageTypes, type, {}); }
 
 void decodeCallControl(DecodeContext& ctx, size_t offset) {
   // Index of the last message byte; the message ends there.
@@ -54,7 +49,10 @@ void decodeCallControl(DecodeContext& ctx, size_t offset) {
       typeIndex = off + 2;
       break;
     case 1: {
-      if (last < off + 2) return;
+      if (last < off + 2) {
+        ctx.markMalformed();
+        return;
+      }
       const uint8_t c = ctx.at(offset + 2);
       ctx.append((c & 0x80) ? "d" : "o");
       ctx.append(hex2(c & 0x7F));
@@ -63,7 +61,10 @@ void decodeCallControl(DecodeContext& ctx, size_t offset) {
       break;
     }
     case 2: {
-      if (last < off + 3) return;
+      if (last < off + 3) {
+        ctx.markMalformed();
+        return;
+      }
       const uint8_t c = ctx.at(offset + 2);
       ctx.append((c & 0x80) ? "d" : "o");
       ctx.append(hex4(uint16_t((c & 0x7F) << 8 | ctx.at(offset + 3))));
@@ -74,7 +75,10 @@ void decodeCallControl(DecodeContext& ctx, size_t offset) {
     default:
       return;
   }
-  if (typeIndex > last) return;
+  if (typeIndex > last) {
+    ctx.markMalformed();
+    return;
+  }
   const std::string_view name = messageTypeName(ctx.at(size_t(typeIndex)));
   if (name.empty()) {
     ctx.append("UNKNOWN");
@@ -125,11 +129,17 @@ size_t decodeInformationElement(DecodeContext& ctx, size_t i, size_t last, CodeS
   }
   ctx.spaces(8);
   ctx.append("Len=");
-  if (i + 1 > last) return kEndOfElements;
+  if (i + 1 > last) {
+    ctx.markMalformed();
+    return kEndOfElements;
+  }
   const uint8_t n = ctx.at(i + 1);
   ctx.append(hex2(n));
   ctx.spaces(3);
-  if (i + 1 + n > last) return kEndOfElements;
+  if (i + 1 + n > last) {
+    ctx.markMalformed();
+    return kEndOfElements;
+  }
   ctx.append(elementName(e));
   decodeElementContent(ctx, e, i + 1, n);
   if (e == 0x00) return kEndOfElements;

@@ -7,10 +7,8 @@
 #include "lumarc/decoder/bearer_tables.h"
 #include "lumarc/decoder/q931.h"
 
-#include <array>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace lumarc {
 
@@ -19,11 +17,13 @@ namespace {
 using corvane::dec2;
 using corvane::dec3;
 using corvane::hex2;
-using Code = bearer_tables::Code;
 using bearer_tables::kLocation;
 using bearer_tables::kTransferCapability;
 using bearer_tables::kTransferMode;
 using bearer_tables::kTransferRate;
+using bearer_tables::kConfiguration;
+using bearer_tables::kEstablishment;
+using bearer_tables::kSymmetry;
 using bearer_tables::kStructure;
 using bearer_tables::kLayer1;
 using bearer_tables::kUserRate;
@@ -37,59 +37,48 @@ using bearer_tables::kLayer3;
 using bearer_tables::kHighLayer;
 using bearer_tables::kUserUserProtocol;
 
-template <size_t N>
-std::string_view lookup(const Code (&table)[N], uint8_t value, std::string_view otherwise = "Reserved") {
-  for (const auto& [code, text] : table) {
-    if (code == value) return text;
-  }
-  return otherwise;
-}
-
 std::string_view spare(bool ill) { return ill ? "Spare field ill" : "Spare field ok"; }
 
 // ---- code tables ----
-constexpr std::array<const char*, 4> kCodingStandard = {"ITU-T standardized coding", "Reserved",
-                                                        "National standard", "Standard specific to location"};
-constexpr Code kConfiguration[] = {{0, "Configuration point to point"}};
-constexpr Code kEstablishment[] = {{0, "Demand establishmant"}};
-constexpr Code kSymmetry[] = {{0, "Bidirectional symmetry"}};
-constexpr Code kTypeOfNumber[] = {{0, "Number type unknown"}, {1, "International number"},
+constexpr auto kCodingStandard = numbered("ITU-T standardized coding", "Reserved", "National standard",
+                                          "Standard specific to location");
+constexpr CodeText kTypeOfNumber[] = {{0, "Number type unknown"}, {1, "International number"},
                                   {2, "National number"}, {3, "Network specific number"},
                                   {4, "Subscriber number"}, {6, "Abbreviated number"},
                                   {7, "Reserved for extension"}};
-constexpr Code kNumberingPlan[] = {{0, "Numbering plan unknown"}, {1, "ISDN/Telephony numbering plan (CCITT E.164)"},
+constexpr CodeText kNumberingPlan[] = {{0, "Numbering plan unknown"}, {1, "ISDN/Telephony numbering plan (CCITT E.164)"},
                                    {3, "Data numbering plan (CCITT X.121)"}, {4, "Telex numbering plan (CCITT F.69)"},
                                    {8, "National standard numbering plan"},
                                    {9, "Private network or network-specific numbering plan"},
                                    {15, "Reserved for extension"}};
-constexpr std::array<const char*, 4> kPresentation = {"Presentation allowed", "Presentation restricted",
-                                                      "Number not available due to interWorking", "Reserved"};
-constexpr std::array<const char*, 4> kScreening = {"User provided not screened", "User provided verified and passed",
-                                                   "User provided verified and failed", "Network provided"};
-constexpr Code kProgress[] = {{1, "Call is not end to end isdn"}, {2, "Destination address is non ISDN"},
+constexpr auto kPresentation = numbered("Presentation allowed", "Presentation restricted",
+                                        "Number not available due to interWorking", "Reserved");
+constexpr auto kScreening = numbered("User provided not screened", "User provided verified and passed",
+                                     "User provided verified and failed", "Network provided");
+constexpr CodeText kProgress[] = {{1, "Call is not end to end isdn"}, {2, "Destination address is non ISDN"},
                               {3, "Originating address is non ISDN"}, {4, "Call has returned to the ISDN"},
                               {8, "Inband information now available"}};
-constexpr Code kNotification[] = {{0x00, "User suspended"}, {0x01, "User resumed"}, {0x02, "Bearer service change"},
+constexpr CodeText kNotification[] = {{0x00, "User suspended"}, {0x01, "User resumed"}, {0x02, "Bearer service change"},
                                   {0x42, "Conference established"}, {0x43, "Conference disconnected"},
                                   {0x68, "Diversion activated"}, {0x69, "Call transferred, alerting"},
                                   {0x6A, "Call transferred, active"}, {0x79, "Remote hold"},
                                   {0x7A, "Remote retrieval"}, {0x7B, "Call is diverting"}};
-constexpr Code kCallState[] = {{0, "00 Null"}, {1, "01 Call initiated"}, {2, "02 Overlap sending"},
+constexpr CodeText kCallState[] = {{0, "00 Null"}, {1, "01 Call initiated"}, {2, "02 Overlap sending"},
                                {3, "03 Outgoing call proceeding"}, {4, "04 Call delivered"}, {6, "06 Call present"},
                                {7, "07 Call received"}, {8, "08 Connect request"}, {9, "09 Incoming call proceeding"},
                                {10, "10 Active"}, {11, "11 Disconnect request"}, {12, "12 Disconnect indication"},
                                {15, "15 Suspend request"}, {17, "17 Resume request"}, {19, "19 Release request"},
                                {22, "22 Call abort"}, {25, "25 Overlap receiving"},
                                {61, " REST 1 Restart request"}, {62, " REST 2 Restart"}};
-constexpr Code kRedirectionReason[] = {{0x80, "Reason of diversion unknown"}, {0x81, "Call forwarding busy"},
+constexpr CodeText kRedirectionReason[] = {{0x80, "Reason of diversion unknown"}, {0x81, "Call forwarding busy"},
                                        {0x82, "Call forwarding no reply"}, {0x8A, "Call deflection"},
                                        {0x8F, "Call forwarding unconditional"}};
-constexpr Code kRestartClass[] = {{0x80, "Indicated channel"}, {0x86, "Single interface"}, {0x87, "All interfaces"}};
-constexpr Code kChannelType[] = {{3, "B channel units"}, {6, "H0 channel units"}, {8, "H11 channel units"},
+constexpr CodeText kRestartClass[] = {{0x80, "Indicated channel"}, {0x86, "Single interface"}, {0x87, "All interfaces"}};
+constexpr CodeText kChannelType[] = {{3, "B channel units"}, {6, "H0 channel units"}, {8, "H11 channel units"},
                                  {9, "H12 channel units"}};
-constexpr Code kRecommendation[] = {{0, "Rec. Q.931"}, {3, "Rec. X.21"}, {4, "Rec. X.25"}};
+constexpr CodeText kRecommendation[] = {{0, "Rec. Q.931"}, {3, "Rec. X.21"}, {4, "Rec. X.25"}};
 
-std::string_view coding(uint8_t o) { return kCodingStandard[(o >> 5) & 0x03]; }
+std::string_view coding(uint8_t o) { return lookup(kCodingStandard, (o >> 5) & 0x03, ""); }
 std::string location(uint8_t o) { return std::string(",location ") + std::string(lookup(kLocation, o & 0x0F, "Spare")); }
 
 // Digits or characters of the rest of the element, after "Digits   ".
@@ -115,7 +104,7 @@ bool layer1Octets(DecodeContext& ctx, ElementCursor& c) {
     joinParts(ctx, {extText(o), "Layer 1 identifier ill"});
     return false;
   }
-  joinParts(ctx, {extText(o), "Layer 1 identifier ok", lookup(kLayer1, o & 0x1F)});
+  joinParts(ctx, {extText(o), "Layer 1 identifier ok", lookup(kLayer1, o & 0x1F, "Reserved")});
   if (o & 0x80) return true;
   // 5a
   if (!c.more()) return false;
@@ -123,13 +112,13 @@ bool layer1Octets(DecodeContext& ctx, ElementCursor& c) {
   ctx.bitsLine(o);
   joinParts(ctx, {extText(o), (o & 0x40) ? "Asynchronous" : "Synchronous",
                   (o & 0x20) ? "In band negotiation possible" : "In band negotiation not possible",
-                  lookup(kUserRate, o & 0x1F)});
+                  lookup(kUserRate, o & 0x1F, "Reserved")});
   if (o & 0x80) return true;
   // 5b
   if (!c.more()) return false;
   o = c.next();
   ctx.bitsLine(o);
-  joinParts(ctx, {extText(o), kIntermediateRate[(o >> 5) & 0x03],
+  joinParts(ctx, {extText(o), lookup(kIntermediateRate, (o >> 5) & 0x03, ""),
                   (o & 0x10) ? "Nic on Tx required" : "Nic on Tx not required",
                   (o & 0x08) ? "Nic on Rx accepted" : "Nic on Rx not accepted",
                   (o & 0x04) ? "Flow control on Tx required" : "Flow control on Tx not required",
@@ -140,7 +129,7 @@ bool layer1Octets(DecodeContext& ctx, ElementCursor& c) {
   if (!c.more()) return false;
   o = c.next();
   ctx.bitsLine(o);
-  joinParts(ctx, {extText(o), kStopBits[(o >> 5) & 0x03], kDataBits[(o >> 3) & 0x03],
+  joinParts(ctx, {extText(o), lookup(kStopBits, (o >> 5) & 0x03, ""), lookup(kDataBits, (o >> 3) & 0x03, ""),
                   lookup(kParity, o & 0x07, "Parity reserved")});
   if (o & 0x80) return true;
   // 5d
@@ -151,7 +140,7 @@ bool layer1Octets(DecodeContext& ctx, ElementCursor& c) {
     ctx.append("Continued");
     return false;
   }
-  joinParts(ctx, {"Not Continued", (o & 0x40) ? "Full duplex" : "Half duplex", lookup(kModemType, o & 0x3F)});
+  joinParts(ctx, {"Not Continued", (o & 0x40) ? "Full duplex" : "Half duplex", lookup(kModemType, o & 0x3F, "Reserved")});
   return true;
 }
 
@@ -160,13 +149,13 @@ bool transferOctets(DecodeContext& ctx, ElementCursor& c) {
   if (!c.more()) return false;
   uint8_t o = c.next();
   ctx.bitsLine(o);
-  joinParts(ctx, {extText(o), lookup(kTransferMode, (o >> 5) & 0x03), lookup(kTransferRate, o & 0x1F)});
+  joinParts(ctx, {extText(o), lookup(kTransferMode, (o >> 5) & 0x03, "Reserved"), lookup(kTransferRate, o & 0x1F, "Reserved")});
   if (o & 0x80) return true;
   if (!c.more()) return false;
   o = c.next();
   ctx.bitsLine(o);
-  joinParts(ctx, {extText(o), lookup(kStructure, (o >> 4) & 0x07), lookup(kConfiguration, (o >> 2) & 0x03),
-                  lookup(kEstablishment, o & 0x03)});
+  joinParts(ctx, {extText(o), lookup(kStructure, (o >> 4) & 0x07, "Reserved"),
+                  lookup(kConfiguration, (o >> 2) & 0x03, "Reserved"), lookup(kEstablishment, o & 0x03, "Reserved")});
   if (o & 0x80) return true;
   if (!c.more()) return false;
   o = c.next();
@@ -175,7 +164,8 @@ bool transferOctets(DecodeContext& ctx, ElementCursor& c) {
     ctx.append("Continued");
     return false;
   }
-  joinParts(ctx, {"Not Continued", lookup(kSymmetry, (o >> 5) & 0x03), lookup(kTransferRate, o & 0x1F)});
+  joinParts(ctx, {"Not Continued", lookup(kSymmetry, (o >> 5) & 0x03, "Reserved"),
+                  lookup(kTransferRate, o & 0x1F, "Reserved")});
   return true;
 }
 
@@ -187,7 +177,7 @@ void decodeBearerCapability(DecodeContext& ctx, ElementCursor& c) {
     ctx.append("Continued");
     return;
   }
-  joinParts(ctx, {"Not Continued", coding(o), lookup(kTransferCapability, o & 0x1F)});
+  joinParts(ctx, {"Not Continued", coding(o), lookup(kTransferCapability, o & 0x1F, "Reserved")});
   if (!transferOctets(ctx, c)) return;
   if (!c.more() || !layer1Octets(ctx, c)) return;
   // octet 6
@@ -202,7 +192,7 @@ void decodeBearerCapability(DecodeContext& ctx, ElementCursor& c) {
     joinParts(ctx, {"Not Continued", "Layer 2 identifier ill"});
     return;
   }
-  joinParts(ctx, {"Not Continued", "Layer 2 identifier ok", lookup(kLayer2, o & 0x1F)});
+  joinParts(ctx, {"Not Continued", "Layer 2 identifier ok", lookup(kLayer2, o & 0x1F, "Reserved")});
   // octet 7
   if (!c.more()) return;
   o = c.next();
@@ -211,7 +201,7 @@ void decodeBearerCapability(DecodeContext& ctx, ElementCursor& c) {
     ctx.append("Continued");
     return;
   }
-  if ((o & 0x60) == 0x60) joinParts(ctx, {"Not Continued", "Layer 3 identifier ok", lookup(kLayer3, o & 0x1F)});
+  if ((o & 0x60) == 0x60) joinParts(ctx, {"Not Continued", "Layer 3 identifier ok", lookup(kLayer3, o & 0x1F, "Reserved")});
   else joinParts(ctx, {"Not Continued", "Layer 3 identifier ill"});
 }
 
@@ -232,7 +222,7 @@ void decodeLowLayerCompatibility(DecodeContext& ctx, ElementCursor& c) {
   if (!c.more()) return;
   uint8_t o = c.next();
   ctx.bitsLine(o);
-  joinParts(ctx, {extText(o), coding(o), lookup(kTransferCapability, o & 0x1F)});
+  joinParts(ctx, {extText(o), coding(o), lookup(kTransferCapability, o & 0x1F, "Reserved")});
   if (!(o & 0x80)) {
     if (!optionalOctet(ctx, c, "Out-band negotiation possible")) return;
   }
@@ -246,7 +236,7 @@ void decodeLowLayerCompatibility(DecodeContext& ctx, ElementCursor& c) {
     joinParts(ctx, {extText(o), "Layer 2 identifier ill"});
     return;
   }
-  joinParts(ctx, {extText(o), "Layer 2 identifier ok", lookup(kLayer2, o & 0x1F)});
+  joinParts(ctx, {extText(o), "Layer 2 identifier ok", lookup(kLayer2, o & 0x1F, "Reserved")});
   if (!(o & 0x80) && !optionalOctet(ctx, c, ",L2 Optional information")) return;
   // octet 7
   if (!c.more()) return;
@@ -256,7 +246,7 @@ void decodeLowLayerCompatibility(DecodeContext& ctx, ElementCursor& c) {
     joinParts(ctx, {extText(o), "Layer 3 identifier ill"});
     return;
   }
-  joinParts(ctx, {extText(o), "Layer 3 identifier ok", lookup(kLayer3, o & 0x1F)});
+  joinParts(ctx, {extText(o), "Layer 3 identifier ok", lookup(kLayer3, o & 0x1F, "Reserved")});
   if (!(o & 0x80)) optionalOctet(ctx, c, ",L3 Optional information");
 }
 
@@ -274,7 +264,7 @@ void decodeCause(DecodeContext& ctx, ElementCursor& c) {
       ctx.append("Continued");
       return;
     }
-    joinParts(ctx, {"Not Continued", lookup(kRecommendation, o & 0x7F)});
+    joinParts(ctx, {"Not Continued", lookup(kRecommendation, o & 0x7F, "Reserved")});
   }
   if (!c.more()) return;
   o = c.next();
@@ -301,9 +291,9 @@ void decodeCallState(DecodeContext& ctx, ElementCursor& c) {
   if (!c.more()) return;
   const uint8_t o = c.next();
   ctx.bitsLine(o);
-  ctx.append(kCodingStandard[(o >> 6) & 0x03]);
+  ctx.append(lookup(kCodingStandard, (o >> 6) & 0x03, ""));
   ctx.append(",Call state");
-  ctx.append(lookup(kCallState, o & 0x3F));
+  ctx.append(lookup(kCallState, o & 0x3F, "Reserved"));
 }
 
 void decodeChannelIdentification(DecodeContext& ctx, ElementCursor& c) {
@@ -340,7 +330,7 @@ void decodeChannelIdentification(DecodeContext& ctx, ElementCursor& c) {
     return;
   }
   joinParts(ctx, {"Not Continued", coding(o), (o & 0x10) ? "Slot map indicated" : "Channel no indicated",
-                  lookup(kChannelType, o & 0x0F)});
+                  lookup(kChannelType, o & 0x0F, "Reserved")});
   while (c.more()) {
     o = c.next();
     ctx.bitsLine(o);
@@ -361,7 +351,7 @@ void decodeProgressIndicator(DecodeContext& ctx, ElementCursor& c) {
   if (!c.more()) return;
   o = c.next();
   ctx.bitsLine(o);
-  ctx.append(lookup(kProgress, o & 0x7F));
+  ctx.append(lookup(kProgress, o & 0x7F, "Reserved"));
 }
 
 void decodeNotificationIndicator(DecodeContext& ctx, ElementCursor& c) {
@@ -372,7 +362,7 @@ void decodeNotificationIndicator(DecodeContext& ctx, ElementCursor& c) {
     ctx.append("Continued");
     return;
   }
-  joinParts(ctx, {"Not Continued", lookup(kNotification, o & 0x7F)});
+  joinParts(ctx, {"Not Continued", lookup(kNotification, o & 0x7F, "Reserved")});
 }
 
 void decodeDateTime(DecodeContext& ctx, ElementCursor& c) {
@@ -388,7 +378,7 @@ void decodeDateTime(DecodeContext& ctx, ElementCursor& c) {
 
 // Octet 3 of a number: ext text, type of number and numbering plan.
 void numberTypeParts(DecodeContext& ctx, uint8_t o, std::string_view ext) {
-  joinParts(ctx, {ext, lookup(kTypeOfNumber, (o >> 4) & 0x07), lookup(kNumberingPlan, o & 0x0F)});
+  joinParts(ctx, {ext, lookup(kTypeOfNumber, (o >> 4) & 0x07, "Reserved"), lookup(kNumberingPlan, o & 0x0F, "Reserved")});
 }
 
 void decodeCalledPartyNumber(DecodeContext& ctx, ElementCursor& c) {
@@ -410,7 +400,8 @@ bool presentationOctet(DecodeContext& ctx, uint8_t o, bool extRequired) {
     ctx.append("Continued");
     return false;
   }
-  joinParts(ctx, {extText(o), kPresentation[(o >> 5) & 0x03], spare(o & 0x1C), kScreening[o & 0x03]});
+  joinParts(ctx, {extText(o), lookup(kPresentation, (o >> 5) & 0x03, ""), spare(o & 0x1C),
+                  lookup(kScreening, o & 0x03, "")});
   return true;
 }
 
@@ -444,10 +435,11 @@ void decodeRedirectNumber(DecodeContext& ctx, ElementCursor& c, bool redirecting
   ctx.bitsLine(o);
   const bool spareIll = o & 0x1C;
   if (spareIll) {
-    joinParts(ctx, {extText(o), kPresentation[(o >> 5) & 0x03], "Spare field ill"});
+    joinParts(ctx, {extText(o), lookup(kPresentation, (o >> 5) & 0x03, ""), "Spare field ill"});
     return;
   }
-  joinParts(ctx, {extText(o), kPresentation[(o >> 5) & 0x03], "Spare field ok", kScreening[o & 0x03]});
+  joinParts(ctx, {extText(o), lookup(kPresentation, (o >> 5) & 0x03, ""), "Spare field ok",
+                  lookup(kScreening, o & 0x03, "")});
   if (!redirecting || (o & 0x80)) {
     digitRow(ctx, c);
     return;
@@ -463,7 +455,7 @@ void decodeRedirectNumber(DecodeContext& ctx, ElementCursor& c, bool redirecting
     joinParts(ctx, {"Not Continued", "Spare field ill"});
     return;
   }
-  joinParts(ctx, {"Not Continued", "Spare field ok", lookup(kRedirectionReason, o)});
+  joinParts(ctx, {"Not Continued", "Spare field ok", lookup(kRedirectionReason, o, "Reserved")});
   digitRow(ctx, c);
 }
 
@@ -488,11 +480,11 @@ void decodeHighLayerCompatibility(DecodeContext& ctx, ElementCursor& c) {
   if (!c.more()) return;
   o = c.next();
   ctx.bitsLine(o);
-  joinParts(ctx, {extText(o), lookup(kHighLayer, o & 0x7F)});
+  joinParts(ctx, {extText(o), lookup(kHighLayer, o & 0x7F, "Reserved")});
   if ((o & 0x80) || !c.more()) return;
   o = c.next();
   ctx.bitsLine(o);
-  if (o & 0x80) joinParts(ctx, {"Not Continued", lookup(kHighLayer, o & 0x7F)});
+  if (o & 0x80) joinParts(ctx, {"Not Continued", lookup(kHighLayer, o & 0x7F, "Reserved")});
   else ctx.append("Continued");
 }
 
@@ -500,7 +492,7 @@ void decodeUserUser(DecodeContext& ctx, ElementCursor& c) {
   if (!c.more()) return;
   const uint8_t o = c.next();
   ctx.bitsLine(o);
-  joinParts(ctx, {"Protocol discriminator", lookup(kUserUserProtocol, o)});
+  joinParts(ctx, {"Protocol discriminator", lookup(kUserUserProtocol, o, "Reserved")});
   if ((o == 0x00 || o == 0x04) && c.more()) infoRow(ctx, c);
 }
 

@@ -1,6 +1,8 @@
 // Random and mutated records of every ISDN data-link kind: decoding must
 // never crash or read outside the message buffer (the sanitizer build runs
 // this), and every line after the first is empty or starts with 8 blanks.
+// Records cut short are marked malformed, the sample frames are not, and the
+// mark never changes the text.
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/sample_frames.h"
 #include "lumarc/decoder/test_support.h"
@@ -93,6 +95,49 @@ TEST(RandomRecords, GarbageDatbAndLengthsAreHandled) {
     r.datl = int32_t(rng()) % 1000;
     r.cport.assign(rng() % 20, 'x');
     EXPECT_TRUE(shapeFault(decodeMonitorRecord(r, DecodeOptions{true})).empty());
+  }
+}
+
+TEST(MalformedMark, NoSampleFrameIsMarkedMalformed) {
+  for (const auto& f : sampleIsdnFrames()) {
+    EXPECT_FALSE(decodeMonitorRecordMarked(test::recordOf(0xFD00, f), DecodeOptions{true}).malformed)
+        << test::visible(decodeMonitorRecord(test::recordOf(0xFD00, f), DecodeOptions{true}));
+  }
+  for (const auto& f : sampleV5Frames()) {
+    EXPECT_FALSE(decodeMonitorRecordMarked(test::recordOf(0xFD27, f), DecodeOptions{true}).malformed)
+        << test::visible(decodeMonitorRecord(test::recordOf(0xFD27, f), DecodeOptions{true}));
+  }
+}
+
+TEST(MalformedMark, FramesCutShortAreMarkedAndShowTheSameText) {
+  struct Case {
+    const char* name;
+    int32_t type;
+    std::vector<uint8_t> bytes;
+    bool malformed;
+  };
+  // A V5.2 PSTN signal (envelope and LAPV5 header, message type 0x02) with a
+  // steady-signal element of one octet.
+  const std::vector<uint8_t> v5 = {0xFC, 0xE1, 0xFC, 0xE1, 0x00, 0x02, 0x48, 0x01, 0x01, 0x02, 0x03, 0x01, 0x84};
+  const Case cases[] = {
+      {"a whole SETUP", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0x04, 0x02, 0x80, 0x90}, false},
+      {"a SETUP cut inside its bearer capability", 0xFD00,
+       {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0x04, 0x02, 0x80}, true},
+      {"an element cut after its identifier", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0x04}, true},
+      {"a call reference cut after its length", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x02, 0x81}, true},
+      {"a message without its type", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81}, true},
+      {"a receiver-ready frame without its second control octet", 0xFD00, {0x00, 0x01, 0x01}, true},
+      {"a TEI request of seven octets", 0xFD00, {0xFC, 0xFF, 0x03, 0x0F, 0x12, 0x34, 0x01}, true},
+      {"a frame of two octets", 0xFD00, {0x00, 0x01}, true},
+      {"a whole V5.2 steady signal", 0xFD27, v5, false},
+      {"a V5.2 element without its content", 0xFD27, {v5.begin(), v5.end() - 1}, true},
+      {"a V5.2 element without its length", 0xFD27, {v5.begin(), v5.end() - 2}, true},
+  };
+  for (const Case& c : cases) {
+    const MonitorRecord r = test::recordOf(c.type, c.bytes);
+    const RecordDecode d = decodeMonitorRecordMarked(r, DecodeOptions{true});
+    EXPECT_EQ(d.malformed, c.malformed) << c.name << ": " << test::visible(d.text);
+    EXPECT_EQ(d.text, decodeMonitorRecord(r, DecodeOptions{true})) << c.name;
   }
 }
 

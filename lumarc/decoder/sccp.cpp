@@ -3,6 +3,8 @@
 // part, and the called and calling party addresses.
 #include "lumarc/decoder/ss7.h"
 
+#include "lumarc/decoder/fields.h"
+
 #include "common/format.h"
 
 #include <array>
@@ -40,14 +42,14 @@ enum : uint8_t {
   kOptionalPart = 0xFF,  // marks the optional-part pointer in a layout
 };
 
-constexpr std::array<const char*, 20> kParameterNames = {
+constexpr auto kParameterNames = numbered(
     "End of optional parameters", "Destination local reference", "Source local reference", "Called party address",
     "Calling party address", "Protocol class", "Segmenting/reassembling", "Receive sequence number",
     "Sequencing/segmenting", "Credit", "Release cause", "Return cause", "Reset cause", "Error cause",
-    "Refusal cause", "Data", "Segmentation", "Hop counter", "Importance", "Long data"};
+    "Refusal cause", "Data", "Segmentation", "Hop counter", "Importance", "Long data");
 
 std::string_view parameterName(uint8_t code) {
-  return code < kParameterNames.size() ? kParameterNames[code] : "Unknown SCCP parameter";
+  return lookup(kParameterNames, code, "Unknown SCCP parameter");
 }
 
 struct SccpMessage {
@@ -95,84 +97,70 @@ size_t fixedSize(uint8_t code) {
   }
 }
 
-constexpr std::array<const char*, 17> kReleaseCauses = {
+constexpr auto kReleaseCauses = numbered(
     "End user originated", "End user congestion", "End user failure", "SCCP user originated",
     "Remote procedure error", "Inconsistent connection data", "Access failure", "Access congestion",
     "Subsystem failure", "Subsystem congestion", "MTP failure", "Network congestion", "Expiration of reset timer",
-    "Expiration of receive inactivity timer", "Reserved", "Unqualified", "SCCP failure"};
-constexpr std::array<const char*, 15> kReturnCauses = {
+    "Expiration of receive inactivity timer", "Reserved", "Unqualified", "SCCP failure");
+constexpr auto kReturnCauses = numbered(
     "No translation for an address of such nature", "No translation for this specific address",
     "Subsystem congestion", "Subsystem failure", "Unequipped user", "MTP failure", "Network congestion",
     "Unqualified", "Error in message transport", "Error in local processing",
     "Destination cannot perform reassembly", "SCCP failure", "Hop counter violation",
-    "Segmentation not supported", "segmentation failure"};
-constexpr std::array<const char*, 13> kResetCauses = {
+    "Segmentation not supported", "segmentation failure");
+constexpr auto kResetCauses = numbered(
     "End user originated", "SCCP user originated", "Message out of order - incorrect P(S)",
     "Message out of order - incorrect P(R)", "Remote procedure error - message out of window",
     "Remote procedure error - incorrect P(S) after (re)initialization", "Remote procedure error - general",
     "Remote end user operational", "Network operational", "Access operational", "Network congestion", "Reserved",
-    "Unqualified"};
-constexpr std::array<const char*, 5> kErrorCauses = {
+    "Unqualified");
+constexpr auto kErrorCauses = numbered(
     "Local reference number (LRN) mismatch - unassigned destination LRN",
     "Local reference number (LRN) mismatch - inconsistent source LRN", "Point code mismatch",
-    "Service class mismatch", "Unqualified"};
-constexpr std::array<const char*, 20> kRefusalCauses = {
+    "Service class mismatch", "Unqualified");
+constexpr auto kRefusalCauses = numbered(
     "End user originated", "End user congestion", "End user failure", "SCCP user originated",
     "Destination address unknown", "Destination inaccessible", "Network resource - QoS not available/non-transient",
     "network resource - QoS not available/transient", "Access failure", "Access congestion", "Subsystem failure",
     "Eubsystem congestion", "Expiration of the connection establishment timer", "Incompatible user data",
     "Reserved", "Unqualified", "Hop counter violation", "SCCP failure",
-    "No translation for an address of such nature", "Unequipped user"};
-constexpr std::array<const char*, 15> kSubsystems = {
+    "No translation for an address of such nature", "Unequipped user");
+constexpr auto kSubsystems = numbered(
     "not known/not used", "SCCP management", "Reserved for ITU-T allocation", "ISDN user part",
     "Mperation, maintenance and administration part (OMAP", "Mobile application part (MAP)",
     "Home location register (HLR)", "Visitor location register (VLR)", "Mobile switching centre (MSC)",
     "Equipment identifier centre (EIC)", "Authentication centre (AUC)", "ISDN supplementary services",
-    "Reserved for international use", "Broadband ISDN edge-to-edge applications", "TC test responder"};
-constexpr std::array<const char*, 16> kGlobalTitle = {
+    "Reserved for international use", "Broadband ISDN edge-to-edge applications", "TC test responder");
+constexpr auto kGlobalTitle = numbered(
     "No global title included", "Global title includes nature of address indicator only",
     "Global title includes translation type only",
     "Global title includes translation type, numbering plan and encoding scheme",
     "Global title includes translation type, numbering plan, encoding scheme and nature of address indicator",
     "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare",
-    "Reserved for extension"};
-constexpr std::array<const char*, 5> kNatureOfAddress = {"Unknown", "Subscriber number", "Reserved for national use",
-                                                         "National significant number:", "International number"};
-constexpr std::array<const char*, 4> kEncodingScheme = {"Unknown", "BCD, odd number of digits",
-                                                        "BCD, even number of digits", "National specific"};
-constexpr std::array<const char*, 16> kNumberingPlan = {
+    "Reserved for extension");
+constexpr auto kNatureOfAddress = numbered("Unknown", "Subscriber number", "Reserved for national use",
+                                                         "National significant number:", "International number");
+constexpr auto kEncodingScheme = numbered("Unknown", "BCD, odd number of digits",
+                                                        "BCD, even number of digits", "National specific");
+constexpr auto kNumberingPlan = numbered(
     "Unknown", "ISDN/Telephony numbering plan (CCITT E.164)", "Generic numbering plan",
     "Data numbering plan (CCITT X.121)", "Telex numbering plan (CCITT F.69)",
     "Maritime mobile numbering plan (ITU-T E.210, E.211)", "Land mobile numbering plan (ITU-T E.212)",
     "ISDN/mobile numbering plan (ITU-T E.214)", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare",
-    "Private network or network-specific numbering plan", "Reserved"};
-
-template <size_t N>
-const char* pick(const std::array<const char*, N>& table, unsigned value, const char* otherwise) {
-  return value < N ? table[value] : otherwise;
-}
-
-void field(DecodeContext& ctx, uint8_t o, int hi, int lo, std::string_view caption, std::string_view text = {}) {
-  ctx.fieldLine(o, hi, lo);
-  ctx.append(caption);
-  ctx.append(text);
-}
-
-void flag(DecodeContext& ctx, uint8_t o, int bit, std::string_view one, std::string_view zero) {
-  field(ctx, o, bit, bit, ((o >> bit) & 1) ? one : zero);
-}
+    "Private network or network-specific numbering plan", "Reserved");
 
 // Called or calling party address of len octets from first. Returns false
 // when the address is too short for what its indicator announces.
 bool decodeSccpAddress(DecodeContext& ctx, size_t first, size_t len) {
   if (len < 2) return false;
   const uint8_t ai = ctx.at(first);
-  flag(ctx, ai, 0, "Address contains a signalling point code", "Signalling point code absent");
-  flag(ctx, ai, 1, "Address contains a subsystem number", "Subsystem number absent");
-  const unsigned gti = (ai >> 2) & 0x0F;
-  field(ctx, ai, 5, 2, kGlobalTitle[gti]);
-  flag(ctx, ai, 6, "Route on SSN", "Route on GT");
-  field(ctx, ai, 7, 7, "Reserved");
+  flag(ctx, ai, 0, "", "Address contains a signalling point code", "Signalling point code absent");
+  flag(ctx, ai, 1, "", "Address contains a subsystem number", "Subsystem number absent");
+  constexpr Bits kGlobalTitleBits{5, 2};
+  const unsigned gti = kGlobalTitleBits.of(ai);
+  field(ctx, ai, kGlobalTitleBits, "", kGlobalTitle, "");
+  flag(ctx, ai, 6, "", "Route on SSN", "Route on GT");
+  field(ctx, ai, {7, 7}, "Reserved");
   size_t pos = first + 1;
   const size_t end = first + len;  // one past the address
   auto left = [&] { return pos < end ? end - pos : 0; };
@@ -182,27 +170,27 @@ bool decodeSccpAddress(DecodeContext& ctx, size_t first, size_t len) {
     ctx.newLineStars();
     ctx.append("Destination point code:");
     ctx.append(hex4(uint16_t((lo | hi << 8) & 0x3FFF)));
-    field(ctx, hi, 7, 6, "Reserved");
+    field(ctx, hi, {7, 6}, "Reserved");
     pos += 2;
   }
   if (ai & 0x02) {
     if (left() < 1) return false;
     const uint8_t ssn = ctx.at(pos++);
-    field(ctx, ssn, 7, 0, "SSN:", pick(kSubsystems, ssn, "Reserved"));
+    field(ctx, ssn, {7, 0}, "SSN:", kSubsystems, "Reserved");
   }
   auto translationType = [&] {
     const uint8_t tt = ctx.at(pos++);
-    field(ctx, tt, 7, 0, "Translation type:", hex2(tt));
+    fieldHex(ctx, tt, {7, 0}, "Translation type:");
   };
   auto planAndScheme = [&] {
     const uint8_t o = ctx.at(pos++);
-    field(ctx, o, 3, 0, "Encoding scheme:", pick(kEncodingScheme, o & 0x0F, "Spare"));
-    field(ctx, o, 7, 4, "Numbering plan:", kNumberingPlan[o >> 4]);
+    field(ctx, o, {3, 0}, "Encoding scheme:", kEncodingScheme, "Spare");
+    field(ctx, o, {7, 4}, "Numbering plan:", kNumberingPlan, "");
     return uint8_t(o & 0x0F);
   };
   auto natureOfAddress = [&] {
     const uint8_t o = ctx.at(pos++);
-    field(ctx, o, 6, 0, "Nature of address indicator:", pick(kNatureOfAddress, o & 0x7F, "Spare"));
+    field(ctx, o, {6, 0}, "Nature of address indicator:", kNatureOfAddress, "Spare");
     isupOddEven(ctx, o);
     return o;
   };
@@ -256,30 +244,31 @@ bool decodeContent(DecodeContext& ctx, uint8_t code, size_t first, size_t len, b
     }
     case kProtocolClass: {
       if (!exact(1)) return false;
-      const unsigned cls = o & 0x0F;
-      static constexpr const char* kClass[4] = {"Class 0", "Class 1", "Class 2", "Class 3"};
-      field(ctx, o, 3, 0, cls < 4 ? kClass[cls] : "Unknown");
+      constexpr Bits kClassBits{3, 0}, kOptionBits{7, 4};
+      static constexpr auto kClass = numbered("Class 0", "Class 1", "Class 2", "Class 3");
+      static constexpr CodeText kOptions[] = {{0, "No special options"}, {8, "Return message on error"}};
+      const unsigned cls = kClassBits.of(o);
+      field(ctx, o, kClassBits, "", kClass, "Unknown");
       if (cls < 2) {
-        const unsigned opt = o >> 4;
-        field(ctx, o, 7, 4, opt == 0 ? "No special options" : opt == 8 ? "Return message on error" : "Spare");
+        field(ctx, o, kOptionBits, "", kOptions, "Spare");
       } else if (cls < 4) {
-        field(ctx, o, 7, 4, "Spare");
+        field(ctx, o, kOptionBits, "Spare");
       }
       return true;
     }
     case kSegmenting:
       if (!exact(1)) return false;
-      flag(ctx, o, 0, "More data", "No more data");
-      field(ctx, o, 7, 1, "Spare");
+      flag(ctx, o, 0, "", "More data", "No more data");
+      field(ctx, o, {7, 1}, "Spare");
       return true;
     case kReceiveSequence:
       if (!exact(1)) return false;
-      field(ctx, o, 0, 0, "Spare");
-      field(ctx, o, 7, 1, hex2(uint8_t(o >> 1)));
+      field(ctx, o, {0, 0}, "Spare");
+      fieldHex(ctx, o, {7, 1}, "");
       return true;
     case kSequencing: {
       if (!exact(2)) return false;
-      flag(ctx, ctx.at(first + 1), 0, "More data", "No more data");
+      flag(ctx, ctx.at(first + 1), 0, "", "More data", "No more data");
       ctx.newLineStars();
       ctx.append("Send sequence number:");
       ctx.append(hex4(uint16_t(o >> 1)));
@@ -287,45 +276,45 @@ bool decodeContent(DecodeContext& ctx, uint8_t code, size_t first, size_t len, b
     }
     case kCredit:
       if (!exact(1)) return false;
-      field(ctx, o, 7, 0, "Window size value:", hex2(o));
+      fieldHex(ctx, o, {7, 0}, "Window size value:");
       return true;
     case kReleaseCause:
       if (!exact(1)) return false;
-      field(ctx, o, 7, 0, pick(kReleaseCauses, o, "Reserved"));
+      field(ctx, o, {7, 0}, "", kReleaseCauses, "Reserved");
       return true;
     case kReturnCause:
       if (!exact(1)) return false;
-      field(ctx, o, 7, 0, pick(kReturnCauses, o, "Reserved"));
+      field(ctx, o, {7, 0}, "", kReturnCauses, "Reserved");
       return true;
     case kResetCause:
       if (!exact(1)) return false;
-      field(ctx, o, 7, 0, pick(kResetCauses, o, "Reserved"));
+      field(ctx, o, {7, 0}, "", kResetCauses, "Reserved");
       return true;
     case kErrorCause:
       if (!exact(1)) return false;
-      field(ctx, o, 7, 0, pick(kErrorCauses, o, "Reserved"));
+      field(ctx, o, {7, 0}, "", kErrorCauses, "Reserved");
       return true;
     case kRefusalCause:
       if (!exact(1)) return false;
-      field(ctx, o, 7, 0, pick(kRefusalCauses, o, "Reserved"));
+      field(ctx, o, {7, 0}, "", kRefusalCauses, "Reserved");
       return true;
     case kData:
       return atLeast(1);
     case kSegmentation:
       if (!atLeast(2)) return false;
-      field(ctx, o, 3, 0, "Remaining segments:", hex2(uint8_t(o & 0x0F)));
-      field(ctx, o, 5, 4, "Spare");
-      flag(ctx, o, 6, "Class 1 selected", "Class 0 selected");
-      flag(ctx, o, 7, "First segment", "Not first segment");
+      fieldHex(ctx, o, {3, 0}, "Remaining segments:");
+      field(ctx, o, {5, 4}, "Spare");
+      flag(ctx, o, 6, "", "Class 1 selected", "Class 0 selected");
+      flag(ctx, o, 7, "", "First segment", "Not first segment");
       return true;
     case kHopCounter:
       if (!exact(1)) return false;
-      field(ctx, o, 7, 0, hex2(o));
+      fieldHex(ctx, o, {7, 0}, "");
       return true;
     case kImportance:
       if (!exact(1)) return false;
-      field(ctx, o, 2, 0, hex2(uint8_t(o & 0x07)));
-      field(ctx, o, 7, 3, "Spare");
+      fieldHex(ctx, o, {2, 0}, "");
+      field(ctx, o, {7, 3}, "Spare");
       return true;
     case kCalled:
     case kCalling:
@@ -343,14 +332,14 @@ size_t decodeSccpParameter(DecodeContext& ctx, uint8_t code, size_t index, bool 
   ctx.append(parameterName(code));
   if (!optional) {
     const size_t size = fixedSize(code);
-    if (!DecodeContext::inMessage(index + size - 1)) return 0;
+    if (!ctx.needs(index + size - 1)) return 0;
     return decodeContent(ctx, code, index, size, false) ? size : 0;
   }
   const uint8_t len = ctx.at(index);
   ctx.bitsLine(len);
   ctx.append("Parameter length:");
   ctx.append(hex2(len));
-  if (len > 0 && !DecodeContext::inMessage(index + len)) return 0;
+  if (len > 0 && !ctx.needs(index + len)) return 0;
   return decodeContent(ctx, code, index + 1, len, true) ? size_t(len) + 1 : 0;
 }
 
@@ -372,6 +361,8 @@ void decodeSccpOptionalPart(DecodeContext& ctx, size_t p) {
     }
     p += size_t(ctx.at(p + 1)) + 2;
   }
+  // The optional part ran out of the message before its end octet.
+  ctx.markMalformed();
 }
 
 }  // namespace
@@ -415,12 +406,12 @@ void decodeSccp(Ss7Message& msg) {
     const uint8_t code = m.pointers[k];
     const size_t target = targets[k];
     if (code == kOptionalPart) {
-      if (target != 0) decodeSccpOptionalPart(ctx, target);
+      if (target != 0 && ctx.needs(target)) decodeSccpOptionalPart(ctx, target);
       return;
     }
     if (code == kLongData) continue;  // long data is shown by its pointer only
     // A mandatory pointer of 0 or one leading outside the message ends here.
-    if (target == 0 || !DecodeContext::inMessage(target)) return;
+    if (target == 0 || !ctx.needs(target)) return;
     if (decodeSccpParameter(ctx, code, target, true) == 0) return;
   }
 }

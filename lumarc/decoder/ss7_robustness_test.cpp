@@ -2,7 +2,8 @@
 // decoding must never crash or read outside the message buffer (the
 // sanitizer build runs this), every line after the first is empty or starts
 // with 8 blanks, and a message signal unit always ends with the whole hex
-// dump of its datl bytes.
+// dump of its datl bytes. Units cut short are marked malformed, the sample
+// units are not, and the mark never changes the text.
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/ss7_samples.h"
 #include "lumarc/decoder/test_support.h"
@@ -128,8 +129,10 @@ TEST(Ss7RandomUnits, EveryLengthIndicatorAndServiceIndicatorOnEmptyBytes) {
 
 TEST(Ss7Samples, EverySampleDecodesCleanly) {
   for (const auto& s : sampleSs7Units()) {
-    const std::string text = decodeMonitorRecord(test::recordOf(0xF500, s));
+    const RecordDecode decoded = decodeMonitorRecordMarked(test::recordOf(0xF500, s));
+    const std::string& text = decoded.text;
     ASSERT_FALSE(text.empty());
+    EXPECT_FALSE(decoded.malformed) << test::visible(text);
     EXPECT_TRUE(shapeFault(text).empty()) << test::visible(text);
     for (const char* bad : {"not implemented", "Unknown ISUP parameter", "Unknown SCCP parameter",
                             "Length indicator inconsistent", "Spare field ill", "Unknown message"}) {
@@ -146,6 +149,35 @@ TEST(Ss7Samples, EverySampleDecodesCleanly) {
         text.find("00000000 Pointer to optional part") == std::string::npos) {
       EXPECT_NE(text.find("End of optional parameters"), std::string::npos) << test::visible(text);
     }
+  }
+}
+
+TEST(Ss7MalformedMark, UnitsCutShortAreMarkedAndShowTheSameText) {
+  // An initial address message: nature of connection, forward call
+  // indicators, calling party's category, transmission medium, a pointer to
+  // the called party number, no optional part, and the called party number
+  // (length 6) with the digits 1234567.
+  const std::vector<uint8_t> iam = ss7IsupUnit(
+      0x0102, 0x0203, 1, 7, 0x01, {0x00, 0x60, 0x01, 0x0A, 0x00, 0x02, 0x00, 0x06, 0x81, 0x10, 0x21, 0x43, 0x65, 0x07});
+  // A unitdata message (class 0) whose called party pointer leads past the end.
+  const std::vector<uint8_t> udt = ss7SccpUnit(0x0102, 0x0203, 1, {0x09, 0x00, 0x60, 0x04, 0x06});
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    bool malformed;
+  };
+  const Case cases[] = {
+      {"a whole initial address message", iam, false},
+      {"an initial address message cut inside its called party number", {iam.begin(), iam.end() - 2}, true},
+      {"an initial address message cut before its pointers", {iam.begin(), iam.begin() + 14}, true},
+      {"a unitdata message whose pointer leads past the end", udt, true},
+      {"a unit of two octets", {0x85, 0x86}, true},
+  };
+  for (const Case& c : cases) {
+    const MonitorRecord r = test::recordOf(0xF500, c.bytes);
+    const RecordDecode d = decodeMonitorRecordMarked(r);
+    EXPECT_EQ(d.malformed, c.malformed) << c.name << ": " << test::visible(d.text);
+    EXPECT_EQ(d.text, decodeMonitorRecord(r)) << c.name;
   }
 }
 

@@ -3,7 +3,9 @@
 // streams, random indicators, ports and lengths). A decode must never crash
 // (run under ASan/UBSan by `make test`), must be repeatable, and must keep
 // the line layout: indented lines, one hex dump of datl bytes for V5.2
-// records, two lines for SIP, at most two for call-control primitives.
+// records, two lines for SIP, at most two for call-control primitives. The
+// malformed mark never changes the text, and event records that lack the
+// bytes they show are marked.
 #include "lumarc/decoder/context.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/test_support.h"
@@ -107,7 +109,7 @@ TEST(V5EventsRobustness, RandomV5RecordsKeepTheirLayoutAndEndWithTheDump) {
   for (int n = 0; n < 20000; ++n) {
     const MonitorRecord r = gen.v5Record();
     const std::string text = decodeMonitorRecord(r, {true});
-    ASSERT_EQ(text, decodeMonitorRecord(r, {true})) << "decode is not repeatable, record " << n;
+    ASSERT_EQ(text, decodeMonitorRecordMarked(r, {true}).text) << "decode is not repeatable, record " << n;
     const std::vector<std::string> lines = splitDecodeText(text);
     if (lines.empty()) continue;  // supervisory frames and the like
     size_t dumpLine = lines.size();
@@ -148,7 +150,7 @@ TEST(V5EventsRobustness, RandomEventRecordsStayOnTheirLines) {
   for (int n = 0; n < 20000; ++n) {
     const MonitorRecord r = gen.eventRecord();
     const std::string text = decodeMonitorRecord(r);
-    ASSERT_EQ(text, decodeMonitorRecord(r)) << "decode is not repeatable, record " << n;
+    ASSERT_EQ(text, decodeMonitorRecordMarked(r).text) << "decode is not repeatable, record " << n;
     const std::vector<std::string> lines = splitDecodeText(text);
     if (lines.empty()) continue;  // suppressed register-signalling records
     const unsigned kind = (unsigned(r.type) >> 8) & 0xFF;
@@ -166,6 +168,28 @@ TEST(V5EventsRobustness, RandomEventRecordsStayOnTheirLines) {
     } else {
       ASSERT_EQ(lines.size(), 1u) << "record " << n;
     }
+  }
+}
+
+TEST(V5EventsMalformedMark, EventRecordsMissingTheBytesTheyShowAreMarked) {
+  struct Case {
+    const char* name;
+    int32_t type;
+    std::vector<uint8_t> bytes;
+    bool malformed;
+  };
+  const Case cases[] = {
+      {"a setup indication with its digits", 0xFF01, {0x00, 0x00, 0x01, 0x01, 0x02, 0x0F}, false},
+      {"a setup indication without its digits' end", 0xFF01, {0x00, 0x00, 0x01, 0x01, 0x02}, true},
+      {"a call-control primitive without its reference", 0xFE05, {0x00}, true},
+      {"a line activation", 0xEE00, {}, false},
+      {"a SIP line", 0xED00, {'I', 'N', 'V', 'I', 'T', 'E', 0x0D, 0x0A}, false},
+  };
+  for (const Case& c : cases) {
+    const MonitorRecord r = recordOf(c.type, c.bytes);
+    const RecordDecode d = decodeMonitorRecordMarked(r);
+    EXPECT_EQ(d.malformed, c.malformed) << c.name << ": " << test::visible(d.text);
+    EXPECT_EQ(d.text, decodeMonitorRecord(r)) << c.name;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/format.h"
 #include "lumarc/decoder/bodies.h"
+#include "lumarc/decoder/fields.h"
 
 namespace lumarc {
 
@@ -14,21 +15,10 @@ using corvane::hex2;
 using corvane::hex4;
 using corvane::hex8;
 
-struct CodeText {
-  uint8_t code;
-  std::string_view text;
-};
-
-// Text of code in table, or fallback when the table has no such code.
-template <size_t N>
-constexpr std::string_view lookup(const CodeText (&table)[N], unsigned code, std::string_view fallback) {
-  for (const CodeText& e : table) {
-    if (e.code == code) return e.text;
-  }
-  return fallback;
-}
-
 constexpr size_t kFirstElement = 10;
+
+// The 7-bit value of an octet below its extension bit.
+constexpr Bits kValue{6, 0};
 
 // ---- octet line helpers ----
 
@@ -42,13 +32,11 @@ void identifierLine(DecodeContext& ctx, uint8_t id, std::string_view name) {
 // the length octet lies outside the message area, the length is outside
 // min..max, or the content would need octets beyond the message area.
 bool lengthLine(DecodeContext& ctx, size_t index, unsigned min, unsigned max) {
-  if (!DecodeContext::inMessage(index + 1)) return false;
+  if (!ctx.needs(index + 1)) return false;
   const uint8_t len = ctx.at(index + 1);
-  ctx.fieldLine(len, 7, 0);
-  ctx.append("Parameter length:");
-  ctx.append(hex2(len));
+  fieldHex(ctx, len, {7, 0}, "Parameter length:");
   if (len < min || len > max) return false;
-  return DecodeContext::inMessage(index + 1 + len);
+  return ctx.needs(index + 1 + len);
 }
 
 // Field line of bit 7: "Not Continued" when 1, "Continued" when 0; returns
@@ -63,10 +51,9 @@ bool extensionLine(DecodeContext& ctx, uint8_t octet) {
 // Field line of bits hi..lo with "Spare field ok" when they equal expected,
 // else "Spare field ill"; returns true when ok.
 bool spareLine(DecodeContext& ctx, uint8_t octet, int hi, int lo, unsigned expected) {
-  const unsigned field = (octet >> lo) & ((1u << (hi - lo + 1)) - 1);
-  ctx.fieldLine(octet, hi, lo);
-  ctx.append(field == expected ? "Spare field ok" : "Spare field ill");
-  return field == expected;
+  const bool ok = Bits{hi, lo}.of(octet) == expected;
+  field(ctx, octet, {hi, lo}, ok ? "Spare field ok" : "Spare field ill");
+  return ok;
 }
 
 // ---- message types ----
@@ -161,48 +148,40 @@ constexpr CodeText kPulsedSignals[] = {
     {0x7F, "Pulsed normal polarity"},
 };
 
-constexpr std::string_view kSuppressionIndicators[4] = {
+constexpr auto kSuppressionIndicators = numbered(
     "No suppression",
     "Allowed by pre-defined V5.2 SIGNAL message from LE",
     "Allowed by pre-defined line signal from TE",
-    "Allowed by pre-defined V5.2 SIGNAL message from LE or pre-defined line signal from TE",
-};
+    "Allowed by pre-defined V5.2 SIGNAL message from LE or pre-defined line signal from TE"
+);
 
-constexpr std::string_view kAcknowledgeRequests[4] = {
+constexpr auto kAcknowledgeRequests = numbered(
     "No acknowledgement requested",
     "Ending acknowledgement requested when finished each pulse",
     "Ending acknowledgement requested when finished all pulses",
-    "Start of pulse acknowledgement requested",
-};
+    "Start of pulse acknowledgement requested"
+);
 
 // Suppression octet of a pulse attribute: duration type, suppression
 // indicator and its extension line; returns bit 7.
 bool suppressionOctet(DecodeContext& ctx, uint8_t o) {
-  ctx.fieldLine(o, 4, 0);
-  ctx.append("Pulse duration type:");
-  ctx.append(hex2(o & 0x1F));
-  ctx.fieldLine(o, 6, 5);
-  ctx.append("Suppression indicator:");
-  ctx.append(kSuppressionIndicators[(o >> 5) & 3]);
+  fieldHex(ctx, o, {4, 0}, "Pulse duration type:");
+  field(ctx, o, {6, 5}, "Suppression indicator:", kSuppressionIndicators, "");
   return extensionLine(ctx, o);
 }
 
 // Acknowledgement octet of a pulse attribute: number of pulses, request and
 // its extension line.
 void acknowledgementOctet(DecodeContext& ctx, uint8_t o) {
-  ctx.fieldLine(o, 4, 0);
-  ctx.append("Number of pulses:");
-  ctx.append(hex2(o & 0x1F));
-  ctx.fieldLine(o, 6, 5);
-  ctx.append("Acknowledge request:");
-  ctx.append(kAcknowledgeRequests[(o >> 5) & 3]);
+  fieldHex(ctx, o, {4, 0}, "Number of pulses:");
+  field(ctx, o, {6, 5}, "Acknowledge request:", kAcknowledgeRequests, "");
   extensionLine(ctx, o);
 }
 
-constexpr std::string_view kLineInformation[5] = {
+constexpr auto kLineInformation = numbered(
     "Impedance marker reset", "Impedance marker set", "Lowloopimpedance", "Anomalous loop impedance",
-    "Anomalous line condition received",
-};
+    "Anomalous line condition received"
+);
 
 constexpr CodeText kPstnCauses[] = {
     {0x00, "Response to STATUS ENQUIRY"},
@@ -220,19 +199,19 @@ constexpr CodeText kPstnCauses[] = {
     {0x0D, "Too many information elements"},
 };
 
-constexpr std::string_view kPulseCountActions[4] = {
+constexpr auto kPulseCountActions = numbered(
     "Cease to apply pulses after number specified by reporting pulse count have been applied",
     "Continue to apply pulses at same rate until the call is disconnected or receipt of new instructions from LE",
     "Reserved for ETSI use",
-    "Reserved for ETSI use",
-};
+    "Reserved for ETSI use"
+);
 
-constexpr std::string_view kMeteringReports[4] = {
+constexpr auto kMeteringReports = numbered(
     "Meter report - metering ended",
     "Meter report - metering continuing",
     "Positive acknowledgement of new automatic metering instructions",
-    "Failure of metering in the AN - no more metering pulses can be applied automatically",
-};
+    "Failure of metering in the AN - no more metering pulses can be applied automatically"
+);
 
 // One-octet PSTN elements (identifier 0x80 and above).
 size_t pstnSingleOctet(DecodeContext& ctx, size_t index, uint8_t id) {
@@ -240,7 +219,7 @@ size_t pstnSingleOctet(DecodeContext& ctx, size_t index, uint8_t id) {
   switch (id >> 4) {
     case 0x8:
       ctx.append("Line information:");
-      ctx.append(low < 5 ? kLineInformation[low] : std::string_view("Reserved"));
+      ctx.append(lookup(kLineInformation, low, "Reserved"));
       return index + 1;
     case 0x9:
       ctx.append("Pstn FSM State:");
@@ -273,16 +252,13 @@ size_t pstnSingleOctet(DecodeContext& ctx, size_t index, uint8_t id) {
 // must be 1.
 size_t pstnNumbered(DecodeContext& ctx, size_t index, std::string_view caption) {
   const uint8_t c1 = ctx.at(index + 2);
-  ctx.fieldLine(c1, 6, 0);
-  ctx.append(caption);
-  ctx.append(hex2(c1 & 0x7F));
+  fieldHex(ctx, c1, kValue, caption);
   return spareLine(ctx, c1, 7, 7, 1) ? index + 3 : kV5EndOfElements;
 }
 
 size_t pstnPulsedSignal(DecodeContext& ctx, size_t index, uint8_t len) {
   const uint8_t c1 = ctx.at(index + 2);
-  ctx.fieldLine(c1, 6, 0);
-  ctx.append(lookup(kPulsedSignals, c1 & 0x7F, "Reserved"));
+  field(ctx, c1, kValue, "", kPulsedSignals, "Reserved");
   if (!spareLine(ctx, c1, 7, 7, 1)) return kV5EndOfElements;
   if (len >= 2) {
     const bool last = suppressionOctet(ctx, ctx.at(index + 3));
@@ -293,20 +269,16 @@ size_t pstnPulsedSignal(DecodeContext& ctx, size_t index, uint8_t len) {
 
 size_t pstnSteadySignal(DecodeContext& ctx, size_t index) {
   const uint8_t c1 = ctx.at(index + 2);
-  ctx.fieldLine(c1, 6, 0);
-  ctx.append(lookup(kSteadySignals, c1 & 0x7F, "Reserved"));
+  field(ctx, c1, kValue, "", kSteadySignals, "Reserved");
   return extensionLine(ctx, c1) ? index + 3 : kV5EndOfElements;
 }
 
 size_t pstnDigitSignal(DecodeContext& ctx, size_t index) {
   const uint8_t c1 = ctx.at(index + 2);
-  ctx.fieldLine(c1, 3, 0);
-  ctx.append("Digit:");
-  ctx.append(hex2(c1 & 0x0F));
+  fieldHex(ctx, c1, {3, 0}, "Digit:");
   if (!spareLine(ctx, c1, 5, 4, 0)) return kV5EndOfElements;
-  ctx.fieldLine(c1, 6, 6);
-  ctx.append((c1 & 0x40) ? "Ending acknowledgement requested when digit transmission is finished"
-                         : "No ending acknowledgement requested");
+  flag(ctx, c1, 6, "", "Ending acknowledgement requested when digit transmission is finished",
+       "No ending acknowledgement requested");
   return extensionLine(ctx, c1) ? index + 3 : kV5EndOfElements;
 }
 
@@ -314,12 +286,9 @@ size_t pstnDigitSignal(DecodeContext& ctx, size_t index) {
 // (the duration octet carries a separate one).
 size_t pstnRecognitionTime(DecodeContext& ctx, size_t index) {
   const uint8_t c1 = ctx.at(index + 2), c2 = ctx.at(index + 3);
-  ctx.fieldLine(c1, 6, 0);
-  ctx.append(v5SignalText(c1 & 0x7F));
+  field(ctx, c1, kValue, "", v5SignalText(kValue.of(c1)));
   if (!extensionLine(ctx, c1)) return kV5EndOfElements;
-  ctx.fieldLine(c2, 5, 0);
-  ctx.append("Duration type:");
-  ctx.append(hex2(c2 & 0x3F));
+  fieldHex(ctx, c2, {5, 0}, "Duration type:");
   ctx.fieldLine(c2, 6, 6);
   if (c2 & 0x40) {
     ctx.append("Spare field ill");
@@ -332,9 +301,7 @@ size_t pstnRecognitionTime(DecodeContext& ctx, size_t index) {
 // "Signal:" line of a signal octet followed by its extension line; returns
 // bit 7.
 bool signalOctet(DecodeContext& ctx, uint8_t o, std::string_view caption) {
-  ctx.fieldLine(o, 6, 0);
-  ctx.append(caption);
-  ctx.append(v5SignalText(o & 0x7F));
+  field(ctx, o, kValue, caption, v5SignalText(kValue.of(o)));
   return extensionLine(ctx, o);
 }
 
@@ -350,8 +317,7 @@ size_t pstnEnableAutonomous(DecodeContext& ctx, size_t index, uint8_t len) {
 
 size_t pstnCause(DecodeContext& ctx, size_t index, uint8_t len) {
   const uint8_t c1 = ctx.at(index + 2);
-  ctx.fieldLine(c1, 6, 0);
-  ctx.append(lookup(kPstnCauses, c1 & 0x7F, "Reserved"));
+  field(ctx, c1, kValue, "", kPstnCauses, "Reserved");
   return extensionLine(ctx, c1) ? index + 2 + len : kV5EndOfElements;
 }
 
@@ -365,9 +331,7 @@ void pulseCountLine(DecodeContext& ctx, uint8_t hi, uint8_t lo) {
 
 size_t pstnEnableMetering(DecodeContext& ctx, size_t index, uint8_t len) {
   const uint8_t c1 = ctx.at(index + 2), c2 = ctx.at(index + 3);
-  ctx.fieldLine(c1, 6, 0);
-  ctx.append("Signal:");
-  ctx.append(lookup(kPulsedSignals, c1 & 0x7F, "Reserved"));
+  field(ctx, c1, kValue, "Signal:", kPulsedSignals, "Reserved");
   if (extensionLine(ctx, c1)) return kV5EndOfElements;
   ctx.fieldLine(c2, 6, 0);
   ctx.append("Rate type:");
@@ -381,8 +345,7 @@ size_t pstnEnableMetering(DecodeContext& ctx, size_t index, uint8_t len) {
   const uint8_t c3 = ctx.at(index + 4), c4 = ctx.at(index + 5);
   if (extensionLine(ctx, c3)) return kV5EndOfElements;
   pulseCountLine(ctx, c3, c4);
-  ctx.fieldLine(c4, 6, 5);
-  ctx.append(kPulseCountActions[(c4 >> 5) & 3]);
+  field(ctx, c4, {6, 5}, "", kPulseCountActions, "");
   if (!extensionLine(ctx, c4)) return kV5EndOfElements;
   if (len == 4) return index + 6;
   return suppressionOctet(ctx, ctx.at(index + 6)) ? index + 7 : kV5EndOfElements;
@@ -392,15 +355,12 @@ size_t pstnMeteringReport(DecodeContext& ctx, size_t index, uint8_t len) {
   const uint8_t c1 = ctx.at(index + 2), c2 = ctx.at(index + 3);
   if (extensionLine(ctx, c1)) return kV5EndOfElements;
   pulseCountLine(ctx, c1, c2);
-  ctx.fieldLine(c2, 6, 5);
-  ctx.append(kMeteringReports[(c2 >> 5) & 3]);
+  field(ctx, c2, {6, 5}, "", kMeteringReports, "");
   if (!extensionLine(ctx, c2)) return kV5EndOfElements;
   if (len == 3) {
     const uint8_t c3 = ctx.at(index + 4);
-    ctx.fieldLine(c3, 6, 0);
-    ctx.append("Failure reason:");
-    const unsigned reason = c3 & 0x7F;
-    ctx.append(reason == 0 ? "Unknown" : reason == 1 ? "Portblocked (FE203/204)" : "Reserved");
+    static constexpr auto kFailureReasons = numbered("Unknown", "Portblocked (FE203/204)");
+    field(ctx, c3, kValue, "Failure reason:", kFailureReasons, "Reserved");
     if (!extensionLine(ctx, c3)) return kV5EndOfElements;
   }
   return index + 2 + len;
@@ -408,8 +368,7 @@ size_t pstnMeteringReport(DecodeContext& ctx, size_t index, uint8_t len) {
 
 size_t pstnAttenuation(DecodeContext& ctx, size_t index) {
   const uint8_t c1 = ctx.at(index + 2);
-  ctx.fieldLine(c1, 6, 0);
-  ctx.append(hex2(c1 & 0x7F));
+  fieldHex(ctx, c1, kValue, "");
   return extensionLine(ctx, c1) ? index + 3 : kV5EndOfElements;
 }
 
@@ -540,19 +499,15 @@ constexpr VariableElement kControlElements[] = {
 size_t controlElement(DecodeContext& ctx, size_t index) {
   const uint8_t id = ctx.at(index);
   if (id >= 0xE0) {
-    const unsigned low = id & 0x0F;
-    ctx.fieldLine(id, 7, 4);
     if (id >= 0xF0) {
-      ctx.append("Rejection cause");
-      ctx.fieldLine(id, 3, 0);
-      ctx.append(low == 0   ? "Variant unknown"
-                 : low == 1 ? "Variant known, not ready"
-                 : low == 2 ? "Re-provisioning in progress"
-                            : "Reserved");
+      field(ctx, id, {7, 4}, "Rejection cause");
+      static constexpr auto kRejectionCauses =
+          numbered("Variant unknown", "Variant known, not ready", "Re-provisioning in progress");
+      field(ctx, id, {3, 0}, "", kRejectionCauses, "Reserved");
     } else {
-      ctx.append("Performance grading");
-      ctx.fieldLine(id, 3, 0);
-      ctx.append(low == 0 ? "Normal grade" : low == 1 ? "Degraded" : "Not used");
+      field(ctx, id, {7, 4}, "Performance grading");
+      static constexpr auto kGrades = numbered("Normal grade", "Degraded");
+      field(ctx, id, {3, 0}, "", kGrades, "Not used");
     }
     return index + 1;
   }
@@ -562,17 +517,13 @@ size_t controlElement(DecodeContext& ctx, size_t index) {
   const uint8_t c1 = ctx.at(index + 2);
   switch (id) {
     case 0x20:
-      ctx.fieldLine(c1, 6, 0);
-      ctx.append(lookup(kControlFunctionElements, c1 & 0x7F, "Reserved"));
+      field(ctx, c1, kValue, "", kControlFunctionElements, "Reserved");
       break;
     case 0x21:
-      ctx.fieldLine(c1, 6, 0);
-      ctx.append(lookup(kControlFunctionIds, c1 & 0x7F, "Reserved"));
+      field(ctx, c1, kValue, "", kControlFunctionIds, "Reserved");
       break;
     case 0x22:
-      ctx.fieldLine(c1, 6, 0);
-      ctx.append("Variant:");
-      ctx.append(hex2(c1 & 0x7F));
+      fieldHex(ctx, c1, kValue, "Variant:");
       break;
     default:  // 0x23 Interface ID: 3-octet groups, first octet most significant
       if (len % 3 != 0) return kV5EndOfElements;
@@ -645,16 +596,12 @@ constexpr VariableElement kBccElements[] = {
 
 // "V5.2 048 kbit/s link Identifier:" line of a whole octet.
 void linkIdentifierLine(DecodeContext& ctx, uint8_t o) {
-  ctx.fieldLine(o, 7, 0);
-  ctx.append("V5.2 048 kbit/s link Identifier:");
-  ctx.append(hex2(o));
+  fieldHex(ctx, o, {7, 0}, "V5.2 048 kbit/s link Identifier:");
 }
 
 // "V5 Time Slot Number:" line of bits 4-0.
 void timeSlotLine(DecodeContext& ctx, uint8_t o) {
-  ctx.fieldLine(o, 4, 0);
-  ctx.append("V5 Time Slot Number:");
-  ctx.append(hex2(o & 0x1F));
+  fieldHex(ctx, o, {4, 0}, "V5 Time Slot Number:");
 }
 
 // Stars line of a 32-bit time-slot map (first octet most significant) with
@@ -698,15 +645,12 @@ size_t bccElement(DecodeContext& ctx, size_t index) {
       }
       return next;
     case 0x41:
-      ctx.fieldLine(c1, 4, 0);
-      ctx.append("ISDN user port time slot number:");
-      ctx.append(hex2(c1 & 0x1F));
+      fieldHex(ctx, c1, {4, 0}, "ISDN user port time slot number:");
       return spareLine(ctx, c1, 7, 5, 4) ? next : kV5EndOfElements;
     case 0x42:
       linkIdentifierLine(ctx, c1);
       timeSlotLine(ctx, c2);
-      ctx.fieldLine(c2, 5, 5);
-      ctx.append((c2 & 0x20) ? "Override requested" : "Override not requested");
+      flag(ctx, c2, 5, "", "Override requested", "Override not requested");
       return spareLine(ctx, c2, 7, 6, 0) ? next : kV5EndOfElements;
     case 0x43:
       linkIdentifierLine(ctx, c1);
@@ -715,8 +659,7 @@ size_t bccElement(DecodeContext& ctx, size_t index) {
     case 0x44: return causeWithSpareOne(ctx, index, len, lookup(kRejectCauses, c1 & 0x7F, "Reserved"));
     case 0x45: return causeWithSpareOne(ctx, index, len, lookup(kBccProtocolErrors, c1 & 0x7F, "Reserved"));
     default:  // 0x46
-      ctx.fieldLine(c1, 6, 0);
-      ctx.append(lookup(kConnectionIncomplete, c1 & 0x7F, "Reserved"));
+      field(ctx, c1, kValue, "", kConnectionIncomplete, "Reserved");
       extensionLine(ctx, c1);
       return next;
   }
@@ -724,15 +667,15 @@ size_t bccElement(DecodeContext& ctx, size_t index) {
 
 // ---- protection ----
 
-constexpr std::string_view kProtectionRejections[7] = {
+constexpr auto kProtectionRejections = numbered(
     "No standby C-channel available",
     "Target physical C-channel not operational",
     "Target physical C-channel not provisioned",
     "Protection switching impossible (AN/LE failure)",
     "Protection group mismatch",
     "Requested allocation exists already",
-    "Target physical C-channel already has logical C-channel",
-};
+    "Target physical C-channel already has logical C-channel"
+);
 
 constexpr CodeText kProtectionErrors[] = {
     {0x01, "Protocol discriminator error"},
@@ -762,23 +705,18 @@ size_t protectionElement(DecodeContext& ctx, size_t index) {
   const size_t next = index + 2 + len;
   switch (id) {
     case 0x50:
-      ctx.fieldLine(c1, 6, 0);
-      ctx.append("No:");
-      ctx.append(hex2(c1 & 0x7F));
+      fieldHex(ctx, c1, kValue, "No:");
       return extensionLine(ctx, c1) ? next : kV5EndOfElements;
     case 0x51:
       linkIdentifierLine(ctx, c1);
       timeSlotLine(ctx, c2);
       return spareLine(ctx, c2, 7, 5, 0) ? next : kV5EndOfElements;
     case 0x52: {
-      const unsigned v = c1 & 0x7F;
-      ctx.fieldLine(c1, 6, 0);
-      ctx.append(v < 7 ? kProtectionRejections[v] : std::string_view("Reserved"));
+      field(ctx, c1, kValue, "", kProtectionRejections, "Reserved");
       return spareLine(ctx, c1, 7, 7, 0) ? next : kV5EndOfElements;
     }
     default:  // 0x53
-      ctx.fieldLine(c1, 6, 0);
-      ctx.append(lookup(kProtectionErrors, c1 & 0x7F, "Reserved"));
+      field(ctx, c1, kValue, "", kProtectionErrors, "Reserved");
       extensionLine(ctx, c1);
       return next;
   }
@@ -786,7 +724,7 @@ size_t protectionElement(DecodeContext& ctx, size_t index) {
 
 // ---- link control ----
 
-constexpr std::string_view kLinkControlFunctions[8] = {
+constexpr auto kLinkControlFunctions = numbered(
     "FE-IDReq",
     "FE-IDAck",
     "FE-IDRel",
@@ -794,8 +732,8 @@ constexpr std::string_view kLinkControlFunctions[8] = {
     "FE301/302 (link unblock)",
     "FE303/304 (link block)",
     "FE305 (deferred link block request)",
-    "FE306 (non-deferred link block request)",
-};
+    "FE306 (non-deferred link block request)"
+);
 
 }  // namespace
 
@@ -861,18 +799,14 @@ void decodeV5LinkControl(DecodeContext& ctx) {
   }
   if (datl < 12) return;
   const uint8_t len = ctx.at(11);
-  ctx.fieldLine(len, 7, 0);
-  ctx.append("Parameter length:");
-  ctx.append(hex2(len));
+  fieldHex(ctx, len, {7, 0}, "Parameter length:");
   if (len != 1 || datl < 13) return;
   const uint8_t c1 = ctx.at(12);
-  ctx.fieldLine(c1, 6, 0);
-  const unsigned fn = c1 & 0x7F;
-  if (fn >= 8) {
-    ctx.append("Reserved");
+  const std::string_view fn = lookup(kLinkControlFunctions, kValue.of(c1), {});
+  field(ctx, c1, kValue, "", fn.empty() ? std::string_view("Reserved") : fn);
+  if (fn.empty()) {
     return;
   }
-  ctx.append(kLinkControlFunctions[fn]);
   extensionLine(ctx, c1);
 }
 

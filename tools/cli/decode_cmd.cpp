@@ -1,18 +1,38 @@
 // lumarc-cli decode: decodes raw monitor frames kept in the decode input
-// format ("HPIDX PTYP FRAME" per line) and prints the decoded lines.
+// format ("HPIDX PTYP FRAME" per line) and prints the decoded lines; with
+// --stats, counts of records, lines and malformed records per record kind
+// on standard error.
 #include "tools/cli/command.h"
 
 #include "lumarc/decoder/frame_text.h"
 #include "lumarc/decoder/framework.h"
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 namespace lumarc::cli {
 namespace {
 
+// What --stats reports: frames decoded, lines printed, and per record kind
+// (bits 8-15 of the record type) its records and those marked malformed.
+struct DecodeStats {
+  unsigned long records = 0;
+  unsigned long lines = 0;
+  struct Kind {
+    unsigned long records = 0;
+    unsigned long malformed = 0;
+  };
+  std::map<unsigned, Kind> kinds;
+
+  void print(std::FILE* out) const {
+    std::fprintf(out, "records: %lu\nlines: %lu\n", records, lines);
+    for (const auto& [kind, k] : kinds) std::fprintf(out, "malformed %02X: %lu of %lu\n", kind, k.malformed, k.records);
+  }
+};
+
 // Decodes every frame line of in; false when a line was malformed.
-bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options) {
+bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options, DecodeStats& stats) {
   bool ok = true;
   std::string line;
   unsigned long lineNo = 0;
@@ -32,12 +52,19 @@ bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options)
         ok = false;
         break;
       case FrameLineStatus::Frame: {
-        const std::string text = decodeMonitorRecord(buildMonitorRecord(f.frame, f.hpidx, f.ptyp), options);
+        const MonitorRecord record = buildMonitorRecord(f.frame, f.hpidx, f.ptyp);
+        const RecordDecode decoded = decodeMonitorRecordMarked(record, options);
+        DecodeStats::Kind& kind = stats.kinds[(uint32_t(record.type) >> 8) & 0xFF];
+        ++stats.records;
+        ++kind.records;
+        if (decoded.malformed) ++kind.malformed;
+        const std::string& text = decoded.text;
         if (text.empty()) break;
         std::string out;
         out.reserve(text.size() + 1);
         for (char ch : text) out.push_back(ch == char(0xFF) ? '\n' : ch);
         out.push_back('\n');
+        stats.lines += splitDecodeText(text).size();
         std::fwrite(out.data(), 1, out.size(), stdout);
         break;
       }
@@ -48,9 +75,11 @@ bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options)
 
 int runDecode(const Options& opt) {
   DecodeOptions options;
+  bool showStats = false;
   std::vector<std::string> files;
   for (const std::string& a : opt.args) {
     if (a == "--layer2") options.layer2 = true;
+    else if (a == "--stats") showStats = true;
     else if (a.size() > 1 && a[0] == '-' && a != "-") {
       std::fprintf(stderr, "lumarc-cli decode: unknown option %s\n", a.c_str());
       return 2;
@@ -60,9 +89,10 @@ int runDecode(const Options& opt) {
   }
   if (files.empty()) files.push_back("-");
   bool ok = true;
+  DecodeStats stats;
   for (const std::string& name : files) {
     if (name == "-") {
-      ok = decodeStream(stdin, "<stdin>", options) && ok;
+      ok = decodeStream(stdin, "<stdin>", options, stats) && ok;
       continue;
     }
     std::FILE* in = std::fopen(name.c_str(), "rb");
@@ -71,15 +101,18 @@ int runDecode(const Options& opt) {
       ok = false;
       continue;
     }
-    ok = decodeStream(in, name, options) && ok;
+    ok = decodeStream(in, name, options, stats) && ok;
     std::fclose(in);
   }
   std::fflush(stdout);
+  if (showStats) stats.print(stderr);
   return ok ? 0 : 1;
 }
 
-Register reg({"decode", "[--layer2] [FILE...]",
-              "decode monitor frames (lines of HPIDX PTYP FRAME-hex; stdin without FILE)", runDecode});
+Register reg({"decode", "[--layer2] [--stats] [FILE...]",
+              "decode monitor frames (lines of HPIDX PTYP FRAME-hex; stdin without FILE); --stats counts records, "
+              "lines and malformed records per kind on standard error",
+              runDecode});
 
 }  // namespace
 }  // namespace lumarc::cli

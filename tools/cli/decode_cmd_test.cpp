@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -138,6 +139,22 @@ TEST_F(DecodeCommand, Layer2OptionShowsSupervisoryFramesFromStandardInput) {
   EXPECT_EQ(on.out,
             " 0001 2024/05/06 07:08:09.000 RCV PKT Sapi=00 Tei=00 C/R=0 P/F=1 RR    NR=02\n"
             "        Hex Dump 00 01 01 05 \n");
+}
+
+TEST_F(DecodeCommand, StatsCountRecordsLinesAndMalformedRecordsPerKindOnStandardError) {
+  const auto setup = frameOf(0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0xA1});
+  // The same SETUP cut inside a bearer capability that claims three octets.
+  const auto cut = frameOf(0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0x04, 0x03, 0x80});
+  const auto line = frameOf(0xEE00, {});
+  write("in.frm", lumarc::formatFrameLine(1, 0x10, setup) + "\n" + lumarc::formatFrameLine(1, 0x10, cut) + "\n" +
+                      lumarc::formatFrameLine(2, 0x10, line) + "\n");
+  RunResult plain = run({path("in.frm")});
+  RunResult r = run({"--stats", path("in.frm")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, plain.out) << "standard output must not change with --stats";
+  const long lines = std::count(r.out.begin(), r.out.end(), '\n');
+  EXPECT_EQ(lines, 9);
+  EXPECT_EQ(r.err, "records: 3\nlines: " + std::to_string(lines) + "\nmalformed EE: 0 of 1\nmalformed FD: 1 of 2\n");
 }
 
 TEST_F(DecodeCommand, MissingFileFails) {
