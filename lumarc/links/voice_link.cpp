@@ -262,10 +262,9 @@ void VoiceLink::channelTick(VoiceChannel& ch) {
   if (ch.size != 0) {
     if (ch.t > 1099) {
       // 110 s without an answer: an incomplete download is dropped (the
-      // next offer starts it again); a complete one is kept and listed.
-      if (ch.complete) {
-        storeRecording(ch);
-      } else {
+      // next offer starts it again); a complete one is already in place
+      // and listed.
+      if (!ch.complete) {
         closeTemp(ch);
         ::unlink(tempPath(ch.number).c_str());
       }
@@ -418,13 +417,17 @@ void VoiceLink::finishFile(VoiceChannel& ch) {
     fail(kTextSocketCreationFault);
     return;
   }
+  // The recording is listed before the exchange may forget it: a crash
+  // after "done" must not leave a whole file that has no row. A row that
+  // cannot be stored is reported, and "done" is sent all the same (the file
+  // is whole in place).
   ch.complete = true;
+  storeRecording(ch);
   sendFileDone(ch);
 }
 
 void VoiceLink::handleDone(VoiceChannel& ch) {
   setLabel(target_.hostText());
-  if (ch.size != 0 && ch.complete) storeRecording(ch);
   clearTransfer(ch);
   sendFileQuery(ch);
 }

@@ -1,9 +1,9 @@
 // The voice recording download link: up to 32 UDP channels to one exchange.
 // Channel 0 goes to the typed address and fetches the channel list; every
 // channel then asks for files, fetches each in 1024-byte blocks (one
-// request per block), stores it under "Wav" by the naming rule, confirms it
-// and hands its row to the store. A state machine fed datagrams and 100 ms
-// ticks; it acts through one DatagramTransport per channel.
+// request per block), stores it under "Wav" by the naming rule, hands its
+// row to the store and then confirms it. A state machine fed datagrams and
+// 100 ms ticks; it acts through one DatagramTransport per channel.
 #pragma once
 
 #include "common/recording_name.h"
@@ -80,7 +80,7 @@ struct VoiceChannel : public DatagramEvents {
   uint32_t blocksReceived = 0;
   uint32_t blocksTotal = 0;
   std::FILE* temp = nullptr;
-  bool complete = false;  // renamed to its final name, waiting for "done"
+  bool complete = false;  // renamed and listed, waiting for the answer to "done"
   VoiceRecord record;
 
   void onDatagram(const uint8_t* data, size_t size) override;
@@ -107,7 +107,7 @@ class VoiceLink : public Link {
   bool usesIpv6() const { return ipv6_; }
   // Host-order IPv4 of the exchange; 0 for IPv6.
   uint32_t exchangeIpv4() const;
-  // Recordings confirmed and handed to the store.
+  // Recordings in place and handed to the store.
   unsigned long filesDone() const { return filesDone_; }
   std::string wavDir() const;
   std::string tempPath(int channel) const;

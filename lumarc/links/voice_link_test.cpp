@@ -32,6 +32,9 @@ struct VoiceNet {
   bool failCreateAt = false;
   int failCreateIndex = -1;
   int failOpenIndex = -1;
+  // What the link did, in order: "send N" (request code N) and "row NAME"
+  // (a row handed to the store).
+  std::vector<std::string> events;
   VoiceNet() {
     next.status = OpenResult::Status::Ok;
     uint32_t a = 0xC0A80114;  // 192.168.1.20
@@ -56,6 +59,7 @@ class FakeChannelSocket : public DatagramTransport {
   }
   bool send(std::string_view b) override {
     net_.ch[i_].sent.emplace_back(b);
+    if (b.size() > 3) net_.events.push_back("send " + std::to_string(uint8_t(b[3])));
     return true;
   }
   void close() override { net_.ch[i_].closed = true; }
@@ -67,9 +71,13 @@ class FakeChannelSocket : public DatagramTransport {
 
 struct FakeVoiceSink : VoiceRecordSink {
   std::vector<VoiceRecord> rows;
+  std::vector<bool> fileInPlace;  // per row: its file was complete under its name
+  std::vector<std::string>* events = nullptr;
   std::string error;
   VoiceStoreOutcome storeVoiceRecord(const VoiceRecord& row) override {
     rows.push_back(row);
+    fileInPlace.push_back(::access((row.rcdfn + "." + row.rcdfx).c_str(), F_OK) == 0);
+    if (events) events->push_back("row " + row.rcdfn + "." + row.rcdfx);
     VoiceStoreOutcome o;
     o.stored = error.empty();
     o.error = error;
@@ -132,7 +140,7 @@ struct Fixture {
   std::vector<ConnectionTarget> history;
   std::vector<std::string> labels;
   LinkList list;
-  Fixture() : list(LinkKind::Voice, env(), voiceLinkFactory(setup())) {}
+  Fixture() : list(LinkKind::Voice, env(), voiceLinkFactory(setup())) { sink.events = &net.events; }
   LinkEnvironment env() {
     LinkEnvironment e;
     e.workDir = dir.path();
@@ -439,7 +447,6 @@ TEST(VoiceFiles, FileOf2048BytesTakesTwoBlocksThenDone) {
   EXPECT_EQ(blocks, (std::vector<uint32_t>{0, 1}));
   ASSERT_EQ(uint8_t(f.last(0)[3]), kVoiceFileDone);
   EXPECT_EQ(readAll(f.expectedName()), content);
-  EXPECT_TRUE(f.sink.rows.empty());  // listed only once the exchange confirms
   f.reply(0, replyTo(f.last(0), 0xFFFF1234));
   ASSERT_EQ(f.sink.rows.size(), 1u);
   EXPECT_EQ(f.sink.rows[0].rcdfn + ".apc", f.expectedName());
@@ -568,7 +575,40 @@ TEST(VoiceFiles, AbandonedDownloadDropsOnlyTheIncompleteTemporaryFile) {
   EXPECT_EQ(f.link().state(), VoiceLinkState::Connected);
 }
 
-TEST(VoiceFiles, UnconfirmedCompleteFileIsKeptAndListed) {
+TEST(VoiceFiles, RecordingIsListedBeforeTheExchangeIsToldItIsDone) {
+  Fixture f;
+  f.openAnswered();
+  f.reply(0, offerFor(f.last(0), 0xFFFF1234, 1500));
+  f.reply(0, blockFor(f.last(0), pattern(1024, 1)));
+  f.net.events.clear();
+  f.reply(0, blockFor(f.last(0), pattern(476, 2)));
+  // Renamed, listed, then "done": a crash after "done" cannot lose the row.
+  EXPECT_EQ(f.net.events, (std::vector<std::string>{"row " + f.expectedName(), "send 7"}));
+  ASSERT_EQ(f.sink.fileInPlace.size(), 1u);
+  EXPECT_TRUE(f.sink.fileInPlace[0]);
+  EXPECT_EQ(::access(f.link().tempPath(0).c_str(), F_OK), -1);
+  EXPECT_EQ(f.view.lines[0].back(), f.expectedName());
+  EXPECT_EQ(f.link().filesDone(), 1u);
+}
+
+TEST(VoiceFiles, AnswerToDoneListsNothingASecondTime) {
+  Fixture f;
+  f.openAnswered();
+  f.reply(0, offerFor(f.last(0), 0xFFFF1234, 100));
+  f.reply(0, blockFor(f.last(0), pattern(100, 3)));
+  ASSERT_EQ(uint8_t(f.last(0)[3]), kVoiceFileDone);
+  f.ticks(99);  // "done" resent; the exchange answers the second one, twice
+  ASSERT_EQ(uint8_t(f.last(0)[3]), kVoiceFileDone);
+  std::string answer = replyTo(f.last(0), 0xFFFF1234);
+  f.reply(0, answer);
+  f.reply(0, answer);
+  EXPECT_EQ(uint8_t(f.last(0)[3]), kVoiceFileQuery);
+  EXPECT_EQ(f.sink.rows.size(), 1u);
+  EXPECT_EQ(f.view.lines[0], std::vector<std::string>{f.expectedName()});
+  EXPECT_EQ(f.link().filesDone(), 1u);
+}
+
+TEST(VoiceFiles, UnconfirmedCompleteFileIsKeptAndListedOnce) {
   Fixture f;
   f.openAnswered();
   f.reply(0, offerFor(f.last(0), 0xFFFF1234, 100));
@@ -579,9 +619,12 @@ TEST(VoiceFiles, UnconfirmedCompleteFileIsKeptAndListed) {
   EXPECT_EQ(f.sentCount(0), sent + 1);
   EXPECT_EQ(uint8_t(f.last(0)[3]), kVoiceFileDone);  // "done" is resent
   f.ticks(1001);
+  EXPECT_EQ(f.ch(0).size, 0u);  // given up waiting for the answer
   EXPECT_EQ(readAll(f.expectedName()), pattern(100, 3));
   ASSERT_EQ(f.sink.rows.size(), 1u);
   EXPECT_EQ(f.sink.rows[0].rcdfn + ".apc", f.expectedName());
+  EXPECT_EQ(f.view.lines[0], std::vector<std::string>{f.expectedName()});
+  EXPECT_EQ(f.link().filesDone(), 1u);
 }
 
 TEST(VoiceFiles, UnwritableRecordingFolderFailsTheLinkWithoutConfirming) {
@@ -593,6 +636,7 @@ TEST(VoiceFiles, UnwritableRecordingFolderFailsTheLinkWithoutConfirming) {
   ASSERT_EQ(::rmdir((f.dir.path() + "/Wav").c_str()), 0);
   f.reply(0, blockFor(f.last(0), pattern(100, 3)));
   EXPECT_EQ(uint8_t(f.last(0)[3]), kVoiceBlock);  // no "done"
+  EXPECT_TRUE(f.sink.rows.empty());                 // and no row without its file
   EXPECT_EQ(f.view.caption, "Socket creation fault!");
   EXPECT_EQ(f.link().state(), VoiceLinkState::Failed);
 }
@@ -607,12 +651,18 @@ TEST(VoiceFiles, TemporaryFileThatCannotBeCreatedFailsTheLink) {
   EXPECT_EQ(f.ch(0).size, 0u);
 }
 
-TEST(VoiceFiles, DatabaseErrorIsShownAndTheDownloadGoesOn) {
+TEST(VoiceFiles, RefusedRowIsShownAndTheWholeFileIsStillConfirmed) {
   Fixture f;
   f.openAnswered();
   f.sink.error = "database is locked";
-  f.serve(0, 0xFFFF1234, pattern(10, 1));
+  f.reply(0, offerFor(f.last(0), 0xFFFF1234, 10));
+  f.net.events.clear();
+  f.reply(0, blockFor(f.last(0), pattern(10, 1)));
+  EXPECT_EQ(f.net.events, (std::vector<std::string>{"row " + f.expectedName(), "send 7"}));
   EXPECT_EQ(f.view.caption, "database is locked");
+  EXPECT_EQ(readAll(f.expectedName()), pattern(10, 1));
+  f.reply(0, replyTo(f.last(0), 0xFFFF1234));
+  EXPECT_EQ(f.sink.rows.size(), 1u);  // not tried again on the answer
   EXPECT_EQ(uint8_t(f.last(0)[3]), kVoiceFileQuery);
   EXPECT_EQ(f.link().state(), VoiceLinkState::Connected);
 }

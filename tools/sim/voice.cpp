@@ -5,7 +5,9 @@
 // with up to 1024 bytes, and "file done" with its confirmation. Recordings
 // come from a directory of ".apc" files or are generated (tones and a
 // speech-like signal). Faults: lost replies, stale sequence numbers (a late
-// reply), duplicate replies, short and empty blocks, silence.
+// reply), duplicate replies, short and empty blocks, silence, and "file
+// done" taken (the recording forgotten) but never answered, as when the
+// exchange's answer is lost or the program ends right after sending it.
 #include "tools/sim/role.h"
 
 #include "common/adpcm.h"
@@ -38,6 +40,7 @@ struct Config {
   std::string announce;  // address put in the channel list; default: the listen address
   std::set<int> lose, stale, duplicate, shortFile, emptyFile;  // 1-based reply or file numbers
   bool silence = false;
+  bool unansweredDone = false;
   bool exitWhenDone = false;
   bool anyPort = false;
 };
@@ -308,6 +311,7 @@ class Exchange {
           files_[size_t(ch.file)].done = true;
           say("done " + std::to_string(ch.file + 1) + " on channel " + std::to_string(c));
         }
+        if (c_.unansweredDone) return;
         reply(c, r, peer, len);
         return;
       }
@@ -341,6 +345,7 @@ int run(const RoleOptions& opt) {
     else if (a == "--short") addNumbers(c.shortFile, next());
     else if (a == "--empty") addNumbers(c.emptyFile, next());
     else if (a == "--silence") c.silence = true;
+    else if (a == "--unanswered-done") c.unansweredDone = true;
     else if (a == "--exit-when-done") c.exitWhenDone = true;
     else if (a == "--any-port") c.anyPort = true;
     else {
@@ -385,8 +390,8 @@ int run(const RoleOptions& opt) {
 
 Register reg({"voice",
               "[--channels N] [--dir APCDIR|--count N --seconds S] [--announce ADDRESS] [--lose K,..] "
-              "[--stale K,..] [--duplicate K,..] [--short F,..] [--empty F,..] [--silence] [--exit-when-done] "
-              "[--any-port]",
+              "[--stale K,..] [--duplicate K,..] [--short F,..] [--empty F,..] [--silence] [--unanswered-done] "
+              "[--exit-when-done] [--any-port]",
               "voice recording download: channel list, file offers, blocks and done on up to 31 channels", run});
 
 }  // namespace

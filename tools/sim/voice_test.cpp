@@ -253,6 +253,42 @@ TEST(VoiceEndToEnd, Ipv6ExchangeDeliversOnAllChannels) {
   }
 }
 
+// The collector is killed the moment the exchange has taken "file done"
+// (and forgotten the recording, its answer never sent): the recording must
+// already be listed, and the next start converts it.
+TEST(VoiceEndToEnd, RecordingConfirmedJustBeforeACrashIsListedAfterTheRestart) {
+  if (tool("CORVANE_SIM").empty() || tool("LUMARC_CLI").empty()) GTEST_SKIP() << "tools not built";
+  TempDir dir;
+  Process sim({tool("CORVANE_SIM"), "--listen", "127.0.0.1", "voice", "--any-port", "--count", "1", "--seconds",
+               "1", "--channels", "1", "--unanswered-done"});
+  const std::string port = simPort(sim);
+  ASSERT_FALSE(port.empty()) << sim.output();
+  const std::string address = "127.0.0.1:" + port;
+  {
+    Process cli({tool("LUMARC_CLI"), "--dir", dir.path(), "collect", "--voice", address});
+    ASSERT_TRUE(waitFor([&] { return sim.printed("done 1 on channel 0"); }, 20)) << sim.output() << cli.output();
+    cli.signal(SIGKILL);
+    cli.wait();
+  }
+  ASSERT_EQ(voiceRows(dir.path()).size(), 1u) << "not listed when the exchange was told it is done";
+
+  const std::string wav = dir.path() + "/Wav";
+  Process again({tool("LUMARC_CLI"), "--dir", dir.path(), "collect", "--voice", address});
+  std::vector<VoiceRecord> rows;
+  EXPECT_TRUE(waitFor([&] {
+    rows = voiceRows(dir.path());
+    return rows.size() == 1 && rows[0].rcdfx == "mp3" && filesIn(wav, ".apc").empty();
+  }, 20)) << again.output();
+  again.signal(SIGTERM);
+  EXPECT_EQ(again.wait(), 0);
+  ASSERT_EQ(rows.size(), 1u) << "the recording confirmed to the exchange is not listed";
+  EXPECT_EQ(rows[0].rcdfx, "mp3");
+  EXPECT_FALSE(rows[0].Wavu);
+  EXPECT_TRUE(corvane::decodeMp3(readAll(rows[0].rcdfn + ".mp3"))) << rows[0].rcdfn;
+  // The exchange offered it once: nothing was downloaded a second time.
+  EXPECT_EQ(sim.output().find("offered 1", sim.output().find("offered 1") + 1), std::string::npos) << sim.output();
+}
+
 TEST(ConvertCommand, ApcBecomesWavAndMp3AndOtherFilesAreRefused) {
   if (tool("CORVANE_SIM").empty() || tool("LUMARC_CLI").empty()) GTEST_SKIP() << "tools not built";
   TempDir dir;
