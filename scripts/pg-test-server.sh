@@ -3,6 +3,7 @@
 #
 #   scripts/pg-test-server.sh start RUNTIME_DIR   prints shell lines to eval:
 #       export LUMARC_TEST_PG='DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=...;...'
+#   scripts/pg-test-server.sh restart RUNTIME_DIR restarts it (tests of a lost server)
 #   scripts/pg-test-server.sh stop RUNTIME_DIR    stops it and removes the cluster
 #
 # The cluster lives in RUNTIME_DIR/pg, listens on a free TCP port of
@@ -14,7 +15,7 @@ set -euo pipefail
 cmd=${1:-}
 runtime=${2:-}
 if [ -z "$cmd" ] || [ -z "$runtime" ]; then
-  echo "usage: $0 start|stop RUNTIME_DIR" >&2
+  echo "usage: $0 start|restart|stop RUNTIME_DIR" >&2
   exit 2
 fi
 runtime=$(cd "$runtime" && pwd)
@@ -85,6 +86,14 @@ start)
   as_pg "$bindir/createdb" -h "$pgdir" -p "$port" -U "$user" "$db" >&2
   echo "$port" > "$pgdir/port"
   echo "export LUMARC_TEST_PG='DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=$port;DATABASE=$db;UID=$user;PWD=$pw'"
+  # For tests that restart the server under a running program.
+  echo "export LUMARC_TEST_PG_CTL='$(cd "$(dirname "$0")" && pwd)/$(basename "$0")'"
+  echo "export LUMARC_TEST_PG_RUNTIME='$runtime'"
+  ;;
+restart)
+  # A fast restart on the same port: every connection is cut.
+  as_pg "$bindir/pg_ctl" -D "$data" -m fast -w -t 30 restart >"$pgdir/pg_ctl.log" 2>&1 || {
+    echo "pg-test-server: restart failed:" >&2; cat "$pgdir/pg_ctl.log" >&2; exit 1; }
   ;;
 stop)
   if [ -f "$data/postmaster.pid" ]; then
@@ -94,7 +103,7 @@ stop)
   rm -rf "$pgdir"
   ;;
 *)
-  echo "usage: $0 start|stop RUNTIME_DIR" >&2
+  echo "usage: $0 start|restart|stop RUNTIME_DIR" >&2
   exit 2
   ;;
 esac

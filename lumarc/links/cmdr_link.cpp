@@ -243,12 +243,14 @@ bool CmdrLink::storePass(const Pass& pass) {
       const StoreOutcome& o = outcomes[i];
       if (o.failed()) {
         refused.push_back(pass.lines[i]);
-        if (firstError.empty()) firstError = o.error;
+        if (firstError.empty() && !o.shown) firstError = o.error;
       } else if (o.countersFailed()) {
         reportText(o.error);
       }
     }
-    if (!firstError.empty()) reportText(firstError);
+    // A refusal that repeats pass after pass (a lost server) is shown once.
+    if (!firstError.empty() && firstError != lastRefusal_) reportText(firstError);
+    lastRefusal_ = firstError;
   } catch (const std::bad_alloc&) {
     // Nothing is known to be stored: the exchange sends the pass again.
     closeSocket();

@@ -92,6 +92,7 @@ class CmdrLink : public Link, public StreamEvents {
   bool ipv6_ = false;
   uint8_t address_[16] = {};
   std::string buffer_;
+  std::string lastRefusal_;  // the store's reason for the last pass's refused records
 };
 
 // A factory for LinkList that makes CMDR links with the given sockets and store.

@@ -383,6 +383,7 @@ std::vector<StoreOutcome> RecordStore::storePass(const std::vector<CmdrRecord>& 
     for (StoreOutcome& o : out) {
       o = StoreOutcome{};
       o.error = text;
+      o.shown = mainLost_;  // "Database connection lost" was shown once already
     }
     return out;
   };

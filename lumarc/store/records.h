@@ -220,6 +220,9 @@ struct StoreOutcome {
   // user's Pdata counters could not be updated (the Cdata row is kept), that
   // error text, which the caller shows in the message bar.
   std::string error;
+  // The store has already shown the error itself (a lost server): the
+  // caller need not show it again.
+  bool shown = false;
 
   bool stored() const { return status == Status::Stored; }
   bool duplicate() const { return status == Status::Duplicate; }

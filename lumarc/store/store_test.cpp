@@ -3,6 +3,7 @@
 // when unset). File tests (read-only, Access-looking, import renames) are
 // SQLite only, since they are about files.
 #include "lumarc/store/record_store.h"
+#include "lumarc/store/store_test_support.h"
 
 #include "common/format.h"
 
@@ -28,16 +29,7 @@ using store::Condition;
 using store::Database;
 using store::Expr;
 
-std::string makeTempDir() {
-  const char* base = std::getenv("CORVANE_TEST_RUNTIME");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/store-test-XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back(0);
-  char* d = mkdtemp(buf.data());
-  if (!d) return {};
-  chmod(d, 0755);
-  return d;
-}
+using storetest::makeTempDir;
 
 std::string readAll(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -100,30 +92,7 @@ CmdrRecord sampleA(int second = 7, uint32_t pulses = 3, const std::string& cport
   return r;
 }
 
-// A PostgreSQL schema of its own per test, through psqlODBC's ConnSettings.
-class PgSchema {
- public:
-  PgSchema(const std::string& base, const std::string& name) : base_(base), name_(name) {
-    Database admin(base_);
-    admin.connection().execute("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
-    admin.connection().execute("CREATE SCHEMA " + name_);
-  }
-  ~PgSchema() {
-    try {
-      Database admin(base_);
-      admin.connection().execute("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
-    } catch (...) {
-    }
-  }
-  std::string connection() const {
-    std::string c = base_;
-    if (!c.empty() && c.back() != ';') c += ';';
-    return c + "ConnSettings={SET search_path TO " + name_ + "};";
-  }
-
- private:
-  std::string base_, name_;
-};
+using storetest::PgSchema;
 
 enum class Backend { Sqlite, Postgres };
 

@@ -61,9 +61,8 @@ class ConsolePane : public PaneView, public StoreMessageSink {
   void lineAppended(int, const std::string& line, bool) override { print(line); }
   void historyChanged() override {}
   void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) override {
-    print(storeMessageText(texts_, id, fileName, detail));
-    if (storeMessageShowsDetail(id)) return;
-    if (!detail.empty()) std::fprintf(stderr, "lumarc-cli: %s\n", detail.c_str());
+    setCaptionMessage(storeMessageText(texts_, id, fileName, detail));
+    if (!storeMessageShowsDetail(id) && !detail.empty()) std::fprintf(stderr, "lumarc-cli: %s\n", detail.c_str());
   }
 
  private:

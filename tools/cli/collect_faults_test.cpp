@@ -7,6 +7,7 @@
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/store/database.h"
 #include "lumarc/store/record_store.h"
+#include "lumarc/store/store_test_support.h"
 #include "tools/sim/test_process.h"
 
 #include <signal.h>
@@ -190,6 +191,103 @@ TEST(CollectRefusedRow, WhenFcmdrCannotBeWrittenEitherNothingIsAcknowledgedAndTh
   EXPECT_EQ(count(sim.output(), "ack "), 0u) << sim.output();
   std::string err = corvane::readFileBytes(dir.path() + "/stderr.txt").value_or("");
   EXPECT_NE(err.find("fcmdr.txt File access failed! (Is a directory)"), std::string::npos) << err;
+}
+
+// --- a shared PostgreSQL server --------------------------------------------
+
+std::vector<std::string> cliArgs(const std::string& dir, const std::string& db, const std::string& port) {
+  return {binary("LUMARC_CLI"), "--dir", dir, "--db", db, "collect", "--cmdr", "127.0.0.1:" + port};
+}
+
+TEST(CollectSharedServer, TwoCollectorsChargingTheSameUsersInOppositeOrderKeepOneRowPerUserAndExactSums) {
+  const std::string pg = storetest::pgServer();
+  if (pg.empty()) GTEST_SKIP() << "LUMARC_TEST_PG is not set";
+  storetest::PgSchema schema(pg, "shared_" + std::to_string(getpid()));
+  const std::vector<std::string> ports = {"1001", "1002", "1003", "1004", "1005", "1006"};
+  std::map<std::string, uint32_t> want;
+  TempDir a, b;
+  std::vector<CmdrFrameSpec> specsA, specsB;
+  for (int i = 0; i < 120; ++i) {
+    const std::string& pa = ports[size_t(i) % ports.size()];
+    const std::string& pb = ports[ports.size() - 1 - size_t(i) % ports.size()];
+    specsA.push_back(callSpec(uint32_t(1000 + i), pa, uint16_t(1 + i % 5)));
+    specsB.push_back(callSpec(uint32_t(5000 + i), pb, uint16_t(2 + i % 3)));
+    want[pa] += uint32_t(1 + i % 5);
+    want[pb] += uint32_t(2 + i % 3);
+  }
+  Child simA({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(a.path(), specsA), "--batch", "6", "--join"});
+  Child simB({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(b.path(), specsB), "--batch", "6", "--join"});
+  std::string portA = simPort(simA), portB = simPort(simB);
+  ASSERT_FALSE(portA.empty() || portB.empty());
+  // Both start on an empty database at the same moment.
+  Child cliA(cliArgs(a.path(), schema.connection(), portA), a.path() + "/stderr.txt");
+  Child cliB(cliArgs(b.path(), schema.connection(), portB), b.path() + "/stderr.txt");
+  ASSERT_TRUE(waitFor([&] { return (simA.printed("done") && simB.printed("done")) || !cliA.running() || !cliB.running(); }))
+      << simA.output() << simB.output();
+  cliA.signal(SIGTERM);
+  cliB.signal(SIGTERM);
+  EXPECT_EQ(cliA.wait(), 0);
+  EXPECT_EQ(cliB.wait(), 0);
+  for (TempDir* d : {&a, &b}) {
+    std::string err = corvane::readFileBytes(d->path() + "/stderr.txt").value_or("");
+    EXPECT_EQ(err, "") << "no database message while both store";
+    EXPECT_FALSE(std::filesystem::exists(d->path() + "/fcmdr.txt"));
+  }
+  store::Database db(schema.connection());
+  EXPECT_EQ(storedRefs(db).size(), 240u);
+  store::DrptPset users(db);
+  ASSERT_TRUE(users.open());
+  std::map<std::string, uint32_t> got;
+  UserRecord u;
+  while (users.next(u)) {
+    const std::string port(corvane::trimBlanks(u.cport));
+    EXPECT_EQ(got.count(port), 0u) << "a second row for " << u.cport;
+    got[port] = u.pra0 + u.pra1 + u.pra2 + u.pra3;
+  }
+  EXPECT_EQ(got, want);
+}
+
+TEST(CollectSharedServer, AServerRestartedMidRunIsReopenedAndLaterRecordsAreStoredAgain) {
+  const std::string pg = storetest::pgServer();
+  const char* ctl = std::getenv("LUMARC_TEST_PG_CTL");
+  const char* runtime = std::getenv("LUMARC_TEST_PG_RUNTIME");
+  if (pg.empty() || !ctl || !runtime) GTEST_SKIP() << "no PostgreSQL test server that this test may restart";
+  storetest::PgSchema schema(pg, "restart_" + std::to_string(getpid()));
+  TempDir dir;
+  std::vector<CmdrFrameSpec> specs;
+  // About 13 s of calls: the server is back long before the end, and the
+  // collector tries it again every 10 s.
+  for (int i = 0; i < 130; ++i) specs.push_back(callSpec(uint32_t(100 + i), "1001"));
+  Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(dir.path(), specs), "--batch", "1",
+             "--pause", "100"});
+  std::string port = simPort(sim);
+  ASSERT_FALSE(port.empty());
+  Child cli(cliArgs(dir.path(), schema.connection(), port), dir.path() + "/stderr.txt");
+  ASSERT_TRUE(waitFor([&] { return count(sim.output(), "ack ") >= 10; })) << sim.output();
+  Child restart({ctl, "restart", runtime});
+  ASSERT_EQ(restart.wait(), 0);
+  ASSERT_TRUE(waitFor([&] { return sim.printed("done") || !cli.running(); }, 90)) << sim.output();
+  // The pass after the last acknowledgement may still be on its way.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  cli.signal(SIGTERM);
+  EXPECT_EQ(cli.wait(), 0);
+  std::string err = corvane::readFileBytes(dir.path() + "/stderr.txt").value_or("");
+  store::Database db(schema.connection());
+  std::vector<uint32_t> stored = storedRefs(db);
+  std::string fcmdr = corvane::readFileBytes(dir.path() + "/fcmdr.txt").value_or("");
+  // Every call is in the database or in fcmdr.txt, once.
+  for (const CmdrFrameSpec& s : specs) {
+    size_t inDb = size_t(std::count(stored.begin(), stored.end(), s.crefA));
+    size_t inFile = count(fcmdr, lineOf(s) + "\r\n");
+    EXPECT_EQ(inDb + inFile, 1u) << "call " << s.crefA << "\n" << err;
+  }
+  // The calls after the restart are stored again.
+  EXPECT_NE(std::find(stored.begin(), stored.end(), specs.back().crefA), stored.end()) << err;
+  if (err.find("Database connection lost: ") != std::string::npos) {
+    EXPECT_NE(err.find("Database connection restored"), std::string::npos) << err;
+    EXPECT_EQ(count(err, "Database connection lost: "), 1u) << err;
+  }
+  EXPECT_EQ(err.find("no transaction is active"), std::string::npos) << err;
 }
 
 }  // namespace

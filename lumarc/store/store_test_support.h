@@ -1,0 +1,63 @@
+// Test support for the store suites: a PostgreSQL schema of its own per
+// test on the test server (LUMARC_TEST_PG), and a fresh folder.
+#pragma once
+
+#include "lumarc/store/database.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace lumarc::storetest {
+
+// The test server's connection string, or empty when this run has none.
+inline std::string pgServer() {
+  const char* pg = std::getenv("LUMARC_TEST_PG");
+  return pg && *pg ? pg : "";
+}
+
+// A schema of its own through psqlODBC's ConnSettings, dropped at the end.
+class PgSchema {
+ public:
+  PgSchema(const std::string& base, const std::string& name) : base_(base), name_(clean(name)) {
+    store::Database admin(base_);
+    admin.connection().execute("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
+    admin.connection().execute("CREATE SCHEMA " + name_);
+  }
+  ~PgSchema() {
+    try {
+      store::Database admin(base_);
+      admin.connection().execute("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
+    } catch (...) {
+    }
+  }
+  std::string connection() const {
+    std::string c = base_;
+    if (!c.empty() && c.back() != ';') c += ';';
+    return c + "ConnSettings={SET search_path TO " + name_ + "};";
+  }
+
+ private:
+  static std::string clean(std::string n) {
+    for (auto& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
+    return n.substr(0, 60);
+  }
+  std::string base_, name_;
+};
+
+inline std::string makeTempDir(const char* stem = "store-test") {
+  const char* base = std::getenv("CORVANE_TEST_RUNTIME");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/" + stem + "-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back(0);
+  char* d = mkdtemp(buf.data());
+  if (!d) return {};
+  chmod(d, 0755);
+  return d;
+}
+
+}  // namespace lumarc::storetest
