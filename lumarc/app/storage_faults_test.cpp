@@ -10,6 +10,7 @@
 #include "lumarc/links/link_test_support.h"
 #include "lumarc/store/record_store.h"
 #include "lumarc/store/store_test_support.h"
+#include "lumarc/store/voice_store.h"
 
 #include <gtest/gtest.h>
 
@@ -234,6 +235,33 @@ TEST_P(StorageFaults, ARefusedRowThatFcmdrCannotTakeEitherIsNotAcknowledgedAndCo
   size_t rows = 0;
   EXPECT_EQ(b.charged(rows), (std::vector<uint32_t>{5, 10}));
   EXPECT_EQ(rows, 2u);
+}
+
+TEST_P(StorageFaults, ARefusedRecordingRowIsShownAndComesInOnceWhenSentAgain) {
+  Bench b;
+  std::string why;
+  if (!b.open(GetParam(), "voice", why)) GTEST_SKIP() << why;
+  ASSERT_TRUE(b.store.openVoiceDatabase(b.dir, b.schema ? b.schema->connection() : std::string()));
+  RecordVoiceStore voice(b.store);
+  VoiceRecord row;
+  row.rcdport = "    1001";
+  row.rcdfn = b.dir + "/Wav/rec1";
+  row.rcdfx = "apc";
+  corvane::fault::Guard guard;
+  corvane::fault::arm(Point::Statement, 1, driverError("INSERT INTO Vdata00"));
+  VoiceStoreOutcome refused = voice.storeVoiceRecord(row);
+  corvane::fault::disarm();
+  EXPECT_FALSE(refused.stored);
+  EXPECT_NE(refused.error.find("refused by the test"), std::string::npos) << refused.error;
+  EXPECT_EQ(refused.error.find("INSERT"), std::string::npos) << "one line, the driver's words";
+  EXPECT_EQ(b.store.voiceDatabase()->rowCount(store::vdata00Table()), 0);
+  // The exchange offers it again: one row, and one user row for the port.
+  EXPECT_TRUE(voice.storeVoiceRecord(row).stored);
+  EXPECT_TRUE(voice.storeVoiceRecord(row).duplicate);
+  EXPECT_EQ(b.store.voiceDatabase()->rowCount(store::vdata00Table()), 1);
+  size_t rows = 0;
+  EXPECT_EQ(b.charged(rows), std::vector<uint32_t>{0});
+  EXPECT_EQ(rows, 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StorageFaults, ::testing::Values(Engine::Sqlite, Engine::Postgres),

@@ -412,6 +412,50 @@ std::vector<StoreOutcome> RecordStore::storePass(const std::vector<CmdrRecord>& 
 
 StoreOutcome RecordStore::store(const CmdrRecord& record) { return storePass({record}).front(); }
 
+bool RecordStore::ensureUserRow(const std::string& port, std::string& error) {
+  if (!main_) {
+    error = "the main database is not open";
+    return false;
+  }
+  if (mainLost_) {
+    error = lostText_;
+    return false;
+  }
+  CmdrStatements* st = cmdrStatements(error);
+  if (!st) return false;
+  Database& db = *main_;
+  const bool own = !db.inTransaction();
+  try {
+    if (own) db.begin();
+    if (db.engine() == store::Engine::Postgres) {
+      st->lockKey = portLockKey(port);
+      st->portLock.execute();
+      while (st->portLock.fetch()) {
+      }
+      st->portLock.closeCursor();
+    }
+    store::ValueBinder b(db);
+    b.bind(st->user, {SqlValue{port}});
+    st->user.execute();
+    bool found = st->user.fetch();
+    st->user.closeCursor();
+    if (!found) {
+      UserRecord fresh;
+      fresh.cport = port;
+      st->userInsert.add(fresh);
+    }
+    if (own) db.commit();
+    return true;
+  } catch (const std::exception& e) {
+    st->portLock.closeCursor();
+    st->user.closeCursor();
+    error = store::failureText(e);
+    if (db.failed(e) == Database::Failure::ConnectionLost) connectionLost(error);
+    if (own) db.rollback();
+    return false;
+  }
+}
+
 void RecordStore::connectionLost(const std::string& text) {
   reconnectTicks_ = 0;
   if (mainLost_) return;

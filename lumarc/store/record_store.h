@@ -144,6 +144,11 @@ class RecordStore : public CmdrRecordSink {
   // writes it to "fcmdr.txt").
   std::vector<StoreOutcome> storePass(const std::vector<CmdrRecord>& records) override;
 
+  // Finds or makes a port's user row (counters 0), under the port's lock on
+  // a shared server so that a port never gets two rows. False with the
+  // database's text on failure.
+  bool ensureUserRow(const std::string& port, std::string& error);
+
   // The 100 ms tick: a lost server connection is reopened every 10 s.
   void tick();
   // Whether the main database's server connection is lost.

@@ -34,28 +34,14 @@ VoiceStoreOutcome RecordVoiceStore::storeVoiceRecord(const VoiceRecord& row) {
       out.stored = true;
     }
   } catch (const std::exception& e) {
-    out.error = e.what();
+    out.error = store::failureText(e);
     return out;
   }
   // The recorded port gets a user row when it has none (all counters 0).
   store::Database* main = store_.mainDatabase();
   if (main && !corvane::trimBlanks(row.rcdport).empty()) {
-    try {
-      store::DrptPset users(*main);
-      if (!users.open(Condition::eq("cport", row.rcdport), store::sortBy("sqno")))
-        throw std::runtime_error(users.error());
-      UserRecord u;
-      bool found = users.next(u);
-      if (!found && !users.error().empty()) throw std::runtime_error(users.error());
-      users.close();
-      if (!found) {
-        UserRecord fresh;
-        fresh.cport = row.rcdport;
-        if (!users.add(fresh)) throw std::runtime_error(users.error());
-      }
-    } catch (const std::exception& e) {
-      out.error = e.what();
-    }
+    std::string error;
+    if (!store_.ensureUserRow(row.rcdport, error)) out.error = error;
   }
   if (out.stored && onStored) onStored();
   return out;
