@@ -39,7 +39,7 @@ std::vector<CmdrFrame> makeFrames(size_t n) {
   std::vector<CmdrFrame> frames;
   frames.reserve(n);
   for (size_t i = 0; i < n; ++i) {
-    CmdrFrameSpec s;
+    CmdrFrameFields s;
     s.kind = i % 10 == 9 ? uint32_t(1 + i % 4) : 0;  // mostly call records
     int secs = int(i % 86400);
     s.time = {2024, 1 + int(i / 86400) % 12, 1 + int(i / 3000) % 28, secs / 3600, (secs / 60) % 60, secs % 60};

@@ -4,7 +4,7 @@
 // browser's scan and the softphone.
 #pragma once
 
-#include "lumarc/store/records.h"
+#include "lumarc/records/records.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,28 +1,35 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time
 # (FUZZ_SECONDS, default 60), printing executions and findings per target.
-# Findings are kept in build/fuzz/findings/<target>/.
+# Findings are kept in <build>/findings/<target>/.
+#   FUZZ_SECONDS  seconds per target (default 60)
+#   FUZZ_TARGETS  only these targets, e.g. "cmdr_link voice_link" (default all)
+#   FUZZ_BUILD    build tree (default build/fuzz)
+#   FUZZ_JOBS     parallel build jobs (default: the number of processors)
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 seconds=${FUZZ_SECONDS:-60}
 only=${FUZZ_TARGETS:-}
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+build=${FUZZ_BUILD:-build/fuzz}
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCORVANE_FUZZ=ON -DCORVANE_WITH_UI=OFF -DCORVANE_TESTS=OFF >/dev/null || exit 1
 # Only the fuzz programs (and the libraries they use), not the whole tree.
-targets=$(for f in fuzz/fuzz_*.cpp; do basename "$f" .cpp; done)
-ninja -C build/fuzz -j "$(nproc)" $targets || exit 1
+targets=$(for f in fuzz/fuzz_*.cpp; do
+  name=$(basename "$f" .cpp)
+  if [ -z "$only" ] || grep -qw "${name#fuzz_}" <<<"$only"; then echo "$name"; fi
+done)
+ninja -C "$build" -j "${FUZZ_JOBS:-$(nproc)}" $targets || exit 1
 status=0
 printf '%-28s %12s %10s\n' target executions findings
 for name in $targets; do
-  exe=build/fuzz/fuzz/$name
+  exe=$build/fuzz/$name
   [ -x "$exe" ] || continue
   short=${name#fuzz_}
-  if [ -n "$only" ] && ! grep -qw "$short" <<<"$only"; then continue; fi
-  corpus="build/fuzz/corpus/$short"; findings="build/fuzz/findings/$short"
+  corpus="$build/corpus/$short"; findings="$build/findings/$short"
   mkdir -p "$corpus" "$findings"
   seeds="fuzz/corpus/$short"; [ -d "$seeds" ] || seeds=
-  log="build/fuzz/$short.log"
+  log="$build/$short.log"
   "$exe" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
     "$corpus" $seeds >"$log" 2>&1
   rc=$?

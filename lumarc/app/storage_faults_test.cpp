@@ -34,7 +34,7 @@ enum class Engine { Sqlite, Postgres };
 // Four calls of one pass: ports 1001, 1002, 1001, 1002, charging 1, 2, 4 and
 // 8 pulses, so every counter sum says which calls were charged.
 CmdrFrame call(uint32_t n) {
-  CmdrFrameSpec s;
+  CmdrFrameFields s;
   s.kind = 0;
   s.crefA = n;
   s.firstPort = corvane::parsePort(n % 2 ? "1001" : "1002");

@@ -184,7 +184,7 @@ void putDigits(CmdrFrame& f, size_t offset, const std::string& digits) {
 }
 }  // namespace
 
-CmdrFrame buildCmdrFrame(const CmdrFrameSpec& s) {
+CmdrFrame buildCmdrFrame(const CmdrFrameFields& s) {
   CmdrFrame f{};
   cmdrPut32(f, cmdr::kFirstPort, s.firstPort);
   cmdrPut32(f, cmdr::kPartnerPort, s.partnerPort);

@@ -2,7 +2,7 @@
 // a CmdrRecord (one row of table Cdata). Pure functions.
 #pragma once
 
-#include "lumarc/store/records.h"
+#include "lumarc/records/records.h"
 
 #include <array>
 #include <cstdint>
@@ -51,7 +51,7 @@ std::string cmdrDigitField(const CmdrFrame& f, size_t offset, size_t count = cmd
 std::string cmdrTextRun(const CmdrFrame& f, size_t offset, size_t length);
 
 // The content of a frame to build (the exchange's side: simulator, tests).
-struct CmdrFrameSpec {
+struct CmdrFrameFields {
   uint32_t kind = 0;  // 0 = A ... 5 = F
   uint32_t firstPort = 0xFFFFFFFF, partnerPort = 0xFFFFFFFF, usedPort = 0xFFFFFFFF;
   uint32_t flags = 0;
@@ -66,7 +66,7 @@ struct CmdrFrameSpec {
   std::string text1;
 };
 // A sealed frame (both checks pass) with the given content.
-CmdrFrame buildCmdrFrame(const CmdrFrameSpec& fields);
+CmdrFrame buildCmdrFrame(const CmdrFrameFields& fields);
 
 // Little-endian field access.
 uint32_t cmdrGet32(const CmdrFrame& f, size_t offset);

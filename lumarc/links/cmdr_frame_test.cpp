@@ -103,7 +103,7 @@ TEST(CmdrFrameDecode, PortsReadAsEightCharacterTexts) {
     const char* text;
   } cases[] = {{0x12345678, "12345678"}, {0xFFFFFFFF, "        "}, {0xFFFFFFFA, "       A"}, {0xFFFFFF0A, "      0A"}};
   for (const Case& c : cases) {
-    CmdrFrameSpec s;
+    CmdrFrameFields s;
     s.firstPort = c.port;
     CmdrRecord r;
     ASSERT_TRUE(decodeCmdrFrame(buildCmdrFrame(s), 0, r));
@@ -112,7 +112,7 @@ TEST(CmdrFrameDecode, PortsReadAsEightCharacterTexts) {
 }
 
 TEST(CmdrFrameDecode, CallRecordKeepsEveryField) {
-  CmdrFrameSpec s;
+  CmdrFrameFields s;
   s.kind = 0;
   s.firstPort = 0xFFFF1234;
   s.partnerPort = 0xFFFF5678;
@@ -163,7 +163,7 @@ TEST(CmdrFrameDecode, DigitValuesOutsideTheTableShowBlanksAndZeroShowsZero) {
 }
 
 TEST(CmdrFrameDecode, SystemRecordTextStopsAtNulAndBlanksTheRest) {
-  CmdrFrameSpec s;
+  CmdrFrameFields s;
   s.kind = 1;
   s.firstPort = 0x12345678;
   s.text1 = std::string("Power up") + '\0' + "garbage garbage";
@@ -179,7 +179,7 @@ TEST(CmdrFrameDecode, SystemRecordTextStopsAtNulAndBlanksTheRest) {
 }
 
 TEST(CmdrFrameDecode, TextRunSpansTheThreeFieldsAndBlanksControlBytes) {
-  CmdrFrameSpec s;
+  CmdrFrameFields s;
   s.kind = 2;
   s.firstPort = 0xFFFF0201;
   s.usedPort = 0xFFFFF777;
@@ -204,7 +204,7 @@ TEST(CmdrFrameDecode, TextRunSpansTheThreeFieldsAndBlanksControlBytes) {
 }
 
 TEST(CmdrFrameDecode, MaliciousCallAndRoomReportKeepOnlyTheirColumns) {
-  CmdrFrameSpec d;
+  CmdrFrameFields d;
   d.kind = 3;
   d.firstPort = 0xFFFF0100;
   d.usedPort = 0xFFFFF800;
@@ -222,7 +222,7 @@ TEST(CmdrFrameDecode, MaliciousCallAndRoomReportKeepOnlyTheirColumns) {
   EXPECT_EQ(r.duration, 0u);
   EXPECT_EQ(r.rpuls, 0u);
 
-  CmdrFrameSpec e;
+  CmdrFrameFields e;
   e.kind = 4;
   e.firstPort = 0xFFFF0100;
   e.usedPort = 0xFFFFF800;
@@ -246,7 +246,7 @@ TEST(CmdrFrameDecode, KindFAndUnknownKindsAreNotAccepted) {
   } cases[] = {{0, true}, {1, true}, {2, true}, {3, true}, {4, true}, {5, false}, {0x45, false},
                {6, false}, {63, false}, {0x40, true}};
   for (const Case& c : cases) {
-    CmdrFrameSpec s;
+    CmdrFrameFields s;
     s.kind = c.kind;
     CmdrRecord r;
     EXPECT_EQ(decodeCmdrFrame(buildCmdrFrame(s), 0, r), c.accepted) << c.kind;

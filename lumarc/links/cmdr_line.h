@@ -2,7 +2,7 @@
 // amount text of the short line and the browser's totals. Pure functions.
 #pragma once
 
-#include "lumarc/store/records.h"
+#include "lumarc/records/records.h"
 
 #include <functional>
 #include <string>

@@ -7,7 +7,7 @@
 
 #include "lumarc/links/cmdr_frame.h"
 #include "lumarc/links/link.h"
-#include "lumarc/store/records.h"
+#include "lumarc/records/records.h"
 
 #include <functional>
 #include <memory>

@@ -17,7 +17,7 @@ namespace {
 using namespace lumarc::testing;
 
 CmdrFrame callFrame(uint32_t n) {
-  CmdrFrameSpec s;
+  CmdrFrameFields s;
   s.kind = 0;
   s.firstPort = 0xFFFF1000 | (n % 100);
   s.partnerPort = 0xFFFF2000;
@@ -265,7 +265,7 @@ TEST(CmdrFraming, Ipv6LinkStoresNoExchangeAddress) {
 TEST(CmdrFraming, KindFAndUnknownKindsAreAcknowledgedButNotShownOrStored) {
   Fixture f;
   f.openConnected();
-  CmdrFrameSpec s;
+  CmdrFrameFields s;
   s.kind = 5;
   CmdrFrame kindF = buildCmdrFrame(s);
   s.kind = 0x45;
@@ -283,7 +283,7 @@ TEST(CmdrFraming, EveryAcceptedKindIsShownAndStored) {
   f.openConnected();
   std::vector<CmdrFrame> frames;
   for (uint32_t k = 0; k < 5; ++k) {
-    CmdrFrameSpec s;
+    CmdrFrameFields s;
     s.kind = k;
     s.firstPort = 0xFFFF0100;
     s.text1 = "text";

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "common/adpcm.h"
-#include "lumarc/store/voice_store.h"
+#include "lumarc/records/voice_sinks.h"
 
 #include <atomic>
 #include <condition_variable>

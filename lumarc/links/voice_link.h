@@ -9,7 +9,7 @@
 #include "common/recording_name.h"
 #include "lumarc/links/datagram.h"
 #include "lumarc/links/link.h"
-#include "lumarc/store/voice_store.h"
+#include "lumarc/records/voice_sinks.h"
 
 #include <array>
 #include <cstdio>

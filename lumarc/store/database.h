@@ -3,7 +3,7 @@
 #pragma once
 
 #include "lumarc/store/odbc.h"
-#include "lumarc/store/records.h"
+#include "lumarc/records/records.h"
 #include "lumarc/store/schema.h"
 
 #include <cassert>

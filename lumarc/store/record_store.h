@@ -9,7 +9,7 @@
 #pragma once
 
 #include "lumarc/store/database.h"
-#include "lumarc/store/records.h"
+#include "lumarc/records/records.h"
 
 #include <cstdint>
 #include <memory>
@@ -97,6 +97,15 @@ std::string mdbtoolsConnectionString(const std::string& path);
 // main and voice databases use user DSNs "LumarcDb" and "KvVrcDb" when they
 // are defined and no connection string was given.
 bool userDsnDefined(const std::string& name);
+
+class RecordStore;
+
+// The CMDR store operation on the main database of `store`: for type "A" the
+// duplicate test (same cport/pport/uport, tdate >= t AND tdate < t + 1 s,
+// equal rpuls, ppuls, crefa, flags and duration), the insert into Cdata, and
+// for type "A" with a non-blank first port the user's charge-pulse counters
+// in Pdata by star class (flags bits 21-24). Never throws.
+StoreOutcome storeCmdrRecord(RecordStore& store, const CmdrRecord& record);
 
 class RecordStore : public CmdrRecordSink {
  public:

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/codepage.h"
-#include "lumarc/store/records.h"
+#include "lumarc/records/records.h"
 
 #include <cstdint>
 #include <string>

@@ -62,8 +62,8 @@ class TempDir {
 };
 
 // A kind-A call from `port` with call reference `cref`, charging `pulses`.
-CmdrFrameSpec callSpec(uint32_t cref, const std::string& port = "1234", uint16_t pulses = 1) {
-  CmdrFrameSpec s;
+CmdrFrameFields callSpec(uint32_t cref, const std::string& port = "1234", uint16_t pulses = 1) {
+  CmdrFrameFields s;
   s.kind = 0;
   s.crefA = cref;
   s.firstPort = corvane::parsePort(port);
@@ -74,9 +74,9 @@ CmdrFrameSpec callSpec(uint32_t cref, const std::string& port = "1234", uint16_t
   return s;
 }
 
-std::string hexFile(const std::string& dir, const std::vector<CmdrFrameSpec>& specs) {
+std::string hexFile(const std::string& dir, const std::vector<CmdrFrameFields>& specs) {
   std::string hex;
-  for (const CmdrFrameSpec& s : specs) {
+  for (const CmdrFrameFields& s : specs) {
     CmdrFrame f = buildCmdrFrame(s);
     for (uint8_t b : f) {
       char h[3];
@@ -115,7 +115,7 @@ std::vector<uint32_t> storedRefs(store::Database& db) {
   return refs;
 }
 
-std::string lineOf(const CmdrFrameSpec& s) {
+std::string lineOf(const CmdrFrameFields& s) {
   CmdrRecord r;
   decodeCmdrFrame(buildCmdrFrame(s), 0x7F000001, r);
   return cmdrLineText(r);
@@ -139,7 +139,7 @@ TEST(CollectRefusedRow, TheRefusedCallGoesToFcmdrOnceTheOthersAreStoredAndTheLin
       db.connection().execute(
           "CREATE TRIGGER refuse BEFORE INSERT ON Cdata WHEN NEW.crefa = 7 BEGIN SELECT RAISE(ABORT, 'refused'); END");
     }
-    std::vector<CmdrFrameSpec> specs;
+    std::vector<CmdrFrameFields> specs;
     for (int i = 0; i < c.frames; ++i) specs.push_back(callSpec(uint32_t(6 + i)));
     std::string file = hexFile(dir.path(), specs);
     Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", file, "--batch", std::to_string(c.batch),
@@ -206,7 +206,7 @@ TEST(CollectSharedServer, TwoCollectorsChargingTheSameUsersInOppositeOrderKeepOn
   const std::vector<std::string> ports = {"1001", "1002", "1003", "1004", "1005", "1006"};
   std::map<std::string, uint32_t> want;
   TempDir a, b;
-  std::vector<CmdrFrameSpec> specsA, specsB;
+  std::vector<CmdrFrameFields> specsA, specsB;
   for (int i = 0; i < 120; ++i) {
     const std::string& pa = ports[size_t(i) % ports.size()];
     const std::string& pb = ports[ports.size() - 1 - size_t(i) % ports.size()];
@@ -254,7 +254,7 @@ TEST(CollectSharedServer, AServerRestartedMidRunIsReopenedAndLaterRecordsAreStor
   if (pg.empty() || !ctl || !runtime) GTEST_SKIP() << "no PostgreSQL test server that this test may restart";
   storetest::PgSchema schema(pg, "restart_" + std::to_string(getpid()));
   TempDir dir;
-  std::vector<CmdrFrameSpec> specs;
+  std::vector<CmdrFrameFields> specs;
   // About 13 s of calls: the server is back long before the end, and the
   // collector tries it again every 10 s.
   for (int i = 0; i < 130; ++i) specs.push_back(callSpec(uint32_t(100 + i), "1001"));
@@ -276,7 +276,7 @@ TEST(CollectSharedServer, AServerRestartedMidRunIsReopenedAndLaterRecordsAreStor
   std::vector<uint32_t> stored = storedRefs(db);
   std::string fcmdr = corvane::readFileBytes(dir.path() + "/fcmdr.txt").value_or("");
   // Every call is in the database or in fcmdr.txt, once.
-  for (const CmdrFrameSpec& s : specs) {
+  for (const CmdrFrameFields& s : specs) {
     size_t inDb = size_t(std::count(stored.begin(), stored.end(), s.crefA));
     size_t inFile = count(fcmdr, lineOf(s) + "\r\n");
     EXPECT_EQ(inDb + inFile, 1u) << "call " << s.crefA << "\n" << err;

@@ -32,7 +32,7 @@ namespace corvane::sim {
 namespace {
 
 using lumarc::CmdrFrame;
-using lumarc::CmdrFrameSpec;
+using lumarc::CmdrFrameFields;
 
 struct Config {
   int count = 12;
@@ -56,7 +56,7 @@ void say(const char* fmt, const std::string& a = {}) {
 
 // Frame i (0-based) of the generated series: kinds A, B, C, D, E, F in turn.
 CmdrFrame generatedFrame(int i) {
-  CmdrFrameSpec s;
+  CmdrFrameFields s;
   s.kind = uint32_t(i % 6);
   int n = i + 1;
   int secs = 8 * 3600 + n;

@@ -206,15 +206,15 @@ TEST(CmdrEndToEnd, CorruptedFrameStopsTheLinkAndStoresNothingWrong) {
 TEST(CmdrEndToEnd, FramesFromAHexFileAreSentAsTheyAre) {
   app();
   TempDir files;
-  CmdrFrameSpec a;
+  CmdrFrameFields a;
   a.kind = 0;
   a.crefA = 77;
   a.firstPort = 0xFFFF4321;
-  CmdrFrameSpec b;
+  CmdrFrameFields b;
   b.kind = 1;
   b.text1 = "Power up";
   std::string hex = "# two frames\n";
-  for (const CmdrFrameSpec* s : {&a, &b}) {
+  for (const CmdrFrameFields* s : {&a, &b}) {
     CmdrFrame f = buildCmdrFrame(*s);
     for (size_t i = 0; i < f.size(); ++i) {
       char h[3];

@@ -110,7 +110,7 @@ struct Exchange {
       int c = ::accept(listenFd, nullptr, nullptr);
       std::string bytes;
       for (int i = 0; i < frames; ++i) {
-        CmdrFrameSpec s;
+        CmdrFrameFields s;
         s.kind = uint32_t(i % 5);
         s.crefA = uint32_t(i + 1);
         s.firstPort = 0xFFFF1234;

@@ -94,7 +94,7 @@ std::string readAcks(int fd, size_t n) {
 }
 
 std::string frameBytes(uint32_t n) {
-  CmdrFrameSpec s;
+  CmdrFrameFields s;
   s.kind = 0;
   s.firstPort = 0xFFFF1000 | (n % 100);
   s.crefA = n;

@@ -1,6 +1,5 @@
-// Row types of the record database and the CMDR store operation
-// Plain structs, no ODBC: the links and the browser include this
-// header without linking the database layer.
+// Row types of the record database and the CMDR links' record sink.
+// Plain structs, no ODBC: the links, the store and the browsers share them.
 //
 // Conventions:
 //  - Text columns are 8-bit byte strings (the program's code page); the store
@@ -247,14 +246,7 @@ class CmdrRecordSink {
   }
 };
 
-class RecordStore;  // lumarc/store/record_store.h
 
-// The CMDR store operation on the main database of `store`: for type "A" the
-// duplicate test (same cport/pport/uport, tdate >= t AND tdate < t + 1 s,
-// equal rpuls, ppuls, crefa, flags and duration), the insert into Cdata, and
-// for type "A" with a non-blank first port the user's charge-pulse counters
-// in Pdata by star class (flags bits 21-24). Never throws.
-StoreOutcome storeCmdrRecord(RecordStore& store, const CmdrRecord& record);
 
 // Star class of a record's flags (bits 21-24): 0, 1, 2, or 3 for 3 and more.
 inline int starClass(uint32_t flags) {
