@@ -4,6 +4,7 @@
 // dump alone and the bare framework (header and dispatch) of the same run,
 // and beside tshark -V dissecting the same LAPD frames from a text2pcap
 // capture when tshark is installed. Prints "name: value unit" lines.
+#include "common/byte_io.h"
 #include "lumarc/decoder/context.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/monitor_record.h"
@@ -14,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,19 +35,17 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kCorpusSize = 100000;
 
 MonitorRecord recordOf(int32_t type, const Bytes& msg, int32_t ptyp = 0x10, int32_t ind = 0) {
+  using namespace lumarc::monframe;
   lumarc::MonitorFrame f{};
-  for (int i = 0; i < 4; ++i) {
-    f[i] = uint8_t(0x34120000u >> (8 * i));
-    f[4 + i] = uint8_t(0x78560000u >> (8 * i));
-  }
-  f[8] = 24; f[9] = 5; f[10] = 6; f[11] = 7; f[12] = 8; f[13] = 9;
-  f[16] = 0x10;
-  f[18] = uint8_t(type);
-  f[19] = uint8_t(type >> 8);
-  f[20] = uint8_t(ind);
-  f[21] = uint8_t(ind >> 8);
-  f[22] = uint8_t(msg.size());
-  for (size_t i = 0; i < msg.size() && i < 96; ++i) f[23 + i] = msg[i];
+  corvane::ByteWriter w(f);
+  w.putLe32(kCallingPort, 0x34120000u);
+  w.putLe32(kPartnerPort, 0x78560000u);
+  w.putBytes(kYear, Bytes{24, 5, 6, 7, 8, 9});
+  w.putLe16(kDirection, 0x10);
+  w.putLe16(kType, uint16_t(type));
+  w.putLe16(kIndicator, uint16_t(ind));
+  w.put8(kLength, uint8_t(msg.size()));
+  w.putBytes(kMessage, std::span<const uint8_t>(msg.data(), std::min<size_t>(msg.size(), 96)));
   return lumarc::buildMonitorRecord(f, 1, uint8_t(ptyp));
 }
 

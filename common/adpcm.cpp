@@ -1,5 +1,7 @@
 #include "common/adpcm.h"
 
+#include "common/byte_io.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,14 +21,6 @@ constexpr int kSteps[67] = {
 static_assert(sizeof kSteps / sizeof kSteps[0] == 67 && kSteps[66] == 4026);
 
 constexpr int kIndexChange[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
-
-void put16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -84,19 +78,20 @@ uint32_t apcWavDataSize(uint64_t fileSize) {
 
 std::array<uint8_t, kWavHeaderSize> wavHeader(uint32_t dataSize) {
   std::array<uint8_t, kWavHeaderSize> h{};
-  std::memcpy(&h[0], "RIFF", 4);
-  put32(&h[4], dataSize + 36);
-  std::memcpy(&h[8], "WAVE", 4);
-  std::memcpy(&h[12], "fmt ", 4);
-  put32(&h[16], 16);
-  put16(&h[20], 1);                   // PCM
-  put16(&h[22], 1);                   // mono
-  put32(&h[24], kRecordingRate);      // samples per second
-  put32(&h[28], kRecordingRate * 2);  // bytes per second
-  put16(&h[32], 2);                   // block align
-  put16(&h[34], 16);                  // bits per sample
-  std::memcpy(&h[36], "data", 4);
-  put32(&h[40], dataSize);
+  ByteWriter w(h);
+  w.putBytes(0, std::string_view("RIFF"));
+  w.putLe32(4, dataSize + 36);
+  w.putBytes(8, std::string_view("WAVE"));
+  w.putBytes(12, std::string_view("fmt "));
+  w.putLe32(16, 16);
+  w.putLe16(20, 1);                   // PCM
+  w.putLe16(22, 1);                   // mono
+  w.putLe32(24, kRecordingRate);      // samples per second
+  w.putLe32(28, kRecordingRate * 2);  // bytes per second
+  w.putLe16(32, 2);                   // block align
+  w.putLe16(34, 16);                  // bits per sample
+  w.putBytes(36, std::string_view("data"));
+  w.putLe32(40, dataSize);
   return h;
 }
 
@@ -149,7 +144,8 @@ ConvertStatus decodeApcFile(const std::string& src, const std::string& dst, cons
     const size_t n = nBlocks * kApcBlockSize;
     if (std::fread(inBuf.data(), 1, n, in.get()) != n) return fail(ConvertStatus::SourceUnreadable);
     adpcmDecode(state, inBuf.data(), n, pcm.data());
-    for (size_t i = 0; i < n * 2; ++i) put16(&outBuf[2 * i], uint16_t(pcm[i]));
+    ByteWriter samples(outBuf.data(), n * 4);
+    for (size_t i = 0; i < n * 2; ++i) samples.putLe16(2 * i, uint16_t(pcm[i]));
     if (std::fwrite(outBuf.data(), 1, n * 4, out.get()) != n * 4) return fail(ConvertStatus::TargetUnwritable);
     left -= nBlocks;
   }

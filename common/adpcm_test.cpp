@@ -1,5 +1,7 @@
 #include "common/adpcm.h"
 
+#include "common/byte_io.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -42,10 +44,6 @@ std::string readBytes(const std::string& path) {
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-uint32_t le32(const std::string& b, size_t p) {
-  return uint32_t(uint8_t(b[p])) | uint32_t(uint8_t(b[p + 1])) << 8 | uint32_t(uint8_t(b[p + 2])) << 16 |
-         uint32_t(uint8_t(b[p + 3])) << 24;
-}
 
 }  // namespace
 
@@ -111,16 +109,17 @@ TEST(AdpcmDecoder, LowNibbleOfEachByteComesFirst) {
 TEST(WavHeader, HeaderFieldsMatchAn8kMono16BitFile) {
   auto h = wavHeader(960);
   std::string b(h.begin(), h.end());
+  const ByteReader r(b);
   EXPECT_EQ(b.substr(0, 4), "RIFF");
-  EXPECT_EQ(le32(b, 4), 996u);
+  EXPECT_EQ(r.le32(4), 996u);
   EXPECT_EQ(b.substr(8, 8), "WAVEfmt ");
-  EXPECT_EQ(le32(b, 16), 16u);
-  EXPECT_EQ(le32(b, 20), 0x00010001u);  // PCM, 1 channel
-  EXPECT_EQ(le32(b, 24), 8000u);
-  EXPECT_EQ(le32(b, 28), 16000u);
-  EXPECT_EQ(le32(b, 32), 0x00100002u);  // block align 2, 16 bits
+  EXPECT_EQ(r.le32(16), 16u);
+  EXPECT_EQ(r.le32(20), 0x00010001u);  // PCM, 1 channel
+  EXPECT_EQ(r.le32(24), 8000u);
+  EXPECT_EQ(r.le32(28), 16000u);
+  EXPECT_EQ(r.le32(32), 0x00100002u);  // block align 2, 16 bits
   EXPECT_EQ(b.substr(36, 4), "data");
-  EXPECT_EQ(le32(b, 40), 960u);
+  EXPECT_EQ(r.le32(40), 960u);
 }
 
 TEST(WavHeader, DataSizeCountsWholeBlocksOnly) {
@@ -140,14 +139,14 @@ TEST(ApcFileDecoding, TwoBlocksGive960BytesOfSound) {
   ASSERT_EQ(decodeApcFile(dir + "/a.apc", dir + "/a.wav"), ConvertStatus::Ok);
   std::string wav = readBytes(dir + "/a.wav");
   ASSERT_EQ(wav.size(), 44u + 960u);
-  EXPECT_EQ(le32(wav, 40), 960u);
+  EXPECT_EQ(ByteReader(wav).le32(40), 960u);
   // The samples equal a straight decode of the bytes after the header, with
   // the state carried from the first block into the second.
   AdpcmState s;
   std::vector<int16_t> pcm(480);
   adpcmDecode(s, reinterpret_cast<const uint8_t*>(apc.data() + 64), 240, pcm.data());
   for (size_t i = 0; i < pcm.size(); ++i) {
-    int16_t got = int16_t(uint16_t(uint8_t(wav[44 + 2 * i]) | uint8_t(wav[45 + 2 * i]) << 8));
+    const int16_t got = int16_t(ByteReader(wav).le16(44 + 2 * i));
     ASSERT_EQ(got, pcm[i]) << i;
   }
 }

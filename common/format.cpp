@@ -1,5 +1,7 @@
 #include "common/format.h"
 
+#include "common/byte_io.h"
+
 #include <arpa/inet.h>
 
 #include <cstdio>
@@ -163,8 +165,9 @@ uint32_t ipv4Value(std::string_view text) {
 }
 
 std::string ipv6Text(const uint8_t addr[16]) {
+  const ByteReader r(addr, 16);
   uint16_t g[8];
-  for (int i = 0; i < 8; ++i) g[i] = uint16_t(addr[2 * i] << 8 | addr[2 * i + 1]);
+  for (int i = 0; i < 8; ++i) g[i] = r.be16(2 * size_t(i));
   int runStart = -1, runLen = 0;
   for (int i = 0; i < 8; ++i) {
     if (g[i] != 0) continue;

@@ -1,5 +1,7 @@
 #include "common/mp3.h"
 
+#include "common/byte_io.h"
+
 #include <lame/lame.h>
 #include <unistd.h>
 
@@ -10,12 +12,6 @@
 
 namespace corvane {
 namespace {
-
-uint16_t get16(const std::string& b, size_t p) { return uint16_t(uint8_t(b[p]) | uint8_t(b[p + 1]) << 8); }
-uint32_t get32(const std::string& b, size_t p) {
-  return uint32_t(uint8_t(b[p])) | uint32_t(uint8_t(b[p + 1])) << 8 | uint32_t(uint8_t(b[p + 2])) << 16 |
-         uint32_t(uint8_t(b[p + 3])) << 24;
-}
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -35,18 +31,19 @@ struct LameCloser {
 std::optional<WavInfo> parseWavHeader(const std::string& b, uint64_t fileSize) {
   if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0)
     return std::nullopt;
+  const ByteReader r(b);
   WavInfo info;
   bool haveFmt = false;
   size_t p = 12;
   while (p + 8 <= b.size()) {
-    const uint32_t len = get32(b, p + 4);
+    const uint32_t len = r.le32(p + 4);
     if (std::memcmp(b.data() + p, "fmt ", 4) == 0) {
       if (len < 16 || p + 8 + 16 > b.size()) return std::nullopt;
-      info.format = get16(b, p + 8);
-      info.channels = get16(b, p + 10);
-      info.sampleRate = get32(b, p + 12);
-      info.byteRate = get32(b, p + 16);
-      info.bitsPerSample = get16(b, p + 22);
+      info.format = r.le16(p + 8);
+      info.channels = r.le16(p + 10);
+      info.sampleRate = r.le32(p + 12);
+      info.byteRate = r.le32(p + 16);
+      info.bitsPerSample = r.le16(p + 22);
       haveFmt = true;
     } else if (std::memcmp(b.data() + p, "data", 4) == 0) {
       if (!haveFmt) return std::nullopt;
@@ -114,10 +111,10 @@ ConvertStatus encodeWavToMp3(const std::string& src, const std::string& dst, con
     const size_t want = size_t(remaining < kFramesPerBlock ? remaining : kFramesPerBlock);
     const size_t got = std::fread(raw.data(), frameBytes, want, in.get());
     if (got != want) return fail(ConvertStatus::SourceUnreadable);
+    const ByteReader samples(raw.data(), got * frameBytes);
     for (size_t i = 0; i < got; ++i) {
-      const uint8_t* f = &raw[i * frameBytes];
-      left[i] = int16_t(uint16_t(f[0] | f[1] << 8));
-      if (info->channels == 2) right[i] = int16_t(uint16_t(f[2] | f[3] << 8));
+      left[i] = int16_t(samples.le16(i * frameBytes));
+      if (info->channels == 2) right[i] = int16_t(samples.le16(i * frameBytes + 2));
     }
     int n = lame_encode_buffer(gf.get(), left.data(), info->channels == 2 ? right.data() : left.data(), int(got),
                                mp3.data(), int(mp3.size()));

@@ -1,5 +1,6 @@
 #include "common/nibble_codec.h"
 
+#include "common/byte_io.h"
 #include "common/checks.h"
 
 namespace corvane {
@@ -11,9 +12,8 @@ std::string nibbleEncode(const std::vector<uint8_t>& record) {
     out += char(0x30 + (b & 0x0F));
     out += char(0x30 + (b >> 4));
   }
-  uint16_t sum = byteSum16(record.data(), record.size());
-  out += char(sum & 0xFF);
-  out += char(sum >> 8);
+  out.resize(out.size() + 2);
+  ByteWriter(out).putLe16(record.size() * 2, byteSum16(record.data(), record.size()));
   return out;
 }
 
@@ -26,7 +26,7 @@ std::optional<NibbleDecoded> nibbleDecode(const std::string& image, size_t recor
     uint8_t hi = uint8_t(uint8_t(image[2 * k + 1]) << 4);
     d.record[k] = uint8_t(lo | hi);
   }
-  uint16_t stored = uint16_t(uint8_t(image[recordSize * 2]) | uint8_t(image[recordSize * 2 + 1]) << 8);
+  const uint16_t stored = ByteReader(image).le16(recordSize * 2);
   d.checkMatches = stored == byteSum16(d.record.data(), d.record.size());
   return d;
 }

@@ -1,5 +1,6 @@
 #include "common/recording_name.h"
 
+#include "common/byte_io.h"
 #include "common/files.h"
 #include "common/format.h"
 
@@ -11,10 +12,6 @@ namespace {
 
 bool isAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-uint32_t le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 uint32_t twoDigitNibbles(uint32_t v) {
   v %= 100;
@@ -41,7 +38,7 @@ uint32_t wavByteRate(const std::string& path) {
   uint32_t rate = 0;
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
     uint8_t h[44];
-    if (std::fread(h, 1, sizeof h, f) == sizeof h) rate = le32(h + 28);
+    if (std::fread(h, 1, sizeof h, f) == sizeof h) rate = ByteReader(h, sizeof h).le32(28);
     std::fclose(f);
   }
   return rate < 3 ? 16000 : rate;
@@ -84,22 +81,22 @@ uint32_t apcDuration(uint64_t size) { return roundedSeconds(size, 4000); }
 
 lumarc::VoiceRecord voiceRecordFromDescription(const uint8_t (&d)[kVoiceDescriptionSize], const std::string& wavDir,
                                                uint32_t exchangeIpv4) {
+  using namespace voicedesc;
+  const ByteReader in(d, kVoiceDescriptionSize);
   lumarc::VoiceRecord r;
-  const uint32_t dateWord = le32(d + 0);
-  const uint32_t port = le32(d + 4);
-  const uint32_t size = le32(d + 8);
-  r.rcdport = formatPort(port);
+  const uint32_t dateWord = in.le32(kDateWord);
+  r.rcdport = formatPort(in.le32(kPort));
   r.rcddate = packedDateNibbles(dateWord);
   r.rcdtime = packedTimeNibbles(dateWord);
-  unsigned char type = d[35];
+  const unsigned char type = in.u8(kType);
   r.rcdtype = std::string(1, char(type < 0x20 || type == 0x7F ? ' ' : type));
-  r.duration = apcDuration(size);
-  r.rcddsq = descriptionDigits(d + 20, 15);
-  r.rcdrcv = descriptionDigits(d + 37, 16);
-  r.rcdcni = descriptionDigits(d + 53, 16);
-  const uint32_t cref = le32(d + 69);
+  r.duration = apcDuration(in.le32(kSize));
+  r.rcddsq = descriptionDigits(d + kDialled, kDialledSize);
+  r.rcdrcv = descriptionDigits(d + kReceiving, kReceivingSize);
+  r.rcdcni = descriptionDigits(d + kCalling, kCallingSize);
+  const uint32_t cref = in.le32(kCallReference);
   r.cref = cref == 0x20202020u ? 0 : cref;
-  r.Drog = d[36] == 'O';
+  r.Drog = in.u8(kDirection) == 'O';
   r.Wavu = false;
   r.ipadr = exchangeIpv4;
   r.rcdfx = "apc";

@@ -17,6 +17,22 @@ namespace corvane {
 // Bytes of a file description (the file offer from its byte 12 on).
 constexpr size_t kVoiceDescriptionSize = 76;
 
+// File description offsets.
+namespace voicedesc {
+inline constexpr size_t kDateWord = 0;       // 4 bytes LE: packed date and time of the recording
+inline constexpr size_t kPort = 4;           // 4 bytes LE: recorded port; also the file's key
+inline constexpr size_t kSize = 8;           // 4 bytes LE: file size in bytes
+inline constexpr size_t kDialled = 20;       // dialled digits
+inline constexpr size_t kDialledSize = 15;
+inline constexpr size_t kType = 35;          // call type letter
+inline constexpr size_t kDirection = 36;     // 'O' outgoing, anything else incoming
+inline constexpr size_t kReceiving = 37;     // receiving party's digits
+inline constexpr size_t kReceivingSize = 16;
+inline constexpr size_t kCalling = 53;       // calling party's digits
+inline constexpr size_t kCallingSize = 16;
+inline constexpr size_t kCallReference = 69;  // 4 bytes LE: call reference, four blanks = none
+}  // namespace voicedesc
+
 // Folder of the recordings and scratch files, under the working directory.
 constexpr const char* kVoiceFolder = "Wav";
 

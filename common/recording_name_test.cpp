@@ -1,6 +1,7 @@
 #include "common/recording_name.h"
 
 #include "common/adpcm.h"
+#include "common/byte_io.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -17,19 +18,16 @@ uint32_t dateWord(int y, int mo, int d, int h, int mi, int s) {
          uint32_t(y) << 26;
 }
 
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
 struct Desc {
   uint8_t b[kVoiceDescriptionSize];
   Desc() { std::memset(b, ' ', sizeof b); }
-  Desc& date(uint32_t w) { return put32(b, w), *this; }
-  Desc& port(uint32_t p) { return put32(b + 4, p), *this; }
-  Desc& size(uint32_t s) { return put32(b + 8, s), *this; }
+  Desc& put32(size_t at, uint32_t v) { return ByteWriter(b, sizeof b).putLe32(at, v), *this; }
+  Desc& date(uint32_t w) { return put32(voicedesc::kDateWord, w); }
+  Desc& port(uint32_t p) { return put32(voicedesc::kPort, p); }
+  Desc& size(uint32_t s) { return put32(voicedesc::kSize, s); }
   Desc& text(size_t at, const char* t) { return std::memcpy(b + at, t, std::strlen(t)), *this; }
   Desc& byte(size_t at, uint8_t v) { return b[at] = v, *this; }
-  Desc& cref(uint32_t c) { return put32(b + 69, c), *this; }
+  Desc& cref(uint32_t c) { return put32(voicedesc::kCallReference, c); }
 };
 
 }  // namespace

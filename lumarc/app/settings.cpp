@@ -10,13 +10,16 @@ namespace lumarc {
 namespace {
 constexpr size_t historyOffset(LinkKind kind) {
   switch (kind) {
-    case LinkKind::Monitor: return 24;
-    case LinkKind::Cmdr: return 6024;
-    case LinkKind::Voice: return 12024;
+    case LinkKind::Monitor: return settingsblock::kMonitorHistory;
+    case LinkKind::Cmdr: return settingsblock::kCmdrHistory;
+    case LinkKind::Voice: return settingsblock::kVoiceHistory;
   }
-  return 24;
+  return settingsblock::kMonitorHistory;
 }
 constexpr size_t kSlotSize = sizeof(ConnectionTarget);
+static_assert(settingsblock::kCmdrHistory == settingsblock::kMonitorHistory + kHistorySlots * kSlotSize);
+static_assert(settingsblock::kVoiceHistory == settingsblock::kCmdrHistory + kHistorySlots * kSlotSize);
+static_assert(settingsblock::kAdapter == settingsblock::kVoiceHistory + kHistorySlots * kSlotSize);
 }  // namespace
 
 ConnectionTarget ConnectionHistory::slot(size_t i) const {

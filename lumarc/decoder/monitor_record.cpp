@@ -1,15 +1,9 @@
 #include "lumarc/decoder/monitor_record.h"
 
+#include "common/byte_io.h"
 #include "common/format.h"
 
 namespace lumarc {
-
-namespace {
-uint32_t le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-}  // namespace
 
 std::string encodeMessageBytes(const uint8_t* bytes, size_t count) {
   std::string s;
@@ -22,22 +16,25 @@ std::string encodeMessageBytes(const uint8_t* bytes, size_t count) {
 }
 
 MonitorRecord buildMonitorRecord(const MonitorFrame& f, uint16_t hpidx, uint8_t ptyp) {
+  const corvane::ByteReader in(f);
   MonitorRecord r;
-  r.type = le16(&f[18]);
+  using namespace monframe;
+  r.type = in.le16(kType);
   r.hpidx = hpidx;
   r.ptyp = ptyp;
-  r.dir = le16(&f[16]) & 0x7FF;
-  r.tdate.year = 2000 + f[8] % 100;
-  r.tdate.month = f[9] % 13;
-  r.tdate.day = f[10] & 31;
-  r.tdate.hour = f[11] % 24;
-  r.tdate.minute = f[12] % 60;
-  r.tdate.second = f[13] % 60;
-  r.cport = corvane::formatPort(le32(&f[0]));
-  r.pport = corvane::formatPort(le32(&f[4]));
-  r.ind = le16(&f[20]);
-  r.datl = f[22] > kMonitorMessageBytes ? int32_t(kMonitorMessageBytes) : f[22];
-  r.datb = encodeMessageBytes(&f[23], kMonitorMessageBytes);
+  r.dir = in.le16(kDirection) & 0x7FF;
+  r.tdate.year = 2000 + in.u8(kYear) % 100;
+  r.tdate.month = in.u8(kMonth) % 13;
+  r.tdate.day = in.u8(kDay) & 31;
+  r.tdate.hour = in.u8(kHour) % 24;
+  r.tdate.minute = in.u8(kMinute) % 60;
+  r.tdate.second = in.u8(kSecond) % 60;
+  r.cport = corvane::formatPort(in.le32(kCallingPort));
+  r.pport = corvane::formatPort(in.le32(kPartnerPort));
+  r.ind = in.le16(kIndicator);
+  const uint8_t length = in.u8(kLength);
+  r.datl = length > kMonitorMessageBytes ? int32_t(kMonitorMessageBytes) : length;
+  r.datb = encodeMessageBytes(in.bytes(kMessage, kMonitorMessageBytes).data(), kMonitorMessageBytes);
   return r;
 }
 

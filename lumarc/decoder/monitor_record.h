@@ -12,6 +12,23 @@ constexpr size_t kMonitorFrameSize = 120;
 constexpr size_t kMonitorMessageBytes = 96;
 using MonitorFrame = std::array<uint8_t, kMonitorFrameSize>;
 
+// Monitor frame offsets.
+namespace monframe {
+inline constexpr size_t kCallingPort = 0;  // 4 bytes LE: calling-side port
+inline constexpr size_t kPartnerPort = 4;  // 4 bytes LE: partner port
+inline constexpr size_t kYear = 8;         // 1 byte each: year (mod 100), month, day,
+inline constexpr size_t kMonth = 9;        //   hour, minute, second
+inline constexpr size_t kDay = 10;
+inline constexpr size_t kHour = 11;
+inline constexpr size_t kMinute = 12;
+inline constexpr size_t kSecond = 13;
+inline constexpr size_t kDirection = 16;   // 2 bytes LE: time fraction / direction, low 11 bits
+inline constexpr size_t kType = 18;        // 2 bytes LE: record kind (high byte) and subtype
+inline constexpr size_t kIndicator = 20;   // 2 bytes LE: kind-specific indicator
+inline constexpr size_t kLength = 22;      // 1 byte: number of message bytes
+inline constexpr size_t kMessage = 23;     // the 96 message bytes
+}  // namespace monframe
+
 // Date and time of a record, kept as the frame's six values (no time zone, no
 // validation: month 0 stays 0).
 struct MonitorTime {

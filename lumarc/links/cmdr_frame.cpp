@@ -1,25 +1,16 @@
 #include "lumarc/links/cmdr_frame.h"
 
+#include "common/byte_io.h"
 #include "common/checks.h"
 #include "common/format.h"
 
 namespace lumarc {
 
-uint32_t cmdrGet32(const CmdrFrame& f, size_t o) {
-  return uint32_t(f[o]) | uint32_t(f[o + 1]) << 8 | uint32_t(f[o + 2]) << 16 | uint32_t(f[o + 3]) << 24;
-}
-uint16_t cmdrGet16(const CmdrFrame& f, size_t o) { return uint16_t(f[o] | f[o + 1] << 8); }
-void cmdrPut32(CmdrFrame& f, size_t o, uint32_t v) {
-  for (size_t i = 0; i < 4; ++i) f[o + i] = uint8_t(v >> (8 * i));
-}
-void cmdrPut16(CmdrFrame& f, size_t o, uint16_t v) {
-  f[o] = uint8_t(v);
-  f[o + 1] = uint8_t(v >> 8);
-}
+using corvane::ByteReader;
+using corvane::ByteWriter;
 
 bool cmdrCheckWordOk(const CmdrFrame& f) {
-  uint16_t c = corvane::frameCheck16(f.data(), cmdr::kCheck);
-  return f[cmdr::kCheck] == uint8_t(c) && f[cmdr::kCheck + 1] == uint8_t(c >> 8);
+  return ByteReader(f).le16(cmdr::kCheck) == corvane::frameCheck16(f.data(), cmdr::kCheck);
 }
 
 namespace {
@@ -35,7 +26,7 @@ bool cmdrSumOk(const CmdrFrame& f) { return f[cmdr::kEndMark] == 0xFF && f[cmdr:
 void sealCmdrFrame(CmdrFrame& f) {
   f[cmdr::kEndMark] = 0xFF;
   f[cmdr::kSum] = sum150(f);
-  cmdrPut16(f, cmdr::kCheck, corvane::frameCheck16(f.data(), cmdr::kCheck));
+  ByteWriter(f).putLe16(cmdr::kCheck, corvane::frameCheck16(f.data(), cmdr::kCheck));
 }
 
 namespace {
@@ -94,18 +85,19 @@ std::string cmdrTextRun(const CmdrFrame& f, size_t offset, size_t length) {
 }
 
 bool decodeCmdrFrame(const CmdrFrame& f, uint32_t exchangeAddress, CmdrRecord& r) {
+  const ByteReader in(f);
   r = CmdrRecord{};
   r.ipadr = exchangeAddress;
-  r.tdate = unpackCmdrTime(cmdrGet32(f, cmdr::kTime));
+  r.tdate = unpackCmdrTime(in.le32(cmdr::kTime));
   const std::string blank8(8, ' '), blank32(32, ' ');
-  auto port = [&](size_t o) { return corvane::formatPort(cmdrGet32(f, o)); };
+  auto port = [&](size_t o) { return corvane::formatPort(in.le32(o)); };
   auto textRun = [&] {
     std::string run = cmdrTextRun(f, cmdr::kField1, 3 * cmdr::kFieldSize);
     r.rdata = run.substr(0, 32);
     r.xdata = run.substr(32, 32);
     r.cdata = run.substr(64, 32);
   };
-  switch (cmdrGet32(f, cmdr::kKind) & 0x3F) {
+  switch (in.le32(cmdr::kKind) & 0x3F) {
     case 0:
       r.type.assign(1, 'A');
       r.cport = port(cmdr::kFirstPort);
@@ -114,13 +106,13 @@ bool decodeCmdrFrame(const CmdrFrame& f, uint32_t exchangeAddress, CmdrRecord& r
       r.rdata = cmdrDigitField(f, cmdr::kField1);
       r.xdata = cmdrDigitField(f, cmdr::kField2);
       r.cdata = cmdrDigitField(f, cmdr::kField3, 28);
-      r.rpuls = cmdrGet16(f, cmdr::kExternalPulses);
-      r.ppuls = cmdrGet16(f, cmdr::kInternalPulses);
-      r.flags = cmdrGet32(f, cmdr::kFlags);
-      r.duration = cmdrDuration(cmdrGet32(f, cmdr::kDuration));
-      r.crefa = cmdrGet32(f, cmdr::kCrefA);
-      r.crefb = cmdrGet32(f, cmdr::kCrefB);
-      r.crefc = cmdrGet32(f, cmdr::kCrefC);
+      r.rpuls = in.le16(cmdr::kExternalPulses);
+      r.ppuls = in.le16(cmdr::kInternalPulses);
+      r.flags = in.le32(cmdr::kFlags);
+      r.duration = cmdrDuration(in.le32(cmdr::kDuration));
+      r.crefa = in.le32(cmdr::kCrefA);
+      r.crefb = in.le32(cmdr::kCrefB);
+      r.crefc = in.le32(cmdr::kCrefC);
       return true;
     case 1:
       r.type.assign(1, 'B');
@@ -135,7 +127,7 @@ bool decodeCmdrFrame(const CmdrFrame& f, uint32_t exchangeAddress, CmdrRecord& r
       r.pport = blank8;
       r.uport = port(cmdr::kUsedPort);
       textRun();
-      r.ppuls = cmdrGet16(f, cmdr::kInternalPulses);
+      r.ppuls = in.le16(cmdr::kInternalPulses);
       return true;
     case 3:
       r.type.assign(1, 'D');
@@ -154,8 +146,8 @@ bool decodeCmdrFrame(const CmdrFrame& f, uint32_t exchangeAddress, CmdrRecord& r
       r.rdata = blank32;
       r.xdata = blank32;
       r.cdata = blank32;
-      r.rpuls = cmdrGet16(f, cmdr::kExternalPulses);
-      r.ppuls = cmdrGet16(f, cmdr::kInternalPulses);
+      r.rpuls = in.le16(cmdr::kExternalPulses);
+      r.ppuls = in.le16(cmdr::kInternalPulses);
       return true;
     case 5:
       r.type.assign(1, 'F');
@@ -186,11 +178,12 @@ void putDigits(CmdrFrame& f, size_t offset, const std::string& digits) {
 
 CmdrFrame buildCmdrFrame(const CmdrFrameFields& s) {
   CmdrFrame f{};
-  cmdrPut32(f, cmdr::kFirstPort, s.firstPort);
-  cmdrPut32(f, cmdr::kPartnerPort, s.partnerPort);
-  cmdrPut32(f, cmdr::kUsedPort, s.usedPort);
-  cmdrPut32(f, cmdr::kFlags, s.flags);
-  cmdrPut32(f, cmdr::kKind, s.kind);
+  ByteWriter out(f);
+  out.putLe32(cmdr::kFirstPort, s.firstPort);
+  out.putLe32(cmdr::kPartnerPort, s.partnerPort);
+  out.putLe32(cmdr::kUsedPort, s.usedPort);
+  out.putLe32(cmdr::kFlags, s.flags);
+  out.putLe32(cmdr::kKind, s.kind);
   if (s.kind == 1 || s.kind == 2 || s.kind == 5) {
     for (size_t i = 0; i < 3 * cmdr::kFieldSize && i < s.text1.size(); ++i) f[cmdr::kField1 + i] = uint8_t(s.text1[i]);
   } else {
@@ -198,13 +191,13 @@ CmdrFrame buildCmdrFrame(const CmdrFrameFields& s) {
     putDigits(f, cmdr::kField2, s.digits2);
     putDigits(f, cmdr::kField3, s.digits3);
   }
-  cmdrPut32(f, cmdr::kTime, packCmdrTime(s.time));
-  cmdrPut32(f, cmdr::kDuration, s.rawDuration);
-  cmdrPut32(f, cmdr::kCrefA, s.crefA);
-  cmdrPut32(f, cmdr::kCrefB, s.crefB);
-  cmdrPut32(f, cmdr::kCrefC, s.crefC);
-  cmdrPut16(f, cmdr::kExternalPulses, s.externalPulses);
-  cmdrPut16(f, cmdr::kInternalPulses, s.internalPulses);
+  out.putLe32(cmdr::kTime, packCmdrTime(s.time));
+  out.putLe32(cmdr::kDuration, s.rawDuration);
+  out.putLe32(cmdr::kCrefA, s.crefA);
+  out.putLe32(cmdr::kCrefB, s.crefB);
+  out.putLe32(cmdr::kCrefC, s.crefC);
+  out.putLe16(cmdr::kExternalPulses, s.externalPulses);
+  out.putLe16(cmdr::kInternalPulses, s.internalPulses);
   sealCmdrFrame(f);
   return f;
 }

@@ -68,10 +68,4 @@ struct CmdrFrameFields {
 // A sealed frame (both checks pass) with the given content.
 CmdrFrame buildCmdrFrame(const CmdrFrameFields& fields);
 
-// Little-endian field access.
-uint32_t cmdrGet32(const CmdrFrame& f, size_t offset);
-uint16_t cmdrGet16(const CmdrFrame& f, size_t offset);
-void cmdrPut32(CmdrFrame& f, size_t offset, uint32_t v);
-void cmdrPut16(CmdrFrame& f, size_t offset, uint16_t v);
-
 }  // namespace lumarc

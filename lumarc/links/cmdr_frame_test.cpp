@@ -1,5 +1,6 @@
 #include "lumarc/links/cmdr_frame.h"
 
+#include "common/byte_io.h"
 #include "common/checks.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ TEST(CmdrFrameChecks, WrongSumByteOrEndMarkIsRejectedEvenWithAValidCheckWord) {
   wrongEnd[cmdr::kEndMark] = 0xFE;
   wrongEnd[cmdr::kSum] = uint8_t(wrongEnd[cmdr::kSum] - 1);  // the sum itself still matches
   for (CmdrFrame* f : {&wrongSum, &wrongEnd}) {
-    cmdrPut16(*f, cmdr::kCheck, corvane::frameCheck16(f->data(), cmdr::kCheck));
+    corvane::ByteWriter(*f).putLe16(cmdr::kCheck, corvane::frameCheck16(f->data(), cmdr::kCheck));
     EXPECT_TRUE(cmdrCheckWordOk(*f));
     EXPECT_FALSE(cmdrSumOk(*f));
   }

@@ -1,5 +1,6 @@
 #include "lumarc/links/monitor_protocol.h"
 
+#include "common/byte_io.h"
 #include "common/crypto.h"
 
 #include <cstring>
@@ -11,13 +12,12 @@ constexpr size_t kLoginAcceptedPayload = 161;
 constexpr size_t kAccessUnknownPayload = 11;
 constexpr size_t kAccessAcceptedPayload = 12;
 constexpr size_t kRecordPayload = 127;
+constexpr size_t kLoginPayload = 30;
+constexpr size_t kPollPayload = 10;
 
-void put16(std::string& out, uint16_t v) {
-  out.push_back(char(v & 0xFF));
-  out.push_back(char(v >> 8));
-}
-
-uint16_t get16(std::string_view s, size_t at) { return uint16_t(uint8_t(s[at]) | uint8_t(s[at + 1]) << 8); }
+using namespace monitormsg;
+using corvane::ByteReader;
+using corvane::ByteWriter;
 
 std::string fixed(std::string_view text, size_t width) {
   std::string out(text.substr(0, width));
@@ -37,17 +37,15 @@ uint32_t monitorTimeStamp(const std::tm& local) {
 }
 
 std::string monitorLoginPayload(uint32_t stamp, std::string_view password32) {
-  std::string out;
-  out.reserve(30);
-  out.push_back('\x00');
-  out.push_back('\x07');
-  out.append(8, '\0');
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char((stamp >> shift) & 0xFF));
-  std::string proof;
-  for (int shift = 0; shift <= 24; shift += 8) proof.push_back(char((stamp >> shift) & 0xFF));
+  std::string proof(4, '\0');
+  ByteWriter(proof).putLe32(0, stamp);
   proof += fixed(password32, 32);
-  corvane::Md5Digest digest = corvane::md5(reinterpret_cast<const uint8_t*>(proof.data()), proof.size());
-  out.append(reinterpret_cast<const char*>(digest.data()), digest.size());
+  const corvane::Md5Digest digest = corvane::md5(reinterpret_cast<const uint8_t*>(proof.data()), proof.size());
+  std::string out(kLoginPayload, '\0');
+  ByteWriter w(out);
+  w.put8(1, 0x07);
+  w.putBe32(kLoginStamp, stamp);
+  w.putBytes(kLoginDigest, digest);
   return out;
 }
 
@@ -59,8 +57,10 @@ std::string monitorAccessPayload(std::string_view accessCode8) {
 
 std::string monitorPollPayload(uint16_t hpidx, uint16_t sequence) {
   std::string out("\x0B\x02\xFF\xFF\xFF\xFF", 6);
-  put16(out, hpidx);
-  put16(out, sequence);
+  out.resize(kPollPayload);
+  ByteWriter w(out);
+  w.putLe16(kPollHpidx, hpidx);
+  w.putLe16(kPollSequence, sequence);
   return out;
 }
 
@@ -88,13 +88,14 @@ MonitorMessage parseMonitorPayload(std::string_view p) {
     m.kind = MonitorMessageKind::AccessUnknown;
   } else if (p[1] == '\x00' && p.size() == kAccessAcceptedPayload) {
     m.kind = MonitorMessageKind::AccessAccepted;
-    m.hpidx = get16(p, 10);
+    m.hpidx = ByteReader(p).le16(kAcceptedHpidx);
   } else if (p[1] == '\x01' && p.size() == kRecordPayload) {
+    const ByteReader r(p);
     m.kind = MonitorMessageKind::Record;
-    m.sequence = get16(p, 2);
-    m.hpidx = get16(p, 4);
-    m.ptyp = uint8_t(p[6]);
-    std::memcpy(m.frame.data(), p.data() + 7, kMonitorFrameSize);
+    m.sequence = r.le16(kRecordSequence);
+    m.hpidx = r.le16(kRecordHpidx);
+    m.ptyp = r.u8(kRecordPtyp);
+    r.copy(kRecordFrame, m.frame.data(), kMonitorFrameSize);
   }
   return m;
 }
@@ -109,17 +110,19 @@ std::string monitorAccessUnknownPayload() {
 
 std::string monitorAccessAcceptedPayload(uint16_t hpidx) {
   std::string out("\x14\x00", 2);
-  out.append(8, '\0');
-  put16(out, hpidx);
+  out.resize(kAccessAcceptedPayload);
+  ByteWriter(out).putLe16(kAcceptedHpidx, hpidx);
   return out;
 }
 
 std::string monitorRecordPayload(uint16_t sequence, uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame) {
   std::string out("\x14\x01", 2);
-  put16(out, sequence);
-  put16(out, hpidx);
-  out.push_back(char(ptyp));
-  out.append(reinterpret_cast<const char*>(frame.data()), frame.size());
+  out.resize(kRecordPayload);
+  ByteWriter w(out);
+  w.putLe16(kRecordSequence, sequence);
+  w.putLe16(kRecordHpidx, hpidx);
+  w.put8(kRecordPtyp, ptyp);
+  w.putBytes(kRecordFrame, frame);
   return out;
 }
 

@@ -13,6 +13,19 @@
 
 namespace lumarc {
 
+// Payload offsets.
+namespace monitormsg {
+inline constexpr size_t kLoginStamp = 10;     // login: 4 bytes BE, the time stamp T
+inline constexpr size_t kLoginDigest = 14;    // login: 16 bytes, MD5 of T (LE) and the password
+inline constexpr size_t kPollHpidx = 6;       // poll: 2 bytes LE, the last hpidx
+inline constexpr size_t kPollSequence = 8;    // poll: 2 bytes LE, the last sequence number
+inline constexpr size_t kAcceptedHpidx = 10;  // access accepted: 2 bytes LE, the link index
+inline constexpr size_t kRecordSequence = 2;  // record: 2 bytes LE, the sequence number
+inline constexpr size_t kRecordHpidx = 4;     // record: 2 bytes LE, the link index
+inline constexpr size_t kRecordPtyp = 6;      // record: 1 byte, the line-interface type
+inline constexpr size_t kRecordFrame = 7;     // record: the 120-byte monitor frame
+}  // namespace monitormsg
+
 // The login time stamp T from a local time (full year, month 1-12): the
 // fields shifted in one after another in 32 bits, overlapping, overflow
 // discarded, as the exchange computes it.

@@ -2,6 +2,8 @@
 // access code in a fixed 300-byte layout, compared byte for byte.
 #pragma once
 
+#include "common/byte_io.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -24,11 +26,8 @@ struct ConnectionTarget {
     std::memset(&t, 0, sizeof t);
     return t;
   }
-  uint16_t port() const { return uint16_t(portLe[0] | portLe[1] << 8); }
-  void setPort(uint16_t p) {
-    portLe[0] = uint8_t(p);
-    portLe[1] = uint8_t(p >> 8);
-  }
+  uint16_t port() const { return corvane::ByteReader(portLe, sizeof portLe).le16(0); }
+  void setPort(uint16_t p) { corvane::ByteWriter(portLe, sizeof portLe).putLe16(0, p); }
   std::string hostText() const { return std::string(host, strnlen(host, sizeof host)); }
   std::string passwordText() const { return std::string(password, sizeof password); }
   std::string accessCodeText() const { return std::string(accessCode, sizeof accessCode); }

@@ -1,5 +1,6 @@
 // lumarc-cli decode on small frame files: decoded lines, skipped comment and
 // blank lines, malformed lines reported by number while the rest decode.
+#include "common/byte_io.h"
 #include "lumarc/decoder/frame_text.h"
 #include "lumarc/decoder/framework.h"
 
@@ -88,13 +89,16 @@ class DecodeCommand : public ::testing::Test {
 // A monitor frame of kind type with the given message bytes, dated
 // 2024/05/06 07:08:09.
 lumarc::MonitorFrame frameOf(uint16_t type, std::vector<uint8_t> msg) {
+  using namespace lumarc::monframe;
   lumarc::MonitorFrame f{};
-  for (int i = 0; i < 8; ++i) f[i] = 0xFF;
-  f[8] = 24; f[9] = 5; f[10] = 6; f[11] = 7; f[12] = 8; f[13] = 9;
-  f[18] = uint8_t(type);
-  f[19] = uint8_t(type >> 8);
-  f[22] = uint8_t(msg.size());
-  for (size_t i = 0; i < msg.size(); ++i) f[23 + i] = msg[i];
+  corvane::ByteWriter w(f);
+  w.putLe32(kCallingPort, 0xFFFFFFFFu);
+  w.putLe32(kPartnerPort, 0xFFFFFFFFu);
+  w.putBytes(kYear, std::vector<uint8_t>{24, 5, 6, 7, 8, 9});
+  w.putLe16(kType, type);
+  w.put8(kLength, uint8_t(msg.size()));
+  w.putBytes(kMessage, msg);
+  EXPECT_FALSE(w.overran());
   return f;
 }
 

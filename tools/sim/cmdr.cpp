@@ -5,6 +5,7 @@
 // or end mark, a disconnect in the middle of a batch, silence.
 #include "tools/sim/role.h"
 
+#include "common/byte_io.h"
 #include "common/checks.h"
 #include "common/format.h"
 #include "lumarc/links/cmdr_frame.h"
@@ -259,7 +260,7 @@ int run(const RoleOptions& opt) {
           if (n == c.badSum || n == c.badEnd) {
             if (n == c.badSum) f[lumarc::cmdr::kSum] ^= 0x01;
             if (n == c.badEnd) f[lumarc::cmdr::kEndMark] = 0x00;
-            lumarc::cmdrPut16(f, lumarc::cmdr::kCheck, corvane::frameCheck16(f.data(), lumarc::cmdr::kCheck));
+            corvane::ByteWriter(f).putLe16(lumarc::cmdr::kCheck, corvane::frameCheck16(f.data(), lumarc::cmdr::kCheck));
           }
         }
         batch.append(reinterpret_cast<const char*>(f.data()), f.size());

@@ -7,6 +7,7 @@
 // silence.
 #include "tools/sim/role.h"
 
+#include "common/byte_io.h"
 #include "common/crypto.h"
 #include "lumarc/links/bracket_frame.h"
 #include "lumarc/links/monitor_protocol.h"
@@ -64,26 +65,26 @@ std::string trimmed(const std::string& s) {
 // Record i (0-based) of the generated series: call-control messages of a
 // LAPD I frame (SETUP, CONNECT, RELEASE in turn), one second apart.
 lumarc::MonitorFrame generatedFrame(int i) {
+  using namespace lumarc::monframe;
   MonitorFrame f{};
-  uint32_t port = 0xFFFF1000u | uint32_t(0x100 + i % 10);
-  std::memcpy(&f[0], &port, 4);
-  uint32_t partner = 0xFFFF2000u;
-  std::memcpy(&f[4], &partner, 4);
-  f[8] = 24;
-  f[9] = 5;
-  f[10] = 6;
-  f[11] = 7;
-  f[12] = uint8_t((i / 60) % 60);
-  f[13] = uint8_t(i % 60);
-  f[16] = uint8_t(i & 1);
-  f[19] = 0xFD;
+  corvane::ByteWriter w(f);
+  w.putLe32(kCallingPort, 0xFFFF1000u | uint32_t(0x100 + i % 10));
+  w.putLe32(kPartnerPort, 0xFFFF2000u);
+  w.put8(kYear, 24);
+  w.put8(kMonth, 5);
+  w.put8(kDay, 6);
+  w.put8(kHour, 7);
+  w.put8(kMinute, uint8_t((i / 60) % 60));
+  w.put8(kSecond, uint8_t(i % 60));
+  w.putLe16(kDirection, uint16_t(i & 1));
+  w.putLe16(kType, 0xFD00);
   static const uint8_t types[3] = {0x05, 0x07, 0x4D};
   std::vector<uint8_t> msg = {0x00, 0x01, uint8_t((i * 2) & 0xFE), 0x00, 0x08, 0x01, uint8_t(0x80 | (i & 0x7F)),
                               types[i % 3]};
   if (i % 3 == 0) msg.insert(msg.end(), {0x04, 0x03, 0x80, 0x90, 0xA3});
   if (i % 3 == 2) msg.insert(msg.end(), {0x08, 0x02, 0x80, 0x90});
-  f[22] = uint8_t(msg.size());
-  std::memcpy(&f[23], msg.data(), msg.size());
+  w.put8(kLength, uint8_t(msg.size()));
+  w.putBytes(kMessage, msg);
   return f;
 }
 
@@ -194,7 +195,8 @@ class Exchange {
       access(trimmed(p.substr(2)));
     } else if (p.size() == 10 && p[0] == '\x0B' && p[1] == '\x02') {
       if (c_.silence) return false;
-      poll(uint16_t(uint8_t(p[6]) | uint8_t(p[7]) << 8), uint16_t(uint8_t(p[8]) | uint8_t(p[9]) << 8));
+      const corvane::ByteReader r(p);
+      poll(r.le16(lumarc::monitormsg::kPollHpidx), r.le16(lumarc::monitormsg::kPollSequence));
     } else if (p == lumarc::monitorLogoutPayload()) {
       say("logout");
       monitoring_ = false;
@@ -205,8 +207,7 @@ class Exchange {
   }
 
   void login(const std::string& p) {
-    uint32_t stamp = uint32_t(uint8_t(p[10])) << 24 | uint32_t(uint8_t(p[11])) << 16 |
-                     uint32_t(uint8_t(p[12])) << 8 | uint8_t(p[13]);
+    const uint32_t stamp = corvane::ByteReader(p).be32(lumarc::monitormsg::kLoginStamp);
     std::string expected = lumarc::monitorLoginPayload(stamp, c_.password);
     if (c_.refuse || expected != p) {
       say(c_.refuse ? "login refused" : "login refused: wrong digest");

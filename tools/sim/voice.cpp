@@ -11,6 +11,9 @@
 #include "tools/sim/role.h"
 
 #include "common/adpcm.h"
+#include "common/byte_io.h"
+#include "common/recording_name.h"
+#include "lumarc/links/voice_link.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -64,15 +67,17 @@ void say(const std::string& text) {
   std::fflush(stdout);
 }
 
-void put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += char(uint8_t(v >> (8 * i)));
-}
-void put16(std::string& s, uint16_t v) {
-  s += char(uint8_t(v));
-  s += char(uint8_t(v >> 8));
-}
-uint32_t le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+using namespace lumarc::voicemsg;
+
+// A reply of size bytes with its head written: the request's identifier and
+// sequence number, and the given file key.
+std::string replyHead(const ByteReader& request, uint32_t fileKey, size_t size) {
+  std::string r(size, '\0');
+  ByteWriter w(r);
+  w.putLe32(kIdentifier, request.le32(kIdentifier));
+  w.putLe32(kFileKey, fileKey);
+  w.putLe32(kSequence, request.le32(kSequence));
+  return r;
 }
 
 void addNumbers(std::set<int>& to, const std::string& list) {
@@ -211,8 +216,7 @@ class Exchange {
     }
     if (c_.stale.count(replies_)) {
       // A late reply: it answers the request before the last one.
-      uint32_t seq = le32(reinterpret_cast<const uint8_t*>(bytes.data() + 8)) - 1;
-      bytes.replace(8, 4, std::string(reinterpret_cast<const char*>(&seq), 4));
+      ByteWriter(bytes).putLe32(kSequence, ByteReader(bytes).le32(kSequence) - 1);
       say("stale reply " + std::to_string(replies_));
     }
     int times = c_.duplicate.count(replies_) ? 2 : 1;
@@ -222,33 +226,35 @@ class Exchange {
   }
 
   void handle(int c, const uint8_t* d, size_t n, const sockaddr_storage& peer, socklen_t len) {
-    if (d[0] != 0xEF || d[1] != 0xCD || d[2] != 0xAB) return;
-    std::string r(reinterpret_cast<const char*>(d), 4);
+    const ByteReader in(d, n);
+    if ((in.le32(kIdentifier) & 0x00FFFFFFu) != 0x00ABCDEFu) return;
     Channel& ch = channels_[size_t(c)];
-    switch (d[3]) {
-      case 8: {
-        if (n < 13 || c != 0) return;
-        put32(r, 0);
-        r.append(reinterpret_cast<const char*>(d + 8), 4);
-        const size_t entry = ipv6_ ? 18 : 6;
-        put16(r, uint16_t(entry * channels_.size()));
+    switch (in.u8(kCode)) {
+      case lumarc::kVoiceChannelList: {
+        if (n < kShortRequestSize || c != 0) return;
+        const size_t entry = ipv6_ ? kIpv6EntrySize : kIpv4EntrySize;
+        std::string r = replyHead(in, 0, kListEntries + entry * channels_.size());
+        ByteWriter w(r);
+        w.putLe16(kListLength, uint16_t(entry * channels_.size()));
+        size_t at = kListEntries;
         for (auto& other : channels_) {
           if (ipv6_) {
             in6_addr a{};
             ::inet_pton(AF_INET6, announce_().c_str(), &a);
-            r.append(reinterpret_cast<const char*>(&a), 16);
+            w.putBytes(at, std::span<const uint8_t>(a.s6_addr, 16));
           } else {
             in_addr a{};
             ::inet_pton(AF_INET, announce_().c_str(), &a);
-            put32(r, ntohl(a.s_addr));
+            w.putLe32(at, ntohl(a.s_addr));
           }
-          put16(r, other.port);
+          w.putLe16(at + entry - 2, other.port);
+          at += entry;
         }
         reply(c, r, peer, len);
         return;
       }
-      case 5: {
-        if (n < 13) return;
+      case lumarc::kVoiceFileQuery: {
+        if (n < kShortRequestSize) return;
         if (ch.file < 0 || files_[size_t(ch.file)].done) {
           ch.file = -1;
           for (size_t i = 0; i < files_.size(); ++i)
@@ -258,39 +264,32 @@ class Exchange {
               break;
             }
         }
-        put32(r, 0xFFFFFFFFu);
-        r.append(reinterpret_cast<const char*>(d + 8), 4);
+        std::string r = replyHead(in, lumarc::kVoiceNoFile, kOfferSize);
+        ByteWriter desc(reinterpret_cast<uint8_t*>(r.data()) + kOfferDescription, kVoiceDescriptionSize);
+        // Bytes 12 on are blank unless a field below says otherwise.
+        desc.fill(12, kVoiceDescriptionSize - 12, ' ');
         if (ch.file < 0) {
-          put32(r, 0);
-          put32(r, 0xFFFFFFFFu);
-          put32(r, 0);
-          r += std::string(64, ' ');
+          desc.putLe32(voicedesc::kPort, lumarc::kVoiceNoFile);
         } else {
           const Recording& f = files_[size_t(ch.file)];
-          put32(r, f.date);
-          put32(r, f.port);
-          put32(r, uint32_t(f.content.size()));
-          std::string rest(64, ' ');
-          std::string dialled = "0212" + std::to_string(5550000 + ch.file);
-          std::memcpy(&rest[8], dialled.data(), dialled.size());
-          rest[23] = 'A';
-          rest[24] = ch.file % 2 ? 'I' : 'O';
-          std::string rcv = std::to_string(200 + ch.file);
-          std::memcpy(&rest[25], rcv.data(), rcv.size());
-          std::memcpy(&rest[41], "05321234567", 11);
-          uint32_t cref = 0x1000u + uint32_t(ch.file);
-          std::memcpy(&rest[57], &cref, 4);
-          r += rest;
+          desc.putLe32(voicedesc::kDateWord, f.date);
+          desc.putLe32(voicedesc::kPort, f.port);
+          desc.putLe32(voicedesc::kSize, uint32_t(f.content.size()));
+          desc.putBytes(voicedesc::kDialled, "0212" + std::to_string(5550000 + ch.file));
+          desc.put8(voicedesc::kType, 'A');
+          desc.put8(voicedesc::kDirection, ch.file % 2 ? 'I' : 'O');
+          desc.putBytes(voicedesc::kReceiving, std::to_string(200 + ch.file));
+          desc.putBytes(voicedesc::kCalling, std::string_view("05321234567"));
+          desc.putLe32(voicedesc::kCallReference, 0x1000u + uint32_t(ch.file));
           say("offered " + std::to_string(ch.file + 1) + " on channel " + std::to_string(c));
         }
         reply(c, r, peer, len);
         return;
       }
-      case 6: {
-        if (n < 20) return;
-        const uint32_t key = le32(d + 4), block = le32(d + 16);
-        r.append(reinterpret_cast<const char*>(d + 4), 4);
-        r.append(reinterpret_cast<const char*>(d + 8), 4);
+      case lumarc::kVoiceBlock: {
+        if (n < kBlockRequestSize) return;
+        const uint32_t key = in.le32(kFileKey), block = in.le32(kBlockNumber);
+        std::string r = replyHead(in, key, kBlockData);
         if (ch.file >= 0 && files_[size_t(ch.file)].port == key) {
           const std::string& content = files_[size_t(ch.file)].content;
           size_t at = size_t(block) * 1024;
@@ -303,10 +302,9 @@ class Exchange {
         reply(c, r, peer, len);
         return;
       }
-      case 7: {
-        if (n < 16) return;
-        put32(r, le32(d + 4));
-        r.append(reinterpret_cast<const char*>(d + 8), 4);
+      case lumarc::kVoiceFileDone: {
+        if (n < kFileDoneSize) return;
+        std::string r = replyHead(in, in.le32(kFileKey), kHeadSize);
         if (ch.file >= 0 && !files_[size_t(ch.file)].done) {
           files_[size_t(ch.file)].done = true;
           say("done " + std::to_string(ch.file + 1) + " on channel " + std::to_string(c));
