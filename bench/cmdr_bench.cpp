@@ -3,6 +3,7 @@
 // Qt socket and the duplicate-tested store into SQLite. Baselines from the
 // same run: copying the frames, and the store's plain insert rate.
 // Usage: cmdr_bench [BACKLOG_FRAMES]   (default 100000)
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_frame.h"
 #include "lumarc/links/cmdr_line.h"
@@ -183,7 +184,7 @@ int main(int argc, char** argv) {
     if (!store.openMainDatabase(dir)) return 1;
     LinkEnvironment env;
     env.workDir = dir;
-    env.texts = &englishTexts();
+    env.messageText = linkMessages(englishTexts());
     env.view = &pane;
     LinkList links(LinkKind::Cmdr, env,
                    cmdrLinkFactory(net::qtStreamTransportFactory(), store));

@@ -4,6 +4,7 @@
 // lines, log and frame file, acknowledgement) on an in-memory socket.
 // Usage: monitor_bench [DATAGRAMS]   (default 200000)
 #include "common/checks.h"
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/bracket_frame.h"
 #include "lumarc/links/monitor_link.h"
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
   NullSocket* socket = nullptr;
   LinkEnvironment env;
   env.workDir = dir;
-  env.texts = &englishTexts();
+  env.messageText = linkMessages(englishTexts());
   env.view = &view;
   MonitorLinkSetup setup;
   setup.makeSocket = [&socket](DatagramEvents&) -> std::unique_ptr<DatagramTransport> {

@@ -1,10 +1,21 @@
 // Small file helpers shared by both programs.
 #pragma once
 
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace corvane {
+
+// Closes a stdio file; the deleter of FilePtr.
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// A stdio file that is closed when its owner goes. Where the outcome of the
+// close matters, release() it and fclose() it by hand.
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads a whole file as bytes; nothing when it cannot be read.
 std::optional<std::string> readFileBytes(const std::string& path);

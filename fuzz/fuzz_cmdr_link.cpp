@@ -17,6 +17,7 @@
 // each pass and one for each record of a pass.
 #include "common/fault_seam.h"
 #include "fuzz/fuzz_support.h"
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/links/cmdr_link.h"
@@ -294,7 +295,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakeView view;
   LinkEnvironment env;
   env.workDir = workDir();
-  env.texts = (options & 2) ? &turkishTexts() : &englishTexts();
+  env.messageText = linkMessages((options & 2) ? turkishTexts() : englishTexts());
   env.view = &view;
   env.addToHistory = [](const ConnectionTarget&) {};
   env.now = [] { return std::time_t(1700000000); };

@@ -3,6 +3,7 @@
 // and the next sequence number or any other) between ticks. Input:
 // operations (a code byte and operands).
 #include "fuzz/fuzz_support.h"
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/bracket_frame.h"
 #include "lumarc/links/link_test_support.h"
@@ -65,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakeView view;
   LinkEnvironment env;
   env.workDir = workDir();
-  env.texts = &englishTexts();
+  env.messageText = linkMessages(englishTexts());
   env.view = &view;
   env.addToHistory = [](const ConnectionTarget&) {};
   env.now = [] { return std::time_t(1700000000); };

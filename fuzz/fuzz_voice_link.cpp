@@ -3,7 +3,9 @@
 // of the channel's last request (so that the fuzzer gets past the header
 // checks into the channel list, offer, block and done handling), between
 // ticks and store failures. Input: operations (a code byte and operands).
+#include "common/byte_io.h"
 #include "fuzz/fuzz_support.h"
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/link_test_support.h"
 #include "lumarc/links/voice_link.h"
@@ -71,8 +73,16 @@ struct Sink : VoiceRecordSink {
   }
 };
 
-void put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += char(uint8_t(v >> (8 * i)));
+// A reply head to request req: its identifier, word4, its sequence number;
+// size bytes in all.
+std::string replyHead(const std::string& req, uint32_t word4, size_t size) {
+  const corvane::ByteReader r(req);
+  std::string s(size, '\0');
+  corvane::ByteWriter w(s);
+  w.putLe32(voicemsg::kIdentifier, r.le32(voicemsg::kIdentifier));
+  w.putLe32(voicemsg::kFileKey, word4);
+  w.putLe32(voicemsg::kSequence, r.le32(voicemsg::kSequence));
+  return s;
 }
 
 }  // namespace
@@ -85,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakeView view;
   LinkEnvironment env;
   env.workDir = workDir();
-  env.texts = &englishTexts();
+  env.messageText = linkMessages(englishTexts());
   env.view = &view;
   env.addToHistory = [](const ConnectionTarget&) {};
   env.now = [] { return std::time_t(1700000000); };
@@ -116,12 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 2: {  // a reply to the channel's last request: word 4 echoed, all ones or given
           if (c >= net.ch.size() || net.ch[c].last.size() < 12) break;
           const std::string& req = net.ch[c].last;
-          std::string s = req.substr(0, 4);
           uint8_t how = in.byte();
-          if (how % 3 == 0) s += req.substr(4, 4);
-          else if (how % 3 == 1) put32(s, 0xFFFFFFFFu);
-          else put32(s, in.word());
-          s += req.substr(8, 4);
+          const uint32_t word4 = how % 3 == 0   ? corvane::ByteReader(req).le32(voicemsg::kFileKey)
+                                 : how % 3 == 1 ? 0xFFFFFFFFu
+                                                : in.word();
+          std::string s = replyHead(req, word4, voicemsg::kHeadSize);
           size_t len = size_t(in.byte()) * ((op & 7) == 2 ? 8 : 1);
           s += in.take(len);
           deliver(c, s);
@@ -130,18 +139,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 3: {  // a channel list naming loopback ports
           if (c >= net.ch.size() || net.ch[c].last.size() < 12) break;
           const std::string& req = net.ch[c].last;
-          std::string s = req.substr(0, 4);
-          put32(s, 0);
-          s += req.substr(8, 4);
           size_t n = in.byte() % 34;
           uint16_t len = uint16_t(n * 6 + (in.byte() % 4 == 0 ? in.byte() % 6 : 0));
-          s += char(len & 0xFF);
-          s += char(len >> 8);
+          std::string s = replyHead(req, 0, voicemsg::kListEntries + n * voicemsg::kIpv4EntrySize);
+          corvane::ByteWriter w(s);
+          w.putLe16(voicemsg::kListLength, len);
           for (size_t i = 0; i < n; ++i) {
-            put32(s, in.byte() % 8 ? 0x7F000001u : in.word());
-            uint16_t port = uint16_t(9000 + in.byte());
-            s += char(port & 0xFF);
-            s += char(port >> 8);
+            const size_t at = voicemsg::kListEntries + i * voicemsg::kIpv4EntrySize;
+            w.putLe32(at, in.byte() % 8 ? 0x7F000001u : in.word());
+            w.putLe16(at + 4, uint16_t(9000 + in.byte()));
           }
           deliver(c, s);
           break;

@@ -4,6 +4,7 @@
 // message bar says.
 #include "common/fault_seam.h"
 #include "common/format.h"
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/links/cmdr_link.h"
@@ -86,7 +87,7 @@ struct Bench {
     }
     LinkEnvironment env;
     env.workDir = dir;
-    env.texts = &englishTexts();
+    env.messageText = linkMessages(englishTexts());
     env.view = &view;
     env.addToHistory = [](const ConnectionTarget&) {};
     links = std::make_unique<LinkList>(LinkKind::Cmdr, env, cmdrLinkFactory(testing::fakeSockets(net), store));

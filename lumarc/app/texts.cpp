@@ -43,6 +43,7 @@ constexpr corvane::TextEntry kEnglish[] = {
     {kTextSendMailFailed, "Send Mail failed to send message."},
     {kTextDatabaseConnectionLost, "Database connection lost: "},
     {kTextDatabaseConnectionRestored, "Database connection restored"},
+    {kTextRecordingNotWritable, "Recording file not writable!"},
 
     {kTextPaneMonitor, "Monitor"},
     {kTextPaneCmdr, "Cmdr download"},
@@ -147,6 +148,7 @@ constexpr corvane::TextEntry kTurkish[] = {
     {kTextSendMailFailed, "Posta gönderilemedi."},
     {kTextDatabaseConnectionLost, "Veritabanı bağlantısı koptu: "},
     {kTextDatabaseConnectionRestored, "Veritabanı bağlantısı yeniden kuruldu"},
+    {kTextRecordingNotWritable, "Kayıt dosyası yazılamıyor!"},
 
     {kTextPaneMonitor, "İzleme"},
     {kTextPaneCmdr, "Cmdr indirme"},

@@ -45,6 +45,7 @@ enum TextId : int {
   kTextSendMailFailed,
   kTextDatabaseConnectionLost,      // followed by the driver's text
   kTextDatabaseConnectionRestored,
+  kTextRecordingNotWritable,        // followed by " (<file>: <cause>)"
 
   // Window texts.
   kTextPaneMonitor = 13400,
@@ -121,7 +122,7 @@ const corvane::StringTable& turkishTexts();
 // The table for a language setting: Turkish when lang is 1 and the Turkish
 // table is present, else English.
 const corvane::StringTable& textsFor(uint32_t lang);
-// Whether the Turkish table counts as present (its entry 11000 reads "Trk").
+// Whether the Turkish table counts as present (its language tag reads "Trk").
 bool turkishPresent();
 
 // The label of a command entry: the text after its line break.

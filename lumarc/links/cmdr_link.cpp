@@ -2,7 +2,6 @@
 
 #include "common/fault_seam.h"
 #include "common/files.h"
-#include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_line.h"
 
 #include <fcntl.h>
@@ -11,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace lumarc {
 
@@ -20,7 +20,7 @@ int cmdrKeepAliveTicks(int step) {
 }
 
 bool appendFailedRecordLines(const std::string& dir, const std::vector<std::string>& lines, std::string& cause) {
-  std::string path = corvane::joinPath(dir, "fcmdr.txt");
+  std::string path = corvane::joinPath(dir, kFailedRecordsFile);
   if (auto f = corvane::fault::hit(corvane::fault::Point::FileWrite, path)) {
     cause = f->message.empty() ? std::strerror(f->errnum) : f->message;
     return false;
@@ -76,6 +76,16 @@ int CmdrLink::icon() const {
   }
 }
 
+unsigned CmdrLink::ticks() const {
+  switch (state_) {
+    case CmdrState::Connecting: return connectTimeout_.count();
+    case CmdrState::Connected: return keepAlive_.count();
+    case CmdrState::Closed: return reconnectWait_.count();
+    case CmdrState::Failed: break;
+  }
+  return 0;
+}
+
 uint32_t CmdrLink::exchangeIpv4() const {
   if (ipv6_) return 0;
   uint32_t v;
@@ -85,6 +95,7 @@ uint32_t CmdrLink::exchangeIpv4() const {
 
 bool CmdrLink::open() {
   state_ = CmdrState::Connecting;
+  connectTimeout_.restart();
   return startOpen();
 }
 
@@ -94,12 +105,13 @@ bool CmdrLink::startOpen() {
   socketOpen_ = false;
   buffer_.clear();
   if (!socket_) {
-    report(kTextSocketCreationFault);
+    report(LinkMessage::SocketCreationFault);
     return false;
   }
   OpenResult r = socket_->open(resolverHost(target_), port());
   if (r.status != OpenResult::Status::Ok) {
-    report(r.status == OpenResult::Status::CreateFailed ? kTextSocketCreationFault : kTextSocketOpeningFault);
+    report(r.status == OpenResult::Status::CreateFailed ? LinkMessage::SocketCreationFault
+                                                        : LinkMessage::SocketOpeningFault);
     socket_->close();
     return false;
   }
@@ -126,34 +138,49 @@ void CmdrLink::setState(CmdrState s) {
   iconChanged();
 }
 
-void CmdrLink::endLink(int textId) {
+void CmdrLink::endLink(LinkMessage message) {
   closeSocket();
-  report(textId);
+  report(message);
   setState(CmdrState::Failed);
 }
 
+void CmdrLink::restartKeepAlive() {
+  keepAliveStep_ = 0;
+  keepAlive_.setLimit(unsigned(cmdrKeepAliveTicks(keepAliveStep_)));
+  keepAlive_.restart();
+}
+
+void CmdrLink::closeForReconnection() {
+  reconnectWait_.restart();
+  restartKeepAlive();
+  setState(CmdrState::Closed);
+}
+
 void CmdrLink::tick() {
-  ++ticks_;
   switch (state_) {
     case CmdrState::Connecting:
-      if (ticks_ > 100) {
-        ticks_ = 0;
+      connectTimeout_.tick();
+      if (connectTimeout_.exceeded()) {
+        reconnectWait_.restart();
         setState(CmdrState::Closed);
         closeSocket();
       }
       break;
     case CmdrState::Connected:
-      if (ticks_ >= unsigned(cmdrKeepAliveTicks(keepAlive_))) {
+      keepAlive_.tick();
+      if (keepAlive_.expired()) {
         if (socketOpen_) socket_->send("X");
-        ticks_ = 0;
-        keepAlive_ = keepAlive_ == 6 ? 0 : keepAlive_ + 1;
+        keepAliveStep_ = keepAliveStep_ == 6 ? 0 : keepAliveStep_ + 1;
+        keepAlive_.setLimit(unsigned(cmdrKeepAliveTicks(keepAliveStep_)));
+        keepAlive_.restart();
       }
       break;
     case CmdrState::Closed:
-      if (ticks_ > 2999) {
-        ticks_ = 0;
-        keepAlive_ = 0;
+      reconnectWait_.tick();
+      if (reconnectWait_.expired()) {
+        restartKeepAlive();
         closeLog();
+        connectTimeout_.restart();
         if (startOpen()) {
           setState(CmdrState::Connecting);
         } else {
@@ -168,25 +195,22 @@ void CmdrLink::tick() {
 
 void CmdrLink::onConnectResult(bool ok) {
   if (state_ != CmdrState::Connecting || !socketOpen_) return;
-  ticks_ = 0;
-  keepAlive_ = 0;
   if (!ok) {
-    report(kTextSocketOpeningFault);
+    report(LinkMessage::SocketOpeningFault);
     closeSocket();
-    setState(CmdrState::Closed);
+    closeForReconnection();
     return;
   }
+  restartKeepAlive();
   setState(CmdrState::Connected);
   connected();
 }
 
 void CmdrLink::onPeerClosed() {
   if (!socketOpen_) return;
-  report(kTextSocketClosedUnexpectedly);
+  report(LinkMessage::SocketClosedUnexpectedly);
   closeSocket();
-  ticks_ = 0;
-  keepAlive_ = 0;
-  setState(CmdrState::Closed);
+  closeForReconnection();
 }
 
 void CmdrLink::onBytes(const uint8_t* data, size_t size) {
@@ -194,42 +218,41 @@ void CmdrLink::onBytes(const uint8_t* data, size_t size) {
   try {
     buffer_.append(reinterpret_cast<const char*>(data), size);
   } catch (const std::bad_alloc&) {
-    endLink(kTextInsufficientMemory);
+    endLink(LinkMessage::InsufficientMemory);
     return;
   }
   // Decode every whole frame of the pass; a damaged one ends the link once
   // the records before it are stored, and the pass is not acknowledged.
   size_t pos = 0;
   int handled = 0;
-  int endText = 0;
+  std::optional<LinkMessage> endMessage;
   Pass pass;
   CmdrFrame frame;
-  while (endText == 0 && buffer_.size() - pos >= kCmdrFrameSize) {
+  while (!endMessage && buffer_.size() - pos >= kCmdrFrameSize) {
     std::memcpy(frame.data(), buffer_.data() + pos, kCmdrFrameSize);
     pos += kCmdrFrameSize;
     if (!cmdrCheckWordOk(frame)) {
-      endText = kTextReceivedDataFormatFaulty;
+      endMessage = LinkMessage::ReceivedDataFormatFaulty;
       break;
     }
     switch (handleCmdrFrame(frame, pass)) {
       case FrameResult::Handled: ++handled; break;
-      case FrameResult::Malformed: endText = kTextReceivedDataFormatFaulty; break;
-      case FrameResult::OutOfMemory: endText = kTextInsufficientMemory; break;
+      case FrameResult::Malformed: endMessage = LinkMessage::ReceivedDataFormatFaulty; break;
+      case FrameResult::OutOfMemory: endMessage = LinkMessage::InsufficientMemory; break;
     }
   }
-  if (endText == 0) buffer_.erase(0, pos);
+  if (!endMessage) buffer_.erase(0, pos);
   if (!storePass(pass)) {
-    if (endText != 0) endLink(endText);
+    if (endMessage) endLink(*endMessage);
     return;
   }
-  if (endText != 0) {
-    endLink(endText);
+  if (endMessage) {
+    endLink(*endMessage);
     return;
   }
   if (handled > 0) {
     socket_->send("X");
-    ticks_ = 0;
-    keepAlive_ = 0;
+    restartKeepAlive();
   }
 }
 
@@ -254,7 +277,7 @@ bool CmdrLink::storePass(const Pass& pass) {
   } catch (const std::bad_alloc&) {
     // Nothing is known to be stored: the exchange sends the pass again.
     closeSocket();
-    report(kTextInsufficientMemory);
+    report(LinkMessage::InsufficientMemory);
     setState(CmdrState::Failed);
     return false;
   }
@@ -265,16 +288,14 @@ bool CmdrLink::storePass(const Pass& pass) {
   // be acknowledged, not even by a keep-alive "X" (the exchange cannot
   // tell the two apart). Drop the connection, so the exchange keeps them
   // and sends them again after the reconnection.
-  dropUnacknowledged("fcmdr.txt " + texts().text(kTextFileAccessFailed) + " (" + cause + ")");
+  dropUnacknowledged(cause);
   return false;
 }
 
-void CmdrLink::dropUnacknowledged(const std::string& message) {
+void CmdrLink::dropUnacknowledged(const std::string& cause) {
   closeSocket();
-  reportText(message);
-  ticks_ = 0;
-  keepAlive_ = 0;
-  setState(CmdrState::Closed);
+  report(LinkMessage::FailedRecordsNotWritable, cause);
+  closeForReconnection();
 }
 
 CmdrLink::FrameResult CmdrLink::handleCmdrFrame(const CmdrFrame& frame, Pass& pass) {

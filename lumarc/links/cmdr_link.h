@@ -5,6 +5,7 @@
 // 100 ms ticks; it acts through its StreamTransport and CmdrRecordSink.
 #pragma once
 
+#include "common/tick_timer.h"
 #include "lumarc/links/cmdr_frame.h"
 #include "lumarc/links/link.h"
 #include "lumarc/records/records.h"
@@ -17,6 +18,10 @@
 namespace lumarc {
 
 enum class CmdrState : int { Connecting = 0, Connected = 1, Closed = 2, Failed = 3 };
+
+// The file in the working directory that keeps the records the database
+// refused.
+constexpr const char* kFailedRecordsFile = "fcmdr.txt";
 
 // Ticks of quiet before keep-alive step k sends its "X".
 int cmdrKeepAliveTicks(int step);
@@ -34,7 +39,8 @@ class CmdrLink : public Link, public StreamEvents {
            CmdrRecordSink& sink);
   ~CmdrLink() override;
 
-  // Opening steps 1-6; false when resolving, creating or connecting failed.
+  // Resolves, creates the socket, starts the connect and re-creates the log;
+  // false when resolving, creating or connecting failed.
   bool open() override;
   // The 100 ms tick: connect timeout, keep-alive, reconnection.
   void tick() override;
@@ -42,21 +48,23 @@ class CmdrLink : public Link, public StreamEvents {
   // Closes socket and log file.
   void shutdown() override;
 
-  // Connect completed: state 1 and history, or "Socket opening fault!" and state 2.
+  // Connect completed: connected and in the history, or "Socket opening
+  // fault!" and closed (reconnection after 300 s).
   void onConnectResult(bool ok) override;
   // One receive pass: whole frames decoded and shown, their records stored
   // together (refused ones in "fcmdr.txt"), then one "X" when any was
   // handled.
   void onBytes(const uint8_t* data, size_t size) override;
-  // "Socket closed unexpectedly!", state 2 (reconnection after 300 s).
+  // "Socket closed unexpectedly!", closed (reconnection after 300 s).
   void onPeerClosed() override;
 
-  // The link's state (0-3).
+  // The link's state.
   CmdrState state() const { return state_; }
-  // Ticks since the last event that restarted the counter.
-  unsigned ticks() const { return ticks_; }
+  // Ticks counted by the timer of the current state (connect timeout,
+  // keep-alive, reconnection wait) since it was last restarted.
+  unsigned ticks() const;
   // The keep-alive step k (0-6).
-  int keepAliveStep() const { return keepAlive_; }
+  int keepAliveStep() const { return keepAliveStep_; }
   // Whether the exchange was reached over IPv6.
   bool usesIpv6() const { return ipv6_; }
   // Host-order IPv4 of the exchange; 0 for IPv6.
@@ -74,9 +82,14 @@ class CmdrLink : public Link, public StreamEvents {
   bool startOpen();
   void closeSocket();
   void setState(CmdrState s);
-  void endLink(int textId);
-  // Closes the connection without acknowledging, to be reconnected later.
-  void dropUnacknowledged(const std::string& message);
+  void endLink(LinkMessage message);
+  // The keep-alive schedule starts again at step 0.
+  void restartKeepAlive();
+  // Waits for the reconnection in the closed state.
+  void closeForReconnection();
+  // Closes the connection without acknowledging, to be reconnected later;
+  // "fcmdr.txt" could not take the pass for the given cause.
+  void dropUnacknowledged(const std::string& cause);
   FrameResult handleCmdrFrame(const CmdrFrame& frame, Pass& pass);
   // Stores the pass; false when the link was closed because part of it is
   // kept nowhere (it is then not acknowledged).
@@ -87,8 +100,13 @@ class CmdrLink : public Link, public StreamEvents {
   std::unique_ptr<StreamTransport> socket_;
   bool socketOpen_ = false;
   CmdrState state_ = CmdrState::Connecting;
-  unsigned ticks_ = 0;
-  int keepAlive_ = 0;
+  // Connecting: the link gives up when the connect has not completed after 10 s.
+  corvane::TickTimer connectTimeout_ = corvane::TickTimer::seconds(10);
+  // Connected: an "X" when the link has been quiet for the step's time.
+  corvane::TickTimer keepAlive_ = corvane::TickTimer::ticks(unsigned(cmdrKeepAliveTicks(0)));
+  int keepAliveStep_ = 0;
+  // Closed: a new connection after 300 s.
+  corvane::TickTimer reconnectWait_ = corvane::TickTimer::seconds(300);
   bool ipv6_ = false;
   uint8_t address_[16] = {};
   std::string buffer_;

@@ -1,6 +1,8 @@
 #include "lumarc/links/cmdr_link.h"
 
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
+#include "common/byte_io.h"
 #include "common/checks.h"
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/links/link_test_support.h"
@@ -47,7 +49,7 @@ struct Fixture {
   LinkEnvironment env() {
     LinkEnvironment e;
     e.workDir = dir.path();
-    e.texts = &englishTexts();
+    e.messageText = linkMessages(englishTexts());
     e.view = &view;
     e.addToHistory = [this](const ConnectionTarget& t) { history.push_back(t); };
     return e;
@@ -310,7 +312,8 @@ TEST(CmdrMalformed, BadFrameEndsTheLinkWithoutAcknowledgingTheBatch) {
     f.openConnected();
     CmdrFrame bad = callFrame(2);
     bad[c.offset] ^= 0x01;
-    if (c.offset != cmdr::kCheck) cmdrPut16(bad, cmdr::kCheck, corvane::frameCheck16(bad.data(), cmdr::kCheck));
+    if (c.offset != cmdr::kCheck)
+      corvane::ByteWriter(bad).putLe16(cmdr::kCheck, corvane::frameCheck16(bad.data(), cmdr::kCheck));
     f.feed(bytesOf({callFrame(1), bad, callFrame(3)}));
     EXPECT_EQ(f.net.sent, "") << c.name;
     EXPECT_EQ(f.sink.stored.size(), 1u) << c.name;  // the good frame before it

@@ -2,7 +2,6 @@
 
 #include "common/files.h"
 #include "common/format.h"
-#include "lumarc/app/texts.h"
 
 #include <unistd.h>
 
@@ -21,6 +20,26 @@ const char* logPrefix(LinkKind kind) {
   return "C";
 }
 
+const char* linkMessageName(LinkMessage m) {
+  switch (m) {
+    case LinkMessage::SocketCreationFault: return "SocketCreationFault";
+    case LinkMessage::SocketOpeningFault: return "SocketOpeningFault";
+    case LinkMessage::SocketClosedUnexpectedly: return "SocketClosedUnexpectedly";
+    case LinkMessage::SocketConnectionFault: return "SocketConnectionFault";
+    case LinkMessage::ReceivedDataFormatFaulty: return "ReceivedDataFormatFaulty";
+    case LinkMessage::InsufficientMemory: return "InsufficientMemory";
+    case LinkMessage::PortAccessCodeNotFound: return "PortAccessCodeNotFound";
+    case LinkMessage::ConnectionLimitExceeded: return "ConnectionLimitExceeded";
+    case LinkMessage::ExchangeRefusedConnection: return "ExchangeRefusedConnection";
+    case LinkMessage::ExchangeStoppedAnswering: return "ExchangeStoppedAnswering";
+    case LinkMessage::RecordingNotWritable: return "RecordingNotWritable";
+    case LinkMessage::FailedRecordsNotWritable: return "FailedRecordsNotWritable";
+    case LinkMessage::MailSystemMissing: return "MailSystemMissing";
+    case LinkMessage::MailSendFailed: return "MailSendFailed";
+  }
+  return "LinkMessage";
+}
+
 std::string logFileName(LinkKind kind, int slot) {
   return std::string("log") + logPrefix(kind) + corvane::dec2(uint32_t(slot)) + ".txt";
 }
@@ -35,7 +54,7 @@ bool LineList::append(std::string line) {
 bool LinkLog::open(const std::string& path, std::time_t now, const std::string& host, uint16_t port) {
   close();
   ::unlink(path.c_str());
-  file_ = std::fopen(path.c_str(), "wb");
+  file_.reset(std::fopen(path.c_str(), "wb"));
   if (!file_) return false;
   write(path + " " + corvane::formatDateTime(now) + " " + host + ":" + std::to_string(port));
   return true;
@@ -43,15 +62,12 @@ bool LinkLog::open(const std::string& path, std::time_t now, const std::string& 
 
 void LinkLog::write(std::string_view text) {
   if (!file_) return;
-  std::fwrite(text.data(), 1, text.size(), file_);
-  std::fwrite("\r\n", 1, 2, file_);
-  std::fflush(file_);
+  std::fwrite(text.data(), 1, text.size(), file_.get());
+  std::fwrite("\r\n", 1, 2, file_.get());
+  std::fflush(file_.get());
 }
 
-void LinkLog::close() {
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
-}
+void LinkLog::close() { file_.reset(); }
 
 uint32_t OpenResult::ipv4() const {
   if (ipv6) return 0;
@@ -79,12 +95,13 @@ void Link::openLog() {
   log_.open(logPath(), owner_.env().now(), target_.hostText(), port());
 }
 
-void Link::report(int textId) { owner_.caption(texts().text(textId)); }
+void Link::report(LinkMessage message, const std::string& detail) {
+  owner_.caption(owner_.messageText(message, detail));
+}
 void Link::reportText(const std::string& text) { owner_.caption(text); }
 void Link::iconChanged() { owner_.linkIcon(*this); }
 void Link::connected() { owner_.linkConnected(*this); }
 const std::string& Link::workDir() const { return owner_.env().workDir; }
-const corvane::StringTable& Link::texts() const { return *owner_.env().texts; }
 
 LinkList::LinkList(LinkKind kind, LinkEnvironment env, LinkFactory factory)
     : kind_(kind), env_(std::move(env)), factory_(std::move(factory)), slots_(size_t(slotCount(kind))) {}
@@ -104,7 +121,7 @@ int LinkList::openTarget(const ConnectionTarget& target) {
       break;
     }
   if (slot < 0) {
-    caption(env_.texts->text(kTextConnectionLimitExceeded));
+    caption(messageText(LinkMessage::ConnectionLimitExceeded));
     return -1;
   }
   if (target.hostText().empty()) return -1;
@@ -179,6 +196,12 @@ void LinkList::linkLine(Link& link, const std::string& line, bool dropFirst) {
 
 void LinkList::caption(const std::string& text) {
   if (env_.view) env_.view->setCaptionMessage(text);
+}
+
+std::string LinkList::messageText(LinkMessage message, const std::string& detail) const {
+  if (env_.messageText) return env_.messageText(message, detail);
+  std::string text = linkMessageName(message);
+  return detail.empty() ? text : text + " (" + detail + ")";
 }
 
 }  // namespace lumarc

@@ -4,7 +4,8 @@
 // Plain C++: the panes and the command-line collector sit on top of it.
 #pragma once
 
-#include "common/string_table.h"
+#include "common/files.h"
+#include "lumarc/links/link_message.h"
 #include "lumarc/links/target.h"
 
 #include <cstdint>
@@ -65,7 +66,7 @@ class LinkLog {
   bool isOpen() const { return file_ != nullptr; }
 
  private:
-  std::FILE* file_ = nullptr;
+  corvane::FilePtr file_;
 };
 
 // Outcome of the opening steps that need the platform (resolve, create, connect).
@@ -114,7 +115,7 @@ class PaneView {
   virtual ~PaneView() = default;
   // The message bar; an empty text hides it.
   virtual void setCaptionMessage(const std::string& text) = 0;
-  // A link got a tab in slot: label, made active, icon 3.
+  // A link got a tab in slot: label, made active, the connecting icon.
   virtual void tabAdded(int slot, const std::string& label) = 0;
   // The link of slot is gone.
   virtual void tabRemoved(int slot) = 0;
@@ -166,18 +167,18 @@ class Link {
   uint16_t port() const;
 
  protected:
-  // Re-creates the log file with its header (opening step 6).
+  // Re-creates the log file with its header line.
   void openLog();
   void closeLog() { log_.close(); }
-  // Shows a numbered text in the message bar.
-  void report(int textId);
+  // Shows a message in the message bar, in the program's words.
+  void report(LinkMessage message, const std::string& detail = {});
+  // Shows a text that is already in words (a store's report).
   void reportText(const std::string& text);
   // The tab icon changed.
   void iconChanged();
   // The link reached its connected state: history and toolbar.
   void connected();
   const std::string& workDir() const;
-  const corvane::StringTable& texts() const;
 
   LinkList& owner_;
   LinkKind kind_;
@@ -190,7 +191,9 @@ class Link {
 // Everything a pane's links need from the program.
 struct LinkEnvironment {
   std::string workDir;
-  const corvane::StringTable* texts = nullptr;
+  // Puts the links' messages into words; without it a message shows its
+  // name (linkMessageName).
+  LinkMessageText messageText;
   PaneView* view = nullptr;
   // Adds a connected target to the kind's history (most recent first).
   std::function<void(const ConnectionTarget&)> addToHistory;
@@ -241,6 +244,8 @@ class LinkList {
   void linkLine(Link& link, const std::string& line, bool dropFirst);
   // Shows a text in the message bar ("" hides it).
   void caption(const std::string& text);
+  // A message in the environment's words.
+  std::string messageText(LinkMessage message, const std::string& detail = {}) const;
 
  private:
   LinkKind kind_;

@@ -1,6 +1,7 @@
 #include "lumarc/links/link.h"
 
 #include "common/format.h"
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/link_test_support.h"
 
@@ -26,7 +27,7 @@ struct Pane {
   LinkEnvironment env() {
     LinkEnvironment e;
     e.workDir = dir.path();
-    e.texts = &englishTexts();
+    e.messageText = linkMessages(englishTexts());
     e.view = &view;
     e.addToHistory = [this](const ConnectionTarget& t) { history.push_back(t); };
     e.flipAutoScroll = [this] { ++scrollFlips; };

@@ -3,7 +3,6 @@
 // what it was told.
 #pragma once
 
-#include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/link.h"
 

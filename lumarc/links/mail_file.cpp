@@ -1,7 +1,6 @@
 #include "lumarc/links/mail_file.h"
 
 #include "common/files.h"
-#include "lumarc/app/texts.h"
 
 #include <spawn.h>
 #include <sys/stat.h>
@@ -84,13 +83,13 @@ MailOutcome mailFile(const std::string& path, const std::string& attachmentName,
   return status == 0 ? MailOutcome::Sent : MailOutcome::SendFailed;
 }
 
-int mailOutcomeText(MailOutcome outcome) {
+std::optional<LinkMessage> mailOutcomeMessage(MailOutcome outcome) {
   switch (outcome) {
-    case MailOutcome::Sent: return 0;
-    case MailOutcome::NoMailSystem: return kTextUnableToLoadMail;
-    case MailOutcome::SendFailed: return kTextSendMailFailed;
+    case MailOutcome::Sent: return std::nullopt;
+    case MailOutcome::NoMailSystem: return LinkMessage::MailSystemMissing;
+    case MailOutcome::SendFailed: return LinkMessage::MailSendFailed;
   }
-  return 0;
+  return std::nullopt;
 }
 
 }  // namespace lumarc

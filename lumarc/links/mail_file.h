@@ -4,7 +4,10 @@
 // argument vector (never through a shell).
 #pragma once
 
+#include "lumarc/links/link_message.h"
+
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +32,7 @@ enum class MailOutcome { Sent, NoMailSystem, SendFailed };
 // cannot be made.
 MailOutcome mailFile(const std::string& path, const std::string& attachmentName, ProcessRunner& runner);
 
-// The message-bar text id of an outcome; 0 for Sent.
-int mailOutcomeText(MailOutcome outcome);
+// The message-bar message of an outcome; none for Sent.
+std::optional<LinkMessage> mailOutcomeMessage(MailOutcome outcome);
 
 }  // namespace lumarc

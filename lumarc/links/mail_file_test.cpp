@@ -94,7 +94,7 @@ TEST(MailFile, MissingMailerSaysUnableToLoadMailSupport) {
   FakeMailer mailer(0, false);
   auto runner = systemProcessRunner();
   EXPECT_EQ(mailFile(log, "Monitor.txt", *runner), MailOutcome::NoMailSystem);
-  EXPECT_EQ(mailOutcomeText(MailOutcome::NoMailSystem), kTextUnableToLoadMail);
+  EXPECT_EQ(mailOutcomeMessage(MailOutcome::NoMailSystem), LinkMessage::MailSystemMissing);
 }
 
 TEST(MailFile, MailerErrorSaysSendMailFailed) {
@@ -106,8 +106,8 @@ TEST(MailFile, MailerErrorSaysSendMailFailed) {
     auto runner = systemProcessRunner();
     EXPECT_EQ(mailFile(log, "Monitor.txt", *runner), MailOutcome::SendFailed) << status;
   }
-  EXPECT_EQ(mailOutcomeText(MailOutcome::SendFailed), kTextSendMailFailed);
-  EXPECT_EQ(mailOutcomeText(MailOutcome::Sent), 0);
+  EXPECT_EQ(mailOutcomeMessage(MailOutcome::SendFailed), LinkMessage::MailSendFailed);
+  EXPECT_EQ(mailOutcomeMessage(MailOutcome::Sent), std::nullopt);
 }
 
 TEST(MailFile, UnreadableLogIsNotMailed) {

@@ -2,7 +2,6 @@
 
 #include "common/files.h"
 #include "common/format.h"
-#include "lumarc/app/texts.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/links/bracket_frame.h"
 
@@ -62,20 +61,31 @@ std::string MonitorLink::tabLabel() const {
   return target_.hostText() + "-" + (first == std::string::npos ? std::string() : code.substr(first));
 }
 
+unsigned MonitorLink::ticks() const {
+  switch (state_) {
+    case MonitorState::LoggingIn: return loginRetry_.count();
+    case MonitorState::SendingAccessCode: return accessTimeout_.count();
+    case MonitorState::Monitoring: return silenceTimeout_.count();
+    case MonitorState::Failed: break;
+  }
+  return 0;
+}
+
 std::string MonitorLink::framePath() const { return corvane::joinPath(workDir(), monitorFrameFileName(slot_)); }
 
 bool MonitorLink::open() {
   state_ = MonitorState::LoggingIn;
-  ticks_ = 0;
+  loginRetry_.restart();
   socket_ = setup_.makeSocket ? setup_.makeSocket(*this) : nullptr;
   socketOpen_ = false;
   if (!socket_) {
-    report(kTextSocketCreationFault);
+    report(LinkMessage::SocketCreationFault);
     return false;
   }
   OpenResult r = socket_->open(resolverHost(target_), port());
   if (r.status != OpenResult::Status::Ok) {
-    report(r.status == OpenResult::Status::CreateFailed ? kTextSocketCreationFault : kTextSocketOpeningFault);
+    report(r.status == OpenResult::Status::CreateFailed ? LinkMessage::SocketCreationFault
+                                                        : LinkMessage::SocketOpeningFault);
     socket_->close();
     return false;
   }
@@ -91,18 +101,15 @@ void MonitorLink::openFrameFile() {
   closeFrameFile();
   std::string path = framePath();
   ::unlink(path.c_str());
-  frames_ = std::fopen(path.c_str(), "wb");
+  frames_.reset(std::fopen(path.c_str(), "wb"));
   if (!frames_) return;
   std::string header = "# " + path + " " + corvane::formatDateTime(owner_.env().now()) + " " + target_.hostText() +
                        ":" + std::to_string(port()) + "\n";
-  std::fwrite(header.data(), 1, header.size(), frames_);
-  std::fflush(frames_);
+  std::fwrite(header.data(), 1, header.size(), frames_.get());
+  std::fflush(frames_.get());
 }
 
-void MonitorLink::closeFrameFile() {
-  if (frames_) std::fclose(frames_);
-  frames_ = nullptr;
-}
+void MonitorLink::closeFrameFile() { frames_.reset(); }
 
 void MonitorLink::closeSocket() {
   if (socket_ && socketOpen_) socket_->close();
@@ -122,8 +129,8 @@ void MonitorLink::setState(MonitorState s) {
   iconChanged();
 }
 
-void MonitorLink::fail(int textId) {
-  report(textId);
+void MonitorLink::fail(LinkMessage message) {
+  report(message);
   setState(MonitorState::Failed);
 }
 
@@ -135,11 +142,10 @@ void MonitorLink::sendPayload(const std::string& payload) {
 }
 
 void MonitorLink::tick() {
-  ++ticks_;
   switch (state_) {
     case MonitorState::LoggingIn: {
-      unsigned phase = ticks_ % 320;
-      if (phase == 1 || phase == 11 || phase == 41) {
+      loginRetry_.tick();
+      if (loginRetry_.atRoundTick(1) || loginRetry_.atRoundTick(11) || loginRetry_.atRoundTick(41)) {
         std::time_t now = owner_.env().now();
         std::tm local{};
         localtime_r(&now, &local);
@@ -148,16 +154,20 @@ void MonitorLink::tick() {
       break;
     }
     case MonitorState::SendingAccessCode:
-      if (ticks_ % 40 == 1) sendPayload(monitorAccessPayload(target_.accessCodeText()));
-      if (ticks_ > 200) {
-        ticks_ = 0;
+      accessRepeat_.tick();
+      accessTimeout_.tick();
+      if (accessRepeat_.atRoundTick(1)) sendPayload(monitorAccessPayload(target_.accessCodeText()));
+      if (accessTimeout_.exceeded()) {
+        loginRetry_.restart();
         setState(MonitorState::LoggingIn);
       }
       break;
     case MonitorState::Monitoring:
-      if (ticks_ % 40 == 1) sendPayload(monitorPollPayload(hpidx_, hasLastSequence_ ? lastSequence_ : 0));
-      if (ticks_ > 2000) {
-        ticks_ = 0;
+      pollRepeat_.tick();
+      silenceTimeout_.tick();
+      if (pollRepeat_.atRoundTick(1)) sendPayload(monitorPollPayload(hpidx_, hasLastSequence_ ? lastSequence_ : 0));
+      if (silenceTimeout_.exceeded()) {
+        loginRetry_.restart();
         setState(MonitorState::LoggingIn);
       }
       break;
@@ -170,7 +180,7 @@ void MonitorLink::onDatagram(const uint8_t* data, size_t size) {
   size = std::min(size, kMonitorReceiveBuffer);
   if (size == 0 || state_ == MonitorState::Failed) return;
   if (state_ == MonitorState::LoggingIn && size == 8) {
-    if (isMonitorRefusal(data, size)) fail(kTextCorvaneRefusedConnection);
+    if (isMonitorRefusal(data, size)) fail(LinkMessage::ExchangeRefusedConnection);
     return;
   }
   for (const std::string& payload : parseBracketDatagram(data, size)) {
@@ -184,25 +194,30 @@ void MonitorLink::handlePayload(const std::string& payload) {
   switch (state_) {
     case MonitorState::LoggingIn:
       if (m.kind == MonitorMessageKind::LoginAccepted) {
-        ticks_ = 0;
+        accessRepeat_.restart();
+        accessTimeout_.restart();
         setState(MonitorState::SendingAccessCode);
       }
       break;
     case MonitorState::SendingAccessCode:
       if (m.kind == MonitorMessageKind::AccessUnknown) {
-        fail(kTextPortAccessCodeNotFound);
+        fail(LinkMessage::PortAccessCodeNotFound);
       } else if (m.kind == MonitorMessageKind::AccessAccepted) {
         hpidx_ = m.hpidx;
-        ticks_ = 0;
+        pollRepeat_.restart();
+        silenceTimeout_.restart();
         setState(MonitorState::Monitoring);
         connected();
       }
       break;
     case MonitorState::Monitoring:
+      // An answer counts as the poll just sent: the next one goes 4 s later.
       if (m.kind == MonitorMessageKind::PollAnswer) {
-        ticks_ = 1;
+        pollRepeat_.restart(1);
+        silenceTimeout_.restart(1);
       } else if (m.kind == MonitorMessageKind::Record) {
-        ticks_ = 1;
+        pollRepeat_.restart(1);
+        silenceTimeout_.restart(1);
         handleRecord(m);
       }
       break;
@@ -222,8 +237,8 @@ void MonitorLink::handleRecord(const MonitorMessage& m) {
       std::string text = decodeMonitorRecord(record, options);
       if (frames_) {
         std::string line = monitorFrameLine(m.hpidx, m.ptyp, m.frame) + "\n";
-        std::fwrite(line.data(), 1, line.size(), frames_);
-        std::fflush(frames_);
+        std::fwrite(line.data(), 1, line.size(), frames_.get());
+        std::fflush(frames_.get());
       }
       for (const std::string& line : monitorLines(text)) {
         // Counted first, so the pane sees the count of this line already.
@@ -231,7 +246,7 @@ void MonitorLink::handleRecord(const MonitorMessage& m) {
         appendLine(line);
       }
     } catch (const std::bad_alloc&) {
-      fail(kTextInsufficientMemory);
+      fail(LinkMessage::InsufficientMemory);
       return;
     }
   }
@@ -250,7 +265,7 @@ MailOutcome mailMonitorLog(LinkList& links, int slot, ProcessRunner& runner) {
   links.closeLink(slot);
   links.caption("");
   MailOutcome outcome = mailFile(path, "Monitor.txt", runner);
-  if (int text = mailOutcomeText(outcome)) links.caption(links.env().texts->text(text));
+  if (std::optional<LinkMessage> message = mailOutcomeMessage(outcome)) links.caption(links.messageText(*message));
   return outcome;
 }
 

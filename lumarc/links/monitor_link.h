@@ -6,6 +6,8 @@
 // 100 ms ticks; it acts through its DatagramTransport.
 #pragma once
 
+#include "common/files.h"
+#include "common/tick_timer.h"
 #include "lumarc/decoder/context.h"
 #include "lumarc/links/datagram.h"
 #include "lumarc/links/link.h"
@@ -61,7 +63,9 @@ class MonitorLink : public Link, public DatagramEvents {
   void onDatagram(const uint8_t* data, size_t size) override;
 
   MonitorState state() const { return state_; }
-  unsigned ticks() const { return ticks_; }
+  // Ticks counted in the current state since its timers were last
+  // restarted (an answer while monitoring counts as tick 1).
+  unsigned ticks() const;
   uint16_t hpidx() const { return hpidx_; }
   bool hasLastSequence() const { return hasLastSequence_; }
   uint16_t lastSequence() const { return lastSequence_; }
@@ -72,7 +76,7 @@ class MonitorLink : public Link, public DatagramEvents {
 
  private:
   void setState(MonitorState s);
-  void fail(int textId);
+  void fail(LinkMessage message);
   void sendPayload(const std::string& payload);
   void handlePayload(const std::string& payload);
   void handleRecord(const MonitorMessage& m);
@@ -84,14 +88,23 @@ class MonitorLink : public Link, public DatagramEvents {
   std::unique_ptr<DatagramTransport> socket_;
   bool socketOpen_ = false;
   MonitorState state_ = MonitorState::LoggingIn;
-  unsigned ticks_ = 0;
+  // Logging in: requests 0.1 s, 1.1 s and 4.1 s into every 32 s round.
+  corvane::TickTimer loginRetry_ = corvane::TickTimer::seconds(32);
+  // Sending the access code: repeated every 4 s, 0.1 s into each round...
+  corvane::TickTimer accessRepeat_ = corvane::TickTimer::seconds(4);
+  // ... until, 20 s without an answer exceeded, the login starts again.
+  corvane::TickTimer accessTimeout_ = corvane::TickTimer::seconds(20);
+  // Monitoring: a poll every 4 s, 0.1 s into each round...
+  corvane::TickTimer pollRepeat_ = corvane::TickTimer::seconds(4);
+  // ... until, 200 s without an answer exceeded, the login starts again.
+  corvane::TickTimer silenceTimeout_ = corvane::TickTimer::seconds(200);
   uint16_t hpidx_ = 0;
   bool hasLastSequence_ = false;
   uint16_t lastSequence_ = 0;
   unsigned long loggedLines_ = 0;
   bool ipv6_ = false;
   uint8_t address_[16] = {};
-  std::FILE* frames_ = nullptr;
+  corvane::FilePtr frames_;
 };
 
 // True when "Mail" applies to the link of slot: a monitor link that has

@@ -2,6 +2,7 @@
 // login, access code, records, polls, time-outs, closing and "Mail".
 #include "lumarc/links/monitor_link.h"
 
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/links/bracket_frame.h"
@@ -94,7 +95,7 @@ struct Fixture {
   LinkEnvironment env() {
     LinkEnvironment e;
     e.workDir = dir.path();
-    e.texts = &englishTexts();
+    e.messageText = linkMessages(englishTexts());
     e.view = &view;
     e.addToHistory = [this](const ConnectionTarget& t) { history.push_back(t); };
     e.now = [] { return kNow; };
@@ -235,7 +236,7 @@ TEST(MonitorLogin, RefusalFailsTheLinkWithItsText) {
   f.ticks(1000);
   EXPECT_TRUE(f.net.sent.empty()) << "a failed link sends nothing";
   f.frame(monitorLoginAcceptedPayload());
-  EXPECT_EQ(f.link().state(), MonitorState::Failed) << "state 5 is final";
+  EXPECT_EQ(f.link().state(), MonitorState::Failed) << "the failed state is final";
 }
 
 TEST(MonitorLogin, OtherEightByteDatagramIsDroppedWhileLoggingIn) {

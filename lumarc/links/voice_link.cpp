@@ -1,32 +1,36 @@
 #include "lumarc/links/voice_link.h"
 
+#include "common/byte_io.h"
 #include "common/files.h"
 #include "common/format.h"
-#include "lumarc/app/texts.h"
 
 #include <arpa/inet.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
 namespace lumarc {
 namespace {
 
-void put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += char(uint8_t(v >> (8 * i)));
+using corvane::ByteReader;
+using corvane::ByteWriter;
+static_assert(voicemsg::kOfferSize == voicemsg::kOfferDescription + corvane::kVoiceDescriptionSize);
+
+// A request of size bytes with its 12-byte head written.
+std::string requestHead(size_t size, uint8_t code, uint32_t fileKey, uint32_t seq) {
+  std::string s(size, '\0');
+  ByteWriter w(s);
+  w.putLe32(voicemsg::kIdentifier, voiceIdentifier(code));
+  w.putLe32(voicemsg::kFileKey, fileKey);
+  w.putLe32(voicemsg::kSequence, seq);
+  return s;
 }
-uint32_t le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 std::string shortRequest(uint8_t code, uint32_t seq) {
-  std::string s;
-  put32(s, voiceIdentifier(code));
-  put32(s, 0xFFFFFFFFu);
-  put32(s, seq);
-  s += char(0x41);
+  std::string s = requestHead(voicemsg::kShortRequestSize, code, kVoiceNoFile, seq);
+  ByteWriter(s).put8(voicemsg::kShortMark, 0x41);
   return s;
 }
 
@@ -47,6 +51,9 @@ bool sameContent(const std::string& a, const std::string& b) {
   return same;
 }
 
+// "<file>: <cause>", the detail of an unwritable recording.
+std::string fileFault(const std::string& path, int err) { return path + ": " + std::strerror(err ? err : EIO); }
+
 bool isZero(const uint8_t* p, size_t n) {
   for (size_t i = 0; i < n; ++i)
     if (p[i]) return false;
@@ -59,21 +66,16 @@ std::string voiceListRequest(uint32_t seq) { return shortRequest(kVoiceChannelLi
 std::string voiceFileQuery(uint32_t seq) { return shortRequest(kVoiceFileQuery, seq); }
 
 std::string voiceBlockRequest(uint32_t fileKey, uint32_t seq, uint32_t dateWord, uint32_t block) {
-  std::string s;
-  put32(s, voiceIdentifier(kVoiceBlock));
-  put32(s, fileKey);
-  put32(s, seq);
-  put32(s, dateWord);
-  put32(s, block);
+  std::string s = requestHead(voicemsg::kBlockRequestSize, kVoiceBlock, fileKey, seq);
+  ByteWriter w(s);
+  w.putLe32(voicemsg::kDateWord, dateWord);
+  w.putLe32(voicemsg::kBlockNumber, block);
   return s;
 }
 
 std::string voiceFileDone(uint32_t fileKey, uint32_t seq, uint32_t dateWord) {
-  std::string s;
-  put32(s, voiceIdentifier(kVoiceFileDone));
-  put32(s, fileKey);
-  put32(s, seq);
-  put32(s, dateWord);
+  std::string s = requestHead(voicemsg::kFileDoneSize, kVoiceFileDone, fileKey, seq);
+  ByteWriter(s).putLe32(voicemsg::kDateWord, dateWord);
   return s;
 }
 
@@ -85,6 +87,26 @@ std::string voiceTempFileName(int slot, int channel) {
 
 void VoiceChannel::onDatagram(const uint8_t* data, size_t size) {
   if (link) link->handleDatagram(*this, data, size);
+}
+
+unsigned VoiceChannel::ticks() const {
+  switch (state) {
+    case ChannelState::Created:
+    case ChannelState::Connecting: return connectTimeout.count();
+    case ChannelState::Connected: return requestRepeat.count();
+    case ChannelState::Answered: return abandon.count();
+    case ChannelState::Writable:
+    case ChannelState::Failed: break;
+  }
+  return 0;
+}
+
+void VoiceChannel::restartAnswerTimers() {
+  transferResend.restart();
+  abandon.restart();
+  quiet.restart();
+  quietQuery.restart();
+  giveUp.restart();
 }
 
 VoiceLink::VoiceLink(LinkList& owner, const ConnectionTarget& target, int slot, VoiceLinkSetup setup)
@@ -123,20 +145,21 @@ bool VoiceLink::open() {
     for (auto& ch : channels_) {
       ch.socket = setup_.makeSocket ? setup_.makeSocket(ch) : nullptr;
       if (!ch.socket) {
-        report(kTextSocketCreationFault);
+        report(LinkMessage::SocketCreationFault);
         return false;
       }
     }
   } catch (const std::bad_alloc&) {
-    report(kTextInsufficientMemory);
+    report(LinkMessage::InsufficientMemory);
     return false;
   }
-  // The first writable event of every channel: state 1; channel 0 connects.
+  // Every channel's socket becomes writable; channel 0 connects.
   for (auto& ch : channels_) enterState(ch, ChannelState::Writable);
   VoiceChannel& ch0 = channels_[0];
   OpenResult r = ch0.socket->open(resolverHost(target_), port());
   if (r.status != OpenResult::Status::Ok) {
-    report(r.status == OpenResult::Status::CreateFailed ? kTextSocketCreationFault : kTextSocketOpeningFault);
+    report(r.status == OpenResult::Status::CreateFailed ? LinkMessage::SocketCreationFault
+                                                        : LinkMessage::SocketOpeningFault);
     ch0.socket->close();
     return false;
   }
@@ -165,8 +188,8 @@ void VoiceLink::setState(VoiceLinkState s) {
   iconChanged();
 }
 
-void VoiceLink::fail(int textId) {
-  report(textId);
+void VoiceLink::fail(LinkMessage message, const std::string& detail) {
+  report(message, detail);
   setState(VoiceLinkState::Failed);
 }
 
@@ -178,8 +201,9 @@ void VoiceLink::setLabel(const std::string& label) {
 
 void VoiceLink::enterState(VoiceChannel& ch, ChannelState s) {
   ch.state = s;
-  ch.t = 0;
-  if (s == ChannelState::Connected) ch.r = 0;
+  ch.connectTimeout.restart();
+  ch.requestRepeat.restart();
+  if (s == ChannelState::Connected) ch.requestsSent = 0;
 }
 
 void VoiceLink::send(VoiceChannel& ch, uint8_t code, const std::string& bytes) {
@@ -224,32 +248,38 @@ void VoiceLink::tick() {
 }
 
 void VoiceLink::channelTick(VoiceChannel& ch) {
-  ++ch.t;
   switch (ch.state) {
     case ChannelState::Created:
     case ChannelState::Connecting:
-      if (ch.t > 50) {
+      ch.connectTimeout.tick();
+      if (ch.connectTimeout.exceeded()) {
         ch.state = ChannelState::Failed;
-        if (ch.number == 0) fail(kTextSocketConnectionFault);
+        if (ch.number == 0) fail(LinkMessage::SocketConnectionFault);
       }
       return;
     case ChannelState::Writable:
     case ChannelState::Failed:
       return;
     case ChannelState::Connected:
-      if (ch.t % 100 == 1) {
-        ++ch.r;
-        if (ch.number == 0 && ch.r < 4) sendListRequest(ch);
+      ch.requestRepeat.tick();
+      if (ch.requestRepeat.atRoundTick(1)) {
+        ++ch.requestsSent;
+        if (ch.number == 0 && ch.requestsSent < 4) sendListRequest(ch);
         else sendFileQuery(ch);
-        if (ch.number == 0 && ch.r > 6) fail(kTextSocketConnectionFault);
+        if (ch.number == 0 && ch.requestsSent > 6) fail(LinkMessage::SocketConnectionFault);
       }
       return;
     case ChannelState::Answered:
+      ch.transferResend.tick();
+      ch.abandon.tick();
+      ch.quiet.tick();
+      ch.quietQuery.tick();
+      ch.giveUp.tick();
       break;
   }
 
-  if (ch.number == 0 && ch.listFlag == 1) {
-    ch.listFlag = 2;
+  if (ch.number == 0 && ch.channelList == ChannelListStep::Received) {
+    ch.channelList = ChannelListStep::Applied;
     sendFileQuery(ch);
     for (int c = 1; c < kVoiceChannels; ++c) {
       VoiceChannel& other = channels_[size_t(c)];
@@ -260,7 +290,7 @@ void VoiceLink::channelTick(VoiceChannel& ch) {
     return;
   }
   if (ch.size != 0) {
-    if (ch.t > 1099) {
+    if (ch.abandon.expired()) {
       // 110 s without an answer: an incomplete download is dropped (the
       // next offer starts it again); a complete one is already in place
       // and listed.
@@ -269,22 +299,23 @@ void VoiceLink::channelTick(VoiceChannel& ch) {
         ::unlink(tempPath(ch.number).c_str());
       }
       clearTransfer(ch);
-      ch.t = 0;
+      ch.restartAnswerTimers();
       setLabel(target_.hostText());
-    } else if (ch.t % 100 == 99) {
+    } else if (ch.transferResend.atRoundTick(99)) {
       if (ch.complete) {
         sendFileDone(ch);
       } else {
         sendBlockRequest(ch);
-        setLabel(target_.hostText() + " " + std::to_string(ch.t / 100));
+        // The label counts the rounds waited so far.
+        setLabel(target_.hostText() + " " + std::to_string(ch.transferResend.count() / ch.transferResend.limit()));
       }
     }
     return;
   }
-  if (ch.t > 599 && ch.t % 200 == 2) sendFileQuery(ch);
-  if (ch.number == 0 && ch.t > 1199) {
-    report(kTextSocketCreationFault);
-    ch.t = 0;
+  if (ch.quiet.expired() && ch.quietQuery.atRoundTick(2)) sendFileQuery(ch);
+  if (ch.number == 0 && ch.giveUp.expired()) {
+    report(LinkMessage::ExchangeStoppedAnswering);
+    ch.restartAnswerTimers();
     setState(VoiceLinkState::Failed);
   }
 }
@@ -292,18 +323,19 @@ void VoiceLink::channelTick(VoiceChannel& ch) {
 void VoiceLink::handleDatagram(VoiceChannel& ch, const uint8_t* d, size_t len) {
   if (!ch.socketOpen) return;
   if (len > kVoiceReceiveBuffer) len = kVoiceReceiveBuffer;
-  if (len < 12 || !ch.expecting || le32(d) != ch.expected) return;
-  if (uint32_t(le32(d + 8) + 1) != ch.sequence) return;
+  const ByteReader in(d, len);
+  if (len < voicemsg::kHeadSize || !ch.expecting || in.le32(voicemsg::kIdentifier) != ch.expected) return;
+  if (uint32_t(in.le32(voicemsg::kSequence) + 1) != ch.sequence) return;
   ch.expecting = false;
   if (state_ == VoiceLinkState::Starting && ch.number == 0) {
     setState(VoiceLinkState::Connected);
     connected();
   }
   if (state_ != VoiceLinkState::Connected) return;
-  ch.t = 0;
+  ch.restartAnswerTimers();
   ch.state = ChannelState::Answered;
   try {
-    switch (d[3]) {
+    switch (in.u8(voicemsg::kCode)) {
       case kVoiceChannelList: handleChannelList(ch, d, len); break;
       case kVoiceFileQuery: handleOffer(ch, d, len); break;
       case kVoiceBlock: handleBlock(ch, d, len); break;
@@ -311,27 +343,28 @@ void VoiceLink::handleDatagram(VoiceChannel& ch, const uint8_t* d, size_t len) {
       default: break;
     }
   } catch (const std::bad_alloc&) {
-    fail(kTextInsufficientMemory);
+    fail(LinkMessage::InsufficientMemory);
   }
 }
 
 void VoiceLink::handleChannelList(VoiceChannel& ch, const uint8_t* d, size_t len) {
-  const size_t entry = ipv6_ ? 18 : 6;
-  if (len >= 14) {
-    const size_t n = le16(d + 12);
+  const ByteReader in(d, len);
+  const size_t entry = ipv6_ ? voicemsg::kIpv6EntrySize : voicemsg::kIpv4EntrySize;
+  if (in.has(voicemsg::kListLength, 2)) {
+    const size_t n = in.le16(voicemsg::kListLength);
     const size_t k = n / entry;
-    if (14 + n <= len && n % entry == 0 && k >= 1 && k <= 31) {
-      const uint8_t* e = d + 14;
-      for (size_t i = 0; i < k; ++i, e += entry) {
+    if (in.has(voicemsg::kListEntries, n) && n % entry == 0 && k >= 1 && k <= 31) {
+      for (size_t i = 0; i < k; ++i) {
+        const ByteReader e = in.sub(voicemsg::kListEntries + i * entry, entry);
         VoiceChannel& target = channels_[i];
         std::memset(target.targetAddress, 0, 16);
         if (ipv6_) {
-          std::memcpy(target.targetAddress, e, 16);
-          target.targetPort = le16(e + 16);
+          e.copy(0, target.targetAddress, 16);
+          target.targetPort = e.le16(16);
         } else {
-          uint32_t v = le32(e);
+          uint32_t v = e.le32(0);
           std::memcpy(target.targetAddress, &v, 4);
-          target.targetPort = le16(e + 4);
+          target.targetPort = e.le16(4);
         }
       }
       // The exchange may announce addresses the program cannot reach (behind
@@ -344,43 +377,51 @@ void VoiceLink::handleChannelList(VoiceChannel& ch, const uint8_t* d, size_t len
       }
     }
   }
-  ch.listFlag = 1;
+  ch.channelList = ChannelListStep::Received;
 }
 
 void VoiceLink::handleOffer(VoiceChannel& ch, const uint8_t* d, size_t len) {
-  if (len != 12 + 76 || le32(d + 4) != 0xFFFFFFFFu) return;
-  const uint32_t key = le32(d + 16);
+  using namespace voicemsg;
+  const ByteReader in(d, len);
+  if (len != kOfferSize || in.le32(kFileKey) != kVoiceNoFile) return;
+  const ByteReader description = in.sub(kOfferDescription, corvane::kVoiceDescriptionSize);
+  const uint32_t key = description.le32(corvane::voicedesc::kPort);
   if (key == kVoiceNoFile) return;
   uint8_t desc[corvane::kVoiceDescriptionSize];
-  std::memcpy(desc, d + 12, sizeof desc);
+  description.copy(0, desc, sizeof desc);
   VoiceRecord row = corvane::voiceRecordFromDescription(desc, wavDir(), exchangeIpv4());
-  const uint32_t size = le32(d + 20);
+  const uint32_t size = description.le32(corvane::voicedesc::kSize);
   if (size == 0) return;
   closeTemp(ch);
   ch.record = std::move(row);
-  ch.dateWord = le32(d + 12);
+  ch.dateWord = description.le32(corvane::voicedesc::kDateWord);
   ch.fileKey = key;
   ch.size = size;
   ch.blocksReceived = 0;
   ch.blocksTotal = voiceBlockCount(size);
   ch.complete = false;
-  ch.temp = std::fopen(tempPath(ch.number).c_str(), "w+b");
+  ch.temp.reset(std::fopen(tempPath(ch.number).c_str(), "w+b"));
   if (!ch.temp) {
+    const int err = errno;
     clearTransfer(ch);
-    fail(kTextSocketCreationFault);
+    fail(LinkMessage::RecordingNotWritable, fileFault(tempPath(ch.number), err));
     return;
   }
   sendBlockRequest(ch);
 }
 
 void VoiceLink::handleBlock(VoiceChannel& ch, const uint8_t* d, size_t len) {
-  if (len > 12 + kVoiceBlockSize || le32(d + 4) != ch.fileKey || ch.size == 0 || !ch.temp) return;
-  const size_t n = len - 12;
+  const ByteReader in(d, len);
+  if (len > voicemsg::kBlockData + kVoiceBlockSize || in.le32(voicemsg::kFileKey) != ch.fileKey || ch.size == 0 ||
+      !ch.temp)
+    return;
+  const size_t n = len - voicemsg::kBlockData;
   const bool last = ch.blocksReceived + 1 >= ch.blocksTotal;
   if (n == kVoiceBlockSize || (n > 0 && last)) {
-    if (std::fwrite(d + 12, 1, n, ch.temp) != n) {
-      ch.t = 0;
-      fail(kTextSocketCreationFault);
+    if (std::fwrite(in.bytes(voicemsg::kBlockData, n).data(), 1, n, ch.temp.get()) != n) {
+      const int err = errno;
+      ch.restartAnswerTimers();
+      fail(LinkMessage::RecordingNotWritable, fileFault(tempPath(ch.number), err));
       return;
     }
     ++ch.blocksReceived;
@@ -395,10 +436,12 @@ void VoiceLink::handleBlock(VoiceChannel& ch, const uint8_t* d, size_t len) {
 }
 
 void VoiceLink::finishFile(VoiceChannel& ch) {
-  std::FILE* f = ch.temp;
-  ch.temp = nullptr;
-  bool ok = std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
-  ok = std::fclose(f) == 0 && ok;
+  // Closed by hand: a failing close means the recording is not whole.
+  std::FILE* f = ch.temp.release();
+  int err = 0;
+  if (std::fflush(f) != 0 || ::fsync(fileno(f)) != 0) err = errno ? errno : EIO;
+  if (std::fclose(f) != 0 && err == 0) err = errno ? errno : EIO;
+  const bool ok = err == 0;
   const std::string temp = tempPath(ch.number);
   // A file of the same name is replaced only by the same recording (sent
   // again because its confirmation was lost); a different recording that
@@ -413,8 +456,9 @@ void VoiceLink::finishFile(VoiceChannel& ch) {
   if (!ok || std::rename(temp.c_str(), final.c_str()) != 0) {
     // Without its file in place the exchange must keep the recording: no
     // "done" is sent.
-    ch.t = 0;
-    fail(kTextSocketCreationFault);
+    const std::string detail = ok ? fileFault(final, errno) : fileFault(temp, err);
+    ch.restartAnswerTimers();
+    fail(LinkMessage::RecordingNotWritable, detail);
     return;
   }
   // The recording is listed before the exchange may forget it: a crash
@@ -440,10 +484,7 @@ void VoiceLink::storeRecording(VoiceChannel& ch) {
   if (!out.error.empty()) reportText(out.error);
 }
 
-void VoiceLink::closeTemp(VoiceChannel& ch) {
-  if (ch.temp) std::fclose(ch.temp);
-  ch.temp = nullptr;
-}
+void VoiceLink::closeTemp(VoiceChannel& ch) { ch.temp.reset(); }
 
 void VoiceLink::clearTransfer(VoiceChannel& ch) {
   closeTemp(ch);

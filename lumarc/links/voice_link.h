@@ -6,7 +6,9 @@
 // 100 ms ticks; it acts through one DatagramTransport per channel.
 #pragma once
 
+#include "common/files.h"
 #include "common/recording_name.h"
+#include "common/tick_timer.h"
 #include "lumarc/links/datagram.h"
 #include "lumarc/links/link.h"
 #include "lumarc/records/voice_sinks.h"
@@ -30,6 +32,33 @@ enum VoiceCode : uint8_t { kVoiceFileQuery = 5, kVoiceBlock = 6, kVoiceFileDone 
 // The 4-byte identifier of a code as a little-endian number (5 -> 0x05ABCDEF).
 constexpr uint32_t voiceIdentifier(uint8_t code) { return uint32_t(code) << 24 | 0x00ABCDEFu; }
 
+// Datagram offsets. Requests and replies share a 12-byte head.
+namespace voicemsg {
+inline constexpr size_t kIdentifier = 0;       // 4 bytes LE: voiceIdentifier(code)
+inline constexpr size_t kCode = 3;             // 1 byte: the code (top byte of the identifier)
+inline constexpr size_t kFileKey = 4;          // 4 bytes LE: the file's key; 0xFFFFFFFF when none
+inline constexpr size_t kSequence = 8;         // 4 bytes LE: request number; a reply repeats the one it answers
+inline constexpr size_t kHeadSize = 12;
+// Channel list request and file query.
+inline constexpr size_t kShortMark = 12;       // 1 byte: 0x41
+inline constexpr size_t kShortRequestSize = 13;
+// Block request and "file done".
+inline constexpr size_t kDateWord = 12;        // 4 bytes LE: the file's date word
+inline constexpr size_t kBlockNumber = 16;     // block request: 4 bytes LE, block number from 0
+inline constexpr size_t kBlockRequestSize = 20;
+inline constexpr size_t kFileDoneSize = 16;
+// Channel list reply.
+inline constexpr size_t kListLength = 12;      // 2 bytes LE: bytes of entries that follow
+inline constexpr size_t kListEntries = 14;     // entries: address, then the port (2 bytes LE)
+inline constexpr size_t kIpv4EntrySize = 6;    // 4-byte address, port at 4
+inline constexpr size_t kIpv6EntrySize = 18;   // 16-byte address, port at 16
+// File query reply (file offer).
+inline constexpr size_t kOfferDescription = 12;  // the 76-byte file description
+inline constexpr size_t kOfferSize = 88;
+// Block reply.
+inline constexpr size_t kBlockData = 12;       // up to kVoiceBlockSize bytes of the file
+}  // namespace voicemsg
+
 // Request messages, byte-exact.
 std::string voiceListRequest(uint32_t seq);
 std::string voiceFileQuery(uint32_t seq);
@@ -42,11 +71,14 @@ uint32_t voiceBlockCount(uint32_t size);
 // Temporary download file of a link slot's channel: "tmp." + slot + 3 digits.
 std::string voiceTempFileName(int slot, int channel);
 
-// Link states (icons 3, 1, 2).
+// Link states; their tab icons: connecting, connected, closed.
 enum class VoiceLinkState : int { Starting = 0, Connected = 2, Failed = 3 };
 
 // Channel states.
 enum class ChannelState : int { Created = 0, Writable = 1, Connecting = 2, Connected = 3, Answered = 4, Failed = 5 };
+
+// What channel 0 has done with the exchange's list of channels.
+enum class ChannelListStep : int { Awaited = 0, Received = 1, Applied = 2 };
 
 // What a voice link needs besides its pane.
 struct VoiceLinkSetup {
@@ -65,11 +97,27 @@ struct VoiceChannel : public DatagramEvents {
   std::unique_ptr<DatagramTransport> socket;
   bool socketOpen = false;
   ChannelState state = ChannelState::Created;
-  unsigned t = 0;
-  unsigned r = 0;
+  // Created or connecting: the channel fails when not connected after 5 s.
+  corvane::TickTimer connectTimeout = corvane::TickTimer::seconds(5);
+  // Connected, not answered yet: a request 0.1 s into every 10 s round.
+  corvane::TickTimer requestRepeat = corvane::TickTimer::seconds(10);
+  // Requests sent since the channel connected (channel 0 asks three times
+  // for the channel list, then for files, and gives up after the seventh).
+  unsigned requestsSent = 0;
+  // Answered, during a transfer: the request is sent again 9.9 s into every
+  // 10 s round without an answer...
+  corvane::TickTimer transferResend = corvane::TickTimer::seconds(10);
+  // ... and the transfer is abandoned after 110 s without one.
+  corvane::TickTimer abandon = corvane::TickTimer::seconds(110);
+  // Answered, no transfer: after a minute without an answer the channel
+  // asks for files again, 0.2 s into every 20 s round...
+  corvane::TickTimer quiet = corvane::TickTimer::seconds(60);
+  corvane::TickTimer quietQuery = corvane::TickTimer::seconds(20);
+  // ... and channel 0 gives up after two minutes.
+  corvane::TickTimer giveUp = corvane::TickTimer::seconds(120);
   uint8_t targetAddress[16] = {};
   uint16_t targetPort = 0;
-  int listFlag = 0;
+  ChannelListStep channelList = ChannelListStep::Awaited;
   uint32_t sequence = 0;
   bool expecting = false;
   uint32_t expected = 0;
@@ -79,11 +127,17 @@ struct VoiceChannel : public DatagramEvents {
   uint32_t size = 0;
   uint32_t blocksReceived = 0;
   uint32_t blocksTotal = 0;
-  std::FILE* temp = nullptr;
+  corvane::FilePtr temp;
   bool complete = false;  // renamed and listed, waiting for the answer to "done"
   VoiceRecord record;
 
   void onDatagram(const uint8_t* data, size_t size) override;
+  // Ticks counted by the timers of the current state since they were last
+  // restarted (0 while writable or failed).
+  unsigned ticks() const;
+  // A valid answer arrived (or a transfer was given up): the answered
+  // state's timers count again from 0.
+  void restartAnswerTimers();
 };
 
 class VoiceLink : public Link {
@@ -117,7 +171,7 @@ class VoiceLink : public Link {
 
  private:
   void setState(VoiceLinkState s);
-  void fail(int textId);
+  void fail(LinkMessage message, const std::string& detail = {});
   void send(VoiceChannel& ch, uint8_t code, const std::string& bytes);
   void sendListRequest(VoiceChannel& ch);
   void sendFileQuery(VoiceChannel& ch);

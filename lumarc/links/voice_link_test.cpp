@@ -1,5 +1,7 @@
 #include "lumarc/links/voice_link.h"
 
+#include "common/byte_io.h"
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/link_test_support.h"
 
@@ -85,39 +87,35 @@ struct FakeVoiceSink : VoiceRecordSink {
   }
 };
 
-void put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += char(uint8_t(v >> (8 * i)));
-}
-void put16(std::string& s, uint16_t v) {
-  s += char(uint8_t(v));
-  s += char(uint8_t(v >> 8));
-}
-uint32_t le32(const std::string& s, size_t p) {
-  return uint32_t(uint8_t(s[p])) | uint32_t(uint8_t(s[p + 1])) << 8 | uint32_t(uint8_t(s[p + 2])) << 16 |
-         uint32_t(uint8_t(s[p + 3])) << 24;
-}
+using corvane::ByteReader;
+using corvane::ByteWriter;
 
-// The reply header: identifier of the request, 4 bytes, its sequence number.
-std::string replyTo(const std::string& request, uint32_t word4) {
-  std::string s = request.substr(0, 4);
-  put32(s, word4);
-  s += request.substr(8, 4);
+uint32_t le32(const std::string& s, size_t p) { return ByteReader(s).le32(p); }
+
+// The reply header: identifier of the request, 4 bytes, its sequence number;
+// size bytes in all.
+std::string replyTo(const std::string& request, uint32_t word4, size_t size = 12) {
+  std::string s(size, '\0');
+  ByteWriter w(s);
+  w.putLe32(0, le32(request, 0));
+  w.putLe32(4, word4);
+  w.putLe32(8, le32(request, 8));
   return s;
 }
 
 const uint32_t kDate = 55 | 30 << 6 | 9 << 12 | 14 << 17 | 3 << 22 | 11u << 26;
 
 std::string offerFor(const std::string& query, uint32_t key, uint32_t size, uint32_t date = kDate) {
-  std::string s = replyTo(query, 0xFFFFFFFF);
-  put32(s, date);
-  put32(s, key);
-  put32(s, size);
-  std::string rest(64, ' ');
-  std::memcpy(&rest[8], "123", 3);  // dialled digits at 20
-  rest[23] = 'A';                    // type at 35
-  rest[24] = 'O';                    // direction at 36
-  std::memcpy(&rest[25], "456", 3);  // receiving party at 37
-  s += rest;
+  std::string s = replyTo(query, 0xFFFFFFFF, 12 + 76);
+  ByteWriter w(s);
+  w.putLe32(12, date);
+  w.putLe32(16, key);
+  w.putLe32(20, size);
+  w.fill(24, 64, ' ');
+  w.putBytes(12 + 20, std::string_view("123"));  // dialled digits at 20
+  w.put8(12 + 35, 'A');                          // type at 35
+  w.put8(12 + 36, 'O');                          // direction at 36
+  w.putBytes(12 + 37, std::string_view("456"));  // receiving party at 37
   return s;
 }
 
@@ -144,7 +142,7 @@ struct Fixture {
   LinkEnvironment env() {
     LinkEnvironment e;
     e.workDir = dir.path();
-    e.texts = &englishTexts();
+    e.messageText = linkMessages(englishTexts());
     e.view = &view;
     e.addToHistory = [this](const ConnectionTarget& t) { history.push_back(t); };
     return e;
@@ -172,11 +170,12 @@ struct Fixture {
     const_cast<VoiceChannel&>(ch(c)).onDatagram(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
   std::string channelList(const std::vector<std::pair<uint32_t, uint16_t>>& entries) {
-    std::string s = replyTo(last(0), 0);
-    put16(s, uint16_t(entries.size() * 6));
-    for (auto& e : entries) {
-      put32(s, e.first);
-      put16(s, e.second);
+    std::string s = replyTo(last(0), 0, 14 + entries.size() * 6);
+    ByteWriter w(s);
+    w.putLe16(12, uint16_t(entries.size() * 6));
+    for (size_t i = 0; i < entries.size(); ++i) {
+      w.putLe32(14 + 6 * i, entries[i].first);
+      w.putLe16(18 + 6 * i, entries[i].second);
     }
     return s;
   }
@@ -305,15 +304,15 @@ TEST(VoiceReplies, OldSequenceWrongIdentifierAndShortRepliesAreIgnored) {
   f.reply(0, wrongId);
   f.reply(0, f.channelList({}).substr(0, 11));
   EXPECT_EQ(f.link().state(), VoiceLinkState::Starting);
-  EXPECT_EQ(f.ch(0).t, 101u);
+  EXPECT_EQ(f.ch(0).ticks(), 101u);
   std::string good = f.channelList({{0xC0A80114, 9874}});
   f.reply(0, good);
   EXPECT_EQ(f.link().state(), VoiceLinkState::Connected);
-  EXPECT_EQ(f.ch(0).t, 0u);
+  EXPECT_EQ(f.ch(0).ticks(), 0u);
   // The same reply again answers nothing any more.
   f.ticks(5);
   f.reply(0, good);
-  EXPECT_EQ(f.ch(0).t, 5u);
+  EXPECT_EQ(f.ch(0).ticks(), 5u);
 }
 
 // --- Channel list -----------------------------------------------------------
@@ -323,9 +322,9 @@ TEST(VoiceChannelList, TwoEntriesSetUpChannelOneAtTheAnnouncedPort) {
   ASSERT_EQ(f.list.openLink("192.168.1.20"), 0);
   f.ticks(1);
   f.reply(0, f.channelList({{0xC0A80114, 9874}, {0xC0A80114, 9900}}));
-  EXPECT_EQ(f.ch(0).listFlag, 1);
+  EXPECT_EQ(f.ch(0).channelList, ChannelListStep::Received);
   f.ticks(1);
-  EXPECT_EQ(f.ch(0).listFlag, 2);
+  EXPECT_EQ(f.ch(0).channelList, ChannelListStep::Applied);
   EXPECT_EQ(uint8_t(f.last(0)[3]), kVoiceFileQuery);
   EXPECT_EQ(f.net.ch[1].host, "192.168.1.20");
   EXPECT_EQ(f.net.ch[1].port, 9900);
@@ -417,12 +416,13 @@ TEST(VoiceChannelList, Ipv6LinkKeepsTheReachedNetworkPrefix) {
   std::memcpy(f.net.next.address, reached, 16);
   ASSERT_EQ(f.list.openLink("[2001:db8:0:1::14]"), 0);
   f.ticks(1);
-  std::string s = replyTo(f.last(0), 0);
-  put16(s, 36);
-  uint8_t announced[16] = {0xfd, 0, 0, 0, 0, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0x15};
-  for (int i = 0; i < 2; ++i) {
-    s.append(reinterpret_cast<const char*>(announced), 16);
-    put16(s, uint16_t(9874 + i));
+  std::string s = replyTo(f.last(0), 0, 14 + 36);
+  ByteWriter w(s);
+  w.putLe16(12, 36);
+  const uint8_t announced[16] = {0xfd, 0, 0, 0, 0, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0x15};
+  for (size_t i = 0; i < 2; ++i) {
+    w.putBytes(14 + 18 * i, announced);
+    w.putLe16(30 + 18 * i, uint16_t(9874 + i));
   }
   f.reply(0, s);
   f.ticks(1);
@@ -473,7 +473,7 @@ TEST(VoiceFiles, NoFileOfferOnlyRestartsTheTimer) {
   f.ticks(30);
   size_t sent = f.sentCount(0);
   f.reply(0, offerFor(f.last(0), kVoiceNoFile, 5000));
-  EXPECT_EQ(f.ch(0).t, 0u);
+  EXPECT_EQ(f.ch(0).ticks(), 0u);
   EXPECT_EQ(f.ch(0).size, 0u);
   EXPECT_EQ(f.sentCount(0), sent);
 }
@@ -637,7 +637,7 @@ TEST(VoiceFiles, UnwritableRecordingFolderFailsTheLinkWithoutConfirming) {
   f.reply(0, blockFor(f.last(0), pattern(100, 3)));
   EXPECT_EQ(uint8_t(f.last(0)[3]), kVoiceBlock);  // no "done"
   EXPECT_TRUE(f.sink.rows.empty());                 // and no row without its file
-  EXPECT_EQ(f.view.caption, "Socket creation fault!");
+  EXPECT_EQ(f.view.caption, "Recording file not writable! (" + f.expectedName() + ": No such file or directory)");
   EXPECT_EQ(f.link().state(), VoiceLinkState::Failed);
 }
 
@@ -646,7 +646,8 @@ TEST(VoiceFiles, TemporaryFileThatCannotBeCreatedFailsTheLink) {
   f.openAnswered();
   ASSERT_EQ(::rmdir((f.dir.path() + "/Wav").c_str()), 0);
   f.reply(0, offerFor(f.last(0), 0xFFFF1234, 100));
-  EXPECT_EQ(f.view.caption, "Socket creation fault!");
+  EXPECT_EQ(f.view.caption,
+            "Recording file not writable! (" + f.link().tempPath(0) + ": No such file or directory)");
   EXPECT_EQ(f.link().state(), VoiceLinkState::Failed);
   EXPECT_EQ(f.ch(0).size, 0u);
 }

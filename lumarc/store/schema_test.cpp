@@ -33,7 +33,7 @@ TEST(Dialect, CdataCreateStatementAndIndexes) {
   EXPECT_EQ(s.createIndexes(pdataTable()).at(0), "CREATE INDEX IF NOT EXISTS Pdata_cport ON Pdata (cport)");
 }
 
-TEST(Dialect, SpecTextWidthsInOrder) {
+TEST(Dialect, TextWidthsOfEveryTableInOrder) {
   // The widths of each table's "%i" placeholders, in order.
   auto widths = [](const TableDef& t) {
     std::vector<size_t> w;
@@ -115,7 +115,7 @@ TEST(DateTime, TextParseAndAddSeconds) {
   EXPECT_EQ(addSeconds(DateTime{1899, 12, 30, 10, 0, 0}, 3600), (DateTime{1899, 12, 30, 11, 0, 0}));
 }
 
-TEST(Import, FlagRebuildOfTheSpecExample) {
+TEST(Import, FlagRebuildOfAnOlderRecord) {
   EXPECT_EQ(rebuildImportedFlags(0x000F3201u, 0x0155u), 0x01FD5501u);
   OlderCmdrRecord old;
   old.type = "A";

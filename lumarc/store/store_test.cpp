@@ -173,7 +173,7 @@ std::string lower(std::string s) {
   return s;
 }
 
-TEST_P(Backends, CatalogShowsTheSpecSchema) {
+TEST_P(Backends, CatalogShowsTheProgramsSchema) {
   RecordStore& rs = openStore();
   for (const store::TableDef* t :
        {&store::cdataTable(), &store::pdataTable(), &store::mdataTable(), &store::routTable(), &store::tmpl03Table()}) {

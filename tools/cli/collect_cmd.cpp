@@ -10,16 +10,10 @@
 #include "common/codepage.h"
 #include "common/files.h"
 #include "lumarc/app/settings.h"
-#include "lumarc/app/store_messages.h"
+#include "lumarc/app/station.h"
 #include "lumarc/app/texts.h"
-#include "lumarc/links/cmdr_link.h"
-#include "lumarc/links/monitor_link.h"
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/links/net/datagram_socket.h"
-#include "lumarc/links/voice_convert.h"
-#include "lumarc/links/voice_link.h"
-#include "lumarc/store/record_store.h"
-#include "lumarc/store/voice_store.h"
 #include "lumarc/links/net/signal_bridge.h"
 
 #include <fcntl.h>
@@ -38,17 +32,17 @@ namespace lumarc::cli {
 namespace {
 
 // Prints what the pane would show: record lines and messages, one per line.
-class ConsolePane : public PaneView, public StoreMessageSink {
+// Message-bar texts also go to standard error, where a service's log keeps
+// them apart from the record lines.
+class ConsolePane : public PaneView, public StationEvents {
  public:
-  ConsolePane(const corvane::StringTable& texts, corvane::Language lang) : texts_(texts), lang_(lang) {}
+  explicit ConsolePane(corvane::Language lang) : lang_(lang) {}
   void print(const std::string& bytes) {
     std::string s = corvane::toUtf8(bytes, lang_);
     std::fwrite(s.data(), 1, s.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
   }
-  // Message-bar texts also go to standard error, where a service's log
-  // keeps them apart from the record lines.
   void setCaptionMessage(const std::string& text) override {
     if (text.empty()) return;
     print(text);
@@ -60,13 +54,13 @@ class ConsolePane : public PaneView, public StoreMessageSink {
   void tabIcon(int, int) override {}
   void lineAppended(int, const std::string& line, bool) override { print(line); }
   void historyChanged() override {}
-  void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) override {
-    setCaptionMessage(storeMessageText(texts_, id, fileName, detail));
-    if (!storeMessageShowsDetail(id) && !detail.empty()) std::fprintf(stderr, "lumarc-cli: %s\n", detail.c_str());
+  void stationMessage(const std::string& text, const std::string& detail) override {
+    setCaptionMessage(text);
+    if (!detail.empty()) std::fprintf(stderr, "lumarc-cli: %s\n", detail.c_str());
   }
+  void conversions(unsigned long n) override { print(conversionCountText(n)); }
 
  private:
-  const corvane::StringTable& texts_;
   corvane::Language lang_;
 };
 
@@ -112,52 +106,30 @@ int collect(const Options& opt) {
   const corvane::StringTable& texts = textsFor(settings.language());
   corvane::Language lang =
       settings.language() == 1 && turkishPresent() ? corvane::Language::Turkish : corvane::Language::English;
-  ConsolePane pane(texts, lang);
+  ConsolePane pane(lang);
 
-  // The databases, as the window program opens them: voice, then main.
-  std::string wavDir = corvane::joinPath(opt.workDir, RecordStore::kVoiceFolder);
-  corvane::ensureDirectory(wavDir);
-  RecordStore store(&pane, corvane::codePageFor(lang));
-  if (!store.openVoiceDatabase(wavDir, opt.voiceDb.empty() ? opt.db : opt.voiceDb) ||
-      !store.openMainDatabase(opt.workDir, opt.db)) {
+  StationConfig config;
+  config.workDir = opt.workDir;
+  config.settings = &settings;
+  config.texts = &texts;
+  config.db = opt.db;
+  config.voiceDb = opt.voiceDb;
+  config.events = &pane;
+  config.streamSockets = net::qtStreamTransportFactory();
+  config.datagramSockets = net::qtDatagramTransportFactory();
+  Station station(config);
+  if (!station.openDatabases()) {
     pane.print(texts.text(kTextDatabaseAccessFailed));
     return 1;
   }
-
-  LinkEnvironment env;
-  env.workDir = opt.workDir;
-  env.texts = &texts;
-  env.view = &pane;
-  env.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Cmdr).add(t); };
-  env.flipAutoScroll = [&settings] { settings.setAutoScroll(settings.autoScroll() ? 0 : 1); };
-  LinkList links(LinkKind::Cmdr, env, cmdrLinkFactory(net::qtStreamTransportFactory(), store));
-
-  // Voice links: recordings into "Wav" and Vdata00, converted to MP3 as
-  // they arrive (the converter's step runs on the same tick).
-  RecordVoiceStore voiceStore(store);
-  ConverterEvents convEvents;
-  convEvents.conversions = [&pane](unsigned long n) { pane.print(conversionCountText(n)); };
-  convEvents.error = [&pane](const std::string& text) { pane.print(text); };
-  VoiceConverter converter(opt.workDir, voiceStore, convEvents);
-  voiceStore.onStored = [&converter] { converter.wake(); };
-  LinkEnvironment voiceEnv = env;
-  voiceEnv.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Voice).add(t); };
-  VoiceLinkSetup voiceSetup;
-  voiceSetup.makeSocket = net::qtDatagramTransportFactory();
-  voiceSetup.sink = &voiceStore;
-  LinkList voiceLinks(LinkKind::Voice, voiceEnv, voiceLinkFactory(voiceSetup));
-
-  // Monitor links: decoded lines on standard output, frames in their files.
-  LinkEnvironment monitorEnv = env;
-  monitorEnv.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Monitor).add(t); };
-  MonitorLinkSetup monitorSetup;
-  monitorSetup.makeSocket = net::qtDatagramTransportFactory();
-  monitorSetup.decodeOptions = [&settings] {
-    DecodeOptions o;
-    o.layer2 = settings.layer2() != 0;
-    return o;
-  };
-  LinkList monitorLinks(LinkKind::Monitor, monitorEnv, monitorLinkFactory(monitorSetup));
+  StationViews views;
+  views.cmdr = &pane;
+  views.monitor = &pane;
+  views.voice = &pane;
+  station.attachViews(views);
+  LinkList& links = *station.links(LinkKind::Cmdr);
+  LinkList& voiceLinks = *station.links(LinkKind::Voice);
+  LinkList& monitorLinks = *station.links(LinkKind::Monitor);
 
   int opened = 0;
   for (const std::string& a : addresses) opened += links.openLink(a) >= 0 ? 1 : 0;
@@ -165,7 +137,6 @@ int collect(const Options& opt) {
   for (const std::string& a : monitorAddresses) opened += monitorLinks.openLink(a) >= 0 ? 1 : 0;
   if (opened == 0) {
     std::fprintf(stderr, "lumarc-cli collect: no link could be opened\n");
-    store.closeAll();
     return 1;
   }
 
@@ -176,12 +147,9 @@ int collect(const Options& opt) {
   ::signal(SIGPIPE, SIG_IGN);
 
   QTimer tick;
-  QObject::connect(&tick, &QTimer::timeout, &app, [&store, &links, &voiceLinks, &monitorLinks, &converter] {
-    store.tick();
-    links.tick();
-    voiceLinks.tick();
-    monitorLinks.tick();
-    converter.converterStep();
+  QObject::connect(&tick, &QTimer::timeout, &app, [&station] {
+    station.tick();
+    station.converterStep();
   });
   tick.start(100);
   if (seconds >= 0) QTimer::singleShot(int(seconds * 1000), &app, [&app] { app.quit(); });
@@ -189,11 +157,7 @@ int collect(const Options& opt) {
   app.exec();
 
   tick.stop();
-  links.closeAll();
-  voiceLinks.closeAll();
-  monitorLinks.closeAll();
-  converter.shutdown();
-  store.closeAll();
+  station.shutdown();
   saveSettings(settings, opt.workDir);
   return 0;
 }

@@ -62,7 +62,7 @@ class TempDir {
 };
 
 // A kind-A call from `port` with call reference `cref`, charging `pulses`.
-CmdrFrameFields callSpec(uint32_t cref, const std::string& port = "1234", uint16_t pulses = 1) {
+CmdrFrameFields callFields(uint32_t cref, const std::string& port = "1234", uint16_t pulses = 1) {
   CmdrFrameFields s;
   s.kind = 0;
   s.crefA = cref;
@@ -140,7 +140,7 @@ TEST(CollectRefusedRow, TheRefusedCallGoesToFcmdrOnceTheOthersAreStoredAndTheLin
           "CREATE TRIGGER refuse BEFORE INSERT ON Cdata WHEN NEW.crefa = 7 BEGIN SELECT RAISE(ABORT, 'refused'); END");
     }
     std::vector<CmdrFrameFields> specs;
-    for (int i = 0; i < c.frames; ++i) specs.push_back(callSpec(uint32_t(6 + i)));
+    for (int i = 0; i < c.frames; ++i) specs.push_back(callFields(uint32_t(6 + i)));
     std::string file = hexFile(dir.path(), specs);
     Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", file, "--batch", std::to_string(c.batch),
                "--join"});
@@ -181,7 +181,7 @@ TEST(CollectRefusedRow, WhenFcmdrCannotBeWrittenEitherNothingIsAcknowledgedAndTh
     db.connection().execute("CREATE TRIGGER refuse BEFORE INSERT ON Cdata BEGIN SELECT RAISE(ABORT, 'refused'); END");
   }
   ASSERT_TRUE(std::filesystem::create_directory(dir.path() + "/fcmdr.txt"));  // cannot be appended to
-  std::string file = hexFile(dir.path(), {callSpec(6), callSpec(7)});
+  std::string file = hexFile(dir.path(), {callFields(6), callFields(7)});
   Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", file, "--batch", "2", "--join"});
   std::string port = simPort(sim);
   ASSERT_FALSE(port.empty()) << sim.output();
@@ -210,8 +210,8 @@ TEST(CollectSharedServer, TwoCollectorsChargingTheSameUsersInOppositeOrderKeepOn
   for (int i = 0; i < 120; ++i) {
     const std::string& pa = ports[size_t(i) % ports.size()];
     const std::string& pb = ports[ports.size() - 1 - size_t(i) % ports.size()];
-    specsA.push_back(callSpec(uint32_t(1000 + i), pa, uint16_t(1 + i % 5)));
-    specsB.push_back(callSpec(uint32_t(5000 + i), pb, uint16_t(2 + i % 3)));
+    specsA.push_back(callFields(uint32_t(1000 + i), pa, uint16_t(1 + i % 5)));
+    specsB.push_back(callFields(uint32_t(5000 + i), pb, uint16_t(2 + i % 3)));
     want[pa] += uint32_t(1 + i % 5);
     want[pb] += uint32_t(2 + i % 3);
   }
@@ -257,7 +257,7 @@ TEST(CollectSharedServer, AServerRestartedMidRunIsReopenedAndLaterRecordsAreStor
   std::vector<CmdrFrameFields> specs;
   // About 13 s of calls: the server is back long before the end, and the
   // collector tries it again every 10 s.
-  for (int i = 0; i < 130; ++i) specs.push_back(callSpec(uint32_t(100 + i), "1001"));
+  for (int i = 0; i < 130; ++i) specs.push_back(callFields(uint32_t(100 + i), "1001"));
   Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(dir.path(), specs), "--batch", "1",
              "--pause", "100"});
   std::string port = simPort(sim);

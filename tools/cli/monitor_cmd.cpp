@@ -8,6 +8,7 @@
 
 #include "common/codepage.h"
 #include "lumarc/app/settings.h"
+#include "lumarc/app/station.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/monitor_link.h"
 #include "lumarc/links/net/datagram_socket.h"
@@ -88,20 +89,17 @@ int monitor(const Options& opt) {
       settings.language() == 1 && turkishPresent() ? corvane::Language::Turkish : corvane::Language::English;
   ConsoleMonitorPane pane(lang);
 
-  LinkEnvironment env;
-  env.workDir = opt.workDir;
-  env.texts = &texts;
-  env.view = &pane;
-  env.addToHistory = [&settings](const ConnectionTarget& t) { settings.history(LinkKind::Monitor).add(t); };
-  env.flipAutoScroll = [&settings] { settings.setAutoScroll(settings.autoScroll() ? 0 : 1); };
-  MonitorLinkSetup setup;
-  setup.makeSocket = net::qtDatagramTransportFactory();
-  setup.decodeOptions = [layer2, &settings] {
-    DecodeOptions o;
-    o.layer2 = layer2 || settings.layer2() != 0;
-    return o;
-  };
-  LinkList links(LinkKind::Monitor, env, monitorLinkFactory(setup));
+  StationConfig config;
+  config.workDir = opt.workDir;
+  config.settings = &settings;
+  config.texts = &texts;
+  config.datagramSockets = net::qtDatagramTransportFactory();
+  config.forceLayer2 = layer2;
+  Station station(config);
+  StationViews views;
+  views.monitor = &pane;
+  station.attachViews(views);
+  LinkList& links = *station.links(LinkKind::Monitor);
   int slot = links.openLink(address);
   if (slot < 0) {
     if (parseAddressText(address).hostText().empty())
@@ -118,7 +116,7 @@ int monitor(const Options& opt) {
   int status = 0;
   QTimer tick;
   QObject::connect(&tick, &QTimer::timeout, &app, [&] {
-    links.tick();
+    station.tick();
     auto* link = static_cast<MonitorLink*>(links.link(slot));
     if (link && link->state() == MonitorState::Failed) {
       status = 1;
@@ -131,7 +129,7 @@ int monitor(const Options& opt) {
   app.exec();
 
   tick.stop();
-  links.closeAll();
+  station.shutdown();
   saveSettings(settings, opt.workDir);
   std::fflush(stdout);
   return status;

@@ -3,6 +3,7 @@
 // against the same simulator.
 #include "common/files.h"
 #include "lumarc/app/settings.h"
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_frame.h"
 #include "lumarc/links/cmdr_line.h"
@@ -128,7 +129,7 @@ struct Collector {
     store.openMainDatabase(dir.path());
     LinkEnvironment env;
     env.workDir = dir.path();
-    env.texts = &englishTexts();
+    env.messageText = linkMessages(englishTexts());
     env.view = &pane;
     links = std::make_unique<LinkList>(LinkKind::Cmdr, env, cmdrLinkFactory(net::qtStreamTransportFactory(), store));
   }

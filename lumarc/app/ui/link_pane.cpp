@@ -1,5 +1,6 @@
 #include "lumarc/app/ui/link_pane.h"
 
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/icons.h"
 #include "lumarc/app/ui/qt_text.h"
@@ -34,13 +35,16 @@ LinkPane::LinkPane(LinkKind kind, SettingsBlock& settings, const corvane::String
       texts_(texts),
       caption_(std::move(setCaptionMessage)),
       refreshToolbar_(std::move(refreshToolbar)) {
-  LinkEnvironment env;
-  env.workDir = std::move(workDir);
-  env.texts = &texts_;
-  env.view = this;
-  env.addToHistory = [this](const ConnectionTarget& t) { settings_.history(kind_).add(t); };
-  env.flipAutoScroll = [this] { settings_.setAutoScroll(settings_.autoScroll() ? 0 : 1); };
-  links_ = std::make_unique<LinkList>(kind, std::move(env), std::move(factory));
+  if (factory) {
+    LinkEnvironment env;
+    env.workDir = std::move(workDir);
+    env.messageText = linkMessages(texts_);
+    env.view = this;
+    env.addToHistory = [this](const ConnectionTarget& t) { settings_.history(kind_).add(t); };
+    env.flipAutoScroll = [this] { settings_.setAutoScroll(settings_.autoScroll() ? 0 : 1); };
+    own_ = std::make_unique<LinkList>(kind, std::move(env), std::move(factory));
+    links_ = own_.get();
+  }
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -79,11 +83,11 @@ LinkPane::~LinkPane() {
   closeAll();
 }
 
-int LinkPane::openLink(const std::string& addressText) { return links_->openLink(addressText); }
+int LinkPane::openLink(const std::string& addressText) { return links_ ? links_->openLink(addressText) : -1; }
 
 int LinkPane::openTarget(const ConnectionTarget& target) {
   setCaptionMessage("");
-  return links_->openTarget(target);
+  return links_ ? links_->openTarget(target) : -1;
 }
 
 void LinkPane::closeActiveLink() {
@@ -92,12 +96,16 @@ void LinkPane::closeActiveLink() {
     setCaptionMessage("");
     return;
   }
-  links_->closeLink(tabs_->widget(index)->property("slot").toInt());
+  if (links_) links_->closeLink(tabs_->widget(index)->property("slot").toInt());
 }
 
-void LinkPane::toggleScroll() { links_->toggleScroll(); }
+void LinkPane::toggleScroll() {
+  if (links_) links_->toggleScroll();
+}
 
-void LinkPane::tick() { links_->tick(); }
+void LinkPane::tick() {
+  if (links_) links_->tick();
+}
 
 void LinkPane::closeAll() {
   if (links_) links_->closeAll();

@@ -30,7 +30,8 @@ class LinkPane : public QWidget, public PaneView {
   // kind: the pane's link kind. settings: the program's settings (history,
   // auto scroll). setCaptionMessage: the main window's message bar (8-bit
   // text). refreshToolbar: rebuilds the main toolbar after a history change.
-  // factory: makes the links of this kind (sockets and store wired in).
+  // factory: makes the links of this kind (sockets and store wired in);
+  // empty: the links are someone else's (the station's), see attachLinks.
   LinkPane(LinkKind kind, SettingsBlock& settings, const corvane::StringTable& texts,
            std::function<void(const std::string&)> setCaptionMessage, std::function<void()> refreshToolbar,
            std::string workDir, LinkFactory factory, QWidget* parent = nullptr);
@@ -50,6 +51,12 @@ class LinkPane : public QWidget, public PaneView {
   // Ends every link (window close).
   void closeAll();
 
+  // Shows links made elsewhere (the station's, whose view is this pane).
+  void attachLinks(LinkList& links) { links_ = &links; }
+  // Lets go of links made elsewhere (they are gone or going).
+  void detachLinks() {
+    if (!own_) links_ = nullptr;
+  }
   // The pane's links.
   LinkList& links() { return *links_; }
   // The editable address box with the history drop-down.
@@ -81,7 +88,8 @@ class LinkPane : public QWidget, public PaneView {
   const corvane::StringTable& texts_;
   std::function<void(const std::string&)> caption_;
   std::function<void()> refreshToolbar_;
-  std::unique_ptr<LinkList> links_;
+  std::unique_ptr<LinkList> own_;
+  LinkList* links_ = nullptr;
   QToolBar* bar_ = nullptr;
   QComboBox* address_ = nullptr;
   QAction* open_ = nullptr;

@@ -1,13 +1,14 @@
 #include "lumarc/app/ui/program.h"
 
 #include "common/files.h"
-#include "lumarc/app/store_messages.h"
+#include "lumarc/app/station.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/link_pane.h"
 #include "lumarc/app/ui/monitor_pane.h"
 #include "lumarc/app/ui/qt_text.h"
 #include "lumarc/app/ui/voice_pane.h"
 #include "lumarc/links/cmdr_link.h"
+#include "lumarc/links/net/datagram_socket.h"
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/links/voice_convert.h"
 #include "lumarc/store/record_store.h"
@@ -21,28 +22,26 @@ namespace lumarc::ui {
 namespace {
 
 // Store failures: message boxes while the databases open at start, the
-// message bar afterwards.
-class StoreMessages : public StoreMessageSink {
+// message bar afterwards; the converter's count in the status bar.
+class StationMessages : public StationEvents {
  public:
-  explicit StoreMessages(const corvane::StringTable& texts) : texts_(texts) {}
-  void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) override {
-    std::string text = storeMessageText(texts_, id, fileName, detail);
+  void stationMessage(const std::string& text, const std::string& detail) override {
     if (window && window->isVisible()) {
       window->setCaptionMessage(text);
     } else if (interactive) {
       QString box = qtext(text);
-      if (!detail.empty() && !storeMessageShowsDetail(id)) box += "\n\n" + QString::fromUtf8(detail.c_str());
+      if (!detail.empty()) box += "\n\n" + QString::fromUtf8(detail.c_str());
       QMessageBox::critical(nullptr, kWindowTitle, box);
     } else {
       startupMessages.push_back(text);
     }
   }
+  void conversions(unsigned long n) override {
+    if (window) window->statusText(3, conversionCountText(n));
+  }
   MainWindow* window = nullptr;
   bool interactive = true;
   std::vector<std::string> startupMessages;
-
- private:
-  const corvane::StringTable& texts_;
 };
 
 // The import question and progress of the older program's database.
@@ -70,16 +69,22 @@ class ImportDialogue : public ImportUi {
 
 struct ProgramParts {
   ProgramParts(std::string dir, SettingsBlock& s, const corvane::StringTable& t, std::string d, std::string v)
-      : workDir(std::move(dir)), settings(s), texts(t), db(std::move(d)), voiceDb(std::move(v)), messages(t),
-        store(&messages, corvane::codePageFor(uiLanguage())), voiceStore(store) {}
-  std::string workDir;
-  SettingsBlock& settings;
-  const corvane::StringTable& texts;
-  std::string db, voiceDb;
-  StoreMessages messages;
-  RecordStore store;
-  RecordVoiceStore voiceStore;
-  std::unique_ptr<VoiceConverter> converter;
+      : station(config(std::move(dir), s, t, std::move(d), std::move(v), messages)) {}
+  static StationConfig config(std::string dir, SettingsBlock& s, const corvane::StringTable& t, std::string d,
+                              std::string v, StationMessages& messages) {
+    StationConfig c;
+    c.workDir = std::move(dir);
+    c.settings = &s;
+    c.texts = &t;
+    c.db = std::move(d);
+    c.voiceDb = std::move(v);
+    c.events = &messages;
+    c.streamSockets = net::qtStreamTransportFactory();
+    c.datagramSockets = net::qtDatagramTransportFactory();
+    return c;
+  }
+  StationMessages messages;
+  Station station;
   LinkPane* cmdr = nullptr;
   MonitorPane* monitor = nullptr;
   VoicePane* voice = nullptr;
@@ -96,18 +101,15 @@ MainWindowConfig Program::windowConfig(std::string commandLine, std::string desk
   ProgramParts& p = *parts_;
   p.interactive = interactive;
   p.messages.interactive = interactive;
+  const StationConfig& sc = p.station.config();
   MainWindowConfig c;
-  c.workDir = p.workDir;
-  c.settings = &p.settings;
-  c.texts = &p.texts;
+  c.workDir = sc.workDir;
+  c.settings = sc.settings;
+  c.texts = sc.texts;
   c.commandLine = std::move(commandLine);
   c.desktopDir = std::move(desktopDir);
   c.interactive = interactive;
-  c.openDatabases = [&p] {
-    std::string wav = corvane::joinPath(p.workDir, RecordStore::kVoiceFolder);
-    return p.store.openVoiceDatabase(wav, p.voiceDb.empty() ? p.db : p.voiceDb) &&
-           p.store.openMainDatabase(p.workDir, p.db);
-  };
+  c.openDatabases = [&p] { return p.station.openDatabases(); };
   c.closeDatabases = [this] { shutdown(); };
   return c;
 }
@@ -115,38 +117,30 @@ MainWindowConfig Program::windowConfig(std::string commandLine, std::string desk
 void Program::attach(MainWindow& w) {
   ProgramParts& p = *parts_;
   p.messages.window = &w;
+  const StationConfig& sc = p.station.config();
   auto caption = [&w](const std::string& text) { w.setCaptionMessage(text); };
   auto refresh = [&w] { w.refreshToolbar(); };
 
-  p.cmdr = new LinkPane(LinkKind::Cmdr, p.settings, p.texts, caption, refresh, p.workDir,
-                        cmdrLinkFactory(net::qtStreamTransportFactory(), p.store));
-  p.monitor = new MonitorPane(p.settings, p.texts, caption, refresh, p.workDir, monitorPaneFactory(p.settings));
-  p.voice = new VoicePane(p.settings, p.texts, caption, refresh, p.workDir, &p.voiceStore);
+  p.cmdr = new LinkPane(LinkKind::Cmdr, *sc.settings, *sc.texts, caption, refresh, {}, {});
+  p.monitor = new MonitorPane(*sc.settings, *sc.texts, caption, refresh, {}, {});
+  p.voice = new VoicePane(*sc.settings, *sc.texts, caption, refresh);
+  StationViews views;
+  views.cmdr = p.cmdr;
+  views.monitor = p.monitor;
+  views.voice = p.voice;
+  views.voiceLabel = [&p](int slot, const std::string& label) {
+    if (p.voice) p.voice->setTabLabel(slot, label);
+  };
+  p.station.attachViews(views);
+  p.cmdr->attachLinks(*p.station.links(LinkKind::Cmdr));
+  p.monitor->attachLinks(*p.station.links(LinkKind::Monitor));
+  p.voice->attachLinks(*p.station.links(LinkKind::Voice));
   w.setPaneWidget(Pane::Cmdr, p.cmdr);
   w.setPaneWidget(Pane::Monitor, p.monitor);
   w.setPaneWidget(Pane::Voice, p.voice);
 
-  w.ticks().add(TickStep::Cmdr, [&p] {
-    p.store.tick();  // a lost database server is reopened before the links store again
-    if (p.cmdr) p.cmdr->tick();
-  });
-  w.ticks().add(TickStep::Monitor, [&p] {
-    if (p.monitor) p.monitor->tick();
-  });
-  w.ticks().add(TickStep::Voice, [&p] {
-    if (p.voice) p.voice->tick();
-  });
-
-  ConverterEvents events;
-  events.conversions = [&w](unsigned long n) { w.statusText(3, conversionCountText(n)); };
-  events.error = caption;
-  p.converter = std::make_unique<VoiceConverter>(p.workDir, p.voiceStore, events);
-  p.voiceStore.onStored = [&p] {
-    if (p.converter) p.converter->wake();
-  };
-  w.addIdleStep([&p] {
-    if (p.converter) p.converter->converterStep();
-  });
+  p.station.addTickSteps(w.ticks());
+  w.addIdleStep([&p] { p.station.converterStep(); });
 
   w.setLinkOpener([&p](const LinkItem& item) {
     LinkPane* pane = item.kind == LinkKind::Voice ? static_cast<LinkPane*>(p.voice) : p.cmdr;
@@ -154,23 +148,19 @@ void Program::attach(MainWindow& w) {
   });
   w.setImportHandler([&p, &w] {
     ImportDialogue dialogue(w, p.interactive);
-    p.store.importOlderDatabase(p.workDir, &dialogue);
+    p.station.store().importOlderDatabase(p.station.config().workDir, &dialogue);
   });
 }
 
 void Program::shutdown() {
   ProgramParts& p = *parts_;
-  if (p.cmdr) p.cmdr->closeAll();
-  if (p.monitor) p.monitor->closeAll();
-  if (p.voice) p.voice->closeAll();
+  // The links end while their panes still show them; then the panes let go.
+  p.station.shutdown();
+  for (LinkPane* pane : {p.cmdr, static_cast<LinkPane*>(p.monitor), static_cast<LinkPane*>(p.voice)})
+    if (pane) pane->detachLinks();
   p.cmdr = nullptr;
   p.monitor = nullptr;
   p.voice = nullptr;
-  if (p.converter) {
-    p.converter->shutdown();
-    p.converter.reset();
-  }
-  p.store.closeAll();
 }
 
 }  // namespace lumarc::ui

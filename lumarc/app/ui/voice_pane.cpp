@@ -22,6 +22,12 @@ VoicePane::VoicePane(SettingsBlock& settings, const corvane::StringTable& texts,
     : LinkPane(LinkKind::Voice, settings, texts, std::move(setCaptionMessage), std::move(refreshToolbar),
                std::move(workDir), makeFactory(this, sink, std::move(sockets)), parent) {}
 
+VoicePane::VoicePane(SettingsBlock& settings, const corvane::StringTable& texts,
+                     std::function<void(const std::string&)> setCaptionMessage, std::function<void()> refreshToolbar,
+                     QWidget* parent)
+    : LinkPane(LinkKind::Voice, settings, texts, std::move(setCaptionMessage), std::move(refreshToolbar), {}, {},
+               parent) {}
+
 void VoicePane::setTabLabel(int slot, const std::string& label) {
   QListWidget* list = listOf(slot);
   int index = list ? tabs()->indexOf(list) : -1;

@@ -19,6 +19,11 @@ class VoicePane : public LinkPane {
             std::string workDir, VoiceRecordSink* sink, DatagramTransportFactory sockets = {},
             QWidget* parent = nullptr);
 
+  // As LinkPane with kind voice, showing links made elsewhere (attachLinks).
+  VoicePane(SettingsBlock& settings, const corvane::StringTable& texts,
+            std::function<void(const std::string&)> setCaptionMessage, std::function<void()> refreshToolbar,
+            QWidget* parent = nullptr);
+
   // The label of slot's tab changed (the waiting-time label).
   void setTabLabel(int slot, const std::string& label);
   // The label shown on slot's tab, or "" without a tab.

@@ -2,6 +2,7 @@
 // socket adapter, against an exchange played by a thread of this test.
 #include "lumarc/links/net/stream_socket.h"
 
+#include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/link_test_support.h"
@@ -123,7 +124,7 @@ struct Client {
   LinkEnvironment env() {
     LinkEnvironment e;
     e.workDir = dir.path();
-    e.texts = &englishTexts();
+    e.messageText = linkMessages(englishTexts());
     e.view = &view;
     return e;
   }

@@ -1,0 +1,34 @@
+#include "lumarc/app/link_messages.h"
+
+#include "lumarc/app/texts.h"
+#include "lumarc/links/cmdr_link.h"
+
+namespace lumarc {
+
+std::string linkMessageText(const corvane::StringTable& texts, LinkMessage m, const std::string& detail) {
+  switch (m) {
+    case LinkMessage::SocketCreationFault: return texts.text(kTextSocketCreationFault);
+    case LinkMessage::SocketOpeningFault: return texts.text(kTextSocketOpeningFault);
+    case LinkMessage::SocketClosedUnexpectedly: return texts.text(kTextSocketClosedUnexpectedly);
+    case LinkMessage::SocketConnectionFault: return texts.text(kTextSocketConnectionFault);
+    case LinkMessage::ReceivedDataFormatFaulty: return texts.text(kTextReceivedDataFormatFaulty);
+    case LinkMessage::InsufficientMemory: return texts.text(kTextInsufficientMemory);
+    case LinkMessage::PortAccessCodeNotFound: return texts.text(kTextPortAccessCodeNotFound);
+    case LinkMessage::ConnectionLimitExceeded: return texts.text(kTextConnectionLimitExceeded);
+    case LinkMessage::ExchangeRefusedConnection: return texts.text(kTextCorvaneRefusedConnection);
+    // The program has always shown a silent exchange this way.
+    case LinkMessage::ExchangeStoppedAnswering: return texts.text(kTextSocketCreationFault);
+    case LinkMessage::RecordingNotWritable: return texts.text(kTextRecordingNotWritable) + " (" + detail + ")";
+    case LinkMessage::FailedRecordsNotWritable:
+      return std::string(kFailedRecordsFile) + " " + texts.text(kTextFileAccessFailed) + " (" + detail + ")";
+    case LinkMessage::MailSystemMissing: return texts.text(kTextUnableToLoadMail);
+    case LinkMessage::MailSendFailed: return texts.text(kTextSendMailFailed);
+  }
+  return detail;
+}
+
+LinkMessageText linkMessages(const corvane::StringTable& texts) {
+  return [&texts](LinkMessage m, const std::string& detail) { return linkMessageText(texts, m, detail); };
+}
+
+}  // namespace lumarc
