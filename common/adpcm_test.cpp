@@ -1,6 +1,7 @@
 #include "common/adpcm.h"
 
 #include "common/byte_io.h"
+#include "common/test_support.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -18,29 +19,9 @@ using namespace corvane;
 
 namespace {
 
-std::string tempDir() {
-  char tmpl[] = "/tmp/adpcm_test_XXXXXX";
-  char* d = mkdtemp(tmpl);
-  return d ? d : "/tmp";
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
-std::string readBytes(const std::string& path) {
-  std::string s;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    std::fclose(f);
-  }
-  return s;
-}
+using corvane::testing::readAll;
+using corvane::testing::TempDir;
+using corvane::testing::writeAll;
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
@@ -132,12 +113,13 @@ TEST(WavHeader, DataSizeCountsWholeBlocksOnly) {
 }
 
 TEST(ApcFileDecoding, TwoBlocksGive960BytesOfSound) {
-  std::string dir = tempDir();
+  TempDir tmp("adpcm_test");
+  const std::string& dir = tmp.path();
   std::string apc(64, 'H');
   for (int i = 0; i < 240; ++i) apc += char(i * 37);
-  writeBytes(dir + "/a.apc", apc);
+  ASSERT_TRUE(writeAll(dir + "/a.apc", apc));
   ASSERT_EQ(decodeApcFile(dir + "/a.apc", dir + "/a.wav"), ConvertStatus::Ok);
-  std::string wav = readBytes(dir + "/a.wav");
+  std::string wav = readAll(dir + "/a.wav");
   ASSERT_EQ(wav.size(), 44u + 960u);
   EXPECT_EQ(ByteReader(wav).le32(40), 960u);
   // The samples equal a straight decode of the bytes after the header, with
@@ -152,15 +134,17 @@ TEST(ApcFileDecoding, TwoBlocksGive960BytesOfSound) {
 }
 
 TEST(ApcFileDecoding, PartialLastBlockIsDropped) {
-  std::string dir = tempDir();
-  writeBytes(dir + "/b.apc", std::string(64 + 200, '\x11'));
+  TempDir tmp("adpcm_test");
+  const std::string& dir = tmp.path();
+  ASSERT_TRUE(writeAll(dir + "/b.apc", std::string(64 + 200, '\x11')));
   ASSERT_EQ(decodeApcFile(dir + "/b.apc", dir + "/b.wav"), ConvertStatus::Ok);
-  EXPECT_EQ(readBytes(dir + "/b.wav").size(), 44u + 480u);
+  EXPECT_EQ(readAll(dir + "/b.wav").size(), 44u + 480u);
 }
 
 TEST(ApcFileDecoding, FailuresLeaveNoHalfWrittenWavAndKeepTheSource) {
-  std::string dir = tempDir();
-  writeBytes(dir + "/short.apc", std::string(64, 'x'));
+  TempDir tmp("adpcm_test");
+  const std::string& dir = tmp.path();
+  ASSERT_TRUE(writeAll(dir + "/short.apc", std::string(64, 'x')));
   EXPECT_EQ(decodeApcFile(dir + "/short.apc", dir + "/short.wav"), ConvertStatus::SourceTooShort);
   EXPECT_FALSE(exists(dir + "/short.wav"));
   EXPECT_TRUE(exists(dir + "/short.apc"));
@@ -168,7 +152,7 @@ TEST(ApcFileDecoding, FailuresLeaveNoHalfWrittenWavAndKeepTheSource) {
   EXPECT_EQ(decodeApcFile(dir + "/missing.apc", dir + "/m.wav"), ConvertStatus::SourceUnreadable);
   EXPECT_FALSE(exists(dir + "/m.wav"));
 
-  writeBytes(dir + "/ok.apc", std::string(64 + 1200, 'x'));
+  ASSERT_TRUE(writeAll(dir + "/ok.apc", std::string(64 + 1200, 'x')));
   EXPECT_EQ(decodeApcFile(dir + "/ok.apc", dir + "/nodir/ok.wav"), ConvertStatus::TargetUnwritable);
   EXPECT_TRUE(exists(dir + "/ok.apc"));
 

@@ -40,6 +40,14 @@ TEST(StringTables, MissingEntriesFallBackToTheBaseLanguage) {
   EXPECT_EQ(tr.text(3), "");
 }
 
+TEST(StringTables, KnowTheCodePageOfTheirTexts) {
+  StringTable none, tr;
+  const TextEntry trT[] = {{1, "Bir"}};
+  tr.add(trT, 1, true, int(CodePage::Cp1254));
+  EXPECT_EQ(none.codePage(), CodePage::Cp1252);
+  EXPECT_EQ(tr.codePage(), CodePage::Cp1254);
+}
+
 TEST(StringTables, FormattingNeverTrustsTheText) {
   EXPECT_EQ(formatText("Imported records %i - %i", {"5", "2"}), "Imported records 5 - 2");
   EXPECT_EQ(formatText("%s:%i", {"host"}), "host:");

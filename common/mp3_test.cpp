@@ -1,5 +1,7 @@
 #include "common/mp3.h"
 
+#include "common/test_support.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -13,29 +15,9 @@ using namespace corvane;
 
 namespace {
 
-std::string tempDir() {
-  char tmpl[] = "/tmp/mp3_test_XXXXXX";
-  char* d = mkdtemp(tmpl);
-  return d ? d : "/tmp";
-}
-
-std::string readBytes(const std::string& path) {
-  std::string s;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    std::fclose(f);
-  }
-  return s;
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
+using corvane::testing::readAll;
+using corvane::testing::TempDir;
+using corvane::testing::writeAll;
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
@@ -91,11 +73,12 @@ TEST(WavChunks, MalformedHeadersAreRejected) {
 }
 
 TEST(Mp3Encoding, ToneComesBackWithItsLengthAndLevel) {
-  std::string dir = tempDir();
+  TempDir tmp("mp3_test");
+  const std::string& dir = tmp.path();
   const size_t samples = 8000 * 3;
-  writeBytes(dir + "/t.wav", toneWav(samples, 8000));
+  ASSERT_TRUE(writeAll(dir + "/t.wav", toneWav(samples, 8000)));
   ASSERT_EQ(encodeWavToMp3(dir + "/t.wav", dir + "/t.mp3"), ConvertStatus::Ok);
-  std::string mp3 = readBytes(dir + "/t.mp3");
+  std::string mp3 = readAll(dir + "/t.mp3");
   ASSERT_GT(mp3.size(), 1000u);
   auto pcm = decodeMp3(mp3);
   ASSERT_TRUE(pcm);
@@ -110,21 +93,23 @@ TEST(Mp3Encoding, ToneComesBackWithItsLengthAndLevel) {
 }
 
 TEST(Mp3Encoding, UnsupportedOrMissingInputLeavesNoMp3) {
-  std::string dir = tempDir();
+  TempDir tmp("mp3_test");
+  const std::string& dir = tmp.path();
   std::string wav = toneWav(800, 1000);
   wav[34] = 8;  // 8-bit samples
-  writeBytes(dir + "/8bit.wav", wav);
+  ASSERT_TRUE(writeAll(dir + "/8bit.wav", wav));
   EXPECT_EQ(encodeWavToMp3(dir + "/8bit.wav", dir + "/8bit.mp3"), ConvertStatus::NotPcm16);
   EXPECT_FALSE(exists(dir + "/8bit.mp3"));
-  writeBytes(dir + "/junk.wav", "not a wav at all");
+  ASSERT_TRUE(writeAll(dir + "/junk.wav", "not a wav at all"));
   EXPECT_EQ(encodeWavToMp3(dir + "/junk.wav", dir + "/junk.mp3"), ConvertStatus::NotPcm16);
   EXPECT_EQ(encodeWavToMp3(dir + "/none.wav", dir + "/none.mp3"), ConvertStatus::SourceUnreadable);
   EXPECT_FALSE(exists(dir + "/none.mp3"));
 }
 
 TEST(Mp3Encoding, StopRequestOrUnwritableTargetRemovesThePartialMp3) {
-  std::string dir = tempDir();
-  writeBytes(dir + "/s.wav", toneWav(8000, 1000));
+  TempDir tmp("mp3_test");
+  const std::string& dir = tmp.path();
+  ASSERT_TRUE(writeAll(dir + "/s.wav", toneWav(8000, 1000)));
   std::atomic<bool> stop{true};
   EXPECT_EQ(encodeWavToMp3(dir + "/s.wav", dir + "/s.mp3", &stop), ConvertStatus::Stopped);
   EXPECT_FALSE(exists(dir + "/s.mp3"));

@@ -2,6 +2,7 @@
 
 #include "common/adpcm.h"
 #include "common/byte_io.h"
+#include "common/test_support.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -177,8 +178,8 @@ TEST(RecordingNameParse, TableOfNames) {
 }
 
 TEST(RecordingNameParse, WavDurationUsesTheHeaderByteRate) {
-  char tmpl[] = "/tmp/recname_XXXXXX";
-  std::string dir = mkdtemp(tmpl);
+  corvane::testing::TempDir tmp("recname");
+  const std::string& dir = tmp.path();
   std::string path = dir + "/1234_____110314_093055_AO_1_2_3__7F000001.wav";
   auto h = wavHeader(32000);
   std::FILE* f = std::fopen(path.c_str(), "wb");

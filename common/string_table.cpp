@@ -5,6 +5,7 @@
 namespace corvane {
 
 void StringTable::add(const TextEntry* entries, size_t count, bool utf8Source, int codePage) {
+  codePage_ = CodePage(codePage);
   for (size_t i = 0; i < count; ++i) {
     std::string t = entries[i].text;
     if (utf8Source) t = fromUtf8(t, CodePage(codePage));

@@ -3,6 +3,8 @@
 // in the language's code page.
 #pragma once
 
+#include "common/codepage.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,8 +20,11 @@ struct TextEntry {
 class StringTable {
  public:
   StringTable() = default;
-  // Entries in UTF-8 are converted once into the 8-bit code page given.
+  // Entries in UTF-8 are converted once into the 8-bit code page given,
+  // which becomes the table's code page.
   void add(const TextEntry* entries, size_t count, bool utf8Source, int codePage);
+  // The code page the table's texts are in (Cp1252 until add() names one).
+  CodePage codePage() const { return codePage_; }
   void set(int id, std::string text) { texts_[id] = std::move(text); }
   bool has(int id) const { return texts_.count(id) != 0; }
   // The text of entry id, else the fallback's, else an empty text.
@@ -30,6 +35,7 @@ class StringTable {
  private:
   std::unordered_map<int, std::string> texts_;
   const StringTable* fallback_ = nullptr;
+  CodePage codePage_ = CodePage::Cp1252;
 };
 
 // printf-style "%s"/"%i"/"%d"/"%u" substitution for numbered texts, which

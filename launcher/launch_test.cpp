@@ -1,5 +1,7 @@
 #include "launcher/launch.h"
 
+#include "common/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -10,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace corvane::setup {
@@ -20,12 +21,9 @@ namespace fs = std::filesystem;
 
 struct Sandbox {
   Sandbox() {
-    char tmpl[] = "/tmp/corvane-setup-XXXXXX";
-    root = mkdtemp(tmpl);
     fs::create_directories(root + "/bin");
     fs::create_directories(root + "/work");
   }
-  ~Sandbox() { fs::remove_all(root); }
   // A fake program that records its arguments, one per line, then lingers.
   void fake(const std::string& name, int lingerSeconds = 0) {
     std::string p = root + "/bin/" + name;
@@ -33,12 +31,7 @@ struct Sandbox {
                      << ".args\nexec >/dev/null\n/bin/sleep " << lingerSeconds << "\n";
     fs::permissions(p, fs::perms::owner_all);
   }
-  std::string read(const std::string& name) {
-    std::ifstream in(root + "/" + name);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string read(const std::string& name) { return corvane::testing::readAll(root + "/" + name); }
   // Runs the launcher with PATH set to the sandbox only.
   int run(std::string* err, const std::string& display = "") {
     std::string cmd = "cd '" + root + "/work' && env -i PATH='" + root + "/bin' " +
@@ -48,7 +41,8 @@ struct Sandbox {
     *err = read("stderr");
     return WEXITSTATUS(status);
   }
-  std::string root;
+  corvane::testing::TempDir dir{"corvane-setup"};
+  std::string root = dir.path();
 };
 
 bool waitForFile(const std::string& path) {

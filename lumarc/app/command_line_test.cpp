@@ -1,12 +1,13 @@
 #include "lumarc/app/command_line.h"
 
+#include "common/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace lumarc {
 namespace {
@@ -75,16 +76,13 @@ TEST(CommandLine, LongParameterFileIsCut) {
 }
 
 TEST(Shortcuts, DesktopEntriesStartTheProgramsInTheWorkingDirectory) {
-  char tmpl[] = "/tmp/lumarc-desk-XXXXXX";
-  std::string dir = mkdtemp(tmpl);
+  corvane::testing::TempDir tmp("lumarc-desk");
+  const std::string& dir = tmp.path();
   CommandLine cl = parseCommandLine("-D12345678 -Lumarc -Quillet");
   std::ofstream(dir + "/BRENNIC Lumarc.desktop") << "old";
   auto r = createDesktopShortcuts(cl, "/srv/pbx tools", dir);
   ASSERT_EQ(r.written.size(), 2u);
-  std::ifstream in(dir + "/BRENNIC Lumarc.desktop");
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string body = ss.str();
+  std::string body = corvane::testing::readAll(dir + "/BRENNIC Lumarc.desktop");
   EXPECT_NE(body.find("Name=BRENNIC Lumarc\n"), std::string::npos);
   EXPECT_NE(body.find("Exec=\"/srv/pbx tools/lumarc\"\n"), std::string::npos);
   EXPECT_NE(body.find("Path=/srv/pbx tools\n"), std::string::npos);
@@ -92,7 +90,6 @@ TEST(Shortcuts, DesktopEntriesStartTheProgramsInTheWorkingDirectory) {
   ASSERT_EQ(stat((dir + "/BRENNIC Quillet.desktop").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0755u);
   EXPECT_FALSE(fs::exists(dir + "/BRENNIC Halvern.desktop"));
-  fs::remove_all(dir);
 }
 
 }  // namespace

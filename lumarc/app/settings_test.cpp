@@ -1,6 +1,7 @@
 #include "lumarc/app/settings.h"
 
 #include "common/files.h"
+#include "common/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +17,7 @@ namespace fs = std::filesystem;
 
 ConnectionTarget target(const std::string& text) { return parseAddressText(text); }
 
-struct TempDir {
-  TempDir() {
-    char tmpl[] = "/tmp/lumarc-settings-XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string path;
-};
+using corvane::testing::TempDir;
 
 TEST(SettingsFile, OnlyTheExactSizeIsUsed) {
   SettingsBlock s;
@@ -91,18 +85,18 @@ TEST(SettingsFile, UnterminatedHostsAreCutAndBadHostsCountAsEmpty) {
 }
 
 TEST(SettingsFile, SavedAtomicallyAndPrivately) {
-  TempDir dir;
+  TempDir dir("lumarc-settings");
   SettingsBlock s;
   s.setLanguage(1);
-  ASSERT_TRUE(saveSettings(s, dir.path));
-  std::string path = dir.path + "/Lumarc.set";
+  ASSERT_TRUE(saveSettings(s, dir.path()));
+  std::string path = dir.path() + "/Lumarc.set";
   struct stat st{};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_size, off_t(kSettingsFileSize));
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_FALSE(fs::exists(path + ".tmp"));
   SettingsBlock d;
-  ASSERT_TRUE(loadSettings(d, dir.path));
+  ASSERT_TRUE(loadSettings(d, dir.path()));
   EXPECT_EQ(d.language(), 1u);
 }
 

@@ -3,6 +3,7 @@
 // and dissected by tshark; message types, variable-length element
 // identifiers, cause values and number digits must agree with ours.
 // Skipped when tshark or text2pcap is not installed.
+#include "common/test_support.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/q931.h"
 #include "lumarc/decoder/sample_frames.h"
@@ -193,9 +194,9 @@ std::vector<Bytes> oracleFrames() {
 TEST(TsharkOracle, MessageTypesElementsCausesAndDigitsAgree) {
   const std::string tshark = findTool("tshark"), text2pcap = findTool("text2pcap");
   if (tshark.empty() || text2pcap.empty()) GTEST_SKIP() << "tshark or text2pcap not installed";
-  char tmpl[] = "/tmp/lumarc-oracle-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string dir = tmpl, hex = dir + "/frames.txt", pcap = dir + "/frames.pcap", out = dir + "/fields.txt";
+  corvane::testing::TempDir tmp("lumarc-oracle");
+  ASSERT_FALSE(tmp.path().empty());
+  const std::string dir = tmp.path(), hex = dir + "/frames.txt", pcap = dir + "/frames.pcap", out = dir + "/fields.txt";
   const std::vector<Bytes> frames = oracleFrames();
   {
     std::ofstream h(hex);
@@ -248,8 +249,6 @@ TEST(TsharkOracle, MessageTypesElementsCausesAndDigitsAgree) {
     ++compared;
   }
   EXPECT_EQ(compared, frames.size());
-  for (const std::string& f : {hex, pcap, out, dir + "/text2pcap.out"}) unlink(f.c_str());
-  rmdir(dir.c_str());
 }
 
 }  // namespace

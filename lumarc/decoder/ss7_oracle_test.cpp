@@ -4,6 +4,7 @@
 // and number digits, and SCCP message types, classes, subsystem numbers and
 // global title digits must agree with our decode text. Skipped when tshark
 // is not installed.
+#include "common/test_support.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/q931.h"
 #include "lumarc/decoder/ss7.h"
@@ -274,9 +275,9 @@ std::vector<Bytes> oracleUnits() {
 TEST(Ss7TsharkOracle, PointCodesMessagesParametersCausesDigitsAndAddressesAgree) {
   const std::string tshark = findTshark();
   if (tshark.empty()) GTEST_SKIP() << "tshark not installed";
-  char tmpl[] = "/tmp/lumarc-ss7-oracle-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string dir = tmpl, pcap = dir + "/units.pcap", out = dir + "/fields.txt";
+  corvane::testing::TempDir tmp("lumarc-ss7-oracle");
+  ASSERT_FALSE(tmp.path().empty());
+  const std::string dir = tmp.path(), pcap = dir + "/units.pcap", out = dir + "/fields.txt";
   const std::vector<Bytes> units = oracleUnits();
   ASSERT_TRUE(writeMtp2Capture(pcap, units));
   const int rc = runTool({tshark, "-n", "-r", pcap, "-T", "fields", "-E", "separator=|", "-E", "occurrence=a", "-E",
@@ -304,9 +305,6 @@ TEST(Ss7TsharkOracle, PointCodesMessagesParametersCausesDigitsAndAddressesAgree)
     ++compared;
   }
   EXPECT_EQ(compared, units.size());
-  unlink(pcap.c_str());
-  unlink(out.c_str());
-  rmdir(dir.c_str());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // A code tshark calls "Unknown" must read "Reserved" here, and a named code
 // must carry the same meaning; where the exchange words a text its own way,
 // the difference is listed below. Skipped when tshark is not installed.
+#include "common/test_support.h"
 #include "lumarc/decoder/bodies.h"
 #include "lumarc/decoder/context.h"
 #include "lumarc/decoder/framework.h"
@@ -197,13 +198,13 @@ TEST(V5Oracle, ValueTablesAgreeWithTsharkV52Dissector) {
       probes.push_back({&t, code});
     }
   }
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                    ("v5_oracle_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string pcap = (dir / "v52.pcap").string();
-  writePcap(pcap, packets);
-  const std::string pdml = runTshark(tshark, pcap);
-  std::filesystem::remove_all(dir);
+  std::string pdml;
+  {
+    corvane::testing::TempDir dir("v5_oracle");
+    const std::string pcap = dir.file("v52.pcap");
+    writePcap(pcap, packets);
+    pdml = runTshark(tshark, pcap);
+  }
 
   std::vector<std::string> dissected;
   for (size_t p = pdml.find("<packet>"); p != std::string::npos;) {

@@ -8,6 +8,7 @@
 #include "lumarc/links/link_message.h"
 #include "lumarc/links/target.h"
 
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -40,9 +41,15 @@ class LineList {
   // Number of lines held (at most 10000).
   size_t size() const { return lines_.size(); }
   // Line i, oldest first; i < size().
-  const std::string& at(size_t i) const { return lines_[i]; }
+  const std::string& at(size_t i) const {
+    assert(i < lines_.size());
+    return lines_[i];
+  }
   // The newest line; the list must not be empty.
-  const std::string& last() const { return lines_.back(); }
+  const std::string& last() const {
+    assert(!lines_.empty());
+    return lines_.back();
+  }
   // Removes every line.
   void clear() { lines_.clear(); }
 

@@ -3,6 +3,7 @@
 // what it was told.
 #pragma once
 
+#include "common/test_support.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/link.h"
 
@@ -110,32 +111,8 @@ class FakeView : public PaneView {
   void historyChanged() override { ++historyChanges; }
 };
 
-// A fresh directory under the system's temporary folder, removed at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "linktest.XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-inline std::string readAll(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return {};
-  std::string s;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-  std::fclose(f);
-  return s;
-}
+// A fresh folder removed at the end, and a whole file's bytes.
+using corvane::testing::readAll;
+using corvane::testing::TempDir;
 
 }  // namespace lumarc::testing

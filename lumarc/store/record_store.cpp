@@ -405,9 +405,7 @@ std::vector<StoreOutcome> RecordStore::storePass(const std::vector<CmdrRecord>& 
     }
     if (attempt >= kPassAttempts) return refuseAll(error);
   }
-  for (const StoreOutcome& o : out)
-    if (o.countersFailed()) report(StoreMessage::DatabaseError, {}, o.error);
-  return out;
+  return out;  // the caller shows refused records and counter failures
 }
 
 StoreOutcome RecordStore::store(const CmdrRecord& record) { return storePass({record}).front(); }

@@ -6,6 +6,7 @@
 #include "lumarc/store/store_test_support.h"
 
 #include "common/format.h"
+#include "common/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -29,14 +30,8 @@ using store::Condition;
 using store::Database;
 using store::Expr;
 
+using corvane::testing::readAll;
 using storetest::makeTempDir;
-
-std::string readAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
 
 bool exists(const std::string& p) {
   struct stat st {};

@@ -2,6 +2,7 @@
 // test on the test server (LUMARC_TEST_PG), and a fresh folder.
 #pragma once
 
+#include "common/test_support.h"
 #include "lumarc/store/database.h"
 
 #include <sys/stat.h>
@@ -49,15 +50,7 @@ class PgSchema {
   std::string base_, name_;
 };
 
-inline std::string makeTempDir(const char* stem = "store-test") {
-  const char* base = std::getenv("CORVANE_TEST_RUNTIME");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/" + stem + "-XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back(0);
-  char* d = mkdtemp(buf.data());
-  if (!d) return {};
-  chmod(d, 0755);
-  return d;
-}
+// A fresh folder with mode 0755 (see corvane::testing::makeTempDir); the caller removes it.
+inline std::string makeTempDir(const char* stem = "store-test") { return corvane::testing::makeTempDir(stem, 0755); }
 
 }  // namespace lumarc::storetest

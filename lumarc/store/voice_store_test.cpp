@@ -3,6 +3,7 @@
 // converter's choice of rows and its two updates.
 #include "lumarc/store/voice_store.h"
 
+#include "common/test_support.h"
 #include "lumarc/store/record_store.h"
 
 #include <gtest/gtest.h>
@@ -16,23 +17,18 @@ namespace lumarc {
 namespace {
 
 struct VoiceDb {
-  std::string dir;
+  corvane::testing::TempDir tmp{"voice-store"};
+  std::string dir = tmp.path();
   RecordStore store;
   RecordVoiceStore voice{store};
   int wakes = 0;
   VoiceDb() {
-    char tmpl[] = "/tmp/voice-store-XXXXXX";
-    dir = ::mkdtemp(tmpl);
     ::mkdir((dir + "/Wav").c_str(), 0755);
     EXPECT_TRUE(store.openVoiceDatabase(dir + "/Wav"));
     EXPECT_TRUE(store.openMainDatabase(dir));
     voice.onStored = [this] { ++wakes; };
   }
-  ~VoiceDb() {
-    store.closeAll();
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
+  ~VoiceDb() { store.closeAll(); }
   std::vector<VoiceRecord> rows() {
     std::vector<VoiceRecord> out;
     store::DrptVset vs(*store.voiceDatabase());

@@ -3,6 +3,7 @@
 // PostgreSQL server, or that server restarts.
 #include "common/files.h"
 #include "common/format.h"
+#include "common/test_support.h"
 #include "lumarc/links/cmdr_frame.h"
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/store/database.h"
@@ -45,21 +46,7 @@ bool waitFor(const std::function<bool()>& done, int seconds = 60) {
   return true;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string p = (std::filesystem::temp_directory_path() / "collect_faults.XXXXXX").string();
-    path_ = ::mkdtemp(p.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using corvane::testing::TempDir;
 
 // A kind-A call from `port` with call reference `cref`, charging `pulses`.
 CmdrFrameFields callFields(uint32_t cref, const std::string& port = "1234", uint16_t pulses = 1) {

@@ -1,5 +1,6 @@
 // lumarc-cli db init, db stats and import, run as a program on temporary
 // working directories (and on the test PostgreSQL server when there is one).
+#include "common/test_support.h"
 #include "lumarc/store/record_store.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -21,12 +21,7 @@ struct CliResult {
   std::string out, err;
 };
 
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using corvane::testing::readAll;
 
 std::string shellQuote(const std::string& s) {
   std::string q = "'";
@@ -40,12 +35,8 @@ class DbCommand : public ::testing::Test {
     const char* cli = std::getenv("LUMARC_CLI");
     if (!cli) GTEST_SKIP() << "LUMARC_CLI not set";
     cli_ = cli;
-    char tmpl[] = "/tmp/lumarc-dbcmd-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    if (!dir_.empty()) std::system(("rm -rf " + shellQuote(dir_)).c_str());
+    ASSERT_FALSE(tmp_.path().empty());
+    dir_ = tmp_.path();
   }
   CliResult run(const std::string& args, const std::string& db = {}) {
     std::string cmd = "env -u LUMARC_DB -u LUMARC_VOICE_DB " + shellQuote(cli_) + " --dir " + shellQuote(dir_);
@@ -54,10 +45,11 @@ class DbCommand : public ::testing::Test {
     CliResult r;
     int st = std::system(cmd.c_str());
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    r.out = slurp(dir_ + "/out.txt");
-    r.err = slurp(dir_ + "/err.txt");
+    r.out = readAll(dir_ + "/out.txt");
+    r.err = readAll(dir_ + "/err.txt");
     return r;
   }
+  corvane::testing::TempDir tmp_{"lumarc-dbcmd"};
   std::string cli_, dir_;
 };
 
@@ -129,7 +121,7 @@ TEST_F(DbCommand, AccessFileIsLeftAloneAndStartFails) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Dbase open failed!"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Database access Failed!"), std::string::npos) << r.err;
-  EXPECT_EQ(slurp(dir_ + "/Lumarc.mdb"), jet);
+  EXPECT_EQ(readAll(dir_ + "/Lumarc.mdb"), jet);
 }
 
 TEST_F(DbCommand, ServerConnectionFromDbOption) {

@@ -1,6 +1,7 @@
 // lumarc-cli decode on small frame files: decoded lines, skipped comment and
 // blank lines, malformed lines reported by number while the rest decode.
 #include "common/byte_io.h"
+#include "common/test_support.h"
 #include "lumarc/decoder/frame_text.h"
 #include "lumarc/decoder/framework.h"
 
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,28 +28,17 @@ struct RunResult {
   std::string err;
 };
 
-std::string readAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using corvane::testing::readAll;
 
 class DecodeCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/lumarc-decode-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(tmp_.path().empty());
+    dir_ = tmp_.path();
     const char* cli = std::getenv("LUMARC_CLI");
     if (!cli) GTEST_SKIP() << "LUMARC_CLI not set";
     cli_ = cli;
   }
-  void TearDown() override {
-    for (const char* f : {"/in.frm", "/out.txt", "/err.txt", "/in2.frm"}) unlink((dir_ + f).c_str());
-    rmdir(dir_.c_str());
-  }
-
   std::string path(const char* name) const { return dir_ + "/" + name; }
 
   void write(const char* name, const std::string& text) {
@@ -82,6 +71,7 @@ class DecodeCommand : public ::testing::Test {
     return r;
   }
 
+  corvane::testing::TempDir tmp_{"lumarc-decode"};
   std::string dir_;
   std::string cli_;
 };

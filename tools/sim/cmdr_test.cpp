@@ -2,6 +2,7 @@
 // link, its Qt socket and the SQLite record store; and lumarc-cli collect
 // against the same simulator.
 #include "common/files.h"
+#include "common/test_support.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
@@ -64,21 +65,7 @@ bool runUntil(const std::function<bool()>& done) {
   return true;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string p = (std::filesystem::temp_directory_path() / "cmdr_e2e.XXXXXX").string();
-    path_ = ::mkdtemp(p.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using corvane::testing::TempDir;
 
 struct NullPane : PaneView {
   std::vector<std::string> captions, lines;

@@ -1,5 +1,6 @@
 // End to end over loopback UDP: corvane-sim's monitor role against
 // lumarc-cli monitor (the real engine, Qt socket, files and settings).
+#include "common/test_support.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/links/target.h"
 
@@ -33,28 +34,8 @@ std::string binary(const char* env) {
   return p ? p : "";
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Dir {
- public:
-  Dir() {
-    std::string p = (std::filesystem::temp_directory_path() / "monitor_e2e.XXXXXX").string();
-    path_ = ::mkdtemp(p.data());
-  }
-  ~Dir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using corvane::testing::readAll;
+using corvane::testing::TempDir;
 
 using Process = testproc::ChildProcess;
 
@@ -79,7 +60,7 @@ int countLinesStartingWith(const std::string& text, const std::string& prefix) {
 }
 
 struct Session {
-  Dir dir;
+  TempDir dir;
   std::unique_ptr<Process> sim;
   std::unique_ptr<Process> cli;
   std::string port;
@@ -101,7 +82,7 @@ struct Session {
     argv.insert(argv.end(), extra.begin(), extra.end());
     cli = std::make_unique<Process>(argv, dir.path() + "/cli.err");
   }
-  std::string cliErrors() const { return readFile(dir.path() + "/cli.err"); }
+  std::string cliErrors() const { return readAll(dir.path() + "/cli.err"); }
 };
 
 TEST(MonitorEndToEnd, RecordsArriveOnceDespiteLostCorruptRepeatedAndForeignOnes) {
@@ -130,7 +111,7 @@ TEST(MonitorEndToEnd, RecordsArriveOnceDespiteLostCorruptRepeatedAndForeignOnes)
   EXPECT_NE(out.find("SETUP"), std::string::npos);
 
   // The log holds its header and exactly the printed lines, CR LF ended.
-  std::string log = readFile(s.dir.path() + "/logM00.txt");
+  std::string log = readAll(s.dir.path() + "/logM00.txt");
   ASSERT_NE(log.find("\r\n"), std::string::npos);
   EXPECT_EQ(log.substr(0, log.find(' ')), s.dir.path() + "/logM00.txt");
   std::string body = log.substr(log.find("\r\n") + 2);
@@ -140,7 +121,7 @@ TEST(MonitorEndToEnd, RecordsArriveOnceDespiteLostCorruptRepeatedAndForeignOnes)
   EXPECT_EQ(lf, out);
 
   // The frame file keeps the six frames for a later decode.
-  std::string frames = readFile(s.dir.path() + "/logM00.frm");
+  std::string frames = readAll(s.dir.path() + "/logM00.frm");
   EXPECT_EQ(countLinesStartingWith(frames, "0042 10 "), 6);
 
   // The monitor history now starts with this exchange.
@@ -195,9 +176,9 @@ TEST(MonitorEndToEnd, FrameFileDecodesToTheSameLines) {
   ASSERT_EQ(s.cli->wait(), 0);
   Process decode({binary("LUMARC_CLI"), "decode", s.dir.path() + "/logM00.frm"}, s.dir.path() + "/decode.err");
   int rc = decode.wait();
-  if (readFile(s.dir.path() + "/decode.err").find("unknown command") != std::string::npos)
+  if (readAll(s.dir.path() + "/decode.err").find("unknown command") != std::string::npos)
     GTEST_SKIP() << "no decode command in this build";
-  EXPECT_EQ(rc, 0) << readFile(s.dir.path() + "/decode.err");
+  EXPECT_EQ(rc, 0) << readAll(s.dir.path() + "/decode.err");
   EXPECT_EQ(decode.output(), s.cli->output());
 }
 
@@ -218,7 +199,7 @@ TEST(MonitorEndToEnd, RecordedFramesReplayedByTheSimulatorShowTheSameLines) {
   EXPECT_EQ(second.cli->output(), first.cli->output());
   // The same frames, under each session's own header line.
   auto framesOf = [](const Session& s) {
-    std::string text = readFile(s.dir.path() + "/logM00.frm");
+    std::string text = readAll(s.dir.path() + "/logM00.frm");
     return text.substr(text.find('\n') + 1);
   };
   EXPECT_EQ(framesOf(second), framesOf(first));
@@ -229,7 +210,7 @@ TEST(MonitorEndToEnd, CollectRunsTheMonitorLinkBesideItsOtherLinksAndLogsOutOnSi
   ASSERT_TRUE(s.startSim({"--password", "secret12", "--access", "12AB=0x42", "--count", "5", "--resend", "300",
                           "--lose", "2", "--repeat", "3", "--exit-on-logout"}));
   Process init({binary("LUMARC_CLI"), "--dir", s.dir.path(), "db", "init"}, s.dir.path() + "/init.err");
-  ASSERT_EQ(init.wait(), 0) << readFile(s.dir.path() + "/init.err");
+  ASSERT_EQ(init.wait(), 0) << readAll(s.dir.path() + "/init.err");
   s.cli = std::make_unique<Process>(std::vector<std::string>{binary("LUMARC_CLI"), "--dir", s.dir.path(), "collect",
                                                              "--monitor", "127.0.0.1:" + s.port + ",secret12-12AB"},
                                     s.dir.path() + "/cli.err");
@@ -241,7 +222,7 @@ TEST(MonitorEndToEnd, CollectRunsTheMonitorLinkBesideItsOtherLinksAndLogsOutOnSi
   EXPECT_TRUE(s.sim->printed("logout"));
   // Each record once on the console and once in the frame file.
   EXPECT_EQ(countLinesStartingWith(s.cli->output(), " 0042 "), 5) << s.cli->output();
-  EXPECT_EQ(countLinesStartingWith(readFile(s.dir.path() + "/logM00.frm"), "0042 10 "), 5);
+  EXPECT_EQ(countLinesStartingWith(readAll(s.dir.path() + "/logM00.frm"), "0042 10 "), 5);
   SettingsBlock settings;
   ASSERT_TRUE(loadSettings(settings, s.dir.path()));
   EXPECT_EQ(settings.history(LinkKind::Monitor).slot(0).hostText(), "127.0.0.1");

@@ -4,6 +4,7 @@
 // replies; and lumarc-cli convert.
 #include "common/mp3.h"
 #include "common/recording_name.h"
+#include "common/test_support.h"
 #include "lumarc/store/database.h"
 #include "lumarc/store/record_store.h"
 
@@ -54,21 +55,8 @@ bool waitFor(const std::function<bool()>& done, int seconds = 90) {
   return true;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string p = (std::filesystem::temp_directory_path() / "voice_e2e.XXXXXX").string();
-    path_ = ::mkdtemp(p.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using corvane::testing::readAll;
+using corvane::testing::TempDir;
 
 std::vector<std::string> filesIn(const std::string& dir, const std::string& suffix) {
   std::vector<std::string> out;
@@ -81,17 +69,6 @@ std::vector<std::string> filesIn(const std::string& dir, const std::string& suff
     ::closedir(d);
   }
   return out;
-}
-
-std::string readAll(const std::string& path) {
-  std::string s;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    std::fclose(f);
-  }
-  return s;
 }
 
 // The port from the simulator's first line "listening HOST:PORT".

@@ -55,22 +55,22 @@ LinkPane::LinkPane(LinkKind kind, SettingsBlock& settings, const corvane::String
   address_->setEditable(true);
   address_->setInsertPolicy(QComboBox::NoInsert);
   address_->setMinimumContentsLength(28);
-  address_->setToolTip(qtext(texts_.text(addressTip(kind))));
+  address_->setToolTip(qtext(texts_, addressTip(kind)));
   bar_->addWidget(address_);
-  open_ = bar_->addAction(qtext(texts_.text(kTextOpenLabel)));
-  open_->setToolTip(qtext(texts_.text(kTextOpenTip)));
-  close_ = bar_->addAction(qtext(texts_.text(kTextCloseLabel)));
-  close_->setToolTip(qtext(texts_.text(kTextCloseTip)));
-  scroll_ = bar_->addAction(qtext(texts_.text(kTextScrollLabel)));
-  scroll_->setToolTip(qtext(texts_.text(kTextScrollTip)));
+  open_ = bar_->addAction(qtext(texts_, kTextOpenLabel));
+  open_->setToolTip(qtext(texts_, kTextOpenTip));
+  close_ = bar_->addAction(qtext(texts_, kTextCloseLabel));
+  close_->setToolTip(qtext(texts_, kTextCloseTip));
+  scroll_ = bar_->addAction(qtext(texts_, kTextScrollLabel));
+  scroll_->setToolTip(qtext(texts_, kTextScrollTip));
   layout->addWidget(bar_);
   tabs_ = new QTabWidget(this);
   tabs_->setDocumentMode(true);
   layout->addWidget(tabs_, 1);
 
-  connect(open_, &QAction::triggered, this, [this] { openLink(bytes(address_->currentText())); });
+  connect(open_, &QAction::triggered, this, [this] { openLink(bytes(texts_, address_->currentText())); });
   connect(address_->lineEdit(), &QLineEdit::returnPressed, this,
-          [this] { openLink(bytes(address_->currentText())); });
+          [this] { openLink(bytes(texts_, address_->currentText())); });
   connect(close_, &QAction::triggered, this, [this] { closeActiveLink(); });
   connect(scroll_, &QAction::triggered, this, [this] { toggleScroll(); });
   refillAddressBox();
@@ -120,7 +120,7 @@ void LinkPane::refillAddressBox() {
   const ConnectionHistory h = settings_.history(kind_);
   address_->clear();
   for (size_t i = 0; i < kHistorySlots; ++i)
-    if (h.used(i)) address_->addItem(qtext(addressBoxText(h.slot(i), kind_)));
+    if (h.used(i)) address_->addItem(qtext(texts_, addressBoxText(h.slot(i), kind_)));
   address_->setCurrentIndex(-1);
 }
 
@@ -143,7 +143,7 @@ void LinkPane::tabAdded(int slot, const std::string& label) {
   list->setUniformItemSizes(true);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lists_[slot] = list;
-  int index = tabs_->addTab(list, linkStateIcon(kIconConnecting), qtext(label));
+  int index = tabs_->addTab(list, linkStateIcon(kIconConnecting), qtext(texts_, label));
   tabs_->setCurrentIndex(index);
 }
 
@@ -164,7 +164,7 @@ void LinkPane::lineAppended(int slot, const std::string& line, bool dropFirst) {
   QListWidget* list = listOf(slot);
   if (!list) return;
   if (dropFirst && list->count() > 0) delete list->takeItem(0);
-  list->addItem(qtext(line));
+  list->addItem(qtext(texts_, line));
   while (size_t(list->count()) > kMaxListLines) delete list->takeItem(0);
   if (settings_.autoScroll()) list->scrollToBottom();
 }

@@ -80,6 +80,10 @@ class LinkPane : public QWidget, public PaneView {
   void lineAppended(int slot, const std::string& line, bool dropFirst) override;
   void historyChanged() override;
 
+ protected:
+  // The texts the pane shows, in their code page.
+  const corvane::StringTable& texts() const { return texts_; }
+
  private:
   int tabIndexOf(int slot) const;
 

@@ -2,7 +2,9 @@
 // against an exchange played on 127.0.0.1, its lines, tab, history and limits.
 #include "lumarc/app/ui/link_pane.h"
 
+#include "common/test_support.h"
 #include "lumarc/app/texts.h"
+#include "lumarc/app/ui/ui_test_support.h"
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/net/stream_socket.h"
@@ -31,23 +33,8 @@ namespace {
 
 class PaneTest : public ::testing::Test {
  protected:
-  // One application object for the whole test program: reuse one that
-  // exists, else make one for this suite and remove it afterwards.
-  static void SetUpTestSuite() {
-    if (QApplication::instance()) return;
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "ui_test";
-    static char* argv[] = {name, nullptr};
-    own_ = new QApplication(argc, argv);
-  }
-  static void TearDownTestSuite() {
-    delete own_;
-    own_ = nullptr;
-  }
-  static QApplication* own_;
+  static void SetUpTestSuite() { testApplication(); }
 };
-QApplication* PaneTest::own_ = nullptr;
 
 struct Sink : CmdrRecordSink {
   std::vector<CmdrRecord> stored;
@@ -70,24 +57,19 @@ bool waitFor(Pred pred) {
 }
 
 struct Fixture {
-  std::string dir;
+  corvane::testing::TempDir tmp{"pane"};
+  std::string dir = tmp.path();
   SettingsBlock settings;
   Sink sink;
   std::vector<std::string> captions;
   int toolbarRefreshes = 0;
   std::unique_ptr<LinkPane> pane;
   Fixture() {
-    std::string p = (std::filesystem::temp_directory_path() / "pane.XXXXXX").string();
-    dir = ::mkdtemp(p.data());
     pane = std::make_unique<LinkPane>(
         LinkKind::Cmdr, settings, englishTexts(), [this](const std::string& t) { captions.push_back(t); },
         [this] { ++toolbarRefreshes; }, dir, cmdrLinkFactory(net::qtStreamTransportFactory(), sink));
   }
-  ~Fixture() {
-    pane.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
+  ~Fixture() { pane.reset(); }
 };
 
 // An exchange on 127.0.0.1 that sends frames and waits for the "X".

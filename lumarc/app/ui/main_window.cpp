@@ -49,7 +49,7 @@ MainWindow::MainWindow(MainWindowConfig config) : config_(std::move(config)) {
 
 MainWindow::~MainWindow() = default;
 
-QString MainWindow::label(int command) const { return qtext(commandLabel(texts(), command)); }
+QString MainWindow::label(int command) const { return qtext(texts(), commandLabel(texts(), command)); }
 
 bool MainWindow::initialise() {
   createMenus();
@@ -71,7 +71,7 @@ bool MainWindow::initialise() {
 
   if (config_.openDatabases && !config_.openDatabases()) {
     if (config_.interactive)
-      QMessageBox::critical(nullptr, kWindowTitle, qtext(texts().text(kTextDatabaseAccessFailed)));
+      QMessageBox::critical(nullptr, kWindowTitle, qtext(texts(), kTextDatabaseAccessFailed));
     return false;
   }
   databasesOpen_ = true;
@@ -95,24 +95,24 @@ void MainWindow::createMenus() {
                  kCmdWizard, kCmdSaveIp, kCmdRecommendedIp, kCmdUpload, kCmdFactory, kCmdPageBack,
                  kCmdPageForward}) {
     auto* a = new QAction(commandIcon(id), label(id), this);
-    a->setToolTip(qtext(commandTip(texts(), id)));
-    a->setStatusTip(qtext(commandTip(texts(), id)));
+    a->setToolTip(qtext(texts(), commandTip(texts(), id)));
+    a->setStatusTip(qtext(texts(), commandTip(texts(), id)));
     a->setObjectName(QString("command%1").arg(id));
     connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
     actions_[id] = a;
   }
-  QMenu* file = menuBar()->addMenu(qtext(texts().text(kTextMenuFile)));
+  QMenu* file = menuBar()->addMenu(qtext(texts(), kTextMenuFile));
   for (int id : kFileMenuCommands) file->addAction(actions_[id]);
   file->addSeparator();
-  QAction* exit = file->addAction(qtext(texts().text(kTextMenuExit)));
+  QAction* exit = file->addAction(qtext(texts(), kTextMenuExit));
   exit->setShortcut(QKeySequence::Quit);
   connect(exit, &QAction::triggered, this, &QWidget::close);
 
-  QMenu* view = menuBar()->addMenu(qtext(texts().text(kTextMenuView)));
+  QMenu* view = menuBar()->addMenu(qtext(texts(), kTextMenuView));
   view->setObjectName("viewMenu");
   view->addAction(actions_[kCmdSettings]);
 
-  QMenu* help = menuBar()->addMenu(qtext(texts().text(kTextMenuHelp)));
+  QMenu* help = menuBar()->addMenu(qtext(texts(), kTextMenuHelp));
   help->addAction(actions_[kCmdAbout]);
 }
 
@@ -121,7 +121,7 @@ void MainWindow::createBars() {
   toolbar_->setObjectName("toolbar");
   toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   toolbar_->setMovable(false);
-  customize_ = new QAction(qtext(texts().text(kTextCustomize)), this);
+  customize_ = new QAction(qtext(texts(), kTextCustomize), this);
   customize_->setObjectName("customize");
   connect(customize_, &QAction::triggered, this, [this] {
     toolbar_->setToolButtonStyle(toolbar_->toolButtonStyle() == Qt::ToolButtonTextUnderIcon
@@ -130,12 +130,12 @@ void MainWindow::createBars() {
   });
 
   addToolBarBreak();
-  messageBar_ = addToolBar(qtext(texts().text(kTextInfoTitle)));
+  messageBar_ = addToolBar(qtext(texts(), kTextInfoTitle));
   messageBar_->setObjectName("messageBar");
   messageBar_->setMovable(false);
   auto* info = new QLabel(this);
   info->setPixmap(commandIcon(kCmdAbout).pixmap(16, 16));
-  info->setToolTip(qtext(texts().text(kTextInfoTitle)) + "\n" + qtext(texts().text(kTextInfoDescription)));
+  info->setToolTip(qtext(texts(), kTextInfoTitle) + "\n" + qtext(texts(), kTextInfoDescription));
   messageBar_->addWidget(info);
   messageText_ = new QLabel(this);
   messageText_->setObjectName("messageText");
@@ -174,7 +174,7 @@ void MainWindow::createDocks() {
   QMenu* view = menuBar()->findChild<QMenu*>("viewMenu");
   if (view) view->addSeparator();
   for (const D& d : docks) {
-    auto* dw = new QDockWidget(qtext(texts().text(d.text)), this);
+    auto* dw = new QDockWidget(qtext(texts(), d.text), this);
     dw->setObjectName(QString("pane%1").arg(int(d.pane)));
     dw->setWidget(new QListWidget(dw));
     addDockWidget(d.area, dw);
@@ -195,7 +195,7 @@ void MainWindow::createViews() {
     auto* page = new QLabel(views_);
     page->setAlignment(Qt::AlignCenter);
     int caption = viewCaption(ViewState(s), false);
-    if (caption) page->setText(qtext(texts().text(caption)));
+    if (caption) page->setText(qtext(texts(), caption));
     views_->addWidget(page);
   }
   setCentralWidget(views_);
@@ -256,18 +256,18 @@ void MainWindow::setLoading(bool loading) {
 
 void MainWindow::setCaptionMessage(const std::string& text) {
   caption_ = text;
-  messageText_->setText(qtext(text));
+  messageText_->setText(qtext(texts(), text));
   messageBar_->setVisible(!text.empty());
 }
 
 void MainWindow::statusText(int pane, const std::string& text) {
   if (pane < 0 || pane > 4 || pane == 1) return;
-  status_[pane]->setText(qtext(text));
+  status_[pane]->setText(qtext(texts(), text));
 }
 
 std::string MainWindow::statusTextOf(int pane) const {
   if (pane < 0 || pane > 4) return {};
-  return bytes(status_[pane]->text());
+  return bytes(texts(), status_[pane]->text());
 }
 
 void MainWindow::setWizardReady(bool ready) {

@@ -1,7 +1,9 @@
+#include "common/test_support.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/main_window.h"
 #include "lumarc/app/ui/single_instance.h"
+#include "lumarc/app/ui/ui_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -25,25 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "ui_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = [] {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *a;
-}
-
-struct TempDir {
-  TempDir() {
-    char tmpl[] = "/tmp/lumarc-ui-XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string path;
-};
+using corvane::testing::TempDir;
 
 // Processes events until pred holds or 10 s have passed.
 template <typename Pred>
@@ -59,7 +43,7 @@ bool waitFor(Pred pred, int ms = 10000) {
 
 struct Window {
   explicit Window(const std::string& dir, std::string commandLine = "-x", bool dbOk = true) {
-    app();
+    testApplication();
     MainWindowConfig c;
     c.workDir = dir;
     c.settings = &settings;
@@ -76,7 +60,7 @@ struct Window {
 
 TEST(MainWindow, StartsTicksAndShowsItsTitle) {
   TempDir dir;
-  Window win(dir.path);
+  Window win(dir.path());
   ASSERT_TRUE(win.w->initialise());
   win.w->show();
   std::string order;
@@ -96,7 +80,7 @@ TEST(MainWindow, StartsTicksAndShowsItsTitle) {
 
 TEST(MainWindow, MessageBarShowsAndHides) {
   TempDir dir;
-  Window win(dir.path);
+  Window win(dir.path());
   ASSERT_TRUE(win.w->initialise());
   win.w->show();
   auto* bar = win.w->findChild<QToolBar*>("messageBar");
@@ -112,7 +96,7 @@ TEST(MainWindow, MessageBarShowsAndHides) {
 
 TEST(MainWindow, ToolbarFollowsTheViewState) {
   TempDir dir;
-  Window win(dir.path);
+  Window win(dir.path());
   ASSERT_TRUE(win.w->initialise());
   win.w->show();
   EXPECT_EQ(win.w->toolbarCommandIds().size(), 9u);
@@ -141,13 +125,13 @@ TEST(MainWindow, ToolbarFollowsTheViewState) {
 
 TEST(MainWindow, DatabaseFailureStopsTheStart) {
   TempDir dir;
-  Window win(dir.path, "-x", false);
+  Window win(dir.path(), "-x", false);
   EXPECT_FALSE(win.w->initialise());
 }
 
 TEST(MainWindow, CommandLineItemsReachTheLinkPanes) {
   TempDir dir;
-  Window win(dir.path, "-C10.0.0.1:5000 -V10.0.0.2");
+  Window win(dir.path(), "-C10.0.0.1:5000 -V10.0.0.2");
   std::vector<LinkItem> opened;
   win.w->setLinkOpener([&](const LinkItem& i) { opened.push_back(i); });
   ASSERT_TRUE(win.w->initialise());
@@ -161,12 +145,12 @@ TEST(MainWindow, CommandLineItemsReachTheLinkPanes) {
 
 TEST(MainWindow, InstallationCallOpensTheExchangeBrowserAndWritesShortcuts) {
   TempDir dir;
-  Window win(dir.path, "-D12345678 -Lumarc");
+  Window win(dir.path(), "-D12345678 -Lumarc");
   ASSERT_TRUE(win.w->initialise());
   ASSERT_TRUE(waitFor([&] { return win.w->tickRunning(); }));
   EXPECT_EQ(win.w->viewState(), ViewState::ExchangeBrowser);
   EXPECT_EQ(win.w->windowTitle().toStdString(), "BRENNIC Lumarc");
-  EXPECT_TRUE(fs::exists(dir.path + "/BRENNIC Lumarc.desktop"));
+  EXPECT_TRUE(fs::exists(dir.path() + "/BRENNIC Lumarc.desktop"));
   win.w->close();
 }
 
@@ -201,32 +185,32 @@ uint32_t languageIn(const std::string& dir) {
 
 TEST(Program, CloseRequestSavesSettingsAndExits) {
   TempDir dir;
-  Program a(dir.path);
+  Program a(dir.path());
   ASSERT_TRUE(a.p.waitForStarted(10000));
   ASSERT_TRUE(waitFor(endpointUp, 20000));
   ASSERT_TRUE(sendInstanceCommand("BRENNIC Lumarc", "close"));
   ASSERT_TRUE(a.p.waitForFinished(20000));
   EXPECT_EQ(a.p.exitCode(), 0);
-  EXPECT_EQ(fs::file_size(dir.path + "/Lumarc.set"), 36570u);
-  EXPECT_TRUE(fs::is_directory(dir.path + "/Wav"));
+  EXPECT_EQ(fs::file_size(dir.path() + "/Lumarc.set"), 36570u);
+  EXPECT_TRUE(fs::is_directory(dir.path() + "/Wav"));
 }
 
 TEST(Program, SecondStartMakesTheFirstSaveAndExit) {
   TempDir one, two;
-  Program a(one.path);
+  Program a(one.path());
   ASSERT_TRUE(a.p.waitForStarted(10000));
   ASSERT_TRUE(waitFor(endpointUp, 20000));
-  Program b(two.path);
+  Program b(two.path());
   ASSERT_TRUE(a.p.waitForFinished(20000));
   EXPECT_EQ(a.p.exitCode(), 0);
-  EXPECT_TRUE(fs::exists(one.path + "/Lumarc.set"));
+  EXPECT_TRUE(fs::exists(one.path() + "/Lumarc.set"));
   // The second one now owns the endpoint and closes on SIGTERM like the close box.
   ASSERT_TRUE(waitFor(endpointUp, 20000));
   ::kill(pid_t(b.p.processId()), SIGTERM);
   ASSERT_TRUE(b.p.waitForFinished(20000));
   EXPECT_EQ(b.p.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(b.p.exitCode(), 0);
-  EXPECT_TRUE(fs::exists(two.path + "/Lumarc.set"));
+  EXPECT_TRUE(fs::exists(two.path() + "/Lumarc.set"));
 }
 
 TEST(Program, TurkishLocaleWithoutSettingsStartsInTurkish) {
@@ -235,11 +219,11 @@ TEST(Program, TurkishLocaleWithoutSettingsStartsInTurkish) {
   env.remove("LC_ALL");
   env.remove("LC_MESSAGES");
   env.insert("LANG", "tr_TR.UTF-8");
-  Program a(dir.path, {}, env);
+  Program a(dir.path(), {}, env);
   ASSERT_TRUE(waitFor(endpointUp, 20000));
   ::kill(pid_t(a.p.processId()), SIGINT);
   ASSERT_TRUE(a.p.waitForFinished(20000));
-  EXPECT_EQ(languageIn(dir.path), 1u);
+  EXPECT_EQ(languageIn(dir.path()), 1u);
 }
 
 TEST(Program, SettingsFileOverridesTheLocale) {
@@ -247,14 +231,14 @@ TEST(Program, SettingsFileOverridesTheLocale) {
   SettingsBlock s;
   s.setLanguage(0);
   s.setAutoScroll(1);
-  ASSERT_TRUE(saveSettings(s, dir.path));
+  ASSERT_TRUE(saveSettings(s, dir.path()));
   auto env = QProcessEnvironment::systemEnvironment();
   env.insert("LANG", "tr_TR.UTF-8");
-  Program a(dir.path, {}, env);
+  Program a(dir.path(), {}, env);
   ASSERT_TRUE(waitFor(endpointUp, 20000));
   ::kill(pid_t(a.p.processId()), SIGTERM);
   ASSERT_TRUE(a.p.waitForFinished(20000));
-  EXPECT_EQ(languageIn(dir.path), 0u);
+  EXPECT_EQ(languageIn(dir.path()), 0u);
 }
 
 TEST(Program, HelpNeedsNoDisplay) {

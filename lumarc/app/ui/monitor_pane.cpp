@@ -30,8 +30,8 @@ MonitorPane::MonitorPane(SettingsBlock& settings, const corvane::StringTable& te
                std::move(workDir), std::move(factory), parent),
       runner_(std::move(runner)) {
   QToolBar* bar = findChild<QToolBar*>();
-  mail_ = new QAction(qtext(texts.text(kTextMailLabel)), this);
-  mail_->setToolTip(qtext(texts.text(kTextMailTip)));
+  mail_ = new QAction(qtext(texts, kTextMailLabel), this);
+  mail_->setToolTip(qtext(texts, kTextMailTip));
   if (bar) bar->addAction(mail_);
   connect(mail_, &QAction::triggered, this, [this] { mailActiveLink(); });
   connect(tabs(), &QTabWidget::currentChanged, this, [this] { updateMail(); });

@@ -2,7 +2,9 @@
 // through a fake xdg-email on PATH.
 #include "lumarc/app/ui/monitor_pane.h"
 
+#include "common/test_support.h"
 #include "lumarc/app/texts.h"
+#include "lumarc/app/ui/ui_test_support.h"
 #include "lumarc/links/bracket_frame.h"
 #include "lumarc/links/monitor_protocol.h"
 
@@ -19,42 +21,12 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 namespace lumarc::ui {
 namespace {
 
-void ensureApp() {
-  if (QApplication::instance()) return;
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "ui_test";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Dir {
- public:
-  Dir() {
-    std::string p = (std::filesystem::temp_directory_path() / "monitor_pane.XXXXXX").string();
-    path_ = ::mkdtemp(p.data());
-  }
-  ~Dir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using corvane::testing::readAll;
+using corvane::testing::TempDir;
 
 struct Udp : DatagramTransport {
   std::vector<std::string>* sent;
@@ -88,7 +60,7 @@ class FakeMailer {
     restore("PATH", oldPath_);
     restore("TMPDIR", oldTmp_);
   }
-  std::string attached() const { return readFile(bin_.path() + "/attached"); }
+  std::string attached() const { return readAll(bin_.path() + "/attached"); }
 
  private:
   static void save(const char* name, std::optional<std::string>& to) {
@@ -101,19 +73,19 @@ class FakeMailer {
       ::unsetenv(name);
     }
   }
-  Dir bin_, copies_;
+  TempDir bin_{"monitor_pane"}, copies_{"monitor_pane"};
   std::optional<std::string> oldPath_, oldTmp_;
 };
 
 struct PaneFixture {
-  Dir dir;
+  TempDir dir{"monitor_pane"};
   SettingsBlock settings;
   std::string caption;
   std::vector<std::string> sent;
   DatagramEvents* events = nullptr;
   std::unique_ptr<MonitorPane> pane;
   PaneFixture() {
-    ensureApp();
+    testApplication();
     MonitorLinkSetup setup;
     setup.makeSocket = [this](DatagramEvents& e) -> std::unique_ptr<DatagramTransport> {
       events = &e;
@@ -175,7 +147,7 @@ TEST(MonitorPaneWindow, MailIsEnabledOnlyOnceTheActiveLinkLoggedALine) {
 TEST(MonitorPaneWindow, MailClosesTheTabLogsOutAndHandsTheLogToTheMailer) {
   PaneFixture f;
   f.monitoringWithARecord();
-  std::string log = readFile(f.dir.path() + "/logM00.txt");
+  std::string log = readAll(f.dir.path() + "/logM00.txt");
   ASSERT_FALSE(log.empty());
   f.sent.clear();
   FakeMailer mailer(0);

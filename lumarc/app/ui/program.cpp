@@ -29,7 +29,7 @@ class StationMessages : public StationEvents {
     if (window && window->isVisible()) {
       window->setCaptionMessage(text);
     } else if (interactive) {
-      QString box = qtext(text);
+      QString box = qtext(*texts, text);
       if (!detail.empty()) box += "\n\n" + QString::fromUtf8(detail.c_str());
       QMessageBox::critical(nullptr, kWindowTitle, box);
     } else {
@@ -40,6 +40,7 @@ class StationMessages : public StationEvents {
     if (window) window->statusText(3, conversionCountText(n));
   }
   MainWindow* window = nullptr;
+  const corvane::StringTable* texts = nullptr;
   bool interactive = true;
   std::vector<std::string> startupMessages;
 };
@@ -50,7 +51,7 @@ class ImportDialogue : public ImportUi {
   ImportDialogue(MainWindow& w, bool interactive) : w_(w), interactive_(interactive) {}
   bool confirmImport() override {
     if (!interactive_) return false;
-    return QMessageBox::question(&w_, kWindowTitle, qtext(w_.texts().text(kTextImportQuestion)),
+    return QMessageBox::question(&w_, kWindowTitle, qtext(w_.texts(), kTextImportQuestion),
                                  QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
   }
   void importProgress(uint64_t stored, uint64_t duplicates) override {
@@ -79,6 +80,7 @@ struct ProgramParts {
     c.db = std::move(d);
     c.voiceDb = std::move(v);
     c.events = &messages;
+    messages.texts = &t;
     c.streamSockets = net::qtStreamTransportFactory();
     c.datagramSockets = net::qtDatagramTransportFactory();
     return c;

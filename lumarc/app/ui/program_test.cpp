@@ -1,9 +1,11 @@
 // The window program's parts wired as at start, against the simulator.
+#include "common/test_support.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/link_pane.h"
 #include "lumarc/app/ui/main_window.h"
 #include "lumarc/app/ui/program.h"
+#include "lumarc/app/ui/ui_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -16,23 +18,14 @@
 #include <QThread>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace lumarc::ui {
 namespace {
 
 namespace fs = std::filesystem;
 
-QApplication& testApp() {
-  static int argc = 1;
-  static char name[] = "program_test";
-  static char* argv[] = {name, nullptr};
-  if (auto* a = qobject_cast<QApplication*>(QCoreApplication::instance())) return *a;
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
+using corvane::testing::readAll;
+using corvane::testing::TempDir;
 
 template <typename Pred>
 bool waitUntil(Pred pred, int ms = 20000) {
@@ -43,13 +36,6 @@ bool waitUntil(Pred pred, int ms = 20000) {
     QThread::msleep(5);
   }
   return true;
-}
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 struct Simulator {
@@ -77,9 +63,9 @@ struct Simulator {
 };
 
 TEST(Program, CmdrRecordsFromTheExchangeLandInTheDatabaseListAndLog) {
-  testApp();
-  char tmpl[] = "/tmp/lumarc-program-XXXXXX";
-  std::string dir = mkdtemp(tmpl);
+  testApplication();
+  TempDir tmp("lumarc-program");
+  const std::string& dir = tmp.path();
   fs::create_directories(dir + "/Wav");
   Simulator sim({"cmdr", "--any-port", "--count", "8", "--batch", "4", "--split", "7"});
   QString port = sim.port();
@@ -103,19 +89,18 @@ TEST(Program, CmdrRecordsFromTheExchangeLandInTheDatabaseListAndLog) {
   }
   EXPECT_TRUE(fs::exists(dir + "/Lumarc.mdb"));
   EXPECT_TRUE(fs::exists(dir + "/Wav/LumarcVt.mdb"));
-  std::string log = fileText(dir + "/logC00.txt");
+  std::string log = readAll(dir + "/logC00.txt");
   EXPECT_NE(log.find("127.0.0.1:" + port.toStdString()), std::string::npos);
   size_t lines = 0;
   for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2)) ++lines;
   EXPECT_GE(lines, 8u);  // header and seven record lines
   EXPECT_FALSE(fs::exists(dir + "/fcmdr.txt"));
-  fs::remove_all(dir);
 }
 
 TEST(Program, UnreachableExchangeShowsTheOpeningFaultInTheMessageBar) {
-  testApp();
-  char tmpl[] = "/tmp/lumarc-program-XXXXXX";
-  std::string dir = mkdtemp(tmpl);
+  testApplication();
+  TempDir tmp("lumarc-program");
+  const std::string& dir = tmp.path();
   fs::create_directories(dir + "/Wav");
   SettingsBlock settings;
   {
@@ -131,7 +116,6 @@ TEST(Program, UnreachableExchangeShowsTheOpeningFaultInTheMessageBar) {
     ASSERT_TRUE(waitUntil([&] { return w.captionMessage() == "Socket opening fault!"; }));
     w.close();
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/codepage.h"
+#include "common/string_table.h"
 
 #include <QString>
 
@@ -10,13 +11,15 @@
 
 namespace lumarc::ui {
 
-// The code page of the program's language; set once at start.
-void setUiLanguage(corvane::Language lang);
-corvane::Language uiLanguage();
+// The program's 8-bit texts are in the code page of its language, which the
+// string table in use knows; every conversion names that table.
 
-// 8-bit text -> QString through the language's code page.
-QString qtext(std::string_view bytes);
-// QString -> 8-bit text; characters the code page lacks become "?".
-std::string bytes(const QString& s);
+// 8-bit text -> QString through the texts' code page.
+QString qtext(const corvane::StringTable& texts, std::string_view bytes);
+// Entry id of the texts -> QString.
+QString qtext(const corvane::StringTable& texts, int id);
+// QString -> 8-bit text in the texts' code page; characters the code page
+// lacks become "?".
+std::string bytes(const corvane::StringTable& texts, const QString& s);
 
 }  // namespace lumarc::ui

@@ -6,7 +6,6 @@
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/main_window.h"
 #include "lumarc/app/ui/program.h"
-#include "lumarc/app/ui/qt_text.h"
 #include "lumarc/app/ui/single_instance.h"
 #include "lumarc/links/net/signal_bridge.h"
 
@@ -87,7 +86,6 @@ int runLumarc(int argc, char** argv) {
   if (QLocale::system().language() == QLocale::Turkish) settings.setLanguage(1);
   loadSettings(settings, workDir);
   const corvane::StringTable& texts = textsFor(settings.language());
-  setUiLanguage(&texts == &turkishTexts() ? corvane::Language::Turkish : corvane::Language::English);
 
   auto env = [](const char* name) {
     const char* v = std::getenv(name);

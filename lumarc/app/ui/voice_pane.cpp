@@ -31,7 +31,7 @@ VoicePane::VoicePane(SettingsBlock& settings, const corvane::StringTable& texts,
 void VoicePane::setTabLabel(int slot, const std::string& label) {
   QListWidget* list = listOf(slot);
   int index = list ? tabs()->indexOf(list) : -1;
-  if (index >= 0) tabs()->setTabText(index, qtext(label));
+  if (index >= 0) tabs()->setTabText(index, qtext(texts(), label));
 }
 
 std::string VoicePane::tabLabelOf(int slot) const {

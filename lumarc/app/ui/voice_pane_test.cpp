@@ -3,7 +3,9 @@
 // once the file is confirmed.
 #include "lumarc/app/ui/voice_pane.h"
 
+#include "common/test_support.h"
 #include "lumarc/app/texts.h"
+#include "lumarc/app/ui/ui_test_support.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -17,30 +19,7 @@
 namespace lumarc::ui {
 namespace {
 
-void ensureApp() {
-  if (QApplication::instance()) return;
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "ui_test";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
-
-class Dir {
- public:
-  Dir() {
-    std::string p = (std::filesystem::temp_directory_path() / "voice_pane.XXXXXX").string();
-    path_ = ::mkdtemp(p.data());
-  }
-  ~Dir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using corvane::testing::TempDir;
 
 struct ChannelSocket : DatagramTransport {
   std::string* last;
@@ -78,8 +57,8 @@ std::string replyTo(const std::string& request, uint32_t word4) {
 }  // namespace
 
 TEST(VoicePane, StalledDownloadShowsTheWaitingTimeOnItsTab) {
-  ensureApp();
-  Dir dir;
+  testApplication();
+  TempDir dir("voice_pane");
   SettingsBlock settings;
   Sink sink;
   std::string last;
