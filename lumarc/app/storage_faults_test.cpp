@@ -147,6 +147,13 @@ Injected driverError(const char* only, const char* message = "refused by the tes
   return f;
 }
 
+// Another program holding the SQLite file past the busy timeout.
+Injected busy() {
+  Injected f = driverError("INSERT INTO Cdata", "database is locked");
+  f.native = 5;
+  return f;
+}
+
 struct Case {
   const char* name;
   Point point;
@@ -179,6 +186,7 @@ std::vector<Case> cases() {
        "refused by the test"},
       {"disk full", Point::Statement, 2, -1, driverError("", "database or disk is full", true), true, {},
        {1, 2, 3, 4}, {}, "X", "database or disk is full"},
+      {"file busy once", Point::Statement, 3, 1, busy(), true, {1, 2, 3, 4}, {}, {5, 10}, "X", ""},
   };
 }
 

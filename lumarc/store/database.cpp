@@ -69,8 +69,11 @@ bool containsNoCase(const std::string& s, const char* needle) {
   return l.find(needle) != std::string::npos;
 }
 
-// SQLite's native code for a refused row (constraint, or RAISE in a trigger).
+// SQLite's native codes: a refused row (constraint, or RAISE in a trigger),
+// and a file another connection holds.
 constexpr int kSqliteConstraint = 19;
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
 
 }  // namespace
 
@@ -96,6 +99,12 @@ Database::Failure Database::failed(const std::exception& e) {
     return engine() == Engine::Sqlite ? Failure::TransactionLost : Failure::ConnectionLost;
   if (!inTx_) return Failure::Row;
   if (state == "25P02") return Failure::TransactionLost;  // "current transaction is aborted"
+  // Another program held the SQLite file past the busy timeout: worth doing
+  // the whole transaction again rather than refusing the record.
+  if (engine() == Engine::Sqlite && oe && (oe->native() == kSqliteBusy || oe->native() == kSqliteLocked)) {
+    conn_->tryExecute("BEGIN");  // if the transaction went with it, the driver's view is right again
+    return Failure::Retry;
+  }
   if (engine() == Engine::Sqlite && !(oe && oe->native() == kSqliteConstraint)) {
     // SQLite rolls the whole transaction back on some errors (a full disk,
     // I/O errors) without the driver noticing; later statements would run
@@ -176,7 +185,10 @@ void Database::commit() {
       conn_->setAutocommit(true);
     } catch (...) {
     }
-    if (!first.empty()) {
+    // A commit that finds no transaction follows an earlier failure that
+    // ended it: that one is the cause worth showing.
+    const bool followOn = std::string(e.what()).find("no transaction is active") != std::string::npos;
+    if (followOn && !first.empty()) {
       const auto* oe = dynamic_cast<const odbc::OdbcError*>(&e);
       throw odbc::OdbcError("commit failed after: " + first, oe ? oe->sqlState() : std::string(),
                             oe ? oe->native() : 0, first);

@@ -327,8 +327,10 @@ RecordStore::PassResult RecordStore::tryPass(const std::vector<CmdrRecord>& reco
   Database& db = *main_;
   CmdrStatements* st = cmdrStatements(error);
   if (!st) return PassResult::Lost;
+  // The failure that ended the pass is the one shown (not a refused row
+  // before it).
   auto abandon = [&](Database::Failure f, const std::string& text) {
-    error = db.firstError().empty() ? text : db.firstError();
+    error = text;
     db.rollback();
     if (f == Database::Failure::ConnectionLost) return PassResult::ConnectionLost;
     return PassResult::Lost;
