@@ -31,20 +31,9 @@ namespace lumarc {
 namespace {
 
 using Child = testproc::ChildProcess;
-
-std::string binary(const char* env) {
-  const char* p = std::getenv(env);
-  return p ? p : "";
-}
-
-bool waitFor(const std::function<bool()>& done, int seconds = 60) {
-  auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
+using testproc::waitFor;
+constexpr auto binary = testproc::programPath;
+constexpr auto simPort = [](Child& sim) { return testproc::listeningPort(sim); };
 
 using corvane::testing::TempDir;
 
@@ -61,9 +50,9 @@ CmdrFrameFields callFields(uint32_t cref, const std::string& port = "1234", uint
   return s;
 }
 
-std::string hexFile(const std::string& dir, const std::vector<CmdrFrameFields>& specs) {
+std::string hexFile(const std::string& dir, const std::vector<CmdrFrameFields>& calls) {
   std::string hex;
-  for (const CmdrFrameFields& s : specs) {
+  for (const CmdrFrameFields& s : calls) {
     CmdrFrame f = buildCmdrFrame(s);
     for (uint8_t b : f) {
       char h[3];
@@ -75,15 +64,6 @@ std::string hexFile(const std::string& dir, const std::vector<CmdrFrameFields>& 
   std::string path = dir + "/frames.hex";
   EXPECT_TRUE(corvane::writeFileAtomic(path, hex, 0644));
   return path;
-}
-
-std::string simPort(Child& sim) {
-  waitFor([&] { return sim.output().find('\n') != std::string::npos || !sim.running(); });
-  const std::string& out = sim.output();
-  size_t colon = out.find(':');
-  size_t nl = out.find('\n');
-  if (colon == std::string::npos || nl == std::string::npos || nl < colon) return "";
-  return out.substr(colon + 1, nl - colon - 1);
 }
 
 size_t count(const std::string& text, const std::string& what) {
@@ -126,9 +106,9 @@ TEST(CollectRefusedRow, TheRefusedCallGoesToFcmdrOnceTheOthersAreStoredAndTheLin
       db.connection().execute(
           "CREATE TRIGGER refuse BEFORE INSERT ON Cdata WHEN NEW.crefa = 7 BEGIN SELECT RAISE(ABORT, 'refused'); END");
     }
-    std::vector<CmdrFrameFields> specs;
-    for (int i = 0; i < c.frames; ++i) specs.push_back(callFields(uint32_t(6 + i)));
-    std::string file = hexFile(dir.path(), specs);
+    std::vector<CmdrFrameFields> calls;
+    for (int i = 0; i < c.frames; ++i) calls.push_back(callFields(uint32_t(6 + i)));
+    std::string file = hexFile(dir.path(), calls);
     Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", file, "--batch", std::to_string(c.batch),
                "--join"});
     std::string port = simPort(sim);
@@ -147,7 +127,7 @@ TEST(CollectRefusedRow, TheRefusedCallGoesToFcmdrOnceTheOthersAreStoredAndTheLin
     for (int i = 0; i < c.frames; ++i)
       if (6 + i != 7) want.push_back(uint32_t(6 + i));
     EXPECT_EQ(storedRefs(db), want);
-    EXPECT_EQ(corvane::readFileBytes(dir.path() + "/fcmdr.txt").value_or(""), lineOf(specs[1]) + "\r\n");
+    EXPECT_EQ(corvane::readFileBytes(dir.path() + "/fcmdr.txt").value_or(""), lineOf(calls[1]) + "\r\n");
     // The user is charged for the stored calls only.
     store::DrptPset users(db);
     users.open();
@@ -193,17 +173,17 @@ TEST(CollectSharedServer, TwoCollectorsChargingTheSameUsersInOppositeOrderKeepOn
   const std::vector<std::string> ports = {"1001", "1002", "1003", "1004", "1005", "1006"};
   std::map<std::string, uint32_t> want;
   TempDir a, b;
-  std::vector<CmdrFrameFields> specsA, specsB;
+  std::vector<CmdrFrameFields> callsA, callsB;
   for (int i = 0; i < 120; ++i) {
     const std::string& pa = ports[size_t(i) % ports.size()];
     const std::string& pb = ports[ports.size() - 1 - size_t(i) % ports.size()];
-    specsA.push_back(callFields(uint32_t(1000 + i), pa, uint16_t(1 + i % 5)));
-    specsB.push_back(callFields(uint32_t(5000 + i), pb, uint16_t(2 + i % 3)));
+    callsA.push_back(callFields(uint32_t(1000 + i), pa, uint16_t(1 + i % 5)));
+    callsB.push_back(callFields(uint32_t(5000 + i), pb, uint16_t(2 + i % 3)));
     want[pa] += uint32_t(1 + i % 5);
     want[pb] += uint32_t(2 + i % 3);
   }
-  Child simA({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(a.path(), specsA), "--batch", "6", "--join"});
-  Child simB({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(b.path(), specsB), "--batch", "6", "--join"});
+  Child simA({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(a.path(), callsA), "--batch", "6", "--join"});
+  Child simB({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(b.path(), callsB), "--batch", "6", "--join"});
   std::string portA = simPort(simA), portB = simPort(simB);
   ASSERT_FALSE(portA.empty() || portB.empty());
   // Both start on an empty database at the same moment.
@@ -241,11 +221,11 @@ TEST(CollectSharedServer, AServerRestartedMidRunIsReopenedAndLaterRecordsAreStor
   if (pg.empty() || !ctl || !runtime) GTEST_SKIP() << "no PostgreSQL test server that this test may restart";
   storetest::PgSchema schema(pg, "restart_" + std::to_string(getpid()));
   TempDir dir;
-  std::vector<CmdrFrameFields> specs;
+  std::vector<CmdrFrameFields> calls;
   // About 13 s of calls: the server is back long before the end, and the
   // collector tries it again every 10 s.
-  for (int i = 0; i < 130; ++i) specs.push_back(callFields(uint32_t(100 + i), "1001"));
-  Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(dir.path(), specs), "--batch", "1",
+  for (int i = 0; i < 130; ++i) calls.push_back(callFields(uint32_t(100 + i), "1001"));
+  Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(dir.path(), calls), "--batch", "1",
              "--pause", "100"});
   std::string port = simPort(sim);
   ASSERT_FALSE(port.empty());
@@ -263,13 +243,13 @@ TEST(CollectSharedServer, AServerRestartedMidRunIsReopenedAndLaterRecordsAreStor
   std::vector<uint32_t> stored = storedRefs(db);
   std::string fcmdr = corvane::readFileBytes(dir.path() + "/fcmdr.txt").value_or("");
   // Every call is in the database or in fcmdr.txt, once.
-  for (const CmdrFrameFields& s : specs) {
+  for (const CmdrFrameFields& s : calls) {
     size_t inDb = size_t(std::count(stored.begin(), stored.end(), s.crefA));
     size_t inFile = count(fcmdr, lineOf(s) + "\r\n");
     EXPECT_EQ(inDb + inFile, 1u) << "call " << s.crefA << "\n" << err;
   }
   // The calls after the restart are stored again.
-  EXPECT_NE(std::find(stored.begin(), stored.end(), specs.back().crefA), stored.end()) << err;
+  EXPECT_NE(std::find(stored.begin(), stored.end(), calls.back().crefA), stored.end()) << err;
   if (err.find("Database connection lost: ") != std::string::npos) {
     EXPECT_NE(err.find("Database connection restored"), std::string::npos) << err;
     EXPECT_EQ(count(err, "Database connection lost: "), 1u) << err;

@@ -47,12 +47,8 @@ QCoreApplication& app() {
   return a;
 }
 
-std::string binary(const char* env) {
-  const char* p = std::getenv(env);
-  return p ? p : "";
-}
-
 using Child = testproc::ChildProcess;
+constexpr auto binary = testproc::programPath;
 
 // Runs the event loop until done() holds; gives up after a generous while so
 // that a fault shows as a failed expectation instead of a hang.
@@ -79,15 +75,7 @@ struct NullPane : PaneView {
   void historyChanged() override {}
 };
 
-// The simulator's listening port, from its first line.
-std::string simPort(Child& sim) {
-  runUntil([&] { return sim.output().find('\n') != std::string::npos || !sim.running(); });
-  const std::string& out = sim.output();
-  size_t colon = out.find(':');
-  size_t nl = out.find('\n');
-  if (colon == std::string::npos || nl == std::string::npos || nl < colon) return "";
-  return out.substr(colon + 1, nl - colon - 1);
-}
+std::string simPort(Child& sim) { return testproc::listeningPort(sim, 60); }
 
 std::vector<CmdrRecord> storedRows(RecordStore& store) {
   std::vector<CmdrRecord> rows;

@@ -29,26 +29,12 @@ extern char** environ;
 namespace lumarc {
 namespace {
 
-std::string binary(const char* env) {
-  const char* p = std::getenv(env);
-  return p ? p : "";
-}
-
 using corvane::testing::readAll;
 using corvane::testing::TempDir;
 
 using Process = testproc::ChildProcess;
-
-// Polls until done() holds; gives up after a generous while so that a fault
-// shows as a failed expectation instead of a hang.
-bool waitFor(const std::function<bool()>& done) {
-  auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
+using testproc::waitFor;
+constexpr auto binary = testproc::programPath;
 
 int countLinesStartingWith(const std::string& text, const std::string& prefix) {
   int n = 0;
@@ -70,12 +56,8 @@ struct Session {
     argv.insert(argv.end(), args.begin(), args.end());
     sim = std::make_unique<Process>(argv, dir.path() + "/sim.err");
     if (!sim->ok()) return false;
-    if (!waitFor([&] { return sim->output().find('\n') != std::string::npos || !sim->running(); })) return false;
-    const std::string& out = sim->output();
-    size_t colon = out.find(':');
-    if (out.rfind("listening ", 0) != 0 || colon == std::string::npos) return false;
-    port = out.substr(colon + 1, out.find('\n') - colon - 1);
-    return true;
+    port = testproc::listeningPort(*sim, 60);
+    return !port.empty();
   }
   void startCli(const std::string& address, std::vector<std::string> extra = {}) {
     std::vector<std::string> argv = {binary("LUMARC_CLI"), "--dir", dir.path(), "monitor", address};

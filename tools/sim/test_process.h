@@ -9,7 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -87,5 +91,34 @@ class ChildProcess {
   int status_ = -1;
   std::string out_;
 };
+
+// A built program's path, from the environment variable the test runner
+// sets (LUMARC_CLI, CORVANE_SIM, ...); empty when unset.
+inline std::string programPath(const char* env) {
+  const char* p = std::getenv(env);
+  return p ? p : "";
+}
+
+// Polls until done() holds; gives up after a generous while so that a fault
+// shows as a failed expectation instead of a hang.
+inline bool waitFor(const std::function<bool()>& done, int seconds = 60) {
+  auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// The port of the simulator's first line "listening HOST:PORT"; empty when
+// it ended or said something else first.
+inline std::string listeningPort(ChildProcess& sim, int seconds = 10) {
+  waitFor([&] { return sim.output().find('\n') != std::string::npos || !sim.running(); }, seconds);
+  const std::string& out = sim.output();
+  size_t nl = out.find('\n');
+  if (out.rfind("listening ", 0) != 0 || nl == std::string::npos) return "";
+  size_t colon = out.rfind(':', nl);
+  return colon == std::string::npos ? "" : out.substr(colon + 1, nl - colon - 1);
+}
 
 }  // namespace lumarc::testproc

@@ -37,23 +37,11 @@ extern char** environ;
 namespace lumarc {
 namespace {
 
-std::string tool(const char* env) {
-  const char* p = std::getenv(env);
-  return p ? p : "";
-}
-
 using Process = testproc::ChildProcess;
-
-// Polls until done() holds; gives up after a generous while so that a fault
-// shows as a failed expectation instead of a hang.
-bool waitFor(const std::function<bool()>& done, int seconds = 90) {
-  auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
+constexpr auto tool = testproc::programPath;
+constexpr auto simPort = [](Process& sim) { return testproc::listeningPort(sim); };
+// Voice transfers take their time: a longer default wait.
+bool waitFor(const std::function<bool()>& done, int seconds = 90) { return testproc::waitFor(done, seconds); }
 
 using corvane::testing::readAll;
 using corvane::testing::TempDir;
@@ -69,19 +57,6 @@ std::vector<std::string> filesIn(const std::string& dir, const std::string& suff
     ::closedir(d);
   }
   return out;
-}
-
-// The port from the simulator's first line "listening HOST:PORT".
-std::string simPort(Process& sim) {
-  std::string port;
-  waitFor([&] {
-    const std::string& out = sim.output();
-    size_t nl = out.find('\n');
-    if (nl == std::string::npos) return false;
-    port = out.substr(out.rfind(':', nl) + 1, nl - out.rfind(':', nl) - 1);
-    return true;
-  }, 10);
-  return port;
 }
 
 std::vector<VoiceRecord> voiceRows(const std::string& dir) {
