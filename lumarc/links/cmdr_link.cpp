@@ -276,9 +276,7 @@ bool CmdrLink::storePass(const Pass& pass) {
     lastRefusal_ = firstError;
   } catch (const std::bad_alloc&) {
     // Nothing is known to be stored: the exchange sends the pass again.
-    closeSocket();
-    report(LinkMessage::InsufficientMemory);
-    setState(CmdrState::Failed);
+    endLink(LinkMessage::InsufficientMemory);
     return false;
   }
   if (refused.empty()) return true;

@@ -45,7 +45,7 @@ TEST(Dialect, TextWidthsOfEveryTableInOrder) {
   EXPECT_EQ(widths(pdataTable()), (std::vector<size_t>{8, 20, 20, 16, 16, 16, 32, 16}));
   EXPECT_EQ(widths(routTable()), (std::vector<size_t>{8, 16, 32}));
   EXPECT_EQ(widths(tmpl03Table()), (std::vector<size_t>{32, 8, 8, 8, 8, 8, 16, 16, 16, 16, 16}));
-  // rcdfn is VARCHAR(1024) by ruling instead of 128.
+  // rcdfn is VARCHAR(1024): absolute paths outgrow 128 characters.
   EXPECT_EQ(widths(vdata00Table()), (std::vector<size_t>{8, 1, 16, 16, 16, 16, 1024, 8}));
   EXPECT_EQ(widths(mdataTable()), (std::vector<size_t>{9, 9, 193, 9}));
   EXPECT_EQ(tmpl03Table().columns.size(), 36u);
