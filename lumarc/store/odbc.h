@@ -27,17 +27,12 @@ class OdbcError : public std::runtime_error {
   int native() const { return native_; }
   // The driver's own words ("[SQLSTATE] message; ..."), without the
   // operation or statement text; what() when there were none.
-  const std::string& driverText() const { return driverText_.empty() ? whatText() : driverText_; }
+  std::string driverText() const { return driverText_.empty() ? std::string(what()) : driverText_; }
 
  private:
-  const std::string& whatText() const {
-    if (what_.empty()) what_ = what();
-    return what_;
-  }
   std::string sqlState_;
   int native_ = 0;
   std::string driverText_;
-  mutable std::string what_;
 };
 
 // The diagnostic records of a handle as one readable text:
