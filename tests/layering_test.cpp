@@ -28,12 +28,16 @@ const std::map<std::string, std::set<std::string>>& allowed() {
       {"lumarc/app", {"lumarc/links", "lumarc/store", "lumarc/decoder", "common", "lumarc/records"}},
       // The window sits on top of everything of the management program.
       {"lumarc/app/ui",
-       {"lumarc/browse", "lumarc/discovery", "lumarc/app", "lumarc/links", "lumarc/store", "lumarc/decoder",
+       {"lumarc/browse/ui", "lumarc/browse", "lumarc/discovery", "lumarc/app", "lumarc/links", "lumarc/store", "lumarc/decoder",
         "common", "lumarc/records"}},
       {"lumarc/discovery", {"lumarc/links", "common", "lumarc/records"}},
       {"lumarc/browse",
        {"lumarc/app", "lumarc/links", "lumarc/store", "lumarc/decoder", "common", "lumarc/records",
         "lumarc/discovery"}},
+      // The browser views' widgets, under the window that holds them.
+      {"lumarc/browse/ui",
+       {"lumarc/browse", "lumarc/app", "lumarc/links", "lumarc/store", "lumarc/decoder", "common",
+        "lumarc/records", "lumarc/discovery"}},
       {"halvern", {"common"}},
       {"launcher", {"common"}},
   };

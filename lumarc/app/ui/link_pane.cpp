@@ -3,7 +3,7 @@
 #include "lumarc/app/link_messages.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/icons.h"
-#include "lumarc/app/ui/qt_text.h"
+#include "common/qt/qt_text.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/icons.h"
-#include "lumarc/app/ui/qt_text.h"
+#include "common/qt/qt_text.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>

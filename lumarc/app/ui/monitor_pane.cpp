@@ -1,7 +1,7 @@
 #include "lumarc/app/ui/monitor_pane.h"
 
 #include "lumarc/app/texts.h"
-#include "lumarc/app/ui/qt_text.h"
+#include "common/qt/qt_text.h"
 #include "lumarc/links/net/datagram_socket.h"
 
 #include <QAction>

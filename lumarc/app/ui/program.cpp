@@ -5,7 +5,7 @@
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/link_pane.h"
 #include "lumarc/app/ui/monitor_pane.h"
-#include "lumarc/app/ui/qt_text.h"
+#include "common/qt/qt_text.h"
 #include "lumarc/app/ui/voice_pane.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/net/datagram_socket.h"

@@ -1,6 +1,6 @@
 #include "lumarc/app/ui/voice_pane.h"
 
-#include "lumarc/app/ui/qt_text.h"
+#include "common/qt/qt_text.h"
 #include "lumarc/links/net/datagram_socket.h"
 
 #include <QListWidget>
