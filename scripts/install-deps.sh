@@ -18,6 +18,7 @@ packages=(
   xvfb xauth xdg-utils x11-utils
   iproute2
   tshark
+  poppler-utils
 )
 
 missing=()

@@ -36,7 +36,7 @@ std::vector<int> stateButtons(ViewState s, bool wizardReady) {
 }
 }  // namespace
 
-std::vector<int> toolbarCommands(ViewState s, bool wizardReady) {
+std::vector<int> toolbarFor(ViewState s, bool wizardReady) {
   std::vector<int> own = stateButtons(s, wizardReady);
   std::vector<int> out(kToolbarOrder, kToolbarOrder + kFixedButtons);
   for (size_t i = kFixedButtons; i < std::size(kToolbarOrder); ++i)
@@ -64,7 +64,7 @@ int viewCaption(ViewState s, bool wizardReady) {
   return 0;
 }
 
-bool commandEnabled(int command, ViewState s) {
+bool enabled(int command, ViewState s) {
   switch (command) {
     case kCmdUsers: return s != ViewState::Users;
     case kCmdDigits: return s != ViewState::DialledNumbers;

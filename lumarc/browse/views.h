@@ -25,14 +25,14 @@ enum class ViewState : int {
 
 // The toolbar's commands for a state, in toolbar order: the nine fixed
 // buttons and the state's own.
-std::vector<int> toolbarCommands(ViewState s, bool wizardReady);
+std::vector<int> toolbarFor(ViewState s, bool wizardReady);
 
 // The string entry of status-bar pane 4 for a state; 0 for an empty caption.
 int viewCaption(ViewState s, bool wizardReady);
 
 // Whether a view-switching command is enabled in a state (commands that
 // belong to a view's own Part are enabled here and decided there).
-bool commandEnabled(int command, ViewState s);
+bool enabled(int command, ViewState s);
 
 // The state a view-switching command leads to; the current state when the
 // command switches nothing. "List" and "Back" in the web page view lead to

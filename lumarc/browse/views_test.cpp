@@ -30,7 +30,7 @@ TEST(Toolbar, EachViewOffersItsOwnButtonsInToolbarOrder) {
       {ViewState::ExchangeBrowser, true, with({319, 337, 339, 340, 341, 342, 343})},
       {ViewState::WebPage, false, with({311, 312, 359, 360})},
   };
-  for (const auto& c : cases) EXPECT_EQ(toolbarCommands(c.s, c.wizard), c.buttons) << int(c.s);
+  for (const auto& c : cases) EXPECT_EQ(toolbarFor(c.s, c.wizard), c.buttons) << int(c.s);
 }
 
 TEST(Toolbar, CaptionFollowsTheViewAndTheWizard) {
@@ -41,22 +41,42 @@ TEST(Toolbar, CaptionFollowsTheViewAndTheWizard) {
   EXPECT_EQ(viewCaption(ViewState::WebPage, true), kTextCaptionExchangeBrowser);
 }
 
-TEST(ViewCommands, CmdrIsDisabledWhileItsFormOrChartsAreShown) {
-  EXPECT_FALSE(commandEnabled(kCmdCmdr, ViewState::CmdrSelection));
-  EXPECT_FALSE(commandEnabled(kCmdCmdr, ViewState::CmdrCharts));
-  EXPECT_TRUE(commandEnabled(kCmdCmdr, ViewState::CmdrTrace));
-  EXPECT_FALSE(commandEnabled(kCmdCorvane, ViewState::WebPage));
-  EXPECT_FALSE(commandEnabled(kCmdCloseView, ViewState::Start));
-}
-
-TEST(ViewCommands, BackAndListReturnToTheBrowserThatStartedTheView) {
-  EXPECT_EQ(stateAfterCommand(kCmdBack, ViewState::CmdrCharts), ViewState::CmdrBrowser);
-  EXPECT_EQ(stateAfterCommand(kCmdList, ViewState::VoiceSelection), ViewState::VoiceBrowser);
-  EXPECT_EQ(stateAfterCommand(kCmdBack, ViewState::WebPage), ViewState::ExchangeBrowser);
-  EXPECT_EQ(stateAfterCommand(kCmdBack, ViewState::Users), ViewState::Users);
-  EXPECT_EQ(stateAfterCommand(kCmdSelect, ViewState::VoiceBrowser), ViewState::VoiceSelection);
-  EXPECT_EQ(stateAfterCommand(kCmdSelect, ViewState::Users), ViewState::Users);
-  EXPECT_EQ(stateAfterCommand(kCmdCallTrace, ViewState::CmdrBrowser), ViewState::CmdrTrace);
+// Every view command in every state: whether it is enabled, and the state
+// it leads to ("=" keeps the state). Columns: Users, Digits, Clip, Corvane,
+// Cmdr, Voice, Close, Back, List, Select, Chart, Call trace.
+TEST(ViewCommands, EachCommandIsEnabledAndLeadsWhereTheViewTableSays) {
+  const int commands[] = {kCmdUsers, kCmdDigits, kCmdClip, kCmdCorvane, kCmdCmdr, kCmdVoice,
+                          kCmdCloseView, kCmdBack, kCmdList, kCmdSelect, kCmdChart, kCmdCallTrace};
+  // Per state: one letter per command, '-' disabled, '+' enabled; then the
+  // state after each enabled command (-1 = unchanged).
+  struct Row { ViewState s; const char* enabled; int after[12]; };
+  using V = ViewState;
+  const int U = 1, D = 2, C = 3, E = 12, R = 4, O = 8, S = 0, _ = -1;
+  const Row rows[] = {
+      {V::Start,           "++++++-+++++", {U, D, C, E, R, O, _, _, _, _, _, _}},
+      {V::Users,           "-+++++++++++", {_, D, C, E, R, O, S, _, _, _, _, _}},
+      {V::DialledNumbers,  "+-++++++++++", {U, _, C, E, R, O, S, _, _, _, _, _}},
+      {V::CallingNumbers,  "++-+++++++++", {U, D, _, E, R, O, S, _, _, _, _, _}},
+      {V::CmdrBrowser,     "++++-+++++++", {U, D, C, E, _, O, S, _, _, 5, 6, 7}},
+      {V::CmdrSelection,   "++++-+++++++", {U, D, C, E, _, O, S, R, R, _, _, _}},
+      {V::CmdrCharts,      "++++-+++++++", {U, D, C, E, _, O, S, R, R, _, _, _}},
+      {V::CmdrTrace,       "++++++++++++", {U, D, C, E, R, O, S, R, R, _, _, _}},
+      {V::VoiceBrowser,    "+++++-++++++", {U, D, C, E, R, _, S, _, _, 9, 10, 11}},
+      {V::VoiceSelection,  "+++++-++++++", {U, D, C, E, R, _, S, O, O, _, _, _}},
+      {V::VoiceCharts,     "+++++-++++++", {U, D, C, E, R, _, S, O, O, _, _, _}},
+      {V::VoiceTrace,      "++++++++++++", {U, D, C, E, R, O, S, O, O, _, _, _}},
+      {V::ExchangeBrowser, "+++-++++++++", {U, D, C, _, R, O, S, _, _, _, _, _}},
+      {V::WebPage,         "+++-++++++++", {U, D, C, _, R, O, S, E, E, _, _, _}},
+  };
+  for (const Row& r : rows) {
+    for (size_t i = 0; i < std::size(commands); ++i) {
+      SCOPED_TRACE("state " + std::to_string(int(r.s)) + ", command " + std::to_string(commands[i]));
+      EXPECT_EQ(enabled(commands[i], r.s), r.enabled[i] == '+');
+      if (r.enabled[i] != '+') continue;  // a disabled command never runs
+      ViewState want = r.after[i] < 0 ? r.s : ViewState(r.after[i]);
+      EXPECT_EQ(stateAfterCommand(commands[i], r.s), want);
+    }
+  }
 }
 
 }  // namespace

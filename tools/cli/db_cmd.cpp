@@ -4,6 +4,7 @@
 #include "tools/cli/store_text.h"
 
 #include "common/files.h"
+#include "lumarc/app/db_connection.h"
 #include "lumarc/store/record_store.h"
 
 #include <cstdio>
@@ -15,22 +16,8 @@ namespace {
 std::string voiceConnection(const Options& opt) { return opt.voiceDb.empty() ? opt.db : opt.voiceDb; }
 
 std::string describe(const std::string& state, const std::string& path, const std::string& conn) {
-  if (!conn.empty()) {
-    // Never print the password of a connection string.
-    std::string shown;
-    size_t i = 0;
-    while (i < conn.size()) {
-      size_t e = conn.find(';', i);
-      std::string item = conn.substr(i, e == std::string::npos ? std::string::npos : e - i);
-      std::string key = item.substr(0, item.find('='));
-      for (auto& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (key == "PWD" || key == "PASSWORD") item = key + "=***";
-      if (!item.empty()) shown += (shown.empty() ? "" : ";") + item;
-      if (e == std::string::npos) break;
-      i = e + 1;
-    }
-    return "opened on the server (" + shown + ")";
-  }
+  // Never print the password of a connection string.
+  if (!conn.empty()) return "opened on the server (" + withoutPassword(conn) + ")";
   return state + " " + path;
 }
 

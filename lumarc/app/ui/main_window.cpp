@@ -6,6 +6,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QLabel>
@@ -93,7 +94,8 @@ void MainWindow::createMenus() {
                  kCmdAdd, kCmdEdit, kCmdDelete, kCmdSaveTemplate, kCmdList, kCmdSave, kCmdMail,
                  kCmdChart, kCmdArchive, kCmdTrash, kCmdPlay, kCmdCallTrace, kCmdExpert, kCmdEasy,
                  kCmdWizard, kCmdSaveIp, kCmdRecommendedIp, kCmdUpload, kCmdFactory, kCmdPageBack,
-                 kCmdPageForward}) {
+                 kCmdPageForward, kCmdSaveProperties, kCmdChangeFormat, kCmdChangeSort, kCmdSelectAll,
+                 kCmdSelectNone, kCmdToggleSelection, kCmdPrint}) {
     auto* a = new QAction(commandIcon(id), label(id), this);
     a->setToolTip(qtext(texts(), commandTip(texts(), id)));
     a->setStatusTip(qtext(texts(), commandTip(texts(), id)));
@@ -103,6 +105,10 @@ void MainWindow::createMenus() {
   }
   QMenu* file = menuBar()->addMenu(qtext(texts(), kTextMenuFile));
   for (int id : kFileMenuCommands) file->addAction(actions_[id]);
+  file->addSeparator();
+  file->addAction(actions_[kCmdSaveProperties]);
+  actions_[kCmdPrint]->setShortcut(QKeySequence::Print);
+  file->addAction(actions_[kCmdPrint]);
   file->addSeparator();
   QAction* exit = file->addAction(qtext(texts(), kTextMenuExit));
   exit->setShortcut(QKeySequence::Quit);
@@ -191,14 +197,38 @@ void MainWindow::createViews() {
   if (views_) return;
   views_ = new QStackedWidget(this);
   views_->setObjectName("views");
-  for (int s = 0; s <= int(ViewState::WebPage); ++s) {
-    auto* page = new QLabel(views_);
-    page->setAlignment(Qt::AlignCenter);
-    int caption = viewCaption(ViewState(s), false);
-    if (caption) page->setText(qtext(texts(), caption));
-    views_->addWidget(page);
+  constexpr int kStates = int(ViewState::WebPage) + 1;
+  std::vector<QWidget*> made;
+  if (viewHost_) made = viewHost_->createViews(views_);
+  made.resize(kStates, nullptr);
+  viewOf_.assign(kStates, nullptr);
+  shownOnce_.assign(kStates, false);
+  for (int s = 0; s < kStates; ++s) {
+    QWidget* page = made[s];
+    if (!page) {
+      // A view of later work: an empty home with its caption.
+      auto* label = new QLabel(views_);
+      label->setAlignment(Qt::AlignCenter);
+      if (int caption = viewCaption(ViewState(s), false)) label->setText(qtext(texts(), caption));
+      page = label;
+    }
+    if (views_->indexOf(page) < 0) views_->addWidget(page);
+    viewOf_[s] = page;
   }
+  views_->setCurrentWidget(viewOf_[int(state_)]);
   setCentralWidget(views_);
+}
+
+QWidget* MainWindow::viewWidget(ViewState s) const {
+  if (!views_ || int(s) >= int(viewOf_.size())) return nullptr;
+  return viewOf_[int(s)];
+}
+
+void MainWindow::showProperties() {
+  if (QDockWidget* d = docks_[int(Pane::Properties)]) {
+    d->show();
+    d->raise();
+  }
 }
 
 void MainWindow::setPaneWidget(Pane pane, QWidget* w) {
@@ -275,9 +305,7 @@ void MainWindow::setWizardReady(bool ready) {
   refreshToolbar();
 }
 
-std::vector<int> MainWindow::toolbarCommandIds() const { return toolbarCommands(state_, wizardReady_); }
-
-bool MainWindow::commandEnabledNow(int command) const { return commandEnabled(command, state_); }
+std::vector<int> MainWindow::toolbarCommandIds() const { return toolbarFor(state_, wizardReady_); }
 
 void MainWindow::refreshToolbar() {
   toolbar_->clear();
@@ -289,30 +317,67 @@ void MainWindow::refreshToolbar() {
   toolbar_->addSeparator();
   toolbar_->addAction(customize_);
   for (int id : kFileMenuCommands) actions_[id]->setEnabled(commandEnabledNow(id));
+  for (int id : {kCmdSaveProperties, kCmdPrint}) actions_[id]->setEnabled(commandEnabledNow(id));
   int caption = viewCaption(state_, wizardReady_);
   statusText(4, caption ? texts().text(caption) : std::string());
+}
+
+bool MainWindow::commandEnabledNow(int command) const {
+  if (!enabled(command, state_)) return false;
+  if (switchesView(command) || command == kCmdSettings || command == kCmdAbout) return true;
+  return viewHost_ ? viewHost_->viewCommandEnabled(command, state_) : false;
+}
+
+void MainWindow::showState(ViewState s) {
+  ViewState old = state_;
+  if (viewHost_ && old != s) viewHost_->viewLeft(old);
+  state_ = s;
+  QWidget* page = viewOf_[int(s)];
+  views_->setCurrentWidget(page);
+  page->setFocus();
+  bool first = !shownOnce_[int(s)];
+  shownOnce_[int(s)] = true;
+  if (viewHost_) viewHost_->viewShown(s, first);
+  refreshToolbar();
 }
 
 void MainWindow::runCommand(int command) {
   if (!commandEnabledNow(command)) return;
   if (command == kCmdSettings || command == kCmdAbout) {
     statusText(2, "");
-    if (docks_[int(Pane::Properties)]) {
-      docks_[int(Pane::Properties)]->show();
-      docks_[int(Pane::Properties)]->raise();
-    }
+    showProperties();
+    if (viewHost_) viewHost_->viewCommand(command, state_);
     return;
   }
-  if (!switchesView(command)) return;
-  if (command == kCmdUsers || command == kCmdDigits || command == kCmdClip || command == kCmdCorvane ||
-      command == kCmdCmdr || command == kCmdVoice)
-    statusText(2, "");
+  if (!switchesView(command)) {
+    if (viewHost_) viewHost_->viewCommand(command, state_);
+    return;
+  }
+  const bool byViewCommand = command == kCmdUsers || command == kCmdDigits || command == kCmdClip ||
+                             command == kCmdCorvane || command == kCmdCmdr || command == kCmdVoice;
+  if (byViewCommand) statusText(2, "");
   createViews();
+  // "Back" and "List" on the web page act as the exchange browser's command.
+  const bool fromWebPage = state_ == ViewState::WebPage && (command == kCmdBack || command == kCmdList);
   ViewState next = stateAfterCommand(command, state_);
-  if (next == state_) return;
-  state_ = next;
-  views_->setCurrentIndex(int(state_));
-  refreshToolbar();
+  if (next == state_) {
+    if (command != kCmdList || !viewHost_) return;
+  } else {
+    showState(next);
+  }
+  // What showing the view starts; on failure the start view.
+  const bool enters = command == kCmdCorvane || command == kCmdCmdr || command == kCmdVoice || fromWebPage;
+  if (enters && viewHost_ && !viewHost_->enterView(next)) {
+    showState(ViewState::Start);
+    return;
+  }
+  // "List" reads the selection form into its browser and lists.
+  if (command == kCmdList && !fromWebPage && viewHost_ &&
+      (state_ == ViewState::CmdrBrowser || state_ == ViewState::VoiceBrowser)) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    viewHost_->viewCommand(kCmdList, state_);
+    QApplication::restoreOverrideCursor();
+  }
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

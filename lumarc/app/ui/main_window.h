@@ -31,6 +31,28 @@ extern const char* const kVersionText;   // "2.11"
 
 enum class Pane { Monitor = 0, Cmdr = 1, Voice = 2, Properties = 3 };
 
+// The views of the client area and the commands they own; the program
+// supplies them, the window switches between them.
+class ViewHost {
+ public:
+  virtual ~ViewHost() = default;
+  // Creates every view, once: one widget per view state, in state order
+  // (the selection form, chart and trace views may serve two states).
+  virtual std::vector<QWidget*> createViews(QWidget* parent) = 0;
+  // State s was just made current; first: its first display.
+  virtual void viewShown(ViewState s, bool first) = 0;
+  // State s is being left for another.
+  virtual void viewLeft(ViewState s) = 0;
+  // What showing a view by its command starts (the exchange browser's
+  // discovery, a record browser's database); false falls back to the start view.
+  virtual bool enterView(ViewState s) = 0;
+  // A command owned by the view of state s (Scan, Add, Edit, Save, List,
+  // Print, ...), or by the properties window (About, Settings, Save).
+  virtual void viewCommand(int command, ViewState s) = 0;
+  // Whether such a command can act now.
+  virtual bool viewCommandEnabled(int command, ViewState s) const = 0;
+};
+
 struct MainWindowConfig {
   std::string workDir;
   SettingsBlock* settings = nullptr;
@@ -82,6 +104,8 @@ class MainWindow : public QMainWindow {
   // Runs the idle steps once (also used by tests).
   void runIdleSteps();
 
+  // Shows and raises the properties pane.
+  void showProperties();
   // Puts a pane's content widget into its docking pane.
   void setPaneWidget(Pane pane, QWidget* w);
   QDockWidget* dock(Pane pane) const { return docks_[int(pane)]; }
@@ -94,6 +118,11 @@ class MainWindow : public QMainWindow {
   const std::string& workDir() const { return config_.workDir; }
   SettingsBlock& settings() { return *config_.settings; }
   const corvane::StringTable& texts() const { return *config_.texts; }
+
+  // The views and their commands; set before the first view command.
+  void setViewHost(ViewHost* host) { viewHost_ = host; }
+  // The widget showing a state, once the views exist.
+  QWidget* viewWidget(ViewState s) const;
 
   // Web page loading progress in pane 1 (the web view reports its state).
   void setLoading(bool loading);
@@ -111,6 +140,7 @@ class MainWindow : public QMainWindow {
   void createDocks();
   void createViews();
   void onStartupMessage();
+  void showState(ViewState s);
   void onTick();
   QString label(int command) const;
 
@@ -135,6 +165,9 @@ class MainWindow : public QMainWindow {
   QProgressBar* progressBar_ = nullptr;
   QDockWidget* docks_[4] = {};
   QStackedWidget* views_ = nullptr;
+  std::vector<QWidget*> viewOf_;   // per state
+  std::vector<bool> shownOnce_;    // per state
+  ViewHost* viewHost_ = nullptr;
   std::map<int, QAction*> actions_;
   QAction* customize_ = nullptr;
 };

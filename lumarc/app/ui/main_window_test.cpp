@@ -102,7 +102,7 @@ TEST(MainWindow, ToolbarFollowsTheViewState) {
   EXPECT_EQ(win.w->toolbarCommandIds().size(), 9u);
   win.w->runCommand(kCmdCmdr);
   EXPECT_EQ(win.w->viewState(), ViewState::CmdrBrowser);
-  EXPECT_EQ(win.w->toolbarCommandIds(), toolbarCommands(ViewState::CmdrBrowser, false));
+  EXPECT_EQ(win.w->toolbarCommandIds(), toolbarFor(ViewState::CmdrBrowser, false));
   EXPECT_EQ(win.w->statusTextOf(4), "Cmdr browser");
   win.w->runCommand(kCmdSelect);
   EXPECT_EQ(win.w->viewState(), ViewState::CmdrSelection);

@@ -3,6 +3,8 @@
 #include "common/files.h"
 #include "lumarc/app/station.h"
 #include "lumarc/app/texts.h"
+#include "lumarc/app/ui/browser_host.h"
+#include "lumarc/browse/ui/prop_wnd.h"
 #include "lumarc/app/ui/link_pane.h"
 #include "lumarc/app/ui/monitor_pane.h"
 #include "common/qt/qt_text.h"
@@ -90,6 +92,7 @@ struct ProgramParts {
   LinkPane* cmdr = nullptr;
   MonitorPane* monitor = nullptr;
   VoicePane* voice = nullptr;
+  std::unique_ptr<BrowserViews> browser;
   bool interactive = true;
 };
 
@@ -141,6 +144,11 @@ void Program::attach(MainWindow& w) {
   w.setPaneWidget(Pane::Monitor, p.monitor);
   w.setPaneWidget(Pane::Voice, p.voice);
 
+  // The views of the client area and the properties window.
+  p.browser = std::make_unique<BrowserViews>(w, p.station);
+  w.setViewHost(p.browser.get());
+  w.setPaneWidget(Pane::Properties, p.browser->properties());
+
   p.station.addTickSteps(w.ticks());
   w.addIdleStep([&p] { p.station.converterStep(); });
 
@@ -156,6 +164,7 @@ void Program::attach(MainWindow& w) {
 
 void Program::shutdown() {
   ProgramParts& p = *parts_;
+  if (p.browser) p.browser->closeConnections();
   // The links end while their panes still show them; then the panes let go.
   p.station.shutdown();
   for (LinkPane* pane : {p.cmdr, static_cast<LinkPane*>(p.monitor), static_cast<LinkPane*>(p.voice)})

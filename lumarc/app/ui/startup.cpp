@@ -2,12 +2,15 @@
 
 #include "common/files.h"
 #include "lumarc/app/command_line.h"
+#include "lumarc/app/db_connection.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/main_window.h"
 #include "lumarc/app/ui/program.h"
 #include "lumarc/app/ui/single_instance.h"
+#include "lumarc/browse/ui/db_settings.h"
 #include "lumarc/links/net/signal_bridge.h"
+#include "lumarc/store/record_store.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -91,7 +94,12 @@ int runLumarc(int argc, char** argv) {
     const char* v = std::getenv(name);
     return std::string(v ? v : "");
   };
-  Program program(workDir, settings, texts, env("LUMARC_DB"), env("LUMARC_VOICE_DB"));
+  // LUMARC_DB / LUMARC_VOICE_DB win over the choice stored in the properties
+  // window, which takes effect here, at the next start.
+  const std::string embeddedVoice = sqliteConnectionString(corvane::joinPath(wavDir, RecordStore::kVoiceFile));
+  const StartConnections db = chooseConnections(browse::loadDbSettings(browse::defaultDbSettingsPath()),
+                                                env("LUMARC_DB"), env("LUMARC_VOICE_DB"), embeddedVoice);
+  Program program(workDir, settings, texts, db.main, db.voice);
   MainWindow window(program.windowConfig(commandLine, desktopFolder(), true));
   // Signals are caught before the endpoint tells others that we run.
   net::SignalBridge signalBridge;
