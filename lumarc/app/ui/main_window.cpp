@@ -56,14 +56,19 @@ bool MainWindow::initialise() {
   createMenus();
   createBars();
   createDocks();
-  // The empty start view until a view command creates the views.
-  auto* start = new QWidget(this);
+  // The client area holds the empty start view until a view command
+  // creates the views; it keeps its place beside the panes from the start.
+  views_ = new QStackedWidget(this);
+  views_->setObjectName("views");
+  views_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  auto* start = new QWidget(views_);
   start->setObjectName("startView");
-  setCentralWidget(start);
+  views_->addWidget(start);
+  setCentralWidget(views_);
   setWindowTitle(kWindowTitle);
   resize(1100, 720);
   resizeDocks({docks_[0]}, {180}, Qt::Vertical);
-  resizeDocks({docks_[int(Pane::Properties)]}, {200}, Qt::Horizontal);
+  resizeDocks({docks_[int(Pane::Properties)]}, {340}, Qt::Horizontal);
   QSettings layout("BRENNIC", "BRENNIC Lumarc");
   restoreGeometry(layout.value("window/geometry").toByteArray());
   restoreState(layout.value("window/state").toByteArray());
@@ -194,9 +199,8 @@ void MainWindow::createDocks() {
 }
 
 void MainWindow::createViews() {
-  if (views_) return;
-  views_ = new QStackedWidget(this);
-  views_->setObjectName("views");
+  if (!viewOf_.empty()) return;
+  QWidget* startPage = views_->widget(0);
   constexpr int kStates = int(ViewState::WebPage) + 1;
   std::vector<QWidget*> made;
   if (viewHost_) made = viewHost_->createViews(views_);
@@ -205,6 +209,7 @@ void MainWindow::createViews() {
   shownOnce_.assign(kStates, false);
   for (int s = 0; s < kStates; ++s) {
     QWidget* page = made[s];
+    if (!page && ViewState(s) == ViewState::Start) page = startPage;
     if (!page) {
       // A view of later work: an empty home with its caption.
       auto* label = new QLabel(views_);
@@ -216,11 +221,10 @@ void MainWindow::createViews() {
     viewOf_[s] = page;
   }
   views_->setCurrentWidget(viewOf_[int(state_)]);
-  setCentralWidget(views_);
 }
 
 QWidget* MainWindow::viewWidget(ViewState s) const {
-  if (!views_ || int(s) >= int(viewOf_.size())) return nullptr;
+  if (int(s) >= int(viewOf_.size())) return nullptr;
   return viewOf_[int(s)];
 }
 
@@ -324,6 +328,11 @@ void MainWindow::refreshToolbar() {
 
 bool MainWindow::commandEnabledNow(int command) const {
   if (!enabled(command, state_)) return false;
+  // Chart and Call trace switch views, but only from a browser list that has
+  // something to chart or a line to trace.
+  if ((command == kCmdChart || command == kCmdCallTrace) &&
+      (state_ == ViewState::CmdrBrowser || state_ == ViewState::VoiceBrowser))
+    return viewHost_ && viewHost_->viewCommandEnabled(command, state_);
   if (switchesView(command) || command == kCmdSettings || command == kCmdAbout) return true;
   return viewHost_ ? viewHost_->viewCommandEnabled(command, state_) : false;
 }
