@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 LUMARC_DIR ?= $(CURDIR)/run
 
-.PHONY: run test deps build build-asan bench fuzz soak clean
+.PHONY: run test deps build build-asan package bench fuzz soak clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -16,6 +16,11 @@ build: deps
 build-asan: deps
 	@cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON >/dev/null
 	@ninja -C build/asan -j $(JOBS)
+
+# The Debian package build/corvane-tools_VERSION_ARCH.deb (Release build in
+# build/package): `apt install ./build/corvane-tools_*.deb`.
+package: deps
+	@JOBS=$(JOBS) bash scripts/package.sh build/package build
 
 run: build
 	@LUMARC_DIR="$(LUMARC_DIR)" bash scripts/run.sh build/debug

@@ -19,6 +19,7 @@ packages=(
   iproute2
   tshark
   poppler-utils
+  libsystemd-dev systemd lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -2,8 +2,9 @@
 # Builds and runs the whole test suite headless: once as a normal debug
 # build and once under AddressSanitizer and UBSan; then the tests of the
 # recording conversion worker (the one part with a thread of its own) under
-# ThreadSanitizer, building only their test program. Exits non-zero on any
-# failure.
+# ThreadSanitizer, building only their test program; then the Debian
+# package, built once in Release and inspected (scripts/package-test.sh).
+# Exits non-zero on any failure.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -80,7 +81,14 @@ else
   failed=$((failed + 1))
   status=1
 fi
+echo "== package (Release build, lintian, validators, install as root in CI)"
+if bash scripts/package-test.sh; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+  status=1
+fi
 echo
-echo "Test programs over all builds (debug, asan, tsan):"
+echo "Test programs over all builds (debug, asan, tsan, package):"
 echo "$passed passed, $failed failed"
 exit $status

@@ -70,6 +70,7 @@ void Station::attachViews(const StationViews& views) {
     const SettingsBlock* settings = config_.settings;
     const bool force = config_.forceLayer2;
     setup.decodeOptions = [settings, force] { return decodeOptionsFor(*settings, force); };
+    setup.recordArrived = config_.monitorRecords;
     monitor_ = std::make_unique<LinkList>(LinkKind::Monitor, environment(LinkKind::Monitor, views.monitor),
                                           monitorLinkFactory(setup));
   }

@@ -12,6 +12,7 @@
 #include "lumarc/decoder/context.h"
 #include "lumarc/links/datagram.h"
 #include "lumarc/links/link.h"
+#include "lumarc/links/monitor_link.h"
 #include "lumarc/links/voice_convert.h"
 #include "lumarc/store/record_store.h"
 #include "lumarc/store/voice_store.h"
@@ -59,6 +60,8 @@ struct StationConfig {
   DatagramTransportFactory datagramSockets;
   // Monitor links decode layer 2 whatever the setting says.
   bool forceLayer2 = false;
+  // Told of every new monitor record (may be empty).
+  MonitorRecordObserver monitorRecords;
 };
 
 class Station : private StoreMessageSink {

@@ -240,6 +240,7 @@ void MonitorLink::handleRecord(const MonitorMessage& m) {
         std::fwrite(line.data(), 1, line.size(), frames_.get());
         std::fflush(frames_.get());
       }
+      if (setup_.recordArrived) setup_.recordArrived(*this, m.hpidx, m.ptyp, m.frame);
       for (const std::string& line : monitorLines(text)) {
         // Counted first, so the pane sees the count of this line already.
         if (hasLog()) ++loggedLines_;

@@ -26,11 +26,20 @@ enum class MonitorState : int { LoggingIn = 1, SendingAccessCode = 2, Monitoring
 // Bytes of one received datagram the link looks at.
 constexpr size_t kMonitorReceiveBuffer = 4096;
 
+class MonitorLink;
+
+// Told of every new record (not of a repeat) as it arrives, with its link
+// and raw frame: a front end that keeps the session in a capture file.
+using MonitorRecordObserver =
+    std::function<void(const MonitorLink& link, uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame)>;
+
 // What a monitor link needs besides its pane.
 struct MonitorLinkSetup {
   DatagramTransportFactory makeSocket;
   // The decoder options of the moment (the layer 2 setting); read per record.
   std::function<DecodeOptions()> decodeOptions = [] { return DecodeOptions{}; };
+  // May be empty.
+  MonitorRecordObserver recordArrived;
 };
 
 // The frame file's name beside a slot's log, e.g. "logM00.frm".

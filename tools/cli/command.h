@@ -12,6 +12,8 @@ struct Options {
   std::string workDir;                 // --dir, default: current directory
   std::string db;                      // --db or LUMARC_DB; empty: embedded default
   std::string voiceDb;                 // LUMARC_VOICE_DB; empty: same server as db, or embedded default
+  bool workDirGiven = false;           // --dir was given (a configuration file does not override it)
+  bool dbGiven = false;                // --db was given
   std::vector<std::string> args;       // what follows the command name
 };
 

@@ -1,8 +1,11 @@
 // lumarc-cli decode: decodes raw monitor frames kept in the decode input
 // format ("HPIDX PTYP FRAME" per line) and prints the decoded lines; with
 // --stats, counts of records, lines and malformed records per record kind
-// on standard error.
+// on standard error; with --pcap, the records also go to a pcapng capture
+// file, stamped with their own time and named after the exchange that the
+// frame file's header line gives.
 #include "tools/cli/command.h"
+#include "tools/cli/pcap_output.h"
 
 #include "lumarc/decoder/frame_text.h"
 #include "lumarc/decoder/framework.h"
@@ -31,8 +34,20 @@ struct DecodeStats {
   }
 };
 
+// The exchange a frame file's header line names ("# PATH DATE TIME
+// HOST:PORT"): its host; empty when the line is no such header.
+std::string headerExchange(const std::string& line) {
+  if (line.rfind("# ", 0) != 0) return {};
+  const size_t blank = line.find_last_of(' ');
+  const std::string last = line.substr(blank + 1);
+  const size_t colon = last.rfind(':');
+  if (colon == std::string::npos || colon == 0) return {};
+  return last.substr(0, colon);
+}
+
 // Decodes every frame line of in; false when a line was malformed.
-bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options, DecodeStats& stats) {
+bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options, DecodeStats& stats, PcapOutput& pcap) {
+  CaptureSource source{name, {}};
   bool ok = true;
   std::string line;
   unsigned long lineNo = 0;
@@ -42,6 +57,10 @@ bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options,
     while ((c = std::fgetc(in)) != EOF && c != '\n') line.push_back(char(c));
     if (c == EOF && line.empty()) break;
     ++lineNo;
+    if (lineNo == 1) {
+      const std::string exchange = headerExchange(line);
+      if (!exchange.empty()) source.exchange = exchange;
+    }
     FrameLine f;
     std::string error;
     switch (parseFrameLine(line, f, error)) {
@@ -53,6 +72,7 @@ bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options,
         break;
       case FrameLineStatus::Frame: {
         const MonitorRecord record = buildMonitorRecord(f.frame, f.hpidx, f.ptyp);
+        pcap.write(source, f.hpidx, f.ptyp, f.frame, recordTimeMicros(record));
         const RecordDecode decoded = decodeMonitorRecordMarked(record, options);
         DecodeStats::Kind& kind = stats.kinds[(uint32_t(record.type) >> 8) & 0xFF];
         ++stats.records;
@@ -76,10 +96,15 @@ bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options,
 int runDecode(const Options& opt) {
   DecodeOptions options;
   bool showStats = false;
+  std::string pcapPath;
+  bool force = false;
   std::vector<std::string> files;
-  for (const std::string& a : opt.args) {
+  for (size_t i = 0; i < opt.args.size(); ++i) {
+    const std::string& a = opt.args[i];
     if (a == "--layer2") options.layer2 = true;
     else if (a == "--stats") showStats = true;
+    else if (a == "--force") force = true;
+    else if (a == "--pcap" && i + 1 < opt.args.size()) pcapPath = opt.args[++i];
     else if (a.size() > 1 && a[0] == '-' && a != "-") {
       std::fprintf(stderr, "lumarc-cli decode: unknown option %s\n", a.c_str());
       return 2;
@@ -88,11 +113,13 @@ int runDecode(const Options& opt) {
     }
   }
   if (files.empty()) files.push_back("-");
+  PcapOutput pcap("lumarc-cli decode");
+  if (!pcapPath.empty() && !pcap.open(pcapPath, force, false)) return 1;
   bool ok = true;
   DecodeStats stats;
   for (const std::string& name : files) {
     if (name == "-") {
-      ok = decodeStream(stdin, "<stdin>", options, stats) && ok;
+      ok = decodeStream(stdin, "<stdin>", options, stats, pcap) && ok;
       continue;
     }
     std::FILE* in = std::fopen(name.c_str(), "rb");
@@ -101,17 +128,18 @@ int runDecode(const Options& opt) {
       ok = false;
       continue;
     }
-    ok = decodeStream(in, name, options, stats) && ok;
+    ok = decodeStream(in, name, options, stats, pcap) && ok;
     std::fclose(in);
   }
+  ok = pcap.close() && ok;
   std::fflush(stdout);
   if (showStats) stats.print(stderr);
   return ok ? 0 : 1;
 }
 
-Register reg({"decode", "[--layer2] [--stats] [FILE...]",
+Register reg({"decode", "[--layer2] [--stats] [--pcap OUT [--force]] [FILE...]",
               "decode monitor frames (lines of HPIDX PTYP FRAME-hex; stdin without FILE); --stats counts records, "
-              "lines and malformed records per kind on standard error",
+              "lines and malformed records per kind on standard error; --pcap also writes them to a pcapng file",
               runDecode});
 
 }  // namespace

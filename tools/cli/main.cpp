@@ -50,14 +50,17 @@ int main(int argc, char** argv) {
     }
     if ((a == "--dir" || a == "--db") && i + 1 < argc) {
       (a == "--dir" ? opt.workDir : opt.db) = argv[++i];
+      (a == "--dir" ? opt.workDirGiven : opt.dbGiven) = true;
       continue;
     }
     if (a.rfind("--dir=", 0) == 0) {
       opt.workDir = a.substr(6);
+      opt.workDirGiven = true;
       continue;
     }
     if (a.rfind("--db=", 0) == 0) {
       opt.db = a.substr(5);
+      opt.dbGiven = true;
       continue;
     }
     if (a.rfind("--", 0) == 0) {

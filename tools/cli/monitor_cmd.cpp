@@ -4,7 +4,9 @@
 // on standard output (bytes as the pane shows them) and messages on standard
 // error, and ends after --for seconds or on SIGINT/SIGTERM/SIGHUP, logging
 // out first. A link that fails (refused, unknown access code) ends the run.
+// With --pcap every record also goes to a pcapng capture file.
 #include "tools/cli/command.h"
+#include "tools/cli/pcap_output.h"
 
 #include "common/codepage.h"
 #include "lumarc/app/settings.h"
@@ -54,9 +56,15 @@ int monitor(const Options& opt) {
   std::string address;
   double seconds = -1;
   bool layer2 = false;
+  std::string pcapPath;
+  bool force = false;
   for (size_t i = 0; i < opt.args.size(); ++i) {
     const std::string& a = opt.args[i];
-    if (a == "--for" && i + 1 < opt.args.size()) {
+    if (a == "--pcap" && i + 1 < opt.args.size()) {
+      pcapPath = opt.args[++i];
+    } else if (a == "--force") {
+      force = true;
+    } else if (a == "--for" && i + 1 < opt.args.size()) {
       char* end = nullptr;
       seconds = std::strtod(opt.args[++i].c_str(), &end);
       if (!end || *end || seconds < 0) {
@@ -73,9 +81,11 @@ int monitor(const Options& opt) {
     }
   }
   if (address.empty()) {
-    std::fprintf(stderr, "usage: lumarc-cli monitor ADDRESS [--for SECONDS] [--layer2]\n");
+    std::fprintf(stderr, "usage: lumarc-cli monitor ADDRESS [--for SECONDS] [--layer2] [--pcap FILE [--force]]\n");
     return 2;
   }
+  PcapOutput pcap("lumarc-cli monitor");
+  if (!pcapPath.empty() && !pcap.open(pcapPath, force, true)) return 1;
 
   int argc = 1;
   char name[] = "lumarc-cli";
@@ -95,6 +105,12 @@ int monitor(const Options& opt) {
   config.texts = &texts;
   config.datagramSockets = net::qtDatagramTransportFactory();
   config.forceLayer2 = layer2;
+  if (pcap.isOpen()) {
+    config.monitorRecords = [&pcap](const MonitorLink& link, uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame) {
+      const CaptureSource source{link.target().hostText(), captureAccessCode(link.target().accessCodeText())};
+      pcap.write(source, hpidx, ptyp, frame, nowMicros());
+    };
+  }
   Station station(config);
   StationViews views;
   views.monitor = &pane;
@@ -132,11 +148,13 @@ int monitor(const Options& opt) {
   station.shutdown();
   saveSettings(settings, opt.workDir);
   std::fflush(stdout);
+  if (!pcap.close() && status == 0) status = 1;
   return status;
 }
 
-Register reg({"monitor", "ADDRESS [--for SECONDS] [--layer2]",
-              "watch an exchange's signalling over one monitor link (ADDRESS: host:port,password-access)",
+Register reg({"monitor", "ADDRESS [--for SECONDS] [--layer2] [--pcap FILE [--force]]",
+              "watch an exchange's signalling over one monitor link (ADDRESS: host:port,password-access); "
+              "--pcap also writes the records to a pcapng file for Wireshark",
               monitor});
 
 }  // namespace
