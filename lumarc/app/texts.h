@@ -18,6 +18,14 @@ enum TextId : int {
   kTextDefinitionColumns = 13148,   // column titles of the dialled-digit and calling-number lists
   kTextUserColumns = 13150,         // column titles of the users list, names format
   kTextUserCounterColumns = 13176,  // column titles of the users list, counters format
+  kTextVoiceColumns = 13146,        // column titles of the voice recording list
+  kTextChartTimeOfDay = 13158,
+  kTextChartDuration = 13159,
+  kTextChartPulses = 13160,
+  kTextOutgoingMark = 13173,        // direction column of a recording line
+  kTextIncomingMark = 13174,
+  kTextSelectVoiceDirectory = 13880,  // voice browser dialogs
+  kTextWaveFileFilter = 13881,
   kTextCaptionUsers = 13261,
   kTextCaptionDialledNumbers = 13262,
   kTextCaptionCallingNumbers = 13263,
@@ -26,6 +34,72 @@ enum TextId : int {
   kTextCaptionWizard = 13264,
   kTextCaptionExchangeBrowser = 13265,
   kTextCaptionCallTrace = 13266,
+  kTextCmdrLongColumns = 13145,     // column titles of the long CMDR record line
+  kTextCmdrShortColumns = 13169,    // column titles of the short CMDR record line
+  kTextDiscoveryColumns = 13042,    // column titles of the exchange browser's list
+  kTextDiscoveryEnabled = 13043,    // wizard column, 9 bytes
+  kTextDiscoveryDisabled = 13044,
+  kTextNoCorvaneFound = 13960,      // exchange browser messages
+  kTextWizardStartupFailed,
+  kTextNetworkAdapter,
+
+  // CMDR report and selection form.
+  kTextSubTotal = 13800,
+  kTextTotal,
+  kTextCalls,
+  kTextDuration,
+  kTextPulses,
+  kTextCopyFailed,
+  kTextSelectCmdrFilter,
+  kTextSelectVoiceFilter,
+  kTextNewRecord,
+  kTextTemplate,
+  kTextNoDetails,
+  kTextRecordVariant,
+  kTextAllRecords,
+  kTextCallRecords,
+  kTextSystemRecords,
+  kTextServiceRecords,
+  kTextMaliciousCalls,
+  kTextRoomReports,
+  kTextName,
+  kTextPriceUnit,
+  kTextDateRange,
+  kTextTimeRange,
+  kTextDurationMinMax,
+  kTextExternalPulseMinMax,
+  kTextInternalPulseMinMax,
+  kTextIncomingSide,
+  kTextAll,
+  kTextIncomingSubscriber,
+  kTextIncomingTrunk,
+  kTextOutgoingSide,
+  kTextOutgoingSubscriber,
+  kTextOutgoingTrunk,
+  kTextStarCount,
+  kTextNoStar,
+  kTextLineFormat,
+  kTextLong,
+  kTextShort,
+  kTextReplaceDigits,
+  kTextNo,
+  kTextDialledDigits,
+  kTextCallingNumber,
+  kTextBoth,
+  kTextAckedCallsFree,
+  kTextListedUsers,
+  kTextAllTimeSorted,
+  kTextAllUserSorted,
+  kTextSelectedUsers,
+  kTextSingleUser,
+  kTextDepartments,
+  kTextSections,
+  kTextUsedPort,
+  kTextCorvaneIp,
+  kTextCallDirection,
+  kTextIncoming,
+  kTextOutgoing,
+  kTextReportFormats,  // the Save dialog's filters: text, CSV, PDF (one per line)
 
   // Link and database errors.
   kTextSocketClosedUnexpectedly = 13300,

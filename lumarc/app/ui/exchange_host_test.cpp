@@ -1,0 +1,246 @@
+// The exchange browser in the window: the list, "No Corvane found!", the
+// adapter selector and its stored choice, "Scan" enabling; and, inside
+// network namespaces the test creates, the real multicast socket against
+// corvane-sim (a screenshot of the list is saved when
+// LUMARC_SCREENSHOT_DIR names a folder).
+#include "common/test_support.h"
+#include "lumarc/app/settings.h"
+#include "lumarc/app/texts.h"
+#include "lumarc/app/ui/exchange_host.h"
+#include "lumarc/app/ui/ui_test_support.h"
+#include "lumarc/browse/ui/exchange_view.h"
+#include "tools/sim/netns.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QPixmap>
+#include <QThread>
+
+#include <unistd.h>
+
+#include <deque>
+#include <fstream>
+
+namespace lumarc::ui {
+namespace {
+
+using corvane::testing::TempDir;
+
+constexpr uint32_t ip(unsigned a, unsigned b, unsigned c, unsigned d) { return a << 24 | b << 16 | c << 8 | d; }
+
+class FakeSocket : public DiscoverySocket {
+ public:
+  std::vector<uint32_t> eligible;
+  std::deque<std::string> waiting;
+  int sent = 0;
+  uint32_t openedOn = 0;
+  std::vector<uint32_t> adapters() override { return eligible; }
+  SocketFault open(uint32_t a) override {
+    openedOn = a;
+    return SocketFault::None;
+  }
+  bool send(std::string_view) override {
+    ++sent;
+    return true;
+  }
+  long receive(uint8_t* buf, size_t cap) override {
+    if (waiting.empty()) return -1;
+    const std::string d = waiting.front();
+    waiting.pop_front();
+    std::copy_n(d.begin(), std::min(cap, d.size()), buf);
+    return long(std::min(cap, d.size()));
+  }
+  void close() override {}
+};
+
+struct Window {
+  TempDir dir{"exchange-view"};
+  SettingsBlock settings;
+  std::unique_ptr<MainWindow> w;
+  std::unique_ptr<ExchangeBrowserHost> host;
+  FakeSocket* socket = nullptr;
+  bool initialised = false;
+
+  explicit Window(std::vector<uint32_t> adapters, bool realSocket = false) {
+    testApplication();
+    MainWindowConfig c;
+    c.workDir = dir.path();
+    c.settings = &settings;
+    c.texts = &englishTexts();
+    c.commandLine = "-x";
+    c.interactive = false;
+    c.openDatabases = [] { return true; };
+    w = std::make_unique<MainWindow>(c);
+    initialised = w->initialise();
+    std::unique_ptr<DiscoverySocket> s;
+    if (!realSocket) {
+      auto fake = std::make_unique<FakeSocket>();
+      fake->eligible = std::move(adapters);
+      socket = fake.get();
+      s = std::move(fake);
+    }
+    host = std::make_unique<ExchangeBrowserHost>(*w, w.get(), std::move(s));
+    host->view()->resize(1200, 300);
+  }
+  browse::CfwDbDsc& view() { return *host->view(); }
+  std::vector<std::string> rows() {
+    std::vector<std::string> out;
+    QListWidget* l = view().listControl();
+    for (int i = 0; i < l->count(); ++i) out.push_back(l->item(i)->text().toStdString());
+    return out;
+  }
+  void ticks(int n) {
+    for (int i = 0; i < n; ++i) view().tick();
+  }
+};
+
+ExchangeEntry exchange(uint32_t address, uint8_t mac) {
+  ExchangeEntry e;
+  e.id.ip = address;
+  e.id.mac = {0, 0x1A, 0x2B, 0x3C, 0x4D, mac};
+  e.mask = ip(255, 255, 255, 0);
+  e.flags = 1;
+  const char* p = "CRV-PX48";
+  std::copy(p, p + 8, e.platform.begin());
+  return e;
+}
+
+TEST(ExchangeBrowserView, ListShowsHeaderAndExchangesAndScanComesBackWhenListed) {
+  Window win({ip(192, 168, 5, 1)});
+  ASSERT_TRUE(win.host->open());
+  EXPECT_FALSE(win.host->commandEnabled(kCmdScan));
+  win.socket->waiting.push_back(buildDiscoveryReply(exchange(ip(192, 168, 5, 10), 1), ip(192, 168, 5, 1), ~0u, 129));
+  win.ticks(80);
+  const auto rows = win.rows();
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_TRUE(rows[0].starts_with("Mac.Address")) << rows[0];
+  EXPECT_TRUE(rows[1].starts_with("00:1A:2B:3C:4D:01 192.168.5.10")) << rows[1];
+  EXPECT_TRUE(win.host->commandEnabled(kCmdScan));
+  EXPECT_FALSE(win.view().adapterSelector()->isVisibleTo(&win.view()));
+  // Leaving a listed browser keeps its list.
+  win.host->close();
+  EXPECT_EQ(win.rows().size(), rows.size());
+}
+
+TEST(ExchangeBrowserView, SilentNetworkShowsNoCorvaneFoundWithoutHeader) {
+  Window win({ip(192, 168, 5, 1)});
+  ASSERT_TRUE(win.host->open());
+  win.ticks(80);
+  EXPECT_EQ(win.rows(), std::vector<std::string>{"No Corvane found!"});
+}
+
+TEST(ExchangeBrowserView, NoEligibleAdapterSaysSocketBindingFaultAndSendsNothing) {
+  Window win({});
+  EXPECT_FALSE(win.host->open());
+  win.ticks(30);
+  EXPECT_EQ(win.w->captionMessage(), "Socket binding fault!");
+  EXPECT_EQ(win.socket->sent, 0);
+}
+
+TEST(ExchangeBrowserView, AdapterSelectorOffersEveryAdapterAndStoresTheChoice) {
+  Window win({ip(192, 168, 5, 1), ip(10, 3, 0, 1)});
+  ASSERT_TRUE(win.host->open());
+  QComboBox* box = win.view().adapterSelector();
+  ASSERT_TRUE(box->isVisibleTo(&win.view()));
+  ASSERT_EQ(box->count(), 2);
+  EXPECT_EQ(box->currentText(), "10.3.0.1");
+  box->setCurrentIndex(0);
+  emit box->activated(0);
+  EXPECT_EQ(win.socket->openedOn, ip(192, 168, 5, 1));
+  EXPECT_EQ(win.settings.adapter(), ip(192, 168, 5, 1));
+  SettingsBlock stored;
+  ASSERT_TRUE(loadSettings(stored, win.dir.path()));
+  EXPECT_EQ(stored.adapter(), ip(192, 168, 5, 1));
+  // The stored choice is used at the next opening.
+  win.host->close();
+  ASSERT_TRUE(win.host->open());
+  EXPECT_EQ(win.socket->openedOn, ip(192, 168, 5, 1));
+}
+
+TEST(ExchangeBrowserView, WizardOnTheSelectedExchangeShowsTheAnalysisAndReadiesTheWindow) {
+  Window win({ip(192, 168, 5, 1)});
+  ASSERT_TRUE(win.host->open());
+  ExchangeEntry e = exchange(ip(192, 168, 5, 10), 1);
+  e.gateway = e.dhcpGateway = ip(192, 168, 5, 1);
+  e.dhcpIp = ip(192, 168, 5, 60);
+  e.dhcpMask = ip(255, 255, 0, 0);
+  e.dhcpServer = e.dhcpDns = ip(192, 168, 5, 1);
+  e.xid = {1, 0, 0, 0};
+  win.socket->waiting.push_back(buildDiscoveryReply(e, ip(192, 168, 5, 1), ~0u, 129));
+  win.ticks(80);
+  EXPECT_FALSE(win.host->commandEnabled(kCmdWizard));  // no line selected
+  win.view().listControl()->setCurrentRow(1);
+  ASSERT_TRUE(win.host->commandEnabled(kCmdWizard));
+  const int sentBefore = win.socket->sent;
+  win.host->command(kCmdWizard);
+  EXPECT_EQ(win.socket->sent, sentBefore + 1);
+  EXPECT_EQ(win.view().state(), DiscoveryState::WizardStarting);
+  win.socket->waiting.push_back(buildWizardReply(129, e.id, ip(192, 168, 5, 1), 0));
+  win.view().tick();
+  EXPECT_EQ(win.view().state(), DiscoveryState::WizardReady);
+  EXPECT_TRUE(win.w->wizardReady());
+  const auto rows = win.rows();
+  ASSERT_GE(rows.size(), 4u);
+  EXPECT_EQ(rows[0], "Observations:");
+  EXPECT_EQ(rows[1], "1. CRV-PX48 Subnet mask is not DHCP server recommended!");
+  EXPECT_EQ(rows[2], "Recommendations:");
+  EXPECT_EQ(rows[3], "1. Set exchange Subnet mask as 255.255.0.0.");
+  if (const QByteArray shots = qgetenv("LUMARC_SCREENSHOT_DIR"); !shots.isEmpty()) {
+    win.view().show();
+    QApplication::processEvents();
+    win.view().grab().save(QString::fromUtf8(shots) + "/exchange-wizard.png");
+  }
+  // Scan leaves the wizard.
+  win.host->command(kCmdScan);
+  EXPECT_EQ(win.view().state(), DiscoveryState::Discovering);
+  EXPECT_FALSE(win.w->wizardReady());
+}
+
+// Runs inside the PC's namespace (started by the test below).
+TEST(ExchangeBrowserView, InsideNamespaceListsTheSimulatorsExchanges) {
+  if (!qEnvironmentVariableIsSet("LUMARC_NETNS_CHILD")) GTEST_SKIP() << "runs inside the namespaces only";
+  Window win({}, true);
+  ASSERT_TRUE(win.host->open());
+  for (int i = 0; i < 100 && win.host->view()->state() == DiscoveryState::Discovering; ++i) {
+    QThread::msleep(100);
+    win.view().tick();
+  }
+  const auto rows = win.rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_TRUE(rows[1].starts_with("00:1A:2B:3C:4D:01 10.79.0.10")) << rows[1];
+  EXPECT_TRUE(rows[2].starts_with("00:1A:2B:3C:4D:02 10.79.0.11")) << rows[2];
+  if (const QByteArray shots = qgetenv("LUMARC_SCREENSHOT_DIR"); !shots.isEmpty()) {
+    win.view().show();
+    QApplication::processEvents();
+    win.view().grab().save(QString::fromUtf8(shots) + "/exchange-browser.png");
+  }
+}
+
+TEST(ExchangeBrowserView, RealSocketFindsGroupAndUnicastRepliesInNamespaces) {
+  if (qEnvironmentVariableIsSet("LUMARC_NETNS_CHILD")) GTEST_SKIP();
+  testproc::NamespacePair ns("lgw");
+  if (!ns.ok()) GTEST_SKIP() << "no network namespaces: " << ns.reason();
+  ASSERT_TRUE(ns.link("vpc0", "10.79.0.1/24", "vex0", "10.79.0.2/24"));
+  TempDir dir("exchange-ns");
+  const std::string ids = dir.file("ids.txt");
+  std::ofstream(ids) << "mac=00:1A:2B:3C:4D:01 ip=10.79.0.10 mask=255.255.255.0 web=80 flags=3 name=Office\n"
+                        "mac=00:1A:2B:3C:4D:02 ip=10.79.0.11 mask=255.255.255.0 reply=unicast name=Store\n";
+  testproc::ChildProcess sim(testproc::NamespacePair::inside(
+      ns.b(), {testproc::programPath("CORVANE_SIM"), "--listen", "10.79.0.2", "discovery", "--identities", ids}));
+  ASSERT_TRUE(testproc::waitFor([&] { return sim.output().find("listening") != std::string::npos; }, 10));
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  self[n] = 0;
+  ::setenv("LUMARC_NETNS_CHILD", "1", 1);
+  testproc::ChildProcess child(testproc::NamespacePair::inside(
+      ns.a(), {self, "--gtest_filter=ExchangeBrowserView.InsideNamespaceListsTheSimulatorsExchanges"}));
+  ::unsetenv("LUMARC_NETNS_CHILD");
+  EXPECT_EQ(child.wait(), 0) << child.output();
+  EXPECT_NE(child.output().find("[  PASSED  ] 1 test"), std::string::npos) << child.output();
+}
+
+}  // namespace
+}  // namespace lumarc::ui
