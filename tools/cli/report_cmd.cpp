@@ -3,6 +3,7 @@
 // Every option sets one field of the selection form; what is left out keeps
 // the form's default, or the named template's value.
 #include "tools/cli/report_cmd.h"
+#include "tools/cli/pdf_output.h"
 
 #include "tools/cli/store_text.h"
 
@@ -14,11 +15,6 @@
 #include "lumarc/browse/csv.h"
 #include "lumarc/browse/selection.h"
 
-#if defined(LUMARC_CLI_PDF)
-#include "lumarc/browse/ui/list_print.h"
-
-#include <QGuiApplication>
-#endif
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
@@ -247,28 +243,6 @@ int runCmdrReport(const ReportOptions& ro) {
   return writeLinesReport(ro, r.header1, r.header2, lines);
 }
 
-#ifdef LUMARC_CLI_PDF
-bool printPdf(const ReportOptions& ro, const std::string& header1, const std::string& header2,
-              browse::LineStore& lines) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<QGuiApplication> app;
-  static int argc = 1;
-  static char name[] = "lumarc-cli";
-  static char* argv[] = {name, nullptr};
-  if (!QGuiApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
-  browse::PrintSource src;
-  src.header1 = header1;
-  src.header2 = header2;
-  src.count = size_t(lines.count());
-  src.texts = ro.texts;
-  src.line = [&lines](size_t i) {
-    auto r = lines.read(int(i));
-    return r ? r->text : std::string();
-  };
-  return browse::printLinesToPdf(ro.output, src);
-}
-#endif
 
 int report(const Options& opt) {
   if (opt.args.empty()) return usageError("say cmdr or voice");
@@ -352,7 +326,7 @@ int writeLinesReport(const ReportOptions& ro, const std::string& header1, const 
       if (!f || std::fclose(f) != 0) return fileAccessFailed(ro, ro.output);
       return 0;
     }
-    if (!lines.flush() || !printPdf(ro, header1, header2, lines)) return fileAccessFailed(ro, ro.output);
+    if (!lines.flush() || !printLinesAsPdf(ro.output, header1, header2, lines, *ro.texts)) return fileAccessFailed(ro, ro.output);
     return 0;
 #else
     return fileAccessFailed(ro, ro.output);

@@ -5,6 +5,7 @@
 // or, with --utf8, as UTF-8 lines for a terminal; --pdf prints them as the
 // views' print-out does.
 #include "tools/cli/command.h"
+#include "tools/cli/pdf_output.h"
 #include "tools/cli/store_text.h"
 
 #include "common/codepage.h"
@@ -15,14 +16,8 @@
 #include "lumarc/browse/line_store.h"
 #include "lumarc/store/record_store.h"
 
-#if defined(LUMARC_CLI_PDF)
-#include "lumarc/browse/ui/list_print.h"
-
-#include <QByteArray>
-#include <QGuiApplication>
 
 #include <memory>
-#endif
 
 #include <sys/stat.h>
 
@@ -192,24 +187,7 @@ int LineOutput::printSpool() {
     std::fprintf(stderr, "lumarc-cli: the lines could not be kept for printing\n");
     return 1;
   }
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<QGuiApplication> app;
-  static int argc = 1;
-  static char name[] = "lumarc-cli";
-  static char* argv[] = {name, nullptr};
-  if (!QGuiApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
-  browse::PrintSource src;
-  src.header1 = header1_;
-  src.header2 = header2_;
-  src.count = size_t(spool_->count());
-  src.texts = &texts_;
-  browse::LineStore* spool = spool_.get();
-  src.line = [spool](size_t i) {
-    auto r = spool->read(int(i));
-    return r ? r->text : std::string();
-  };
-  if (!browse::printLinesToPdf(opt_.pdf, src)) {
+  if (!printLinesAsPdf(opt_.pdf, header1_, header2_, *spool_, texts_)) {
     std::fprintf(stderr, "lumarc-cli: %s %s\n", opt_.pdf.c_str(), texts_.text(kTextFileAccessFailed).c_str());
     return 1;
   }

@@ -38,15 +38,8 @@ std::optional<LineRecord> CfwDbTrc::selected() const {
 std::optional<VoiceRecord> CfwDbTrc::selectedRecording() const { return recordingAt(selectedLine()); }
 
 std::optional<VoiceRecord> CfwDbTrc::recordingAt(int line) const {
-  std::optional<LineRecord> l = line >= 0 ? lineAt(line) : std::nullopt;
-  store::Database* db = hooks_.voiceDatabase ? hooks_.voiceDatabase() : nullptr;
-  if (!l || l->kind != kRecordingLineKind || !db) return std::nullopt;
-  try {
-    store::DrptVset rows(*db);
-    return rows.find(l->index);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  return recordingOfLine(line >= 0 ? lineAt(line) : std::nullopt,
+                         hooks_.voiceDatabase ? hooks_.voiceDatabase() : nullptr);
 }
 
 bool CfwDbTrc::commandEnabled(int id) const {

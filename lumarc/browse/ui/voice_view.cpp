@@ -103,18 +103,19 @@ void CfwDbVrc::list() {
   if (hooks_.refreshToolbar) hooks_.refreshToolbar();
 }
 
-std::optional<VoiceRecord> CfwDbVrc::selectedRecording() const {
-  const int line = selectedLine();
-  if (line < 0) return std::nullopt;
-  std::optional<LineRecord> r = lineAt(line);
-  store::Database* db = database();
-  if (!r || r->kind != kRecordingLineKind || !db) return std::nullopt;
+std::optional<VoiceRecord> recordingOfLine(const std::optional<LineRecord>& line, store::Database* db) {
+  if (!line || line->kind != kRecordingLineKind || !db) return std::nullopt;
   try {
     store::DrptVset rows(*db);
-    return rows.find(r->index);
+    return rows.find(line->index);
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+std::optional<VoiceRecord> CfwDbVrc::selectedRecording() const {
+  const int line = selectedLine();
+  return recordingOfLine(line >= 0 ? lineAt(line) : std::nullopt, database());
 }
 
 bool CfwDbVrc::commandEnabled(int id) const {

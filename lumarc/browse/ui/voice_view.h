@@ -23,6 +23,9 @@ namespace lumarc::browse {
 // Opens an existing recording file with the desktop's player, without
 // waiting for it. A missing file starts nothing (false).
 bool playRecording(const std::string& path);
+// The recording a list line shows, read from db by its key; nothing for a
+// line of another kind, without a database, or when the row is gone.
+std::optional<VoiceRecord> recordingOfLine(const std::optional<LineRecord>& line, store::Database* db);
 
 // Asks for a target (suggested name: the file's title) and copies the
 // recording there; a failure goes to `message` in words. False when nothing
