@@ -5,6 +5,7 @@
 
 #include "common/fault_seam.h"
 #include "lumarc/app/texts.h"
+#include "lumarc/browse/browse_db_test_support.h"
 #include "lumarc/store/record_store.h"
 #include "lumarc/store/store_test_support.h"
 
@@ -118,27 +119,10 @@ TEST(Lines, ColumnTitlesStandOverTheirColumns) {
 
 // ---- Lists and edits on a database ----
 
-enum class Engine { Sqlite, Postgres };
+using testing::Engine;
 
-class OnDatabase : public ::testing::TestWithParam<Engine> {
+class OnDatabase : public testing::OnDatabase {
  protected:
-  void SetUp() override {
-    std::string conn;
-    if (GetParam() == Engine::Postgres) {
-      if (storetest::pgServer().empty()) GTEST_SKIP() << "LUMARC_TEST_PG is not set";
-      const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-      schema_ = std::make_unique<storetest::PgSchema>(storetest::pgServer(),
-                                                      "defs_" + std::to_string(getpid()) + "_" + info->name());
-      conn = schema_->connection();
-    }
-    ASSERT_TRUE(store_.openMainDatabase(dir_.path(), conn));
-  }
-  void TearDown() override {
-    store_.closeAll();
-    schema_.reset();
-  }
-  store::Database& db() { return *store_.mainDatabase(); }
-
   int32_t addUser(const char* port, const char* surname, const char* name) {
     UserRecord u;
     u.cport = port;
@@ -161,9 +145,6 @@ class OnDatabase : public ::testing::TestWithParam<Engine> {
     return all;
   }
 
-  corvane::testing::TempDir dir_{"browse-defs"};
-  std::unique_ptr<storetest::PgSchema> schema_;
-  RecordStore store_;
 };
 
 TEST_P(OnDatabase, ListsFollowTheSortOrderWithNamesCaseInsensitive) {
@@ -287,7 +268,7 @@ TEST_P(OnDatabase, SelectionMarksToggleAndSetOnlyThemselves) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, OnDatabase, ::testing::Values(Engine::Sqlite, Engine::Postgres),
-                         [](const auto& i) { return i.param == Engine::Sqlite ? "Sqlite" : "Postgres"; });
+                         testing::engineName);
 
 }  // namespace
 }  // namespace lumarc::browse

@@ -161,10 +161,9 @@ void CfwDbVrc::command(int id) {
 }
 
 void CfwDbVrc::play(int line) {
-  if (line < 0) return;
-  std::optional<LineRecord> l = lineAt(line);
-  if (!l || l->kind != kRecordingLineKind) return;
-  if (std::optional<VoiceRecord> r = selectedRecording()) playRecording(recordingPath(*r));
+  // The line asked for (a double-click), not whatever is selected.
+  if (std::optional<VoiceRecord> r = recordingOfLine(line >= 0 ? lineAt(line) : std::nullopt, database()))
+    playRecording(recordingPath(*r));
 }
 
 bool CfwDbVrc::openDirectory(std::string dir) {
