@@ -321,8 +321,8 @@ bool BrowserViews::viewCommandEnabled(int command, ViewState s) const {
   if (s == ViewState::ExchangeBrowser && exchange_) return exchange_->commandEnabled(command);
   if ((s == ViewState::DialledNumbers || s == ViewState::CallingNumbers) && listOf(s))
     return static_cast<browse::CfwDbDgt*>(listOf(s))->commandEnabled(command);
-  // Commands of the views later work builds act there.
-  return command != kCmdPrint && command != kCmdEdit && command != kCmdDelete;
+  // The start view and the web page own no commands of their own here.
+  return false;
 }
 
 void BrowserViews::viewCommand(int command, ViewState s) {
@@ -330,17 +330,14 @@ void BrowserViews::viewCommand(int command, ViewState s) {
     case kCmdAbout: {
       window_.setCaptionMessage("");
       browse::RuntimeStatus status;
-      status.workingDirectory = station_.config().workDir;
+      const StationConfig& c = station_.config();
+      const std::string wav = corvane::joinPath(c.workDir, RecordStore::kVoiceFolder);
+      status.workingDirectory = c.workDir;
       status.cmdrBrowser = cmdrPath_;
-      if (station_.store().voiceOpen())
-        status.voiceBrowser = corvane::joinPath(station_.config().workDir, RecordStore::kVoiceFolder) + "/";
-      status.mainConnection = station_.config().db.empty() ? corvane::joinPath(station_.config().workDir, RecordStore::kMainFile)
-                                                           : withoutPassword(station_.config().db);
-      status.voiceConnection = station_.config().voiceDb.empty() && station_.config().db.empty()
-                                   ? corvane::joinPath(corvane::joinPath(station_.config().workDir, RecordStore::kVoiceFolder),
-                                                       RecordStore::kVoiceFile)
-                                   : withoutPassword(station_.config().voiceDb.empty() ? station_.config().db
-                                                                                       : station_.config().voiceDb);
+      if (station_.store().voiceOpen()) status.voiceBrowser = wav + "/";
+      status.mainConnection = c.db.empty() ? corvane::joinPath(c.workDir, RecordStore::kMainFile) : withoutPassword(c.db);
+      const std::string& voice = c.voiceDb.empty() ? c.db : c.voiceDb;
+      status.voiceConnection = voice.empty() ? corvane::joinPath(wav, RecordStore::kVoiceFile) : withoutPassword(voice);
       properties_->showProgramInfo(status);
       return;
     }
