@@ -39,6 +39,8 @@ const std::map<std::string, std::set<std::string>>& allowed() {
        {"lumarc/browse", "lumarc/app", "lumarc/links", "lumarc/store", "lumarc/decoder", "common",
         "lumarc/records", "lumarc/discovery"}},
       {"halvern", {"common"}},
+      // The softphone's core thread, window and program.
+      {"halvern/ui", {"halvern", "common"}},
       {"launcher", {"common"}},
   };
   return m;
