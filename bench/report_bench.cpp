@@ -10,7 +10,9 @@
 //     throwaway server started with scripts/pg-test-server.sh).
 // Goals on SQLite: at most 5 s and 100 MB.
 //
-// Environment: REPORT_BENCH_ROWS (default 1000000), REPORT_BENCH_USERS (1000).
+// Environment: REPORT_BENCH_ROWS (default 1000000), REPORT_BENCH_USERS (1000);
+// REPORT_BENCH_DIR keeps the SQLite database in that folder and reuses it
+// when it is there (for profiling the listing alone).
 #include "common/format.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/browse/cmdr_report.h"
@@ -100,6 +102,7 @@ bool seed(store::Database& db, size_t rows, size_t users) {
 struct Run {
   double wall = 0;
   double peakMb = 0;
+  double cpu = 0;  // user and system time of the child: honest on a busy machine
   bool ok = false;
 };
 
@@ -116,6 +119,8 @@ Run inChild(F&& f) {
   if (wait4(pid, &status, 0, &ru) != pid) return r;
   r.wall = seconds(t0);
   r.peakMb = static_cast<double>(ru.ru_maxrss) / 1024.0;
+  r.cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+          static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
   r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return r;
 }
@@ -188,8 +193,10 @@ int main(int argc, char** argv) {
   const size_t rows = envCount("REPORT_BENCH_ROWS", 1000000);
   const size_t users = envCount("REPORT_BENCH_USERS", 1000);
 
-  const std::string dir = tempDir("sqlite");
-  {
+  const char* keep = std::getenv("REPORT_BENCH_DIR");
+  const std::string dir = keep && *keep ? std::string(keep) : tempDir("sqlite");
+  const bool reused = keep && *keep && access((dir + "/Lumarc.mdb").c_str(), R_OK) == 0;
+  if (!reused) {
     RecordStore rs;
     if (!rs.openMainDatabase(dir) || !seed(*rs.mainDatabase(), rows, users)) {
       std::printf("report_sqlite_list_mode1: skipped (the database could not be seeded)\n");
@@ -206,19 +213,20 @@ int main(int argc, char** argv) {
             "SELECT * FROM Cdata WHERE type = 'A' ORDER BY cport, tdate", static_cast<char*>(nullptr));
       return false;
     });
-    std::printf("report_sqlite3_cli_csv_mode1: %.3f s\n", cli.wall);
+    std::printf("report_sqlite3_cli_csv_mode1: %.3f s (cpu %.3f s)\n", cli.wall, cli.cpu);
     std::printf("report_sqlite3_cli_csv_mode1_peak_rss: %.1f MB\n", cli.peakMb);
   } else {
     std::printf("report_sqlite3_cli_csv_mode1: skipped (no sqlite3 program)\n");
   }
   const Run list = listInChild({}, dir, rows);
-  std::printf("report_sqlite_list_mode1: %.3f s (baseline: report_sqlite3_cli_csv_mode1)\n", list.wall);
+  std::printf("report_sqlite_list_mode1: %.3f s (cpu %.3f s; baseline: report_sqlite3_cli_csv_mode1)\n", list.wall,
+              list.cpu);
   std::printf("report_sqlite_list_mode1_peak_rss: %.1f MB\n", list.peakMb);
   if (!list.ok) std::printf("report_sqlite_list_mode1_check: failed (rows or lines missing)\n");
   std::printf("report_sqlite_goal: %s (at most 5 s and 100 MB)\n",
               list.ok && list.wall <= 5 && list.peakMb <= 100 ? "met" : "missed");
   std::fflush(stdout);
-  rmrf(dir);
+  if (!keep || !*keep) rmrf(dir);
 
   PgServer pg;
   if (!pg.start()) {
@@ -241,7 +249,8 @@ int main(int argc, char** argv) {
   }
   if (seeded) {
     const Run pgList = listInChild(conn, pgDir, rows);
-    std::printf("report_pg_list_mode1: %.3f s (baseline: report_sqlite_list_mode1)\n", pgList.wall);
+    std::printf("report_pg_list_mode1: %.3f s (cpu %.3f s; baseline: report_sqlite_list_mode1)\n", pgList.wall,
+                pgList.cpu);
     std::printf("report_pg_list_mode1_peak_rss: %.1f MB\n", pgList.peakMb);
     if (!pgList.ok) std::printf("report_pg_list_mode1_check: failed (rows or lines missing)\n");
   } else {

@@ -17,7 +17,7 @@ const TableDef& cdataTable() {
                            {"xdata", T, 32},  {"cdata", T, 32},   {"rpuls", L, 0},   {"ppuls", L, 0},
                            {"crefa", L, 0},   {"crefb", L, 0},    {"crefc", L, 0},   {"flags", L, 0},
                            {"flagt", L, 0},   {"flagu", L, 0},    {"ipadr", L, 0},   {"Xid", T, 16}},
-                          {{"Cdata_tdate", "tdate"}, {"Cdata_cport", "cport"}}};
+                          {{"Cdata_tdate", "tdate"}, {"Cdata_cport", "cport, tdate"}}};
   return t;
 }
 

@@ -24,7 +24,7 @@ struct ColumnDef {
 
 struct IndexDef {
   const char* name;    // unique per database: <Table>_<column>
-  const char* column;
+  const char* column;  // one column, or several separated by ", "
 };
 
 struct TableDef {

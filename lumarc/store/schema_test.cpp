@@ -29,7 +29,7 @@ TEST(Dialect, CdataCreateStatementAndIndexes) {
   auto idx = s.createIndexes(cdataTable());
   ASSERT_EQ(idx.size(), 2u);
   EXPECT_EQ(idx[0], "CREATE INDEX IF NOT EXISTS Cdata_tdate ON Cdata (tdate)");
-  EXPECT_EQ(idx[1], "CREATE INDEX IF NOT EXISTS Cdata_cport ON Cdata (cport)");
+  EXPECT_EQ(idx[1], "CREATE INDEX IF NOT EXISTS Cdata_cport ON Cdata (cport, tdate)");
   EXPECT_EQ(s.createIndexes(pdataTable()).at(0), "CREATE INDEX IF NOT EXISTS Pdata_cport ON Pdata (cport)");
 }
 
