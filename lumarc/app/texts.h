@@ -43,6 +43,19 @@ enum TextId : int {
   kTextWizardStartupFailed,
   kTextNetworkAdapter,
 
+  // The IP settings wizard: its fields, messages and the analysis texts
+  // (kTextWizardAnalysis + the analysis text's number, in its order).
+  kTextIpAddressField = 14200,
+  kTextSubnetMaskField,
+  kTextDefaultGatewayField,
+  kTextConnectionLost,
+  kTextCorvaneRefused,  // followed by the exchange's text and "'"
+  kTextUploading,       // "%i/%i of %s."
+  kTextUploadFailed,
+  kTextFactoryQuestion,
+  kTextInvalidIpField,
+  kTextWizardAnalysis = 14220,
+
   // CMDR report and selection form.
   kTextSubTotal = 13800,
   kTextTotal,
@@ -151,6 +164,12 @@ enum TextId : int {
   kTextMenuHelp,
   kTextMenuExit,
   kTextNoDisplay,
+
+  // The exchange's web pages and the sibling programs.
+  kTextPageInDesktopBrowser = 13500,  // followed by the address
+  kTextPageNotOpened,                 // followed by the address
+  kTextProgramNotFound,               // followed by the program's name
+  kTextProgramNotStarted,             // followed by the program's name
 
   // Properties window.
   kTextPropProperty = 13600,

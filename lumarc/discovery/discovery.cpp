@@ -2,6 +2,7 @@
 
 #include "common/byte_io.h"
 #include "lumarc/discovery/wizard_analysis.h"
+#include "lumarc/discovery/wizard_commands.h"
 
 #include <algorithm>
 #include <cassert>
@@ -313,6 +314,8 @@ void DiscoveryEngine::close() {
   if (socketOpen_) socket_.close();
   socketOpen_ = false;
   closeLog();
+  upload_ = {};
+  outstanding_ = 0;
   if (state_ != DiscoveryState::Listed) {
     table_.clear();
     lines_.clear();
@@ -372,6 +375,8 @@ void DiscoveryEngine::startDiscovery() {
   cycles_ = quietCycles_ = targetReplies_ = ticks_ = 0;
   outstanding_ = 0;
   stored_.clear();
+  // A file being uploaded is let go: the exchange starts afresh anyway.
+  upload_ = {};
   countdown_ = target_.empty() ? 60 : 550;
   events_.started(adapters_, adapter_);
   setState(DiscoveryState::Discovering);
@@ -436,6 +441,8 @@ bool DiscoveryEngine::enterWizard(size_t index) {
   stored_.clear();
   retries_ = 0;
   sequence_ = 0xFFFFFFFF;
+  quilletRefused_ = halvernRefused_ = uploadRefused_ = false;
+  upload_ = {};
   table_[index].recommendedIp = table_[index].recommendedMask = table_[index].recommendedGateway = 0;
   sendCommand(buildWizardCommand(kWizardStart, adapter_, table_[index].id, ++sequence_));
   events_.wizardEntered(index);
@@ -486,12 +493,147 @@ void DiscoveryEngine::onWizardReply(const uint8_t* data, size_t size) {
   if (from != table_[wizardIndex_].id || r.le32(dscv::kSequence) != sequence_ ||
       r.u8(dscv::kCode) != uint8_t(outstanding_ - 128))
     return;
+  const uint8_t command = outstanding_;
   outstanding_ = 0;
   ticks_ = 0;
-  if (r.u8(dscv::kCode) == kWizardStart - 128 && state_ == DiscoveryState::WizardStarting) analyse();
+  // A longer reply is a refusal only where the exchange can refuse.
+  const bool accepted = size == dscv::kHeaderSize || command == kWizardStart || command == kWizardKeepAlive ||
+                        command == kFactoryReset || command == kUploadEnd;
+  std::string refusal;
+  if (command == kSaveIp && !accepted) {
+    for (size_t i = kRefusalText; i < size && i < kRefusalText + kRefusalTextSize && data[i] != 0; ++i)
+      refusal += char(data[i]);
+  }
+  if (command != kUploadBlock || !accepted) events_.commandDone(command, accepted, refusal);
+  switch (command) {
+    case kWizardStart:
+      if (state_ == DiscoveryState::WizardStarting) analyse();
+      break;
+    case kSaveIp:
+      if (accepted) rebootDiscovery();
+      break;
+    case kFactoryReset:
+    case kUploadEnd: rebootDiscovery(); break;
+    case kQuilletAccess:
+      if (accepted) {
+        followUps_.quillet = false;
+        events_.startQuillet();
+      } else {
+        quilletRefused_ = true;
+      }
+      analyse();
+      break;
+    case kHalvernAccount:
+      if (accepted) {
+        followUps_.halvern = false;
+        events_.startHalvern(password_, table_[wizardIndex_].id.ip);
+      } else {
+        halvernRefused_ = true;
+      }
+      analyse();
+      break;
+    case kUploadBlock:
+      if (!accepted) {
+        uploadRefused_ = true;
+        upload_ = {};
+        analyse();
+        break;
+      }
+      ++upload_.acknowledged;
+      if (uint64_t(upload_.acknowledged) * kUploadBlockData < upload_.bytes.size()) {
+        sendUploadBlock();
+      } else {
+        events_.commandDone(kUploadBlock, true, {});
+        followUps_.uploadPath.clear();
+        upload_ = {};
+        sendCommand(buildWizardCommand(kUploadEnd, adapter_, table_[wizardIndex_].id, ++sequence_));
+      }
+      break;
+    default: break;
+  }
+}
+
+void DiscoveryEngine::rebootDiscovery() {
+  // 55 s for the exchange to come back; the first `Discover` 2 s from now.
+  startDiscovery();
+  countdown_ = 550;
+  ticks_ = 1;
+}
+
+bool DiscoveryEngine::commandAllowed() const {
+  return socketOpen_ && outstanding_ == 0 && wizardIndex_ < table_.size() &&
+         (state_ == DiscoveryState::WizardReady || state_ == DiscoveryState::WizardStarting);
+}
+
+bool DiscoveryEngine::saveIp(uint32_t ip, uint32_t mask, uint32_t gateway) {
+  if (!commandAllowed()) return false;
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  sendCommand(
+      buildSaveIp(adapter_, table_[wizardIndex_].id, ++sequence_, config_.languageSetting, ip, mask, gateway, local));
+  return true;
+}
+
+bool DiscoveryEngine::factoryReset() {
+  if (!commandAllowed()) return false;
+  sendCommand(buildWizardCommand(kFactoryReset, adapter_, table_[wizardIndex_].id, ++sequence_));
+  return true;
+}
+
+bool DiscoveryEngine::quilletAccess() {
+  if (!commandAllowed()) return false;
+  sendCommand(buildQuilletAccess(adapter_, table_[wizardIndex_].id, ++sequence_));
+  return true;
+}
+
+bool DiscoveryEngine::halvernAccount() {
+  if (!commandAllowed()) return false;
+  std::string password = halvernPassword();
+  if (password.empty()) return false;  // no random bytes: no guessable password either
+  password_ = std::move(password);
+  sendCommand(buildHalvernAccount(adapter_, table_[wizardIndex_].id, ++sequence_, password_));
+  return true;
+}
+
+DiscoveryEngine::UploadStart DiscoveryEngine::upload(const std::string& path) {
+  if (!commandAllowed()) return UploadStart::Busy;
+  std::string bytes;
+  if (loadParameterFile(path, bytes) != ParameterFileFault::None) return UploadStart::BadFile;
+  upload_.path = path;
+  upload_.bytes = std::move(bytes);
+  upload_.acknowledged = 0;
+  sendUploadBlock();
+  return UploadStart::Started;
+}
+
+bool DiscoveryEngine::sendUploadBlock() {
+  const uint32_t block = upload_.acknowledged;
+  sendCommand(buildUploadBlock(adapter_, table_[wizardIndex_].id, ++sequence_, block, upload_.bytes));
+  events_.uploadProgress(size_t(block) * kUploadBlockData, upload_.bytes.size(), upload_.path);
+  return true;
+}
+
+std::string DiscoveryEngine::wizardWords(WizardText t) const {
+  return config_.wizardText ? config_.wizardText(t) : std::string(englishWizardText(t));
+}
+
+bool DiscoveryEngine::followUp() {
+  // The installation call's follow-ups, in this order; each one sent ends
+  // this analysis, and its reply runs the analysis again.
+  if (target_.empty() || table_[wizardIndex_].unaccessible) return false;
+  if (!followUps_.uploadPath.empty() && !uploadRefused_) {
+    if (upload(followUps_.uploadPath) == UploadStart::Started) return true;
+    uploadRefused_ = true;
+    events_.uploadFailed(followUps_.uploadPath);
+  }
+  if (followUps_.halvern && !halvernRefused_ && halvernAccount()) return true;
+  if (followUps_.quillet && !quilletRefused_ && quilletAccess()) return true;
+  return false;
 }
 
 void DiscoveryEngine::analyse() {
+  if (followUp()) return;
   ExchangeEntry& e = table_[wizardIndex_];
   AnalysisContext c;
   c.pc = adapter_;
@@ -503,7 +645,8 @@ void DiscoveryEngine::analyse() {
   e.recommendedGateway = a.recommendedGateway;
   if (a.openEasy) easyOpened_ = true;
   setState(DiscoveryState::WizardReady);
-  events_.analysed(analysisLines(a, [](WizardText t) { return std::string(englishWizardText(t)); }), a.openEasy);
+  events_.analysed(analysisLines(a, [this](WizardText t) { return wizardWords(t); }), a.openEasy);
+  if (a.openEasy) events_.openPage(easyPageAddress(e));
 }
 
 void DiscoveryEngine::onDiscoveryReply(const uint8_t* data, size_t size) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -184,12 +185,58 @@ class DiscoveryEvents {
   // No reply after the last retransmission: "Connection lost!, ..." and
   // discovery starts again.
   virtual void connectionLost() {}
+
+  // The exchange answered a command (129-137): accepted, or refused with
+  // its text (the `SaveIp` refusal's bytes up to the first zero, empty for
+  // the others). An accepted `SaveIp`, `FactoryReset` or `UploadEnd` is
+  // reported before discovery starts again for the rebooting exchange.
+  virtual void commandDone(uint8_t command, bool accepted, const std::string& refusal) {
+    (void)command;
+    (void)accepted;
+    (void)refusal;
+  }
+  // The exchange accepted the account: start `Halvern` with the password
+  // sent and the exchange's address (host order).
+  virtual void startHalvern(const std::string& password, uint32_t address) {
+    (void)password;
+    (void)address;
+  }
+  // The exchange accepted `Quillet`: start it.
+  virtual void startQuillet() {}
+  // The analysis had nothing to say for the installation call: open the
+  // Easy page at this address (also reported as analysed(..., true)).
+  virtual void openPage(const std::string& url) { (void)url; }
+  // An `UploadBlock` went out: bytes sent before it, the file size and
+  // the path ("Uploading %i/%i of %s.").
+  virtual void uploadProgress(size_t sent, size_t total, const std::string& path) {
+    (void)sent;
+    (void)total;
+    (void)path;
+  }
+  // The installation call's parameter file failed its check ("System
+  // parameter file upload failed!"); the chain goes on without it.
+  virtual void uploadFailed(const std::string& path) { (void)path; }
 };
+
+// The installation call's automatic follow-up actions, one-shot: each is
+// cleared when the exchange accepts it (the upload when its last block is
+// acknowledged); the "Wizard" command clears all three.
+struct FollowUps {
+  bool quillet = false;
+  bool halvern = false;
+  std::string uploadPath;  // empty: none
+  bool any() const { return quillet || halvern || !uploadPath.empty(); }
+};
+
+enum class WizardText : int;
 
 struct DiscoveryConfig {
   std::string workDir;  // where "logD00.txt" goes; empty: no log
   DiscoveryTexts texts;
-  uint32_t storedAdapter = 0;  // the settings' adapter, 0 = none
+  uint32_t storedAdapter = 0;    // the settings' adapter, 0 = none
+  uint32_t languageSetting = 0;  // the program language, for `SaveIp`
+  // The wording of the analysis texts; empty: English.
+  std::function<std::string(WizardText)> wizardText;
 };
 
 class DiscoveryEngine {
@@ -217,6 +264,28 @@ class DiscoveryEngine {
   // Enters the wizard for a listed exchange (state Listed): sends
   // `WizardStart` and waits for its reply. False for an unknown index.
   bool enterWizard(size_t index);
+  // The wizard's commands to its exchange, in state WizardReady (the
+  // installation chain also sends the account requests in WizardStarting)
+  // with no command awaiting its reply; false when nothing was sent.
+  // `SaveIp` carries the PC's local time and time zone.
+  bool saveIp(uint32_t ip, uint32_t mask, uint32_t gateway);
+  bool factoryReset();
+  bool quilletAccess();
+  bool halvernAccount();
+  // Checks the file whole and starts sending it in blocks (Started);
+  // BadFile when it fails the check and Busy when no command may be sent:
+  // nothing is sent then. The upload ends with `UploadEnd` after the last
+  // block's acknowledgement.
+  enum class UploadStart { Started, Busy, BadFile };
+  UploadStart upload(const std::string& path);
+  bool uploading() const { return !upload_.bytes.empty(); }
+  // Whether a wizard command may be sent now.
+  bool commandAllowed() const;
+  // The follow-up actions of the installation call (kept until accepted).
+  void setFollowUps(FollowUps f) { followUps_ = std::move(f); }
+  const FollowUps& followUps() const { return followUps_; }
+  // The password of the last `HalvernAccount` request.
+  const std::string& password() const { return password_; }
   // The exchange the wizard works on, and whether a command awaits its reply.
   size_t wizardIndex() const { return wizardIndex_; }
   bool commandOutstanding() const { return outstanding_ != 0; }
@@ -239,6 +308,10 @@ class DiscoveryEngine {
   void onWizardReply(const uint8_t* data, size_t size);
   void sendCommand(std::string datagram);
   void analyse();
+  bool followUp();
+  bool sendUploadBlock();
+  void rebootDiscovery();
+  std::string wizardWords(WizardText t) const;
 
   DiscoverySocket& socket_;
   DiscoveryEvents& events_;
@@ -258,6 +331,14 @@ class DiscoveryEngine {
   std::string stored_;
   unsigned retries_ = 0;
   bool easyOpened_ = false;  // the analysis opened the Easy page once in this run
+  FollowUps followUps_;
+  bool quilletRefused_ = false, halvernRefused_ = false, uploadRefused_ = false;
+  std::string password_;
+  struct Upload {
+    std::string path;
+    std::string bytes;  // the checked file; empty: no upload
+    uint32_t acknowledged = 0;
+  } upload_;
 };
 
 // The adapter to use: the stored one while it is eligible, else the

@@ -92,11 +92,18 @@ ExchangeEntry exchange(uint32_t address, uint8_t lastMac = 1) {
 const DiscoveryTexts kTexts{"Enabled  ", "Disabled "};
 const uint32_t kPc = ip(192, 168, 1, 20);
 
+DiscoveryConfig configIn(const std::string& workDir) {
+  DiscoveryConfig c;
+  c.workDir = workDir;
+  c.texts = kTexts;
+  return c;
+}
+
 struct Harness {
   FakeSocket socket;
   Recorder events;
   DiscoveryEngine engine;
-  explicit Harness(DiscoveryConfig config = {"", kTexts, 0}) : engine(socket, events, std::move(config)) {
+  explicit Harness(DiscoveryConfig config = configIn("")) : engine(socket, events, std::move(config)) {
     events.engine = &engine;
   }
   void reply(const ExchangeEntry& e, size_t length = dscv::kFullReply, uint32_t to = kPc) {
@@ -319,7 +326,7 @@ TEST(DiscoveryLog, LogHoldsTheDateLineAndEachNewLineWithCrLf) {
   const auto dir = std::filesystem::temp_directory_path() / ("dscvlog" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   {
-    Harness h(DiscoveryConfig{dir.string(), kTexts, 0});
+    Harness h(configIn(dir.string()));
     ASSERT_TRUE(h.engine.open());
     ExchangeEntry e = exchange(ip(192, 168, 1, 10));
     e.name = text<8>("B\xFCro");

@@ -4,7 +4,9 @@
 
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <cassert>
+#include <fstream>
 
 namespace lumarc {
 
@@ -63,6 +65,69 @@ std::string buildHalvernAccount(uint32_t adapter, const ExchangeIdentity& to, ui
   w.putBytes(63, "Halvern");
   w.putBytes(99, password.substr(0, 12));
   return d;
+}
+
+std::string buildQuilletAccess(uint32_t adapter, const ExchangeIdentity& to, uint32_t sequence) {
+  std::string d = buildWizardCommand(kQuilletAccess, adapter, to, sequence, kQuilletAccessSize - dscv::kHeaderSize);
+  corvane::ByteWriter(d).fill(25, 4, 0xFF);
+  return d;
+}
+
+std::string buildUploadBlock(uint32_t adapter, const ExchangeIdentity& to, uint32_t sequence, uint32_t block,
+                             std::string_view file) {
+  const size_t start = size_t(block) * kUploadBlockData;
+  assert(start < file.size());
+  std::string d = buildWizardCommand(kUploadBlock, adapter, to, sequence, kUploadBlockSize - dscv::kHeaderSize);
+  corvane::ByteWriter w(d);
+  w.putLe32(25, block);
+  w.putLe32(29, uint32_t(file.size()));
+  w.put8(33, 0);
+  w.putBytes(34, file.substr(start, kUploadBlockData));
+  return d;
+}
+
+uint32_t parameterChecksum(std::string_view bytes) {
+  constexpr uint32_t kMod = 65521;
+  uint32_t a = 1, b = 0;
+  size_t i = 0;
+  while (i < bytes.size()) {
+    // 5552 bytes keep the sums inside 32 bits between reductions.
+    const size_t end = std::min(bytes.size(), i + 5552);
+    for (; i < end; ++i) {
+      a += uint8_t(bytes[i]);
+      b += a;
+    }
+    a %= kMod;
+    b %= kMod;
+  }
+  const uint32_t sum = b << 16 | a;
+  return sum == 0 ? 0xFFFFFFFF : sum;
+}
+
+ParameterFileFault checkParameterFile(std::string_view bytes) {
+  if (bytes.size() < 8) return ParameterFileFault::TooShort;
+  if (bytes.size() > kMaxParameterFile) return ParameterFileFault::TooLarge;
+  for (size_t i : {0, 1, 3, 4, 5, 6, 7})
+    if (bytes[i] != 0) return ParameterFileFault::Header;
+  const corvane::ByteReader r(bytes);
+  if (r.le32(bytes.size() - 4) != parameterChecksum(bytes.substr(0, bytes.size() - 4)))
+    return ParameterFileFault::Checksum;
+  return ParameterFileFault::None;
+}
+
+ParameterFileFault loadParameterFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return ParameterFileFault::Unreadable;
+  const std::streamoff size = in.tellg();
+  if (size < 0) return ParameterFileFault::Unreadable;
+  if (size_t(size) > kMaxParameterFile) return ParameterFileFault::TooLarge;
+  std::string data(size_t(size), '\0');
+  in.seekg(0);
+  if (!in.read(data.data(), size)) return ParameterFileFault::Unreadable;
+  const ParameterFileFault f = checkParameterFile(data);
+  if (f == ParameterFileFault::None) bytes = std::move(data);
+  return f;
 }
 
 }  // namespace lumarc

@@ -13,6 +13,7 @@
 #include "lumarc/browse/ui/list_views.h"
 #include "lumarc/browse/ui/trace_view.h"
 #include "lumarc/browse/ui/voice_view.h"
+#include "lumarc/browse/ui/web_view.h"
 #include "lumarc/browse/ui/prop_wnd.h"
 #include "lumarc/store/record_store.h"
 
@@ -69,6 +70,7 @@ std::vector<QWidget*> BrowserViews::createViews(QWidget* parent) {
   createCmdrViews(parent, views);
   exchange_ = std::make_unique<ExchangeBrowserHost>(window_, parent);
   views[size_t(ViewState::ExchangeBrowser)] = exchange_->widget();
+  views[size_t(ViewState::WebPage)] = exchange_->pages();
   if (!discovery_) discovery_ = exchange_.get();
   return views;
 }
@@ -262,6 +264,7 @@ void BrowserViews::relist(ViewState s) {
 void BrowserViews::viewLeft(ViewState s) {
   // Leaving closes nothing but the exchange browser's socket.
   if (s == ViewState::ExchangeBrowser && discovery_) discovery_->close();
+  if (s == ViewState::WebPage && exchange_) exchange_->pagesLeft();
 }
 
 bool BrowserViews::enterView(ViewState s) {
@@ -318,10 +321,11 @@ bool BrowserViews::viewCommandEnabled(int command, ViewState s) const {
   if ((s == ViewState::CmdrSelection || s == ViewState::VoiceSelection) && form_) return form_->commandEnabled(command);
   if ((s == ViewState::CmdrTrace || s == ViewState::VoiceTrace) && trace_) return trace_->commandEnabled(command);
   if (s == ViewState::CmdrCharts || s == ViewState::VoiceCharts) return false;
-  if (s == ViewState::ExchangeBrowser && exchange_) return exchange_->commandEnabled(command);
+  if ((s == ViewState::ExchangeBrowser || s == ViewState::WebPage) && exchange_)
+    return exchange_->commandEnabled(command);
   if ((s == ViewState::DialledNumbers || s == ViewState::CallingNumbers) && listOf(s))
     return static_cast<browse::CfwDbDgt*>(listOf(s))->commandEnabled(command);
-  // The start view and the web page own no commands of their own here.
+  // The start view owns no commands of its own.
   return false;
 }
 
@@ -352,7 +356,7 @@ void BrowserViews::viewCommand(int command, ViewState s) {
   if (s == ViewState::VoiceBrowser && voice_) voice_->command(command);
   if (s == ViewState::CmdrBrowser && cmdrView_) cmdrView_->command(command);
   if ((s == ViewState::CmdrSelection || s == ViewState::VoiceSelection) && form_) form_->command(command);
-  if (s == ViewState::ExchangeBrowser && exchange_) exchange_->command(command);
+  if ((s == ViewState::ExchangeBrowser || s == ViewState::WebPage) && exchange_) exchange_->command(command);
   if ((s == ViewState::CmdrTrace || s == ViewState::VoiceTrace) && trace_) trace_->command(command);
   if ((s == ViewState::DialledNumbers || s == ViewState::CallingNumbers) && listOf(s))
     static_cast<browse::CfwDbDgt*>(listOf(s))->command(command);

@@ -161,6 +161,7 @@ void MainWindow::createBars() {
   }
   status_[0]->setFixedWidth(200);
   progressBar_ = new QProgressBar(this);
+  progressBar_->setObjectName("loadingProgress");
   progressBar_->setRange(0, 100);
   progressBar_->setFixedWidth(80);
   progressBar_->setTextVisible(false);
@@ -286,6 +287,12 @@ void MainWindow::setLoading(bool loading) {
   progress_ = 0;
   progressBar_->setValue(0);
   progressBar_->setVisible(loading);
+}
+
+bool MainWindow::showWebPage() {
+  if (state_ != ViewState::ExchangeBrowser || viewOf_.empty()) return false;
+  showState(ViewState::WebPage);
+  return true;
 }
 
 void MainWindow::setCaptionMessage(const std::string& text) {

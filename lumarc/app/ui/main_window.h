@@ -126,6 +126,9 @@ class MainWindow : public QMainWindow {
 
   // Web page loading progress in pane 1 (the web view reports its state).
   void setLoading(bool loading);
+  // Switches from the exchange browser to the exchange's web page view,
+  // leaving the browser as any view is left; false in any other state.
+  bool showWebPage();
 
  signals:
   void startupFinished();

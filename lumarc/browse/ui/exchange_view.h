@@ -1,7 +1,8 @@
 // The exchange browser (`CfwDbDsc`): the discovery engine's list in the
 // paged browser list, with the adapter selector ("Network adapter") in the
-// band above it. It is ticked by the main window while it is the visible
-// view; the socket exists from opening until the view is left.
+// band above it, or in the wizard the exchange's three IP fields and the
+// upload's progress. It is ticked by the main window while it is the
+// visible view; the socket exists from opening until the view is left.
 #pragma once
 
 #include "lumarc/browse/ui/dblist.h"
@@ -13,6 +14,8 @@
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
+class QString;
 
 namespace lumarc::browse {
 
@@ -26,6 +29,15 @@ struct ExchangeViewHooks {
   std::function<void(uint32_t)> storeAdapter;
   // The wizard became ready (true) or was left (false): toolbar and caption.
   std::function<void(bool)> wizardReady;
+  // The installation chain's steps that belong to the window: start
+  // `Halvern` with the account's password and the exchange's address
+  // (host order), start `Quillet`, open the Easy page at the address.
+  // Without openPage the address is shown in the list instead.
+  std::function<void(const std::string& password, uint32_t address)> startHalvern;
+  std::function<void()> startQuillet;
+  std::function<void(const std::string& url)> openPage;
+  // The "Upload" file question; empty: cancelled. Unset: an open dialog.
+  std::function<QString()> askUploadFile;
 };
 
 class CfwDbDsc : public CfwDblist, private DiscoveryEvents {
@@ -39,8 +51,9 @@ class CfwDbDsc : public CfwDblist, private DiscoveryEvents {
   ~CfwDbDsc() override;
 
   // Opens the socket and starts discovering, for the installation call's
-  // platform code when one is given. False: the message bar says why.
-  bool openBrowser(const std::string& wizardTarget = {});
+  // platform code when one is given, with its follow-up actions (upload,
+  // `Halvern`, `Quillet`). False: the message bar says why.
+  bool openBrowser(const std::string& wizardTarget = {}, FollowUps followUps = {});
   // Closes the socket (the view is left).
   void closeBrowser();
   // The 100 ms tick while visible.
@@ -51,6 +64,9 @@ class CfwDbDsc : public CfwDblist, private DiscoveryEvents {
   DiscoveryState state() const { return engine_->state(); }
   const DiscoveryEngine& engine() const { return *engine_; }
   QComboBox* adapterSelector() const { return adapters_; }
+  // The wizard's "IP address", "Subnet mask" and "Default gateway" fields.
+  QLineEdit* ipField(int i) const { return ipFields_[i]; }
+  QLabel* uploadProgress() const { return upload_; }
 
  protected:
   void resizeEvent(QResizeEvent* e) override;
@@ -68,6 +84,18 @@ class CfwDbDsc : public CfwDblist, private DiscoveryEvents {
   void wizardEntered(size_t index) override;
   void analysed(const std::vector<std::string>& lines, bool openEasy) override;
   void connectionLost() override;
+  void commandDone(uint8_t command, bool accepted, const std::string& refusal) override;
+  void startHalvern(const std::string& password, uint32_t address) override;
+  void startQuillet() override;
+  void openPage(const std::string& url) override;
+  void uploadProgress(size_t sent, size_t total, const std::string& path) override;
+  void uploadFailed(const std::string& path) override;
+  void showIpFields(bool shown);
+  void saveIp();
+  void recommendedIp();
+  void factory();
+  void uploadFile();
+  void say(const std::string& text);
   // The table index of the selected exchange line, or -1.
   int selectedExchange() const;
   void onAdapterPicked(int row);
@@ -79,6 +107,9 @@ class CfwDbDsc : public CfwDblist, private DiscoveryEvents {
   std::unique_ptr<DiscoveryEngine> engine_;
   QLabel* adapterLabel_ = nullptr;
   QComboBox* adapters_ = nullptr;
+  QLabel* ipLabels_[3] = {};
+  QLineEdit* ipFields_[3] = {};
+  QLabel* upload_ = nullptr;
   bool storeMade_ = false;
   bool filling_ = false;
   bool wizardReady_ = false;

@@ -1,0 +1,95 @@
+// The exchange's web pages in the main window (`CfwBrowser`): the embedded
+// browser control shows the page the program opened (its home address),
+// goes back and forward in its history and is busy from the start of a
+// load to its end. A build without an embedded browser, or a control that
+// cannot start, hands the address to the desktop browser instead.
+#pragma once
+
+#include "common/string_table.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace lumarc::browse {
+
+// The embeddable HTML browser the page view drives.
+class PageControl {
+ public:
+  struct Events {
+    std::function<void()> loadStarted;
+    std::function<void(bool ok)> loadFinished;
+    // Going back or forward became possible or impossible.
+    std::function<void()> historyChanged;
+    // The control cannot show pages (its renderer did not start).
+    std::function<void()> failed;
+  };
+  virtual ~PageControl() = default;
+  virtual void setEvents(Events events) = 0;
+  virtual QWidget* widget() = 0;
+  virtual void navigate(const std::string& address) = 0;
+  virtual void back() = 0;
+  virtual void forward() = 0;
+  virtual void stop() = 0;
+  virtual bool canGoBack() const = 0;
+  virtual bool canGoForward() const = 0;
+};
+
+// The embedded browser this build has (Qt WebEngine); null without one.
+std::unique_ptr<PageControl> makeEmbeddedPageControl(QWidget* parent);
+
+// Opens the address in the desktop's browser (xdg-open). False when it
+// could not be handed over.
+bool openInDesktopBrowser(const std::string& address);
+
+struct WebViewHooks {
+  // The message bar (empty: clear it).
+  std::function<void(const std::string&)> message;
+  // The page is loading (true) or done (false): the window's progress bar.
+  std::function<void(bool)> loading;
+  std::function<void()> refreshToolbar;
+  // The embedded control failed: leave the page view for the exchange
+  // browser.
+  std::function<void()> leave;
+};
+
+class CfwBrowser : public QWidget {
+  Q_OBJECT
+ public:
+  // control: null shows every page in the desktop browser.
+  CfwBrowser(const corvane::StringTable& texts, WebViewHooks hooks, std::unique_ptr<PageControl> control,
+             QWidget* parent = nullptr);
+  ~CfwBrowser() override;
+
+  // Replaces the browser control (null: the desktop browser only).
+  void setControl(std::unique_ptr<PageControl> control);
+  // Whether pages are shown here; false: they go to the desktop browser.
+  bool embedded() const { return control_ && !broken_; }
+  // Makes the address the home address and shows it: here when embedded,
+  // else in the desktop browser with a word in the message bar. True when
+  // it was shown here.
+  bool open(const std::string& address);
+  // The page view is left: loading stops, the progress bar goes.
+  void leave();
+
+  const std::string& homeAddress() const { return home_; }
+  bool busy() const { return busy_; }
+  // Home, Page back and Page forward.
+  bool commandEnabled(int command) const;
+  void command(int command);
+
+ private:
+  void openOutside(const std::string& address);
+  void setBusy(bool busy);
+
+  const corvane::StringTable& texts_;
+  WebViewHooks hooks_;
+  std::unique_ptr<PageControl> control_;
+  std::string home_;
+  bool busy_ = false;
+  bool broken_ = false;
+};
+
+}  // namespace lumarc::browse
