@@ -1,4 +1,4 @@
-// Record store benchmark (issue 3): 1,000,000 Cdata rows inserted in one
+// Record store benchmark: 1,000,000 Cdata rows inserted in one
 // transaction
 //   - through SQLite's own C API (the ceiling),
 //   - through the store API (ODBC, parameter arrays) on the embedded SQLite file,

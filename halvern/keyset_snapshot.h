@@ -49,6 +49,9 @@ struct KeysetSnapshot {
   // The signalling socket (or the speech socket) could not be made:
   // "Socket fault!" is shown in place of the display.
   bool socketFault = false;
+  // Changes whenever the exchange starts a ring melody: the window comes
+  // to the front.
+  std::uint32_t raiseCounter = 0;
   // Counts snapshots; a view can tell a fresh one from a repeat.
   std::uint64_t sequence = 0;
 

@@ -13,6 +13,7 @@ packages=(
   postgresql postgresql-client
   sqlite3 libsqlite3-dev
   libmp3lame-dev lame
+  libbcg729-dev portaudio19-dev libspeexdsp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdg-utils x11-utils

@@ -1,8 +1,8 @@
+#include "common/qt/single_instance.h"
 #include "common/test_support.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/main_window.h"
-#include "lumarc/app/ui/single_instance.h"
 #include "lumarc/app/ui/ui_test_support.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +23,9 @@
 #include <sys/stat.h>
 
 namespace lumarc::ui {
+
+using corvane::instanceEndpoint;
+using corvane::sendInstanceCommand;
 namespace {
 
 namespace fs = std::filesystem;

@@ -1,13 +1,13 @@
 #include "lumarc/app/ui/startup.h"
 
 #include "common/files.h"
+#include "common/qt/single_instance.h"
 #include "lumarc/app/command_line.h"
 #include "lumarc/app/db_connection.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/app/ui/main_window.h"
 #include "lumarc/app/ui/program.h"
-#include "lumarc/app/ui/single_instance.h"
 #include "lumarc/browse/ui/db_settings.h"
 #include "lumarc/links/net/signal_bridge.h"
 #include "lumarc/store/record_store.h"
@@ -24,6 +24,10 @@
 #include <unistd.h>
 
 namespace lumarc::ui {
+
+using corvane::closeRunningInstance;
+using corvane::InstanceServer;
+using corvane::sendInstanceCommand;
 
 namespace {
 

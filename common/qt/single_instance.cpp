@@ -1,15 +1,19 @@
-#include "lumarc/app/ui/single_instance.h"
+#include "common/qt/single_instance.h"
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QtGlobal>
 
 #include <unistd.h>
 
-namespace lumarc::ui {
+namespace corvane {
 
 QString instanceEndpoint(const QString& windowTitle) {
-  return windowTitle + "-" + QString::number(::getuid());
+  const QString name = windowTitle + "-" + QString::number(::getuid());
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  if (runtime.isEmpty()) return name;
+  return QString::fromLocal8Bit(runtime) + "/" + name;
 }
 
 bool sendInstanceCommand(const QString& windowTitle, const QByteArray& command) {
@@ -55,11 +59,13 @@ void InstanceServer::onConnection() {
     connect(s, &QLocalSocket::readyRead, this, [this, s] {
       while (s->canReadLine()) {
         QByteArray line = s->readLine().trimmed();
-        if (line == "close") emit closeRequested();
-        else if (line == "raise") emit raiseRequested();
+        if (line == "close")
+          emit closeRequested();
+        else if (line == "raise")
+          emit raiseRequested();
       }
     });
   }
 }
 
-}  // namespace lumarc::ui
+}  // namespace corvane

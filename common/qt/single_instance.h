@@ -1,16 +1,18 @@
-// One running program per window title and user: a new start asks the
-// running one to close and waits for it to go. The endpoint is a local
-// socket named after the window title and the user id; the command "close"
-// stands for the close message, "raise" brings a window to the front.
+// One running program per window title and user. The endpoint is a local
+// socket named after the window title and the numeric user id, placed in
+// the user's runtime folder ($XDG_RUNTIME_DIR) when there is one. The
+// command "close" stands for the close message, "raise" brings a window to
+// the front.
 #pragma once
 
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
 
-namespace lumarc::ui {
+namespace corvane {
 
-// The local socket name for a window title: title, "-", numeric user id.
+// The local socket for a window title: "<title>-<uid>", as a path in
+// $XDG_RUNTIME_DIR when that is set, else as a plain name.
 QString instanceEndpoint(const QString& windowTitle);
 
 // Sends one command to the program owning windowTitle. Returns false when
@@ -38,4 +40,4 @@ class InstanceServer : public QObject {
   QLocalServer server_;
 };
 
-}  // namespace lumarc::ui
+}  // namespace corvane
