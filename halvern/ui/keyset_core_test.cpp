@@ -1,4 +1,5 @@
 #include "halvern/ui/keyset_core.h"
+#include "halvern/ui/test_support.h"
 
 #include "common/qt/single_instance.h"
 #include "common/test_support.h"
@@ -28,26 +29,6 @@ namespace halvern::ui {
 namespace {
 
 using corvane::testing::TempDir;
-
-QApplication& app() {
-  if (auto* a = qobject_cast<QApplication*>(QCoreApplication::instance())) return *a;
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "halvern_ui_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
-
-bool waitUntil(const std::function<bool()>& done, int ms) {
-  QDeadlineTimer deadline(ms);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-  return true;
-}
 
 // A loopback address of its own for each test program, so parallel runs
 // never meet on the exchange's fixed port.

@@ -1,6 +1,7 @@
 // The keyset window offscreen: the keyboard while not Running and while
 // Running, a lamp following the snapshots, and the tag dialog.
 #include "halvern/ui/keyset_window.h"
+#include "halvern/ui/test_support.h"
 
 #include "halvern/keyset_keys.h"
 #include "halvern/texts.h"
@@ -20,16 +21,6 @@
 
 namespace halvern::ui {
 namespace {
-
-QApplication& app() {
-  if (auto* a = qobject_cast<QApplication*>(QCoreApplication::instance())) return *a;
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "keyset_window_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
 
 template <typename Pred>
 bool waitFor(Pred pred) {

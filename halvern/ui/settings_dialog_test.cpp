@@ -1,4 +1,5 @@
 #include "halvern/ui/settings_dialog.h"
+#include "halvern/ui/test_support.h"
 
 #include "common/test_support.h"
 #include "halvern/profiles.h"
@@ -16,16 +17,6 @@ namespace halvern::ui {
 namespace {
 
 using corvane::testing::TempDir;
-
-QApplication& app() {
-  if (auto* a = qobject_cast<QApplication*>(QCoreApplication::instance())) return *a;
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "halvern_ui_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
 
 SettingsRecord storedRecord() {
   SettingsRecord r;

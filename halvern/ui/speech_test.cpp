@@ -3,6 +3,7 @@
 #include "halvern/rtp.h"
 #include "halvern/tarnet_frame.h"
 #include "halvern/ui/keyset_core.h"
+#include "halvern/ui/test_support.h"
 
 #include "common/test_support.h"
 
@@ -24,27 +25,6 @@ namespace halvern::ui {
 namespace {
 
 using corvane::testing::TempDir;
-
-// The test program's one application object (the window tests need widgets).
-QApplication& app() {
-  if (auto* a = qobject_cast<QApplication*>(QCoreApplication::instance())) return *a;
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "halvern_ui_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
-
-bool waitUntil(const std::function<bool()>& done, int ms) {
-  QDeadlineTimer deadline(ms);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(2);
-  }
-  return true;
-}
 
 void put16(std::string& s, unsigned v) { s += char(v & 0xFF), s += char(v >> 8 & 0xFF); }
 void put32(std::string& s, std::uint32_t v) { put16(s, v & 0xFFFF), put16(s, v >> 16); }
