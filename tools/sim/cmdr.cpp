@@ -4,6 +4,7 @@
 // acknowledged. Faults: split or joined segments, a bad check word, sum byte
 // or end mark, a disconnect in the middle of a batch, silence.
 #include "tools/sim/role.h"
+#include "tools/sim/sockets.h"
 
 #include "common/byte_io.h"
 #include "common/checks.h"
@@ -146,32 +147,6 @@ int readAcks(int fd, int timeoutMs) {
   return x;
 }
 
-int listenOn(const std::string& address, int port) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST;
-  addrinfo* ai = nullptr;
-  if (::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &ai) != 0) return -1;
-  int fd = ::socket(ai->ai_family, SOCK_STREAM, 0);
-  int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  if (fd < 0 || ::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd, 4) != 0) {
-    ::freeaddrinfo(ai);
-    if (fd >= 0) ::close(fd);
-    return -1;
-  }
-  ::freeaddrinfo(ai);
-  return fd;
-}
-
-int boundPort(int fd) {
-  sockaddr_storage a{};
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
-  return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
-}
-
 int run(const RoleOptions& opt) {
   Config c;
   for (size_t i = 0; i < opt.args.size(); ++i) {
@@ -226,7 +201,7 @@ int run(const RoleOptions& opt) {
 
   ::signal(SIGPIPE, SIG_IGN);
   int port = c.anyPort ? 0 : (opt.port ? opt.port : 9876);
-  int lfd = listenOn(opt.listen, port);
+  int lfd = bindSocket(opt.listen, port, SOCK_STREAM);
   if (lfd < 0) {
     std::fprintf(stderr, "corvane-sim cmdr: cannot listen on %s:%d\n", opt.listen.c_str(), port);
     return 1;

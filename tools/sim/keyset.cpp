@@ -10,6 +10,7 @@
 // N(R), truncated and overlong elements, wrong frame lengths, lost frames
 // and a closed port.
 #include "tools/sim/role.h"
+#include "tools/sim/sockets.h"
 
 #include "halvern/account.h"
 #include "halvern/tarnet_frame.h"
@@ -369,29 +370,6 @@ std::string describeExchangeElements(Bytes area) {
   }
   if (r.stopped()) out += (out.empty() ? "" : ", ") + std::string("(stops at ") + std::to_string(r.offset()) + ")";
   return out;
-}
-
-int openSocket(const std::string& host, int port) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_DGRAM;
-  hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
-  addrinfo* res = nullptr;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) return -1;
-  int fd = ::socket(res->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd >= 0 && ::bind(fd, res->ai_addr, res->ai_addrlen) != 0) {
-    ::close(fd);
-    fd = -1;
-  }
-  ::freeaddrinfo(res);
-  return fd;
-}
-
-int boundPort(int fd) {
-  sockaddr_storage a{};
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
-  return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
 }
 
 // ---- the exchange ----
@@ -915,7 +893,7 @@ int run(const RoleOptions& opt) {
     std::fflush(log);
     ::usleep(useconds_t(c.closedFor * 1e6));
   }
-  const int fd = openSocket(opt.listen, port);
+  const int fd = bindSocket(opt.listen, port, SOCK_DGRAM);
   if (fd < 0) {
     std::fprintf(stderr, "corvane-sim keyset: cannot bind %s:%d\n", opt.listen.c_str(), port);
     return 1;

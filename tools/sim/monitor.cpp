@@ -6,6 +6,7 @@
 // lost and corrupted records, repeated records, records of another hpidx,
 // silence.
 #include "tools/sim/role.h"
+#include "tools/sim/sockets.h"
 
 #include "common/byte_io.h"
 #include "common/crypto.h"
@@ -131,30 +132,6 @@ bool loadFrames(const std::string& path, std::vector<Record>& out) {
     out.push_back(r);
   }
   return true;
-}
-
-int openSocket(const std::string& address, int port) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_DGRAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST;
-  addrinfo* ai = nullptr;
-  if (::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &ai) != 0) return -1;
-  int fd = ::socket(ai->ai_family, SOCK_DGRAM, 0);
-  if (fd < 0 || ::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
-    ::freeaddrinfo(ai);
-    if (fd >= 0) ::close(fd);
-    return -1;
-  }
-  ::freeaddrinfo(ai);
-  return fd;
-}
-
-int boundPort(int fd) {
-  sockaddr_storage a{};
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
-  return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
 }
 
 class Exchange {
@@ -347,7 +324,7 @@ int run(const RoleOptions& opt) {
     for (int i = 0; i < c.count; ++i) records.push_back({0x10, generatedFrame(i)});
   }
   int port = c.anyPort ? 0 : (opt.port ? opt.port : 9876);
-  int fd = openSocket(opt.listen, port);
+  int fd = bindSocket(opt.listen, port, SOCK_DGRAM);
   if (fd < 0) {
     std::fprintf(stderr, "corvane-sim monitor: cannot bind %s:%d\n", opt.listen.c_str(), port);
     return 1;

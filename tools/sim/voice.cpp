@@ -9,6 +9,7 @@
 // done" taken (the recording forgotten) but never answered, as when the
 // exchange's answer is lost or the program ends right after sending it.
 #include "tools/sim/role.h"
+#include "tools/sim/sockets.h"
 
 #include "common/adpcm.h"
 #include "common/byte_io.h"
@@ -148,30 +149,6 @@ bool loadDirectory(const std::string& dir, std::vector<Recording>& out) {
     out.push_back(std::move(r));
   }
   return true;
-}
-
-int openSocket(const std::string& host, int port, bool& ipv6) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_DGRAM;
-  hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
-  addrinfo* res = nullptr;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) return -1;
-  int fd = ::socket(res->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  ipv6 = res->ai_family == AF_INET6;
-  if (fd >= 0 && ::bind(fd, res->ai_addr, res->ai_addrlen) != 0) {
-    ::close(fd);
-    fd = -1;
-  }
-  ::freeaddrinfo(res);
-  return fd;
-}
-
-uint16_t boundPort(int fd) {
-  sockaddr_storage a{};
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
-  return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
 }
 
 class Exchange {
@@ -371,12 +348,12 @@ int run(const RoleOptions& opt) {
   std::vector<Channel> channels(size_t(c.channels));
   bool ipv6 = false;
   for (size_t i = 0; i < channels.size(); ++i) {
-    channels[i].fd = openSocket(opt.listen, i == 0 ? port : 0, ipv6);
+    channels[i].fd = bindSocket(opt.listen, i == 0 ? port : 0, SOCK_DGRAM, &ipv6);
     if (channels[i].fd < 0) {
       std::fprintf(stderr, "corvane-sim voice: cannot bind %s:%d\n", opt.listen.c_str(), i == 0 ? port : 0);
       return 1;
     }
-    channels[i].port = boundPort(channels[i].fd);
+    channels[i].port = static_cast<uint16_t>(boundPort(channels[i].fd));
   }
   std::printf("listening %s:%d\n", opt.listen.c_str(), channels[0].port);
   std::fflush(stdout);
