@@ -64,7 +64,12 @@ int runWindow(Session& s, KeysetCore& core, corvane::InstanceServer& server) {
   window.setVoiceRecordingsAvailable(false);
 
   QObject::connect(&core, &KeysetCore::snapshotReady, &window, &CHalvernDlg::showSnapshot);
-  QObject::connect(&core, &KeysetCore::snapshotReady, &window, [&s](const KeysetSnapshot& snap) { s.last = snap; });
+  QObject::connect(&core, &KeysetCore::snapshotReady, &window, [&s, &window](const KeysetSnapshot& snap) {
+    // A ring melody starting brings the keyset to the front, as a ringing
+    // desk set draws the eye.
+    if (snap.raiseCounter != s.last.raiseCounter) window.bringToFront();
+    s.last = snap;
+  });
   QObject::connect(&window, &CHalvernDlg::keyPressed, &core, &KeysetCore::pressKey);
   QObject::connect(&window, &CHalvernDlg::hookToggled, &core, &KeysetCore::toggleHook);
   QObject::connect(&window, &CHalvernDlg::closeRequested, &window, [&s] { s.close(true); });
