@@ -416,5 +416,29 @@ TEST(HalvernProgram, SecondStartRaisesTheFirstAndEnds) {
   EXPECT_TRUE(std::filesystem::is_directory(first.file("Wav")));
 }
 
+TEST(HalvernProgram, WithoutADisplayTheWindowProgramSaysWhatToDoAndHelpNeedsNone) {
+  app();
+  if (!std::getenv("HALVERN")) GTEST_SKIP() << "HALVERN not set";
+  TempDir dir;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
+  for (const QStringList& args : {QStringList{"-C204"}, QStringList{"--help"}}) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(dir.path()));
+    p.start(QString::fromLocal8Bit(std::getenv("HALVERN")), args);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    if (args.first() == "--help") {
+      EXPECT_EQ(p.exitCode(), 0);
+      EXPECT_TRUE(p.readAllStandardOutput().startsWith("usage: halvern"));
+    } else {
+      EXPECT_EQ(p.exitCode(), 1);
+      EXPECT_TRUE(p.readAllStandardError().contains("--headless"));
+    }
+  }
+  // Neither touched the folder.
+  EXPECT_FALSE(std::filesystem::exists(dir.file("Settings.bin")));
+}
+
 }  // namespace
 }  // namespace halvern::ui

@@ -21,6 +21,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace halvern::ui {
@@ -131,8 +133,41 @@ QString aboutText(const KeysetSnapshot& last, int language) {
   return about;
 }
 
+namespace {
+
+const char* kUsage =
+    "usage: halvern [--headless] [--audio default|null|file:IN.wav:OUT.wav]\n"
+    "               [-C<account id>] [-I<exchange host>] [-P<password>] [-U<authentication id>]\n"
+    "\n"
+    "BRENNIC Halvern KV430, the IP keyset of Corvane exchanges. All files are kept\n"
+    "in the current directory (Settings.bin, the .ads account profiles, Wav/).\n"
+    "-C, -I, -P and -U override the stored account; --headless runs without a\n"
+    "window (one line per change on standard output, keys and commands on\n"
+    "standard input: see man halvern). A second start brings the first to the front.\n";
+
+bool haveDisplay() {
+  for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* e = std::getenv(v);
+    if (e && *e) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int runHalvern(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+  }
   const ProgramOptions options = takeProgramOptions(argc, argv);
+  // Without a display Qt would abort with its own words; say what to do.
+  if (!options.headless && !haveDisplay()) {
+    std::fputs("halvern: no display: start it in a desktop session, or with --headless\n", stderr);
+    return 1;
+  }
   std::unique_ptr<QCoreApplication> app;
   if (options.headless)
     app = std::make_unique<QCoreApplication>(argc, argv);
