@@ -1,5 +1,7 @@
 #include "halvern/ui/keyset_core.h"
 
+#include "halvern/ui/udp_socket.h"
+
 #include <QHostInfo>
 #include <QTimer>
 #include <QUdpSocket>
@@ -11,8 +13,6 @@ namespace halvern::ui {
 
 namespace {
 constexpr int kTimerMs = 50;
-// A datagram is read whole into a buffer at least this large.
-constexpr qint64 kReceiveBuffer = 2048;
 
 PeerAddress peerOf(const QHostAddress& a) {
   bool isV4 = false;
@@ -178,12 +178,7 @@ void KeysetCore::connectTo(const QHostAddress& address) {
 void KeysetCore::dropSocket() {
   ++generation_;
   resolving_ = false;
-  if (!socket_) return;
-  QUdpSocket* s = socket_;
-  socket_ = nullptr;
-  s->disconnect(this);
-  s->abort();
-  delete s;
+  dropUdpSocket(socket_, this);
 }
 
 void KeysetCore::fault() {
@@ -192,17 +187,9 @@ void KeysetCore::fault() {
 }
 
 void KeysetCore::onReadable() {
-  QUdpSocket* s = socket_;
-  if (!s) return;
-  // Read at least once per notice: a read is what lets the socket report
-  // the next datagram. A read error (the peer's port closed) is dropped.
-  char buf[kReceiveBuffer];
-  do {
-    const qint64 n = s->readDatagram(buf, sizeof buf);
-    if (n < 0) break;
-    if (tarnet_->state() == LinkState::Initial) continue;
-    tarnet_->onDatagram(reinterpret_cast<const std::uint8_t*>(buf), std::size_t(n));
-  } while (s == socket_ && s->hasPendingDatagrams());
+  readDatagrams(socket_, [this](const std::uint8_t* data, std::size_t size) {
+    if (tarnet_->state() != LinkState::Initial) tarnet_->onDatagram(data, size);
+  });
 }
 
 }  // namespace halvern::ui

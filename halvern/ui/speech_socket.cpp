@@ -1,5 +1,7 @@
 #include "halvern/ui/speech_socket.h"
 
+#include "halvern/ui/udp_socket.h"
+
 #include <QHostAddress>
 #include <QUdpSocket>
 
@@ -9,8 +11,6 @@
 namespace halvern::ui {
 
 namespace {
-// Longer datagrams are read whole and then dropped by the path's queue.
-constexpr qint64 kReceiveBuffer = 2048;
 
 QHostAddress hostOf(const PeerAddress& a) {
   switch (a.family) {
@@ -56,26 +56,10 @@ void SpeechSocket::sendDatagram(std::span<const std::uint8_t> datagram) {
   socket_->write(reinterpret_cast<const char*>(datagram.data()), qint64(datagram.size()));
 }
 
-void SpeechSocket::dropSocket() {
-  if (!socket_) return;
-  QUdpSocket* s = socket_;
-  socket_ = nullptr;
-  s->disconnect(&owner_);
-  s->abort();
-  delete s;
-}
+void SpeechSocket::dropSocket() { dropUdpSocket(socket_, &owner_); }
 
 void SpeechSocket::onReadable() {
-  QUdpSocket* s = socket_;
-  if (!s) return;
-  // Read at least once per notice so the socket reports the next datagram;
-  // a read error (the far port closed) is dropped.
-  char buf[kReceiveBuffer];
-  do {
-    const qint64 n = s->readDatagram(buf, sizeof buf);
-    if (n < 0) break;
-    path_.queueDatagram({reinterpret_cast<const std::uint8_t*>(buf), std::size_t(n)});
-  } while (s == socket_ && s->hasPendingDatagrams());
+  readDatagrams(socket_, [this](const std::uint8_t* data, std::size_t size) { path_.queueDatagram({data, size}); });
 }
 
 }  // namespace halvern::ui
