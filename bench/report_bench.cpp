@@ -13,6 +13,7 @@
 // Environment: REPORT_BENCH_ROWS (default 1000000), REPORT_BENCH_USERS (1000);
 // REPORT_BENCH_DIR keeps the SQLite database in that folder and reuses it
 // when it is there (for profiling the listing alone).
+#include "bench/bench_support.h"
 #include "common/format.h"
 #include "lumarc/app/texts.h"
 #include "lumarc/browse/cmdr_report.h"
@@ -34,6 +35,10 @@ using namespace lumarc;
 
 namespace {
 
+using bench::PgServer;
+using bench::rmrf;
+using bench::tempDir;
+
 using Clock = std::chrono::steady_clock;
 double seconds(Clock::time_point a) { return std::chrono::duration<double>(Clock::now() - a).count(); }
 
@@ -41,15 +46,6 @@ size_t envCount(const char* name, size_t dflt) {
   const char* v = std::getenv(name);
   return v && *v ? static_cast<size_t>(std::strtoull(v, nullptr, 10)) : dflt;
 }
-
-std::string tempDir(const char* tag) {
-  std::string t = std::string("/tmp/report-bench-") + tag + "-XXXXXX";
-  std::vector<char> b(t.begin(), t.end());
-  b.push_back(0);
-  return mkdtemp(b.data());
-}
-
-void rmrf(const std::string& d) { std::system(("rm -rf '" + d + "'").c_str()); }
 
 std::string port(size_t u) { return corvane::portText8(std::to_string(1000 + u)); }
 
@@ -140,35 +136,6 @@ bool listing(const std::string& conn, const std::string& dir, const std::string&
   if (!r.error.empty()) std::fprintf(stderr, "listing: %s\n", r.error.c_str());
   return r.error.empty() && r.total.calls == expectRecords && !lines.failed();
 }
-
-struct PgServer {
-  std::string conn, runtime;
-  ~PgServer() {
-    if (!runtime.empty()) {
-      std::system(("scripts/pg-test-server.sh stop '" + runtime + "' >/dev/null 2>&1").c_str());
-      rmrf(runtime);
-    }
-  }
-  bool start() {
-    if (const char* e = std::getenv("LUMARC_TEST_PG"); e && *e) {
-      conn = e;
-      return true;
-    }
-    if (access("scripts/pg-test-server.sh", X_OK) != 0) return false;
-    runtime = tempDir("pg");
-    FILE* p = popen(("scripts/pg-test-server.sh start '" + runtime + "' 2>/dev/null").c_str(), "r");
-    if (!p) return false;
-    char line[1024];
-    std::string out;
-    while (std::fgets(line, sizeof line, p)) out += line;
-    if (pclose(p) != 0) return false;
-    size_t a = out.find("LUMARC_TEST_PG='");
-    if (a == std::string::npos) return false;
-    a += 16;
-    conn = out.substr(a, out.find('\'', a) - a);
-    return true;
-  }
-};
 
 }  // namespace
 

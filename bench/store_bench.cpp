@@ -10,6 +10,7 @@
 // Environment: STORE_BENCH_ROWS (default 1000000), STORE_BENCH_PG_ROWS
 // (default: the same), STORE_BENCH_STORE_ROWS (default 100000),
 // STORE_BENCH_SKIP_PG=1.
+#include "bench/bench_support.h"
 #include "lumarc/store/record_store.h"
 
 #include <sqlite3.h>
@@ -25,6 +26,10 @@
 using namespace lumarc;
 
 namespace {
+
+using bench::PgServer;
+using bench::rmrf;
+using bench::tempDir;
 
 #include <ctime>
 double seconds(std::chrono::steady_clock::time_point a) {
@@ -78,15 +83,6 @@ std::vector<CmdrRecord> makePool() {
 
 DateTime timeOf(size_t i) { return store::addSeconds(DateTime{2020, 1, 1, 0, 0, 0}, static_cast<int64_t>(i) * 7); }
 
-std::string tempDir(const char* tag) {
-  std::string t = std::string("/tmp/store-bench-") + tag + "-XXXXXX";
-  std::vector<char> b(t.begin(), t.end());
-  b.push_back(0);
-  return mkdtemp(b.data());
-}
-
-void rmrf(const std::string& d) { std::system(("rm -rf '" + d + "'").c_str()); }
-
 Rates sqliteCeiling(const std::vector<CmdrRecord>& pool, size_t rows) {
   std::string dir = tempDir("capi");
   std::string path = dir + "/Lumarc.mdb";
@@ -107,7 +103,9 @@ Rates sqliteCeiling(const std::vector<CmdrRecord>& pool, size_t rows) {
     const CmdrRecord& r = pool[i % pool.size()];
     std::string date = store::dateTimeText(timeOf(i));
     int c = 1;
-    auto text = [&](const std::string& s) { sqlite3_bind_text(st, c++, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT); };
+    auto text = [&](const std::string& s) {
+      sqlite3_bind_text(st, c++, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    };
     auto num = [&](uint32_t v) { sqlite3_bind_int(st, c++, static_cast<int32_t>(v)); };
     text(r.type);
     text(date);
@@ -145,7 +143,7 @@ Rates sqliteCeiling(const std::vector<CmdrRecord>& pool, size_t rows) {
 // Bulk insert through the store API into an open main database.
 using Mode = store::BulkInserter<CmdrRecord>::Mode;
 Rates storeBulk(store::Database& db, const std::vector<CmdrRecord>& pool, size_t rows, Mode mode = Mode::Auto,
-                 size_t batch = 1024) {
+                size_t batch = 1024) {
   auto t0 = std::chrono::steady_clock::now();
   const double c0 = cpuNow();
   db.begin();
@@ -181,35 +179,6 @@ double storeOperation(RecordStore& rs, const std::vector<CmdrRecord>& pool, size
   return static_cast<double>(rows) / seconds(t0);
 }
 
-struct PgServer {
-  std::string conn, runtime;
-  ~PgServer() {
-    if (!runtime.empty()) {
-      std::system(("scripts/pg-test-server.sh stop '" + runtime + "' >/dev/null 2>&1").c_str());
-      rmrf(runtime);
-    }
-  }
-  bool start() {
-    if (const char* e = std::getenv("LUMARC_TEST_PG"); e && *e) {
-      conn = e;
-      return true;
-    }
-    if (access("scripts/pg-test-server.sh", X_OK) != 0) return false;
-    runtime = tempDir("pg");
-    FILE* p = popen(("scripts/pg-test-server.sh start '" + runtime + "'").c_str(), "r");
-    if (!p) return false;
-    char line[1024];
-    std::string out;
-    while (std::fgets(line, sizeof line, p)) out += line;
-    if (pclose(p) != 0) return false;
-    size_t a = out.find("LUMARC_TEST_PG='");
-    if (a == std::string::npos) return false;
-    a += 16;
-    conn = out.substr(a, out.find('\'', a) - a);
-    return true;
-  }
-};
-
 }  // namespace
 
 int main() {
@@ -217,7 +186,7 @@ int main() {
   const size_t pgRows = envCount("STORE_BENCH_PG_ROWS", rows);
   const size_t storeRows = envCount("STORE_BENCH_STORE_ROWS", 100000);
   const std::vector<CmdrRecord> pool = makePool();
-  const Mode mode = std::getenv("STORE_BENCH_MULTIROW")   ? Mode::MultiRow
+  const Mode mode = std::getenv("STORE_BENCH_MULTIROW")     ? Mode::MultiRow
                     : std::getenv("STORE_BENCH_PARAMARRAY") ? Mode::ParamArray
                                                             : Mode::Auto;
   const size_t batch = envCount("STORE_BENCH_BATCH", 1024);
@@ -234,13 +203,16 @@ int main() {
       std::printf("store_sqlite_odbc_bulk_insert_1tx: 0 rows/s\n");
     } else {
       const Rates bulk = storeBulk(*rs.mainDatabase(), pool, rows, mode, batch);
-      std::printf("store_sqlite_odbc_bulk_insert_1tx: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx)\n", bulk.wall);
-      std::printf("store_sqlite_odbc_bulk_insert_1tx_cpu: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx_cpu)\n", bulk.cpu);
+      std::printf("store_sqlite_odbc_bulk_insert_1tx: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx)\n",
+                  bulk.wall);
+      std::printf("store_sqlite_odbc_bulk_insert_1tx_cpu: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx_cpu)\n",
+                  bulk.cpu);
       // The goal: the store API at least half of the C API (per CPU second,
       // which a busy machine disturbs least; the wall-clock ratio beside it).
       std::printf("store_sqlite_odbc_vs_capi_ratio_cpu: %.2f ratio (goal >= 0.50)\n",
                   ceiling.cpu > 0 ? bulk.cpu / ceiling.cpu : 0);
-      std::printf("store_sqlite_odbc_vs_capi_ratio_wall: %.2f ratio\n", ceiling.wall > 0 ? bulk.wall / ceiling.wall : 0);
+      std::printf("store_sqlite_odbc_vs_capi_ratio_wall: %.2f ratio\n",
+                  ceiling.wall > 0 ? bulk.wall / ceiling.wall : 0);
       std::fflush(stdout);
       const double op = storeOperation(rs, pool, storeRows, rows);
       std::printf("store_sqlite_storecmdr_1tx: %.0f rows/s (baseline: store_sqlite_capi_insert_1tx)\n", op);
