@@ -46,6 +46,10 @@ struct KeysetSnapshot {
   std::string exchangeName;
   std::uint16_t recordingPort = 0;
   AddressFamily recordingFamily = AddressFamily::None;
+  // The exchange the signalling socket is connected to, as address text
+  // ("192.0.2.1", "2001:db8::1"); empty while there is none. The recording
+  // download goes to this address.
+  std::string exchangeAddress;
   // The signalling socket (or the speech socket) could not be made:
   // "Socket fault!" is shown in place of the display.
   bool socketFault = false;

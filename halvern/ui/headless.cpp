@@ -5,6 +5,7 @@
 #include "halvern/tarnet.h"
 #include "halvern/texts.h"
 #include "halvern/ui/keyset_core.h"
+#include "halvern/ui/recording_service.h"
 
 #include <QSocketNotifier>
 
@@ -164,6 +165,8 @@ HeadlessCommand parseHeadlessCommand(std::string_view line) {
     c.kind = HeadlessCommand::Kind::Hook;
   } else if (word == "unregister" && rest.empty()) {
     c.kind = HeadlessCommand::Kind::Unregister;
+  } else if (word == "download" && rest.empty()) {
+    c.kind = HeadlessCommand::Kind::Download;
   } else if (word == "key") {
     const FixedKey* k = findFixedKey(rest);
     if (!k) return error("unknown key \"" + std::string(rest) + "\"");
@@ -278,6 +281,22 @@ void HeadlessFrontEnd::showSnapshot(const KeysetSnapshot& snapshot) {
   for (const std::string& line : printer_.update(snapshot)) print(line);
 }
 
+void HeadlessFrontEnd::setRecordings(RecordingService* recordings) {
+  if (recordings_) recordings_->disconnect(this);
+  recordings_ = recordings;
+  if (recordings_) connect(recordings_, &RecordingService::statusChanged, this, &HeadlessFrontEnd::showRecordingStatus);
+}
+
+void HeadlessFrontEnd::showRecordingStatus() {
+  if (!recordings_) return;
+  for (int line = 0; line < 2; ++line) {
+    const std::string& now = recordings_->statusLine(line);
+    if (now == statusShown_[line]) continue;
+    statusShown_[line] = now;
+    if (!now.empty()) print(std::to_string(lastTick_) + " status \"" + shownText(now, record_.language()) + "\"");
+  }
+}
+
 void HeadlessFrontEnd::showError(int textId) {
   print(std::to_string(lastTick_) + " error \"" + shownText(text(textId, record_.language()), record_.language()) +
         "\"");
@@ -326,8 +345,17 @@ void HeadlessFrontEnd::handleLine(std::string_view line) {
     case HeadlessCommand::Kind::Settings:
       applySettingsCommand(c, record_);
       printer_.setLanguage(record_.language());
+      if (recordings_) recordings_->setLanguage(record_.language());
       QMetaObject::invokeMethod(&core_, "applySettings", Qt::QueuedConnection,
                                 Q_ARG(halvern::AccountBlock, record_.account()));
+      break;
+    case HeadlessCommand::Kind::Download:
+      // Only once the accept announced where the recordings are fetched.
+      if (!recordings_ || !recordings_->available()) {
+        print(std::to_string(lastTick_) + " error no recording port announced");
+        break;
+      }
+      recordings_->download();
       break;
     case HeadlessCommand::Kind::Quit:
       ended_ = true;

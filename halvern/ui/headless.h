@@ -2,7 +2,7 @@
 // in the window program; standard output gets one flushed line per change,
 // "<tick> <event>" with the tick in protocol ticks since start, and standard
 // input takes one command a line (key, type, hook, settings, unregister,
-// quit). Keys and the hook outside Running are dropped by the core.
+// download, quit). Keys and the hook outside Running are dropped by the core.
 #pragma once
 
 #include "halvern/keyset_snapshot.h"
@@ -21,6 +21,7 @@ class QSocketNotifier;
 namespace halvern::ui {
 
 class KeysetCore;
+class RecordingService;
 
 // Turns snapshots into the event lines, printing only what changed. The
 // first snapshot prints every non-blank display line and every lamp that is
@@ -43,7 +44,7 @@ std::string extensionDigits(std::uint32_t packed);
 
 // One line of standard input, read.
 struct HeadlessCommand {
-  enum class Kind { Key, Hook, Settings, Unregister, Quit, Error };
+  enum class Kind { Key, Hook, Settings, Unregister, Download, Quit, Error };
   Kind kind = Kind::Error;
   std::vector<std::uint16_t> codes;  // Key: the codes to press, in order
   std::string error;                 // Error: what was wrong
@@ -80,6 +81,10 @@ class HeadlessFrontEnd : public QObject {
  public:
   HeadlessFrontEnd(KeysetCore& core, SettingsRecord& record, int inputFd = 0, QObject* parent = nullptr);
 
+  // The recording download that "download" starts and whose status lines
+  // are printed as "<tick> status "TEXT"" when they change.
+  void setRecordings(RecordingService* recordings);
+
  signals:
   void closeRequested();
 
@@ -87,6 +92,8 @@ class HeadlessFrontEnd : public QObject {
   void showSnapshot(const halvern::KeysetSnapshot& snapshot);
   // Prints "<tick> error "TEXT"" with a text of the string table.
   void showError(int textId);
+  // Prints the recording status lines that changed and are not empty.
+  void showRecordingStatus();
 
  private:
   void onInput();
@@ -95,6 +102,8 @@ class HeadlessFrontEnd : public QObject {
 
   KeysetCore& core_;
   SettingsRecord& record_;
+  RecordingService* recordings_ = nullptr;
+  std::string statusShown_[2];
   HeadlessPrinter printer_;
   int inputFd_;
   QSocketNotifier* notifier_ = nullptr;

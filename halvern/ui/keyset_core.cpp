@@ -118,6 +118,8 @@ void KeysetCore::onTimer() {
   ensureSocket();
   KeysetSnapshot snap = tarnet_->snapshot();
   snap.sequence = tarnet_->tickCount();
+  if (socket_ && socket_->state() == QAbstractSocket::ConnectedState)
+    snap.exchangeAddress = socket_->peerAddress().toString().toStdString();
   emit snapshotReady(snap);
 }
 

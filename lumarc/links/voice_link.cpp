@@ -15,24 +15,7 @@ namespace lumarc {
 namespace {
 
 using corvane::ByteReader;
-using corvane::ByteWriter;
 static_assert(voicemsg::kOfferSize == voicemsg::kOfferDescription + corvane::kVoiceDescriptionSize);
-
-// A request of size bytes with its 12-byte head written.
-std::string requestHead(size_t size, uint8_t code, uint32_t fileKey, uint32_t seq) {
-  std::string s(size, '\0');
-  ByteWriter w(s);
-  w.putLe32(voicemsg::kIdentifier, voiceIdentifier(code));
-  w.putLe32(voicemsg::kFileKey, fileKey);
-  w.putLe32(voicemsg::kSequence, seq);
-  return s;
-}
-
-std::string shortRequest(uint8_t code, uint32_t seq) {
-  std::string s = requestHead(voicemsg::kShortRequestSize, code, kVoiceNoFile, seq);
-  ByteWriter(s).put8(voicemsg::kShortMark, 0x41);
-  return s;
-}
 
 // True when both files exist and hold the same bytes.
 bool sameContent(const std::string& a, const std::string& b) {
@@ -61,25 +44,6 @@ bool isZero(const uint8_t* p, size_t n) {
 }
 
 }  // namespace
-
-std::string voiceListRequest(uint32_t seq) { return shortRequest(kVoiceChannelList, seq); }
-std::string voiceFileQuery(uint32_t seq) { return shortRequest(kVoiceFileQuery, seq); }
-
-std::string voiceBlockRequest(uint32_t fileKey, uint32_t seq, uint32_t dateWord, uint32_t block) {
-  std::string s = requestHead(voicemsg::kBlockRequestSize, kVoiceBlock, fileKey, seq);
-  ByteWriter w(s);
-  w.putLe32(voicemsg::kDateWord, dateWord);
-  w.putLe32(voicemsg::kBlockNumber, block);
-  return s;
-}
-
-std::string voiceFileDone(uint32_t fileKey, uint32_t seq, uint32_t dateWord) {
-  std::string s = requestHead(voicemsg::kFileDoneSize, kVoiceFileDone, fileKey, seq);
-  ByteWriter(s).putLe32(voicemsg::kDateWord, dateWord);
-  return s;
-}
-
-uint32_t voiceBlockCount(uint32_t size) { return size / kVoiceBlockSize + (size % kVoiceBlockSize ? 1 : 0); }
 
 std::string voiceTempFileName(int slot, int channel) {
   return "tmp." + std::to_string(slot % 10) + corvane::dec3(uint32_t(channel));

@@ -9,6 +9,7 @@
 #include "common/files.h"
 #include "common/recording_name.h"
 #include "common/tick_timer.h"
+#include "common/voice_message.h"
 #include "lumarc/links/datagram.h"
 #include "lumarc/links/link.h"
 #include "lumarc/records/voice_sinks.h"
@@ -23,50 +24,22 @@ namespace lumarc {
 
 constexpr int kVoiceChannels = 32;
 constexpr size_t kVoiceReceiveBuffer = 1512;
-constexpr size_t kVoiceBlockSize = 1024;
-constexpr uint32_t kVoiceNoFile = 0xFFFFFFFFu;
 
-// Request and reply codes.
-enum VoiceCode : uint8_t { kVoiceFileQuery = 5, kVoiceBlock = 6, kVoiceFileDone = 7, kVoiceChannelList = 8 };
-
-// The 4-byte identifier of a code as a little-endian number (5 -> 0x05ABCDEF).
-constexpr uint32_t voiceIdentifier(uint8_t code) { return uint32_t(code) << 24 | 0x00ABCDEFu; }
-
-// Datagram offsets. Requests and replies share a 12-byte head.
-namespace voicemsg {
-inline constexpr size_t kIdentifier = 0;       // 4 bytes LE: voiceIdentifier(code)
-inline constexpr size_t kCode = 3;             // 1 byte: the code (top byte of the identifier)
-inline constexpr size_t kFileKey = 4;          // 4 bytes LE: the file's key; 0xFFFFFFFF when none
-inline constexpr size_t kSequence = 8;         // 4 bytes LE: request number; a reply repeats the one it answers
-inline constexpr size_t kHeadSize = 12;
-// Channel list request and file query.
-inline constexpr size_t kShortMark = 12;       // 1 byte: 0x41
-inline constexpr size_t kShortRequestSize = 13;
-// Block request and "file done".
-inline constexpr size_t kDateWord = 12;        // 4 bytes LE: the file's date word
-inline constexpr size_t kBlockNumber = 16;     // block request: 4 bytes LE, block number from 0
-inline constexpr size_t kBlockRequestSize = 20;
-inline constexpr size_t kFileDoneSize = 16;
-// Channel list reply.
-inline constexpr size_t kListLength = 12;      // 2 bytes LE: bytes of entries that follow
-inline constexpr size_t kListEntries = 14;     // entries: address, then the port (2 bytes LE)
-inline constexpr size_t kIpv4EntrySize = 6;    // 4-byte address, port at 4
-inline constexpr size_t kIpv6EntrySize = 18;   // 16-byte address, port at 16
-// File query reply (file offer).
-inline constexpr size_t kOfferDescription = 12;  // the 76-byte file description
-inline constexpr size_t kOfferSize = 88;
-// Block reply.
-inline constexpr size_t kBlockData = 12;       // up to kVoiceBlockSize bytes of the file
-}  // namespace voicemsg
-
-// Request messages, byte-exact.
-std::string voiceListRequest(uint32_t seq);
-std::string voiceFileQuery(uint32_t seq);
-std::string voiceBlockRequest(uint32_t fileKey, uint32_t seq, uint32_t dateWord, uint32_t block);
-std::string voiceFileDone(uint32_t fileKey, uint32_t seq, uint32_t dateWord);
-
-// Blocks of a file of size bytes (the last one may be short).
-uint32_t voiceBlockCount(uint32_t size);
+// The messages are shared with the softphone (common/voice_message.h).
+using corvane::kVoiceBlock;
+using corvane::kVoiceBlockSize;
+using corvane::kVoiceChannelList;
+using corvane::kVoiceFileDone;
+using corvane::kVoiceFileQuery;
+using corvane::kVoiceNoFile;
+using corvane::voiceBlockCount;
+using corvane::voiceBlockRequest;
+using corvane::VoiceCode;
+using corvane::voiceFileDone;
+using corvane::voiceFileQuery;
+using corvane::voiceIdentifier;
+using corvane::voiceListRequest;
+namespace voicemsg = corvane::voicemsg;
 
 // Temporary download file of a link slot's channel: "tmp." + slot + 3 digits.
 std::string voiceTempFileName(int slot, int channel);

@@ -8,13 +8,18 @@
 // reply), duplicate replies, short and empty blocks, silence, and "file
 // done" taken (the recording forgotten) but never answered, as when the
 // exchange's answer is lost or the program ends right after sending it.
+// With --keyset EXT it is the service a keyset reaches on the recording port
+// of its registration: one socket, no channel list, only queries naming the
+// extension (packed, in place of 0xFF x 4) are answered, every offer
+// carries the extension as its file key, and the end of the list is an
+// offer with date word 0.
 #include "tools/sim/role.h"
 #include "tools/sim/sockets.h"
 
 #include "common/adpcm.h"
 #include "common/byte_io.h"
 #include "common/recording_name.h"
-#include "lumarc/links/voice_link.h"
+#include "common/voice_message.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -29,12 +34,35 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace corvane::sim {
 namespace {
+
+constexpr const char* kHelp =
+    "usage: corvane-sim [--listen ADDRESS] [--port PORT] voice [OPTIONS]\n"
+    "Plays the exchange's voice recording service on UDP port 9874 (or PORT).\n"
+    "  --channels N        channels announced in the channel list (1-31, default 4)\n"
+    "  --dir APCDIR        serve the .apc files of a folder, in name order\n"
+    "  --count N --seconds S  else N generated recordings of S seconds (default 5, 3)\n"
+    "  --announce ADDRESS  the address put in the channel list\n"
+    "  --keyset EXT        a keyset's service: one socket, no channel list, only\n"
+    "                      queries naming extension EXT answered, the end of the\n"
+    "                      list an offer with date word 0\n"
+    "  --lose K,..         replies K (counted from 1) are not sent\n"
+    "  --stale K,..        replies K carry the sequence number before the right one\n"
+    "  --duplicate K,..    replies K are sent twice\n"
+    "  --short F,..        recordings F (of more than 2048 bytes) get a 100-byte block 1\n"
+    "  --empty F,..        recordings F get an empty block 1\n"
+    "  --silence           nothing is answered\n"
+    "  --unanswered-done   \"file done\" is taken but never answered\n"
+    "  --exit-when-done    end once every recording is confirmed\n"
+    "  --any-port          listen on a free port\n"
+    "Prints \"listening ADDRESS:PORT\", then offered, done, lost, stale and duplicate\n"
+    "replies as they happen.\n";
 
 struct Config {
   int channels = 4;
@@ -47,6 +75,8 @@ struct Config {
   bool unansweredDone = false;
   bool exitWhenDone = false;
   bool anyPort = false;
+  // Keyset mode: the packed extension whose recordings are served.
+  std::optional<uint32_t> keyset;
 };
 
 struct Recording {
@@ -68,7 +98,21 @@ void say(const std::string& text) {
   std::fflush(stdout);
 }
 
-using namespace lumarc::voicemsg;
+using namespace corvane::voicemsg;
+using corvane::kVoiceBlock;
+using corvane::kVoiceChannelList;
+using corvane::kVoiceFileDone;
+using corvane::kVoiceFileQuery;
+using corvane::kVoiceNoFile;
+
+// Packed BCD as a keyset's registration carries its extension: digits in
+// the low nibbles, 0xF in front ("200" is 0xFFFFF200).
+uint32_t packedExtension(const std::string& digits) {
+  uint32_t v = 0xFFFFFFFFu;
+  for (char c : digits)
+    if (c >= '0' && c <= '9') v = v << 4 | uint32_t(c - '0');
+  return v;
+}
 
 // A reply of size bytes with its head written: the request's identifier and
 // sequence number, and the given file key.
@@ -207,8 +251,9 @@ class Exchange {
     if ((in.le32(kIdentifier) & 0x00FFFFFFu) != 0x00ABCDEFu) return;
     Channel& ch = channels_[size_t(c)];
     switch (in.u8(kCode)) {
-      case lumarc::kVoiceChannelList: {
-        if (n < kShortRequestSize || c != 0) return;
+      case kVoiceChannelList: {
+        // A keyset's service has no further channels to announce.
+        if (n < kShortRequestSize || c != 0 || c_.keyset) return;
         const size_t entry = ipv6_ ? kIpv6EntrySize : kIpv4EntrySize;
         std::string r = replyHead(in, 0, kListEntries + entry * channels_.size());
         ByteWriter w(r);
@@ -230,8 +275,12 @@ class Exchange {
         reply(c, r, peer, len);
         return;
       }
-      case lumarc::kVoiceFileQuery: {
+      case kVoiceFileQuery: {
         if (n < kShortRequestSize) return;
+        if (c_.keyset && in.le32(kSelector) != *c_.keyset) {
+          say("query for another extension");
+          return;
+        }
         if (ch.file < 0 || files_[size_t(ch.file)].done) {
           ch.file = -1;
           for (size_t i = 0; i < files_.size(); ++i)
@@ -241,12 +290,16 @@ class Exchange {
               break;
             }
         }
-        std::string r = replyHead(in, lumarc::kVoiceNoFile, kOfferSize);
+        std::string r = replyHead(in, c_.keyset.value_or(kVoiceNoFile), kOfferSize);
         ByteWriter desc(reinterpret_cast<uint8_t*>(r.data()) + kOfferDescription, kVoiceDescriptionSize);
         // Bytes 12 on are blank unless a field below says otherwise.
         desc.fill(12, kVoiceDescriptionSize - 12, ' ');
-        if (ch.file < 0) {
-          desc.putLe32(voicedesc::kPort, lumarc::kVoiceNoFile);
+        if (ch.file < 0 && c_.keyset) {
+          // The end of a keyset's list: date word 0.
+          desc.putLe32(voicedesc::kPort, *c_.keyset);
+          say("end of list");
+        } else if (ch.file < 0) {
+          desc.putLe32(voicedesc::kPort, kVoiceNoFile);
         } else {
           const Recording& f = files_[size_t(ch.file)];
           desc.putLe32(voicedesc::kDateWord, f.date);
@@ -263,7 +316,7 @@ class Exchange {
         reply(c, r, peer, len);
         return;
       }
-      case lumarc::kVoiceBlock: {
+      case kVoiceBlock: {
         if (n < kBlockRequestSize) return;
         const uint32_t key = in.le32(kFileKey), block = in.le32(kBlockNumber);
         std::string r = replyHead(in, key, kBlockData);
@@ -279,7 +332,7 @@ class Exchange {
         reply(c, r, peer, len);
         return;
       }
-      case lumarc::kVoiceFileDone: {
+      case kVoiceFileDone: {
         if (n < kFileDoneSize) return;
         std::string r = replyHead(in, in.le32(kFileKey), kHeadSize);
         if (ch.file >= 0 && !files_[size_t(ch.file)].done) {
@@ -323,6 +376,11 @@ int run(const RoleOptions& opt) {
     else if (a == "--unanswered-done") c.unansweredDone = true;
     else if (a == "--exit-when-done") c.exitWhenDone = true;
     else if (a == "--any-port") c.anyPort = true;
+    else if (a == "--keyset") c.keyset = packedExtension(next());
+    else if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
     else {
       std::fprintf(stderr, "corvane-sim voice: unknown option %s\n", a.c_str());
       return 2;
@@ -343,6 +401,11 @@ int run(const RoleOptions& opt) {
       r.port = portNumber(i);
       files.push_back(std::move(r));
     }
+  }
+  if (c.keyset) {
+    // A keyset's recordings are keyed by its extension, on one socket.
+    c.channels = 1;
+    for (Recording& r : files) r.port = *c.keyset;
   }
   const int port = c.anyPort ? 0 : (opt.port ? opt.port : 9874);
   std::vector<Channel> channels(size_t(c.channels));
@@ -366,8 +429,10 @@ int run(const RoleOptions& opt) {
 Register reg({"voice",
               "[--channels N] [--dir APCDIR|--count N --seconds S] [--announce ADDRESS] [--lose K,..] "
               "[--stale K,..] [--duplicate K,..] [--short F,..] [--empty F,..] [--silence] [--unanswered-done] "
-              "[--exit-when-done] [--any-port]",
-              "voice recording download: channel list, file offers, blocks and done on up to 31 channels", run});
+              "[--exit-when-done] [--any-port] [--keyset EXT] (voice --help)",
+              "voice recording download: channel list, file offers, blocks and done on up to 31 channels, "
+              "or a keyset's recording service",
+              run});
 
 }  // namespace
 }  // namespace corvane::sim
