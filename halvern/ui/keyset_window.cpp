@@ -190,7 +190,7 @@ void CHalvernDlg::build() {
     QPushButton* b = makeButton(kStatusLamps[i].control, kStatusLamps[i].rect);
     b->setFocusPolicy(Qt::NoFocus);
     setLookProperty(b, "lamp", "off");
-    if (int(i) == kVmsgLampIndex) connect(b, &QPushButton::clicked, this, &CHalvernDlg::voiceRecordingsRequested);
+    if (int(i) == kVmsgLampIndex) connect(b, &QPushButton::clicked, this, &CHalvernDlg::vmsgPressed);
     statusLamps_[i] = b;
   }
   setFocusPolicy(Qt::StrongFocus);

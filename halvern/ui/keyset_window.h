@@ -67,7 +67,10 @@ class CHalvernDlg : public QWidget {
   void closeRequested();
   void settingsRequested();
   void aboutRequested();
+  // "Voice Recordings" chosen in the menu.
   void voiceRecordingsRequested();
+  // The Vmsg key clicked: the recordings window and a download at once.
+  void vmsgPressed();
   // Tags changed through "Edit tags"; read them with tags().
   void tagsEdited();
   // The first refresh in Running (start the recording client) and the first

@@ -12,6 +12,8 @@
 #include "halvern/ui/keyset_core.h"
 #include "halvern/ui/tag_dialog.h"  // completes the window's tag dialog pointer
 #include "halvern/ui/keyset_window.h"
+#include "halvern/ui/recording_service.h"
+#include "halvern/ui/recordings_window.h"
 #include "halvern/ui/settings_dialog.h"
 
 #include <QApplication>
@@ -65,6 +67,13 @@ int runWindow(Session& s, KeysetCore& core, corvane::InstanceServer& server) {
   window.setTags(tagsOf(s.record));
   window.setVoiceRecordingsAvailable(false);
 
+  // The recording download sees each snapshot before the window does, so
+  // "Voice Recordings" is offered from the very refresh the client starts.
+  RecordingService service(s.workDir, s.record.language());
+  QObject::connect(&core, &KeysetCore::snapshotReady, &window, [&service, &window](const KeysetSnapshot& snap) {
+    service.refresh(snap);
+    window.setVoiceRecordingsAvailable(service.available());
+  });
   QObject::connect(&core, &KeysetCore::snapshotReady, &window, &CHalvernDlg::showSnapshot);
   QObject::connect(&core, &KeysetCore::snapshotReady, &window, [&s, &window](const KeysetSnapshot& snap) {
     // A ring melody starting brings the keyset to the front, as a ringing
@@ -79,10 +88,13 @@ int runWindow(Session& s, KeysetCore& core, corvane::InstanceServer& server) {
   QObject::connect(&window, &CHalvernDlg::aboutRequested, &window, [&s, &window] {
     QMessageBox::about(&window, QString::fromLatin1(kWindowTitle), aboutText(s.last, s.record.language()));
   });
-  QObject::connect(&window, &CHalvernDlg::settingsRequested, &window, [&s, &window, &core] {
+  std::unique_ptr<CDVrec> recordings;
+  QObject::connect(&window, &CHalvernDlg::settingsRequested, &window, [&s, &window, &core, &service, &recordings] {
     CDSett dialog(s.record, s.workDir, &window);
     if (dialog.exec() != QDialog::Accepted) return;
     window.setLanguage(s.record.language());
+    service.setLanguage(s.record.language());
+    if (recordings) recordings->setLanguage(s.record.language());
     QMetaObject::invokeMethod(&core, "applySettings", Qt::QueuedConnection,
                               Q_ARG(halvern::AccountBlock, s.record.account()));
   });
@@ -90,6 +102,11 @@ int runWindow(Session& s, KeysetCore& core, corvane::InstanceServer& server) {
   QObject::connect(&server, &corvane::InstanceServer::raiseRequested, &window, [&window] { window.bringToFront(); });
 
   window.show();
+  // The recordings window is made once, hidden, with the keyset window's
+  // first showing.
+  recordings = std::make_unique<CDVrec>(service, s.record.language());
+  recordings->setStoredRectangle(s.record.rectangle());
+  connectRecordings(window, service, *recordings);
   // The sound starts with the window's first showing; without a device the
   // keyset still works, silent.
   QTimer::singleShot(0, &window, [&s, &window, &core] {
@@ -100,12 +117,20 @@ int runWindow(Session& s, KeysetCore& core, corvane::InstanceServer& server) {
   QApplication::exec();
   core.stop(s.unregisterAtClose);
   storeTags(window.tags(), s.record);
+  s.record.setRectangle(recordings->rectangle());
+  recordings.reset();
   window.closeNow();
   return 0;
 }
 
 int runHeadless(Session& s, KeysetCore& core) {
   HeadlessFrontEnd front(core, s.record);
+  // Made before the front end's connection, so a snapshot reaches the
+  // recordings first: "download" works from the line "link ready" on.
+  RecordingService recordings(s.workDir, s.record.language());
+  QObject::connect(&core, &KeysetCore::snapshotReady, &recordings,
+                   [&recordings](const KeysetSnapshot& snap) { recordings.refresh(snap); });
+  front.setRecordings(&recordings);
   QObject::connect(&core, &KeysetCore::snapshotReady, &front, &HeadlessFrontEnd::showSnapshot);
   QObject::connect(&front, &HeadlessFrontEnd::closeRequested, &front, [&s] { s.close(true); });
   if (!core.startAudio()) front.showError(kTextAudioDeviceNotFound);
@@ -143,7 +168,10 @@ const char* kUsage =
     "in the current directory (Settings.bin, the .ads account profiles, Wav/).\n"
     "-C, -I, -P and -U override the stored account; --headless runs without a\n"
     "window (one line per change on standard output, keys and commands on\n"
-    "standard input: see man halvern). A second start brings the first to the front.\n";
+    "standard input: key, type, hook, settings, unregister, download, quit; see\n"
+    "man halvern). \"download\" fetches the extension's recordings into Wav/ once\n"
+    "the exchange has announced its recording port, printing <tick> status \"TEXT\".\n"
+    "A second start brings the first to the front.\n";
 
 bool haveDisplay() {
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
