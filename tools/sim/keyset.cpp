@@ -8,12 +8,18 @@
 // datagram is logged. Faults: silence, refusal, unanswered link setup,
 // withheld acknowledgements, out-of-sequence and repeated frames, an old
 // N(R), truncated and overlong elements, wrong frame lengths, lost frames
-// and a closed port.
+// and a closed port. With --speech-key the exchange answers a keyset's
+// offered speech key with X; with --rtp a speech peer (echo or a played
+// WAV file) runs in the same process, keyed with the derived speech key.
 #include "tools/sim/role.h"
+#include "tools/sim/rtp_socket.h"
 #include "tools/sim/sockets.h"
+#include "tools/sim/speech.h"
 
 #include "halvern/account.h"
 #include "halvern/tarnet_frame.h"
+
+#include "common/files.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -58,6 +64,18 @@ constexpr const char* kHelp =
     "  --expect-timeout S  an expect step gives up after S seconds (default 30)\n"
     "  --exit-on-unregister  end when the keyset unregisters\n"
     "  --any-port          listen on a free port\n"
+    "  --speech-key        make an RSA key of exponent 3, print its modulus as\n"
+    "                      \"modulus DECIMAL\" (for HALVERN_MODULUS) and answer\n"
+    "                      an offered speech key with X in the accept\n"
+    "  --rtp echo|play:FILE  the speech end in this process: echo the keyset's\n"
+    "                      speech, or play an 8 kHz mono 16-bit WAV file to it;\n"
+    "                      enciphered once a speech key is agreed. Its port is\n"
+    "                      printed as \"rtp ADDRESS:PORT\"\n"
+    "  --rtp-port N        the speech end's UDP port (default: a free one)\n"
+    "  --rtp-loss K, --rtp-reorder K, --rtp-duplicate K, --rtp-late K,\n"
+    "  --rtp-short-header K, --rtp-bad-version K, --rtp-bad-padding K,\n"
+    "  --rtp-delay MS      speech packet faults (see corvane-sim rtp --help;\n"
+    "                      K also every:N)\n"
     "faults (K: 1-based numbers, comma separated):\n"
     "  --silence           log what arrives, answer nothing\n"
     "  --refuse TEXT       refuse every registration with TEXT\n"
@@ -110,6 +128,11 @@ struct Config {
   double expectTimeout = 30;
   bool exitOnUnregister = false;
   bool anyPort = false;
+  bool speechKey = false;
+  std::optional<RtpMode> rtp;
+  std::string rtpPlay;
+  int rtpPort = 0;
+  RtpFaults rtpFaults;
   bool silence = false;
   std::optional<std::string> refuse;
   int unansweredSetup = 0;
@@ -386,12 +409,23 @@ constexpr int kRejectTicks = 3;
 
 class Exchange {
  public:
-  Exchange(const Config& c, std::vector<Step> steps, int fd, std::FILE* log)
-      : c_(c), steps_(std::move(steps)), fd_(fd), log_(log), start_(Clock::now()) {
+  Exchange(const Config& c, std::vector<Step> steps, int fd, std::FILE* log,
+           std::optional<ExchangeSpeechKey> speechKey = std::nullopt)
+      : c_(c), steps_(std::move(steps)), fd_(fd), log_(log), start_(Clock::now()), speechKey_(std::move(speechKey)) {
     account_.setAccountId(c.account);
     account_.setAuthId(c.auth);
     account_.setPassword(c.password);
     display_.assign(halvern::kDisplaySize, ' ');
+  }
+
+  // The speech end run beside the signalling; its packets are logged here.
+  void setRtp(RtpSocketPeer* rtp) { rtp_ = rtp; }
+  std::int64_t milliseconds() const {
+    return std::int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count());
+  }
+  void note(const std::string& what) {
+    std::fprintf(log_, "%9.3f %s\n", seconds(), what.c_str());
+    std::fflush(log_);
   }
 
   int run() {
@@ -399,15 +433,20 @@ class Exchange {
     std::uint8_t buffer[2048];
     for (;;) {
       const auto now = Clock::now();
+      if (rtp_) rtp_->tick(milliseconds());
       if (now >= nextTick) {
         nextTick += kTick;
         tick();
         if (done_) return 0;
         continue;
       }
-      pollfd p{fd_, POLLIN, 0};
-      const int wait = int(std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count()) + 1;
-      if (::poll(&p, 1, wait) <= 0 || !(p.revents & POLLIN)) continue;
+      pollfd p[2] = {{fd_, POLLIN, 0}, {rtp_ ? rtp_->fd() : -1, POLLIN, 0}};
+      int wait = int(std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count()) + 1;
+      // Speech packets are paced in 10 ms frames.
+      if (rtp_) wait = std::min(wait, 5);
+      if (::poll(p, 2, wait) <= 0) continue;
+      if (rtp_ && (p[1].revents & POLLIN)) rtp_->readable(milliseconds());
+      if (!(p[0].revents & POLLIN)) continue;
       sockaddr_storage peer{};
       socklen_t len = sizeof peer;
       const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &len);
@@ -425,10 +464,6 @@ class Exchange {
   double seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
   void log(const char* dir, Bytes bytes, const std::string& what) {
     std::fprintf(log_, "%9.3f %s %4zu %s | %s\n", seconds(), dir, bytes.size(), what.c_str(), hexOf(bytes).c_str());
-    std::fflush(log_);
-  }
-  void note(const std::string& what) {
-    std::fprintf(log_, "%9.3f %s\n", seconds(), what.c_str());
     std::fflush(log_);
   }
   static void say(const std::string& text) {
@@ -493,7 +528,22 @@ class Exchange {
     a.recordingPort = c_.recordingPort;
     a.exchangeName = c_.name;
     a.exchangeName.resize(tarnet::kAccNameSize, ' ');
-    send(halvern::buildRegistrationAccept(a), "accept terminal " + std::to_string(a.terminalId));
+    std::string keyWords;
+    std::optional<halvern::SpeechKey> speechKey;
+    if (speechKey_ && req->encryptedKey) {
+      const auto k = speechKey_->recoverKey(*req->encryptedKey);
+      const auto answer = k ? speechKey_->answer(*k) : std::nullopt;
+      if (answer) {
+        a.keyValue = answer->x;
+        speechKey = answer->key;
+        keyWords = " with X";
+      } else {
+        keyWords = " without X (the offered key could not be read)";
+      }
+    }
+    // Every accept starts the speech key afresh: clear unless X went out.
+    if (rtp_ && !rtp_->peer().setKey(speechKey)) note("speech cipher failed: speech end in clear");
+    send(halvern::buildRegistrationAccept(a), "accept terminal " + std::to_string(a.terminalId) + keyWords);
     say("registered " + std::to_string(a.terminalId) + " counter " + std::to_string(req->counter));
   }
 
@@ -783,6 +833,8 @@ class Exchange {
   int fd_;
   std::FILE* log_;
   Clock::time_point start_;
+  std::optional<ExchangeSpeechKey> speechKey_;
+  RtpSocketPeer* rtp_ = nullptr;
   halvern::AccountBlock account_;
   sockaddr_storage peer_{};
   socklen_t peerLen_ = 0;
@@ -840,7 +892,27 @@ int run(const RoleOptions& opt) {
       c.exitOnUnregister = true;
     else if (a == "--any-port")
       c.anyPort = true;
-    else if (a == "--silence")
+    else if (a == "--speech-key")
+      c.speechKey = true;
+    else if (a == "--rtp") {
+      const std::string v = next();
+      if (v == "echo") {
+        c.rtp = RtpMode::Echo;
+      } else if (v.rfind("play:", 0) == 0 && v.size() > 5) {
+        c.rtp = RtpMode::Play;
+        c.rtpPlay = v.substr(5);
+      } else {
+        std::fprintf(stderr, "corvane-sim keyset: --rtp echo|play:FILE\n");
+        return 2;
+      }
+    } else if (a == "--rtp-port")
+      c.rtpPort = std::atoi(next().c_str());
+    else if (std::string why; takeRtpFault(opt.args, i, "rtp-", c.rtpFaults, why)) {
+      if (!why.empty()) {
+        std::fprintf(stderr, "corvane-sim keyset: %s\n", why.c_str());
+        return 2;
+      }
+    } else if (a == "--silence")
       c.silence = true;
     else if (a == "--refuse")
       c.refuse = next();
@@ -898,17 +970,50 @@ int run(const RoleOptions& opt) {
     std::fprintf(stderr, "corvane-sim keyset: cannot bind %s:%d\n", opt.listen.c_str(), port);
     return 1;
   }
+  std::optional<ExchangeSpeechKey> speechKey;
+  if (c.speechKey && !(speechKey = ExchangeSpeechKey::make())) {
+    std::fprintf(stderr, "corvane-sim keyset: cannot make the speech key\n");
+    return 1;
+  }
+  std::vector<std::int16_t> samples;
+  if (c.rtp == RtpMode::Play) {
+    const auto file = corvane::readFileBytes(c.rtpPlay);
+    auto read = file ? wavSamples(*file) : std::nullopt;
+    if (!read) {
+      std::fprintf(stderr, "corvane-sim keyset: %s is not an 8 kHz mono 16-bit WAV file\n", c.rtpPlay.c_str());
+      return 2;
+    }
+    samples = std::move(*read);
+  }
+  const int rtpFd = c.rtp ? bindSocket(opt.listen, c.rtpPort, SOCK_DGRAM) : -1;
+  if (c.rtp && rtpFd < 0) {
+    std::fprintf(stderr, "corvane-sim keyset: cannot bind %s:%d for speech\n", opt.listen.c_str(), c.rtpPort);
+    return 1;
+  }
   std::printf("listening %s:%d\n", opt.listen.c_str(), boundPort(fd));
+  if (speechKey) std::printf("modulus %s\n", speechKey->modulusDecimal().c_str());
+  if (c.rtp) std::printf("rtp %s:%d\n", opt.listen.c_str(), boundPort(rtpFd));
   std::fflush(stdout);
-  Exchange exchange(c, std::move(steps), fd, log);
+  Exchange exchange(c, std::move(steps), fd, log, std::move(speechKey));
+  std::optional<RtpSocketPeer> rtp;
+  if (c.rtp) {
+    rtp.emplace(rtpFd, *c.rtp, c.rtpFaults, [&exchange](const std::string& line) { exchange.note(line); });
+    rtp->peer().setPlaySamples(std::move(samples));
+    exchange.setRtp(&*rtp);
+  }
   const int rc = exchange.run();
+  rtp.reset();
+  if (rtpFd >= 0) ::close(rtpFd);
   ::close(fd);
   if (log != stderr) std::fclose(log);
   return rc;
 }
 
-Register reg({"keyset", "[--account ID --auth ID --password PW] [--script FILE] [--log FILE] [FAULTS] (keyset --help)",
-              "keyset signalling: registration, link, scripted display, lamps and tones, keys expected", run});
+Register reg(
+    {"keyset",
+     "[--account ID --auth ID --password PW] [--script FILE] [--log FILE] [--speech-key] [--rtp echo|play:FILE] "
+     "[FAULTS] (keyset --help)",
+     "keyset signalling: registration, link, scripted display, lamps and tones, keys expected", run});
 
 }  // namespace
 }  // namespace corvane::sim
