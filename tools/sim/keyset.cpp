@@ -156,16 +156,6 @@ struct Step {
   std::optional<std::uint16_t> expectValue;
 };
 
-std::string hexOf(Bytes b) {
-  static const char* digits = "0123456789abcdef";
-  std::string s;
-  for (std::uint8_t c : b) {
-    s += digits[c >> 4];
-    s += digits[c & 15];
-  }
-  return s;
-}
-
 bool parseHex(const std::string& text, std::string& out) {
   std::string hex;
   for (char c : text)

@@ -4,22 +4,16 @@
 // each ends as "Wav/<title>.mp3".
 #include "common/mp3.h"
 #include "common/test_support.h"
-#include "tools/sim/test_process.h"
+#include "tools/sim/headless_program.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -44,71 +38,11 @@ std::set<std::string> filesIn(const std::string& dir) {
   return names;
 }
 
-// The softphone: commands in through a pipe, lines out through another.
-class Phone {
- public:
-  Phone(const std::string& host, const std::string& dir) {
-    int in[2], out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addclose(&fa, in[1]);
-    posix_spawn_file_actions_addclose(&fa, out[0]);
-    posix_spawn_file_actions_addopen(&fa, 2, (dir + "/phone.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
-    const std::vector<std::string> argv{programPath("HALVERN"), "--headless", "-C100", "-I" + host,
-                                        "-P123456789012",       "-U100"};
-    const std::vector<std::string> env{"XDG_RUNTIME_DIR=" + dir + "/run", "LANG=C", "LC_ALL=C",
-                                       "QT_QPA_PLATFORM=offscreen"};
-    std::vector<char*> args, envp;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    args.push_back(nullptr);
-    envp.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(in[0]);
-    ::close(out[1]);
-    in_ = in[1];
-    out_ = out[0];
-    ::fcntl(out_, F_SETFL, O_NONBLOCK);
-  }
-  ~Phone() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (in_ >= 0) ::close(in_);
-    if (out_ >= 0) ::close(out_);
-  }
-  bool ok() const { return pid_ > 0; }
-  void type(const std::string& line) {
-    const std::string l = line + "\n";
-    EXPECT_EQ(::write(in_, l.data(), l.size()), ssize_t(l.size()));
-  }
-  const std::string& output() {
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(out_, buf, sizeof buf)) > 0) text_.append(buf, size_t(n));
-    return text_;
-  }
-  // Whether a line "<tick> <event>" was printed.
-  bool printed(const std::string& event) { return output().find(" " + event + "\n") != std::string::npos; }
-  int exitStatus(int seconds) {
-    int st = 0;
-    if (!waitFor([&] { return exited_ || (exited_ = ::waitpid(pid_, &st, WNOHANG) == pid_); }, seconds)) return -1;
-    output();
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int in_ = -1, out_ = -1;
-  bool exited_ = false;
-  std::string text_;
-};
+// The softphone in its folder, with a runtime folder of its own.
+lumarc::testproc::Program startPhone(const std::string& host, const std::string& dir) {
+  return lumarc::testproc::Program({programPath("HALVERN"), "--headless", "-C100", "-I" + host, "-P123456789012", "-U100"},
+                                   dir, {"XDG_RUNTIME_DIR=" + dir + "/run", "LANG=C", "LC_ALL=C"});
+}
 
 struct Session {
   std::string phoneOutput;
@@ -141,13 +75,13 @@ void downloadSession(TempDir& dir, int n, const std::vector<std::string>& faults
                        dir.path() + "/keyset.log"},
                       dir.path() + "/keyset.err");
   ASSERT_EQ(lumarc::testproc::listeningPort(keyset), "9877") << readAll(dir.path() + "/keyset.err");
-  Phone phone(host, dir.path());
+  lumarc::testproc::Program phone = startPhone(host, dir.path());
   ASSERT_TRUE(phone.ok());
   ASSERT_TRUE(waitFor([&] { return phone.printed("link ready"); }, 60)) << phone.output();
   phone.type("download");
   EXPECT_TRUE(waitFor([&] { return phone.printed(done); }, 60)) << phone.output() << voice.output();
   phone.type("quit");
-  EXPECT_EQ(phone.exitStatus(30), 0) << readAll(dir.path() + "/phone.err");
+  EXPECT_EQ(phone.exitStatus(30), 0) << readAll(dir.path() + "/stderr");
   r.phoneOutput = phone.output();
   r.voiceOutput = voice.output();
   r.wavDir = dir.path() + "/Wav";
@@ -184,7 +118,7 @@ TEST(KeysetRecordings, DownloadIsRefusedWhileTheExchangeAnnouncedNoRecordingPort
                        dir.path() + "/keyset.log"},
                       dir.path() + "/keyset.err");
   ASSERT_EQ(lumarc::testproc::listeningPort(keyset), "9877") << readAll(dir.path() + "/keyset.err");
-  Phone phone(host, dir.path());
+  lumarc::testproc::Program phone = startPhone(host, dir.path());
   ASSERT_TRUE(waitFor([&] { return phone.printed("link ready"); }, 60)) << phone.output();
   phone.type("download");
   EXPECT_TRUE(waitFor([&] { return phone.printed("error no recording port announced"); }, 30)) << phone.output();

@@ -30,16 +30,6 @@ std::string addressText(const sockaddr_storage& a, socklen_t length) {
   return a.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port : std::string(host) + ":" + port;
 }
 
-std::string hexOf(std::span<const std::uint8_t> b) {
-  static const char* digits = "0123456789abcdef";
-  std::string s;
-  for (std::uint8_t c : b) {
-    s += digits[c >> 4];
-    s += digits[c & 15];
-  }
-  return s;
-}
-
 }  // namespace
 
 RtpSocketPeer::RtpSocketPeer(int fd, RtpMode mode, RtpFaults faults, LogLine log)

@@ -36,4 +36,15 @@ int boundPort(int fd) {
   return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
 }
 
+std::string hexOf(std::span<const std::uint8_t> bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string s;
+  s.reserve(bytes.size() * 2);
+  for (std::uint8_t c : bytes) {
+    s += digits[c >> 4];
+    s += digits[c & 15];
+  }
+  return s;
+}
+
 }  // namespace corvane::sim

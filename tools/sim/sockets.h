@@ -1,6 +1,9 @@
-// The simulator roles' sockets: bound to a numeric address of either family.
+// The simulator roles' sockets: bound to a numeric address of either family;
+// and the hex text their logs show datagrams in.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace corvane::sim {
@@ -12,5 +15,8 @@ int bindSocket(const std::string& address, int port, int type, bool* ipv6 = null
 
 // The port a socket is bound to.
 int boundPort(int fd);
+
+// Bytes as lower-case hex digits, two per byte, for the logs.
+std::string hexOf(std::span<const std::uint8_t> bytes);
 
 }  // namespace corvane::sim
