@@ -40,8 +40,9 @@ std::set<std::string> filesIn(const std::string& dir) {
 
 // The softphone in its folder, with a runtime folder of its own.
 lumarc::testproc::Program startPhone(const std::string& host, const std::string& dir) {
-  return lumarc::testproc::Program({programPath("HALVERN"), "--headless", "-C100", "-I" + host, "-P123456789012", "-U100"},
-                                   dir, {"XDG_RUNTIME_DIR=" + dir + "/run", "LANG=C", "LC_ALL=C"});
+  return lumarc::testproc::Program(
+      {programPath("HALVERN"), "--headless", "-C100", "-I" + host, "-P123456789012", "-U100"}, dir,
+      {"XDG_RUNTIME_DIR=" + dir + "/run", "LANG=C", "LC_ALL=C"});
 }
 
 struct Session {
