@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace halvern {
 
@@ -32,6 +33,12 @@ using Mp3Encoder = std::function<corvane::ConvertStatus(const std::string& src, 
 // Converts one fetched recording, as the worker does.
 ConversionOutcome convertFetchedRecording(const std::string& fetched, const Mp3Encoder& encoder);
 
+// The recordings a run left unconverted in wavDir (it ended between the
+// exchange's confirmation and the MP3): fetched files, and whole WAVs
+// ("<name>.tmp") whose fetched file is already gone; each as the fetched
+// path convertFetchedRecording() takes.
+std::vector<std::string> interruptedRecordings(const std::string& wavDir);
+
 class RecordingConverter {
  public:
   // encoder: empty for the MP3 library (tests pass one that fails).
@@ -41,8 +48,13 @@ class RecordingConverter {
   RecordingConverter(const RecordingConverter&) = delete;
   RecordingConverter& operator=(const RecordingConverter&) = delete;
 
-  // Starts the worker thread if it is not running.
-  void start();
+  // Starts the worker thread if it is not running. With recoverDir it first
+  // converts what an earlier run left there (interruptedRecordings());
+  // recovered() turns true after that.
+  void start(const std::string& recoverDir = {});
+  // False while the recordings of an earlier run are still being converted:
+  // a download must not start then, as it may write the very same names.
+  bool recovered() const { return recovered_.load(std::memory_order_acquire); }
   bool running() const { return thread_.joinable(); }
   // Queues a fetched recording (converted once the worker runs).
   void enqueue(std::string fetched);
@@ -64,6 +76,7 @@ class RecordingConverter {
   std::size_t busy_ = 0;
   bool stopping_ = false;
   std::atomic<bool> newFiles_{false};
+  std::atomic<bool> recovered_{false};
   std::thread thread_;
 };
 

@@ -114,5 +114,35 @@ TEST(RecordingConversion, StopConvertsEverythingQueuedFirst) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(exists(dir.path() + "/r" + std::to_string(i) + ".mp3")) << i;
 }
 
+TEST(RecordingConversion, RecordingsLeftByAnInterruptedRunAreConvertedBeforeAnyDownload) {
+  TempDir dir;
+  // Killed after the exchange confirmed one recording (still as fetched)
+  // and while another was on its way to MP3 (its WAV whole, the fetched
+  // file gone). Other files are left alone.
+  const std::string fetched = dir.path() + "/200______240506_100000_AO_5550000_200";
+  const std::string halfway = dir.path() + "/200______240506_100001_AI_5550001_201";
+  writeAll(fetched, recording(50));
+  writeAll(halfway + ".src", recording(50));
+  ASSERT_EQ(corvane::decodeApcFile(halfway + ".src", halfway + ".tmp"), ConvertStatus::Ok);
+  ::unlink((halfway + ".src").c_str());
+  writeAll(halfway + ".mp3", "partial");
+  writeAll(dir.path() + "/notes", "kept");
+  writeAll(dir.path() + "/200______240506_100002_AO_5550002_202.mp3", "kept");
+  EXPECT_EQ(interruptedRecordings(dir.path()), (std::vector<std::string>{fetched, halfway}));
+
+  RecordingConverter conv;
+  conv.start(dir.path());
+  for (int i = 0; i < 500 && !conv.recovered(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(conv.recovered());
+  EXPECT_TRUE(conv.takeNewFiles());
+  for (const std::string& name : {fetched, halfway}) {
+    EXPECT_TRUE(corvane::decodeMp3(readAll(name + ".mp3"))) << name;
+    EXPECT_FALSE(exists(name)) << name;
+    EXPECT_FALSE(exists(name + ".tmp")) << name;
+  }
+  EXPECT_EQ(readAll(dir.path() + "/notes"), "kept");
+  EXPECT_EQ(readAll(dir.path() + "/200______240506_100002_AO_5550002_202.mp3"), "kept");
+}
+
 }  // namespace
 }  // namespace halvern

@@ -33,6 +33,8 @@ struct RecordingService::Impl : RecordingClientActions {
   int language = 0;
   std::string noLines[2];
   bool wasRunning = false;
+  // Running began; the client opens once the worker's recovery is done.
+  bool openPending = false;
   // The converter outlives the client, which hands it a whole but
   // unconfirmed recording when it goes.
   RecordingConverter converter;
@@ -107,15 +109,19 @@ void RecordingService::setLanguage(int language) {
 
 void RecordingService::refresh(const halvern::KeysetSnapshot& snapshot) {
   Impl& d = *impl_;
+  // The worker first converts what an earlier run left behind; the client
+  // opens only after that, so a new download never writes a name that is
+  // still being converted.
+  d.converter.start(wavDir());
   const bool running = snapshot.running();
   if (running != d.wasRunning) {
     d.wasRunning = running;
-    d.act([&] {
-      if (running)
-        d.open(snapshot);
-      else
-        d.close();
-    });
+    d.openPending = running;
+    if (!running) d.act([&] { d.close(); });
+  }
+  if (d.openPending && d.converter.recovered()) {
+    d.openPending = false;
+    d.act([&] { d.open(snapshot); });
   }
   if (d.client) {
     d.act([&] {
@@ -125,7 +131,6 @@ void RecordingService::refresh(const halvern::KeysetSnapshot& snapshot) {
       }
     });
   }
-  d.converter.start();
   if (d.converter.takeNewFiles()) emit filesChanged();
 }
 
