@@ -117,7 +117,19 @@ void RecordingClient::handleOffer(const std::uint8_t* d, std::size_t len) {
     return;
   }
   const std::uint32_t size = in.le32(voicemsg::kOfferFileSize);
-  if (size == 0) return;
+  if (size == 0) {
+    // Nothing to fetch, but the exchange offers its oldest unconfirmed
+    // recording again and again: left unconfirmed, an empty one would stop
+    // every later recording of the extension. It is confirmed, not counted.
+    Recording r;
+    r.dateWord = dateWord;
+    r.fileKey = selector_;
+    r.ended = true;
+    r.empty = true;
+    current_ = std::move(r);
+    send(corvane::kVoiceFileDone);
+    return;
+  }
   std::uint8_t description[corvane::kVoiceDescriptionSize];
   std::memcpy(description, d + voicemsg::kOfferDescription, sizeof description);
   Recording r;
@@ -193,15 +205,19 @@ void RecordingClient::endFile(bool cut) {
 
 void RecordingClient::handleDone() {
   if (!current_ || !current_->ended) return;
-  actions_.recordingFetched(current_->path);
-  if (!current_->cut) ++downloaded_;
+  if (!current_->empty) {
+    actions_.recordingFetched(current_->path);
+    if (!current_->cut) ++downloaded_;
+  }
   current_.reset();
   send(corvane::kVoiceFileQuery);
 }
 
 void RecordingClient::abandon() {
   if (!current_) return;
-  if (current_->ended) {
+  if (current_->empty) {
+    // No file was made.
+  } else if (current_->ended) {
     // Whole on disk but unconfirmed: the exchange may have forgotten it
     // already, so it is kept.
     actions_.recordingFetched(current_->path);

@@ -103,6 +103,8 @@ class RecordingClient {
     // Ended early by an empty or short block: kept and converted, not
     // counted.
     bool cut = false;
+    // Offered with size 0: no file, only confirmed.
+    bool empty = false;
   };
 
   void send(corvane::VoiceCode code);

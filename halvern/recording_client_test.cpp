@@ -135,6 +135,21 @@ TEST(RecordingDownload, FilesAtBlockBoundariesArriveWholeAndTheRunCountsThem) {
   }
 }
 
+TEST(RecordingDownload, EmptyRecordingIsConfirmedSoTheRecordingsAfterItStillArrive) {
+  Fixture f;
+  f.client.download();
+  f.offer(0x614CA28A, 0);
+  // Confirmed at once, with nothing fetched or made.
+  f.confirm();
+  EXPECT_EQ(f.blockRequests(), 0);
+  EXPECT_TRUE(f.actions.fetched.empty());
+  EXPECT_TRUE(filesIn(f.dir.path() + "/Wav").empty());
+  f.fetchWhole(pattern(1500));
+  f.offer(0, 0);
+  EXPECT_EQ(f.actions.fetched.size(), 1u);
+  EXPECT_EQ(f.client.statusLine(0), "Downloaded file: 0001");
+}
+
 TEST(RecordingDownload, ShortBlockBeforeTheLastKeepsTheFileButSaysTheDownloadFailed) {
   Fixture f;
   f.client.download();
