@@ -2,8 +2,8 @@
 # Builds and runs the whole test suite headless under AddressSanitizer and
 # UBSan (CORVANE_TEST_VARIANTS="debug asan" adds a plain debug run: the same
 # tests with fewer checks, left out by default to keep CI short); then the
-# tests of the recording conversion worker under ThreadSanitizer, building
-# only their test program; then the Debian
+# tests of the recording conversion workers under ThreadSanitizer, building
+# only their test programs; then the Debian
 # package, built once in Release and inspected (scripts/package-test.sh).
 # Exits non-zero on any failure.
 set -uo pipefail
@@ -68,20 +68,22 @@ for variant in ${CORVANE_TEST_VARIANTS:-asan}; do
   count_ctest "$log"
 done
 
-# ThreadSanitizer: only the link tests program, only the conversion worker's tests.
-tsan_filter='VoiceConversion.*:ConversionPass.*'
-echo "== building (tsan: links_test)"
+# ThreadSanitizer: only the tests of the two programs' conversion workers.
+echo "== building (tsan: links_test, halvern_test)"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_TSAN=ON -DCORVANE_WITH_UI=OFF >/dev/null || exit 1
-ninja -C build/tsan -j "$jobs" links_test || exit 1
-echo "== testing (tsan: $tsan_filter)"
-if (cd build/tsan/lumarc/links &&
-    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
-    ./links_test --gtest_filter="$tsan_filter" --gtest_brief=1); then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1))
-  status=1
-fi
+ninja -C build/tsan -j "$jobs" links_test halvern_test || exit 1
+for run in "lumarc/links links_test VoiceConversion.*:ConversionPass.*" "halvern halvern_test RecordingConversion.*"; do
+  read -r dir program filter <<<"$run"
+  echo "== testing (tsan: $program $filter)"
+  if (cd "build/tsan/$dir" &&
+      TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+      "./$program" --gtest_filter="$filter" --gtest_brief=1); then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    status=1
+  fi
+done
 echo "== package (Release build, lintian, validators, install as root in CI)"
 if bash scripts/package-test.sh; then
   passed=$((passed + 1))
