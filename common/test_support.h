@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -77,6 +78,15 @@ inline bool writeAll(const std::string& path, std::string_view bytes) {
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   if (std::fclose(f) != 0) ok = false;
   return ok;
+}
+
+// The names in a folder (not "." and ".."); empty when it cannot be read.
+inline std::set<std::string> filesIn(const std::string& dir) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    names.insert(it->path().filename().string());
+  return names;
 }
 
 }  // namespace corvane::testing

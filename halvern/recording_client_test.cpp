@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <cerrno>
 
 #include <set>
@@ -21,6 +19,7 @@ namespace {
 
 using corvane::ByteReader;
 using corvane::ByteWriter;
+using corvane::testing::filesIn;
 using corvane::testing::readAll;
 using corvane::testing::TempDir;
 namespace voicemsg = corvane::voicemsg;
@@ -33,16 +32,6 @@ struct Actions : RecordingClientActions {
   void sendDatagram(const std::string& bytes) override { sent.push_back(bytes); }
   void recordingFetched(const std::string& path) override { fetched.push_back(path); }
 };
-
-std::set<std::string> filesIn(const std::string& dir) {
-  std::set<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') names.insert(e->d_name);
-    ::closedir(d);
-  }
-  return names;
-}
 
 // The exchange's side: answers the client's last request.
 struct Fixture {

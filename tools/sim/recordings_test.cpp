@@ -6,7 +6,6 @@
 #include "common/test_support.h"
 #include "tools/sim/headless_program.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -17,6 +16,7 @@
 
 namespace {
 
+using corvane::testing::filesIn;
 using corvane::testing::readAll;
 using corvane::testing::TempDir;
 using lumarc::testproc::ChildProcess;
@@ -26,16 +26,6 @@ using lumarc::testproc::waitFor;
 // Its own loopback address for every run, so parallel runs never meet.
 std::string loopbackAddress(int n) {
   return "127.84." + std::to_string(::getpid() % 250 + 1) + "." + std::to_string(n);
-}
-
-std::set<std::string> filesIn(const std::string& dir) {
-  std::set<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') names.insert(e->d_name);
-    ::closedir(d);
-  }
-  return names;
 }
 
 // The softphone in its folder, with a runtime folder of its own.
