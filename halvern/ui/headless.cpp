@@ -9,9 +9,6 @@
 
 #include <QSocketNotifier>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -227,45 +224,6 @@ void applySettingsCommand(const HeadlessCommand& c, SettingsRecord& record) {
   field(c.auth, AccountBlock::kAuthIdSize - 1, &AccountBlock::setAuthId);
   field(c.password, AccountBlock::kPasswordSize - 1, &AccountBlock::setPassword);
   record.setAccount(a);
-}
-
-// --- signals ----------------------------------------------------------------
-
-namespace {
-int g_signalFds[2] = {-1, -1};
-
-void onSignal(int signo) {
-  const unsigned char b = static_cast<unsigned char>(signo);
-  const ssize_t r = ::write(g_signalFds[0], &b, 1);
-  (void)r;
-}
-}  // namespace
-
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalFds) != 0) return;
-  notifier_ = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, this);
-  connect(notifier_, &QSocketNotifier::activated, this, [this] {
-    unsigned char b = 0;
-    bool any = false;
-    while (::read(g_signalFds[1], &b, 1) == 1) any = true;
-    if (any) emit terminateRequested();
-  });
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
-}
-
-TerminationSignals::~TerminationSignals() {
-  struct sigaction sa {};
-  sa.sa_handler = SIG_DFL;
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
-  if (g_signalFds[0] >= 0) {
-    ::close(g_signalFds[0]);
-    ::close(g_signalFds[1]);
-    g_signalFds[0] = g_signalFds[1] = -1;
-  }
 }
 
 // --- front end ----------------------------------------------------------------

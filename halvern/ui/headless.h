@@ -59,20 +59,6 @@ HeadlessCommand parseHeadlessCommand(std::string_view line);
 // texts go into the code page of the (new) language.
 void applySettingsCommand(const HeadlessCommand& c, SettingsRecord& record);
 
-// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal through a self-pipe.
-class TerminationSignals : public QObject {
-  Q_OBJECT
- public:
-  explicit TerminationSignals(QObject* parent = nullptr);
-  ~TerminationSignals() override;
-
- signals:
-  void terminateRequested();
-
- private:
-  QSocketNotifier* notifier_ = nullptr;
-};
-
 // The headless front end: prints the core's snapshots and feeds it the
 // commands read from standard input. Emits closeRequested on "quit" and at
 // the end of input.

@@ -2,6 +2,7 @@
 
 #include "common/files.h"
 #include "common/qt/qt_text.h"
+#include "common/qt/signal_bridge.h"
 #include "common/qt/single_instance.h"
 #include "halvern/audio_device.h"
 #include "halvern/command_line.h"
@@ -217,8 +218,8 @@ int runHalvern(int argc, char** argv) {
 
   // Signals and the endpoint's commands are caught from here on; one that
   // comes before the loop runs is acted on as soon as it does.
-  TerminationSignals signals_;
-  QObject::connect(&signals_, &TerminationSignals::terminateRequested, app.get(), [&s] { s.close(true); });
+  corvane::SignalBridge signals_;
+  QObject::connect(&signals_, &corvane::SignalBridge::terminateRequested, app.get(), [&s](int) { s.close(true); });
   corvane::InstanceServer server;
   QObject::connect(&server, &corvane::InstanceServer::closeRequested, app.get(), [&s] { s.close(false); });
   server.listen(QString::fromLatin1(kWindowTitle));

@@ -14,7 +14,7 @@
 #include "lumarc/app/texts.h"
 #include "lumarc/links/monitor_link.h"
 #include "lumarc/links/net/datagram_socket.h"
-#include "lumarc/links/net/signal_bridge.h"
+#include "common/qt/signal_bridge.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -124,9 +124,9 @@ int monitor(const Options& opt) {
   }
 
   // Signals end the run through the event loop, never inside a handler.
-  net::SignalBridge signalBridge;
+  corvane::SignalBridge signalBridge;
   if (!signalBridge.ok()) return 1;
-  QObject::connect(&signalBridge, &net::SignalBridge::terminateRequested, &app, [&app](int) { app.quit(); });
+  QObject::connect(&signalBridge, &corvane::SignalBridge::terminateRequested, &app, [&app](int) { app.quit(); });
   ::signal(SIGPIPE, SIG_IGN);
 
   int status = 0;

@@ -9,7 +9,7 @@
 #include "lumarc/app/ui/main_window.h"
 #include "lumarc/app/ui/program.h"
 #include "lumarc/browse/ui/db_settings.h"
-#include "lumarc/links/net/signal_bridge.h"
+#include "common/qt/signal_bridge.h"
 #include "lumarc/store/record_store.h"
 
 #include <QApplication>
@@ -106,8 +106,9 @@ int runLumarc(int argc, char** argv) {
   Program program(workDir, settings, texts, db.main, db.voice);
   MainWindow window(program.windowConfig(commandLine, desktopFolder(), true));
   // Signals are caught before the endpoint tells others that we run.
-  net::SignalBridge signalBridge;
-  QObject::connect(&signalBridge, &net::SignalBridge::terminateRequested, &window, [&window](int) { window.close(); });
+  corvane::SignalBridge signalBridge;
+  QObject::connect(&signalBridge, &corvane::SignalBridge::terminateRequested, &window,
+                   [&window](int) { window.close(); });
   InstanceServer server;
   server.listen(kWindowTitle);
   QObject::connect(&server, &InstanceServer::closeRequested, &window, [&window] {

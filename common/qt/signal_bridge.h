@@ -7,7 +7,7 @@
 
 class QSocketNotifier;
 
-namespace lumarc::net {
+namespace corvane {
 
 class SignalBridge : public QObject {
   Q_OBJECT
@@ -23,4 +23,4 @@ class SignalBridge : public QObject {
   QSocketNotifier* notifier_ = nullptr;
 };
 
-}  // namespace lumarc::net
+}  // namespace corvane

@@ -1,4 +1,4 @@
-#include "lumarc/links/net/signal_bridge.h"
+#include "common/qt/signal_bridge.h"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace lumarc::net {
+namespace corvane {
 
 namespace {
 int g_fds[2] = {-1, -1};
@@ -44,4 +44,4 @@ SignalBridge::~SignalBridge() {
   }
 }
 
-}  // namespace lumarc::net
+}  // namespace corvane
