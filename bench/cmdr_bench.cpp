@@ -3,8 +3,8 @@
 // Qt socket and the duplicate-tested store into SQLite. Baselines from the
 // same run: copying the frames, and the store's plain insert rate.
 // Usage: cmdr_bench [BACKLOG_FRAMES]   (default 100000)
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/cmdr_frame.h"
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/links/cmdr_link.h"

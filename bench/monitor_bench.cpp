@@ -4,8 +4,8 @@
 // lines, log and frame file, acknowledgement) on an in-memory socket.
 // Usage: monitor_bench [DATAGRAMS]   (default 200000)
 #include "common/checks.h"
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/bracket_frame.h"
 #include "lumarc/links/monitor_link.h"
 #include "lumarc/links/monitor_protocol.h"

@@ -15,7 +15,7 @@
 // when it is there (for profiling the listing alone).
 #include "bench/bench_support.h"
 #include "common/format.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/cmdr_report.h"
 #include "lumarc/browse/line_store.h"
 #include "lumarc/browse/selection.h"

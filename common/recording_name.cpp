@@ -79,11 +79,11 @@ uint32_t packedTimeNibbles(uint32_t w) {
 
 uint32_t apcDuration(uint64_t size) { return roundedSeconds(size, 4000); }
 
-lumarc::VoiceRecord voiceRecordFromDescription(const uint8_t (&d)[kVoiceDescriptionSize], const std::string& wavDir,
+Recording voiceRecordFromDescription(const uint8_t (&d)[kVoiceDescriptionSize], const std::string& wavDir,
                                                uint32_t exchangeIpv4) {
   using namespace voicedesc;
   const ByteReader in(d, kVoiceDescriptionSize);
-  lumarc::VoiceRecord r;
+  Recording r;
   const uint32_t dateWord = in.le32(kDateWord);
   r.rcdport = formatPort(in.le32(kPort));
   r.rcddate = packedDateNibbles(dateWord);
@@ -104,7 +104,7 @@ lumarc::VoiceRecord voiceRecordFromDescription(const uint8_t (&d)[kVoiceDescript
   return r;
 }
 
-std::string recordingTitle(const lumarc::VoiceRecord& r) {
+std::string recordingTitle(const Recording& r) {
   std::string port(trimBlanks(r.rcdport));
   // A port text may hold inner blanks (unused nibbles); they never reach a name.
   for (char& c : port)
@@ -133,7 +133,7 @@ std::string recordingTitle(const lumarc::VoiceRecord& r) {
   return t;
 }
 
-std::optional<lumarc::VoiceRecord> parseVoiceFileName(const std::string& path, uint64_t fileSize) {
+std::optional<Recording> parseVoiceFileName(const std::string& path, uint64_t fileSize) {
   const size_t slash = path.find_last_of('/');
   const std::string title = slash == std::string::npos ? path : path.substr(slash + 1);
   const size_t lastDot = title.find_last_of('.');
@@ -148,7 +148,7 @@ std::optional<lumarc::VoiceRecord> parseVoiceFileName(const std::string& path, u
   const size_t firstDot = title.find('.');
   const std::string stem = title.substr(0, firstDot);
   if (stem.size() < 25) return std::nullopt;
-  lumarc::VoiceRecord r;
+  Recording r;
   if (!digitNibbles(std::string_view(stem).substr(9, 6), r.rcddate)) return std::nullopt;
   if (!digitNibbles(std::string_view(stem).substr(16, 6), r.rcdtime)) return std::nullopt;
   r.rcdport = portText8(std::string_view(stem).substr(0, 8));

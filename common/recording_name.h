@@ -4,7 +4,7 @@
 // browser's scan and the softphone.
 #pragma once
 
-#include "lumarc/records/records.h"
+#include "common/recording.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -51,7 +51,7 @@ uint32_t apcDuration(uint64_t size);
 // The Vdata00 row of a description: wavDir is the folder the file goes to,
 // exchangeIpv4 the exchange's host-order address (0 for IPv6). rcdfn is
 // wavDir + "/" + the title; rcdfx "apc".
-lumarc::VoiceRecord voiceRecordFromDescription(const uint8_t (&desc)[kVoiceDescriptionSize],
+Recording voiceRecordFromDescription(const uint8_t (&desc)[kVoiceDescriptionSize],
                                                const std::string& wavDir, uint32_t exchangeIpv4);
 
 // The title of a row's file (no folder, no extension): port digits padded
@@ -59,13 +59,13 @@ lumarc::VoiceRecord voiceRecordFromDescription(const uint8_t (&desc)[kVoiceDescr
 // calling digits, call reference (8 hex digits, empty when 0) and the
 // exchange address (8 hex digits), joined by "_". A type byte that is not
 // an ASCII letter or digit is written as "_".
-std::string recordingTitle(const lumarc::VoiceRecord& row);
+std::string recordingTitle(const Recording& row);
 
 // Reads a recording's path back into a row (the scan of the voice folder);
 // fileSize gives the duration (a WAV's byte rate is read from the file).
 // Nothing when the extension is not "wav", "mp3" or "apc" (any case) or
 // the title does not follow the rule.
-std::optional<lumarc::VoiceRecord> parseVoiceFileName(const std::string& path, uint64_t fileSize);
+std::optional<Recording> parseVoiceFileName(const std::string& path, uint64_t fileSize);
 
 // ASCII case-insensitive equality (extensions "wav", "mp3", "apc", "cfl").
 bool equalsNoCase(std::string_view a, std::string_view b);

@@ -1,6 +1,6 @@
 // Test support shared by every test program: a fresh folder that is removed
 // at the end, and whole files read and written as bytes. No Qt here; the
-// window tests add their application object in lumarc/app/ui.
+// window tests add their application object in lumarc/browse/ui.
 #pragma once
 
 #include <stdlib.h>

@@ -17,8 +17,8 @@
 // each pass and one for each record of a pass.
 #include "common/fault_seam.h"
 #include "fuzz/fuzz_support.h"
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/link_test_support.h"

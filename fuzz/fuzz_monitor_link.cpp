@@ -3,8 +3,8 @@
 // and the next sequence number or any other) between ticks. Input:
 // operations (a code byte and operands).
 #include "fuzz/fuzz_support.h"
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/bracket_frame.h"
 #include "lumarc/links/link_test_support.h"
 #include "lumarc/links/monitor_link.h"

@@ -5,8 +5,8 @@
 // ticks and store failures. Input: operations (a code byte and operands).
 #include "common/byte_io.h"
 #include "fuzz/fuzz_support.h"
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/link_test_support.h"
 #include "lumarc/links/voice_link.h"
 

@@ -20,7 +20,7 @@ std::string keysetRecordingTitle(const std::uint8_t (&description)[corvane::kVoi
   // The row's title ends with "_" and the exchange address (8 hex digits),
   // which a keyset leaves out; before it stand "_" and the call reference,
   // empty when 0, whose separator goes too when it is.
-  const lumarc::VoiceRecord row = corvane::voiceRecordFromDescription(description, std::string(), 0);
+  const corvane::Recording row = corvane::voiceRecordFromDescription(description, std::string(), 0);
   std::string title = corvane::recordingTitle(row);
   title.resize(title.size() - 9);
   if (row.cref == 0) title.pop_back();

@@ -63,7 +63,7 @@ expected=(
   ./usr/share/doc/corvane-tools/examples/site1.conf ./usr/share/doc/corvane-tools/examples/lumarc-report@.timer
 )
 for program in lumarc halvern; do
-  [ -x "$build/lumarc/app/ui/$program" ] || [ -x "$build/halvern/ui/$program" ] || continue
+  [ -x "$build/lumarc/window/$program" ] || [ -x "$build/halvern/ui/$program" ] || continue
   id=com.brennic.${program^}
   expected+=(./usr/bin/$program ./usr/share/man/man1/$program.1.gz ./usr/share/applications/$id.desktop
     ./usr/share/metainfo/$id.metainfo.xml ./usr/share/icons/hicolor/scalable/apps/$program.svg)

@@ -12,4 +12,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   exit 1
 fi
 cd "$dir"
-exec "$top/$build/lumarc/app/ui/lumarc" "$@"
+exec "$top/$build/lumarc/window/lumarc" "$@"

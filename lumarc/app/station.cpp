@@ -1,9 +1,9 @@
 #include "lumarc/app/station.h"
 
 #include "common/files.h"
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/store_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/store_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/monitor_link.h"
 #include "lumarc/links/voice_link.h"

@@ -2,7 +2,7 @@
 // given, and a CMDR pass through it into a real database on its tick.
 #include "lumarc/app/station.h"
 
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/cmdr_frame.h"
 #include "lumarc/links/link_test_support.h"
 #include "lumarc/store/store_test_support.h"

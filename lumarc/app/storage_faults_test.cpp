@@ -4,8 +4,8 @@
 // message bar says.
 #include "common/fault_seam.h"
 #include "common/format.h"
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/cmdr_line.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/link_test_support.h"

@@ -1,6 +1,6 @@
 #include "lumarc/browse/cmdr_report.h"
 
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/browse/statistics.h"
 #include "lumarc/links/cmdr_line.h"

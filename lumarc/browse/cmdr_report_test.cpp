@@ -3,7 +3,7 @@
 // archive and deletion that must never lose a record.
 #include "lumarc/browse/cmdr_report.h"
 
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/browse_db_test_support.h"
 #include "lumarc/browse/statistics.h"
 

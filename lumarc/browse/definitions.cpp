@@ -1,7 +1,7 @@
 #include "lumarc/browse/definitions.h"
 
 #include "common/format.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 
 #include <algorithm>
 #include <cassert>

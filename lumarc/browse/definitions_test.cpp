@@ -4,7 +4,7 @@
 #include "lumarc/browse/definitions.h"
 
 #include "common/fault_seam.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/browse_db_test_support.h"
 #include "lumarc/store/record_store.h"
 #include "lumarc/store/store_test_support.h"

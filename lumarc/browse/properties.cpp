@@ -1,7 +1,7 @@
 #include "lumarc/browse/properties.h"
 
 #include "common/files.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/definitions.h"
 
 #include <cassert>

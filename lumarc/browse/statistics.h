@@ -8,12 +8,16 @@
 #include <cstdint>
 #include <string_view>
 
+namespace corvane {
+struct Recording;
+}
+
 namespace lumarc {
 
 // Kept to declarations: Qt's moc reads this header before Qt's own in some
 // view headers and cannot parse the standard headers the records need.
 struct CmdrRecord;
-struct VoiceRecord;
+using VoiceRecord = corvane::Recording;
 
 struct CallStatistics {
   static constexpr int kClasses = 24;

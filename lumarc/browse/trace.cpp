@@ -1,6 +1,6 @@
 #include "lumarc/browse/trace.h"
 
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/cmdr_line.h"
 
 #include <exception>

@@ -1,6 +1,6 @@
 #include "lumarc/browse/views.h"
 
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 
 #include <gtest/gtest.h>
 

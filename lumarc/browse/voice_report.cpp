@@ -2,7 +2,7 @@
 
 #include "common/format.h"
 #include "common/recording_name.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/browse/selection.h"
 

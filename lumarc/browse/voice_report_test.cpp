@@ -5,7 +5,7 @@
 
 #include "common/fault_seam.h"
 #include "common/format.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/browse_db_test_support.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/browse/trace.h"

@@ -19,9 +19,8 @@ namespace lumarc {
 
 enum class CmdrState : int { Connecting = 0, Connected = 1, Closed = 2, Failed = 3 };
 
-// The file in the working directory that keeps the records the database
-// refused.
-constexpr const char* kFailedRecordsFile = "fcmdr.txt";
+// The records the database refused go to kFailedRecordsFile ("fcmdr.txt")
+// in the working directory.
 
 // Ticks of quiet before keep-alive step k sends its "X".
 int cmdrKeepAliveTicks(int step);

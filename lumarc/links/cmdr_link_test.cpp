@@ -1,7 +1,7 @@
 #include "lumarc/links/cmdr_link.h"
 
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "common/byte_io.h"
 #include "common/checks.h"
 #include "lumarc/links/cmdr_line.h"

@@ -20,26 +20,6 @@ const char* logPrefix(LinkKind kind) {
   return "C";
 }
 
-const char* linkMessageName(LinkMessage m) {
-  switch (m) {
-    case LinkMessage::SocketCreationFault: return "SocketCreationFault";
-    case LinkMessage::SocketOpeningFault: return "SocketOpeningFault";
-    case LinkMessage::SocketClosedUnexpectedly: return "SocketClosedUnexpectedly";
-    case LinkMessage::SocketConnectionFault: return "SocketConnectionFault";
-    case LinkMessage::ReceivedDataFormatFaulty: return "ReceivedDataFormatFaulty";
-    case LinkMessage::InsufficientMemory: return "InsufficientMemory";
-    case LinkMessage::PortAccessCodeNotFound: return "PortAccessCodeNotFound";
-    case LinkMessage::ConnectionLimitExceeded: return "ConnectionLimitExceeded";
-    case LinkMessage::ExchangeRefusedConnection: return "ExchangeRefusedConnection";
-    case LinkMessage::ExchangeStoppedAnswering: return "ExchangeStoppedAnswering";
-    case LinkMessage::RecordingNotWritable: return "RecordingNotWritable";
-    case LinkMessage::FailedRecordsNotWritable: return "FailedRecordsNotWritable";
-    case LinkMessage::MailSystemMissing: return "MailSystemMissing";
-    case LinkMessage::MailSendFailed: return "MailSendFailed";
-  }
-  return "LinkMessage";
-}
-
 std::string logFileName(LinkKind kind, int slot) {
   return std::string("log") + logPrefix(kind) + corvane::dec2(uint32_t(slot)) + ".txt";
 }

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "common/files.h"
-#include "lumarc/links/link_message.h"
+#include "lumarc/texts/link_message.h"
 #include "lumarc/links/target.h"
 
 #include <cassert>

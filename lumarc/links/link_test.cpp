@@ -1,8 +1,8 @@
 #include "lumarc/links/link.h"
 
 #include "common/format.h"
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/link_test_support.h"
 
 #include <gtest/gtest.h>

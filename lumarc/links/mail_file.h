@@ -4,7 +4,7 @@
 // argument vector (never through a shell).
 #pragma once
 
-#include "lumarc/links/link_message.h"
+#include "lumarc/texts/link_message.h"
 
 #include <memory>
 #include <optional>

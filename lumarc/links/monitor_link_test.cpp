@@ -2,8 +2,8 @@
 // login, access code, records, polls, time-outs, closing and "Mail".
 #include "lumarc/links/monitor_link.h"
 
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/links/bracket_frame.h"
 #include "lumarc/links/link_test_support.h"

@@ -1,8 +1,8 @@
 #include "lumarc/links/voice_link.h"
 
 #include "common/byte_io.h"
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/link_test_support.h"
 
 #include <gtest/gtest.h>

@@ -8,8 +8,9 @@
 // here depends on the application or throws across its interface.
 #pragma once
 
-#include "lumarc/store/database.h"
 #include "lumarc/records/records.h"
+#include "lumarc/store/database.h"
+#include "lumarc/texts/store_message.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,31 +18,6 @@
 #include <string>
 
 namespace lumarc {
-
-// The store's failure texts, by meaning. The application maps them to
-// kTextSqlConfigError, kTextDbaseAllocationFailed, kTextDbaseOpenFailed,
-// kTextFileAccessFailed, kTextMemoryAllocationFailed.
-enum class StoreMessage {
-  SqlConfigError,          // "SQL Config error!": the ODBC driver is missing or not configured
-  DbaseAllocationFailed,   // "Dbase allocation failed!": no ODBC handle
-  DbaseOpenFailed,         // "Dbase open failed!": the driver refuses the file or server, or the file is no SQLite database
-  FileAccessFailed,        // "<name> File access failed!": the file cannot be created or opened read-write
-  MemoryAllocationFailed,  // "<name> Memory allocation failed!": a recordset cannot be created
-  DatabaseError,           // a database error while storing (message bar), detail = driver text
-  ConnectionLost,          // "Database connection lost: <detail>": the server is gone; retried every 10 s
-  ConnectionRestored,      // "Database connection restored"
-};
-
-// Receives the store's failure reports.
-//  - fileName: the database file's name ("Lumarc.mdb", "LumarcVt.mdb", an
-//    archive path) or the server's name; empty where the text is shown
-//    alone.
-//  - detail: the driver's diagnostics (for logs and the command line).
-class StoreMessageSink {
- public:
-  virtual ~StoreMessageSink() = default;
-  virtual void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) = 0;
-};
 
 // The import's dialogue: the question, progress and end.
 class ImportUi {

@@ -18,7 +18,7 @@
 #include "common/files.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/app/station.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/monitor_link.h"
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/links/net/datagram_socket.h"

@@ -12,7 +12,7 @@
 
 #include "common/codepage.h"
 #include "lumarc/app/settings.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/discovery/discovery.h"
 #include "lumarc/discovery/multicast_socket.h"
 

@@ -11,7 +11,7 @@
 #include "common/codepage.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/app/station.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/monitor_link.h"
 #include "lumarc/links/net/datagram_socket.h"
 #include "common/qt/signal_bridge.h"

@@ -10,7 +10,7 @@
 #include "common/codepage.h"
 #include "common/files.h"
 #include "lumarc/app/settings.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/cmdr_report.h"
 #include "lumarc/browse/csv.h"
 #include "lumarc/browse/selection.h"

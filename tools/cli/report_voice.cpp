@@ -5,7 +5,7 @@
 #include "common/codepage.h"
 #include "common/files.h"
 #include "common/format.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/csv.h"
 #include "lumarc/browse/voice_report.h"
 

@@ -6,7 +6,7 @@
 #include "common/files.h"
 #include "common/format.h"
 #include "common/test_support.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/cmdr_report.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/browse/voice_report.h"

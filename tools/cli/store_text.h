@@ -1,8 +1,8 @@
 // lumarc-cli: the record store's failure reports as the program's texts.
 #pragma once
 
-#include "lumarc/app/store_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/store_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/store/record_store.h"
 
 #include <cstdio>

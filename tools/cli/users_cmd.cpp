@@ -11,7 +11,7 @@
 #include "common/codepage.h"
 #include "common/files.h"
 #include "lumarc/app/settings.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/browse/line_store.h"
 #include "lumarc/store/record_store.h"

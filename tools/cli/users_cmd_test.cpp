@@ -5,7 +5,7 @@
 #include "common/codepage.h"
 #include "common/test_support.h"
 #include "lumarc/app/settings.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/store/record_store.h"
 

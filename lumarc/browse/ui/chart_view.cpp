@@ -1,7 +1,7 @@
 #include "lumarc/browse/ui/chart_view.h"
 
 #include "common/qt/qt_text.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -2,8 +2,8 @@
 
 #include "common/files.h"
 #include "common/qt/qt_text.h"
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/cmdr_report.h"
 #include "lumarc/browse/csv.h"
 #include "lumarc/browse/selection.h"

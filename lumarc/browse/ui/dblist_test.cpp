@@ -4,7 +4,7 @@
 
 #include "common/qt/qt_text.h"
 #include "common/test_support.h"
-#include "lumarc/app/ui/ui_test_support.h"
+#include "lumarc/browse/ui/ui_test_support.h"
 #include "lumarc/browse/ui/list_print.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "lumarc/browse/ui/exchange_view.h"
 
 #include "common/qt/qt_text.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/discovery/wizard_analysis.h"
 #include "lumarc/discovery/wizard_commands.h"
 

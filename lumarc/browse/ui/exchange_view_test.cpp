@@ -6,8 +6,8 @@
 #include "common/byte_io.h"
 #include "common/qt/qt_text.h"
 #include "common/test_support.h"
-#include "lumarc/app/texts.h"
-#include "lumarc/app/ui/ui_test_support.h"
+#include "lumarc/texts/texts.h"
+#include "lumarc/browse/ui/ui_test_support.h"
 #include "lumarc/discovery/wizard_analysis.h"
 #include "lumarc/discovery/wizard_commands.h"
 

@@ -1,7 +1,7 @@
 #include "lumarc/browse/ui/list_views.h"
 
 #include "common/qt/qt_text.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/store/database.h"
 

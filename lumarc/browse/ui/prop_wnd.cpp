@@ -1,7 +1,7 @@
 #include "lumarc/browse/ui/prop_wnd.h"
 
 #include "common/qt/qt_text.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/browse/ui/db_settings.h"
 

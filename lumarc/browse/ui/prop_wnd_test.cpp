@@ -4,8 +4,8 @@
 #include "lumarc/browse/ui/prop_wnd.h"
 
 #include "common/test_support.h"
-#include "lumarc/app/texts.h"
-#include "lumarc/app/ui/ui_test_support.h"
+#include "lumarc/texts/texts.h"
+#include "lumarc/browse/ui/ui_test_support.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/browse/ui/db_settings.h"
 #include "lumarc/store/record_store.h"

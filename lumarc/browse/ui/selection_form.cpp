@@ -2,7 +2,7 @@
 
 #include "common/format.h"
 #include "common/qt/qt_text.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/store/database.h"

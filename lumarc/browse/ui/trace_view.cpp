@@ -1,6 +1,6 @@
 #include "lumarc/browse/ui/trace_view.h"
 
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/ui/voice_view.h"
 #include "lumarc/browse/voice_report.h"
 #include "lumarc/store/database.h"

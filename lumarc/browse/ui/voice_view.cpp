@@ -2,7 +2,7 @@
 
 #include "common/files.h"
 #include "common/qt/qt_text.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/browse/voice_report.h"
 #include "lumarc/store/database.h"

@@ -5,8 +5,8 @@
 
 #include "common/format.h"
 #include "common/test_support.h"
-#include "lumarc/app/texts.h"
-#include "lumarc/app/ui/ui_test_support.h"
+#include "lumarc/texts/texts.h"
+#include "lumarc/browse/ui/ui_test_support.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/browse/ui/chart_view.h"
 #include "lumarc/browse/ui/trace_view.h"

@@ -1,6 +1,6 @@
 #include "lumarc/browse/ui/web_view.h"
 
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/texts.h"
 
 #include <QDesktopServices>
 #include <QProcess>

@@ -2,8 +2,8 @@
 // socket adapter, against an exchange played by a thread of this test.
 #include "lumarc/links/net/stream_socket.h"
 
-#include "lumarc/app/link_messages.h"
-#include "lumarc/app/texts.h"
+#include "lumarc/texts/link_messages.h"
+#include "lumarc/texts/texts.h"
 #include "lumarc/links/cmdr_link.h"
 #include "lumarc/links/link_test_support.h"
 

@@ -1,3 +1,0 @@
-#include "lumarc/app/ui/startup.h"
-
-int main(int argc, char** argv) { return lumarc::ui::runLumarc(argc, argv); }

@@ -1,0 +1,3 @@
+#include "lumarc/window/startup.h"
+
+int main(int argc, char** argv) { return lumarc::ui::runLumarc(argc, argv); }
