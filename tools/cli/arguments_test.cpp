@@ -1,4 +1,4 @@
-// The command line of lumarc-cli, run as a program: help on
+// The command lines of lumarc-cli and corvane-sim, run as programs: help on
 // standard output with status 0, usage errors on standard error with status
 // 2 and nothing on standard output, and the global options before the
 // command name in both of their forms.
@@ -34,8 +34,9 @@ class CommandLine : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* cli = std::getenv("LUMARC_CLI");
-    if (!cli) GTEST_SKIP() << "LUMARC_CLI not set";
-    cli_ = cli;
+    const char* sim = std::getenv("CORVANE_SIM");
+    if (!cli || !sim) GTEST_SKIP() << "LUMARC_CLI or CORVANE_SIM not set";
+    cli_ = cli, sim_ = sim;
   }
   Outcome run(const std::string& program, const std::vector<std::string>& args) {
     std::string cmd =
@@ -58,10 +59,10 @@ class CommandLine : public ::testing::Test {
     return names;
   }
   corvane::testing::TempDir dir_{"lumarc-args"};
-  std::string cli_;
+  std::string cli_, sim_;
 };
 
-TEST_F(CommandLine, EveryCommandHasHelpThatStartsWithItsUsage) {
+TEST_F(CommandLine, EveryCommandAndRoleHasHelpThatStartsWithItsUsage) {
   const Outcome top = run(cli_, {"--help"});
   ASSERT_EQ(top.status, 0) << top.err;
   EXPECT_EQ(top.out.rfind("usage: lumarc-cli [--dir WORKDIR] [--db CONNECTION] COMMAND [ARGS...]\n", 0), 0u) << top.out;
@@ -71,6 +72,15 @@ TEST_F(CommandLine, EveryCommandHasHelpThatStartsWithItsUsage) {
     const Outcome r = run(cli_, {c, "--help"});
     EXPECT_EQ(r.status, 0) << c;
     EXPECT_EQ(r.out.rfind("usage: lumarc-cli [--dir WORKDIR] [--db CONNECTION] " + c, 0), 0u) << r.out;
+  }
+  const Outcome sim = run(sim_, {"-h"});
+  ASSERT_EQ(sim.status, 0) << sim.err;
+  const std::vector<std::string> roles = listed(sim.out, "roles");
+  EXPECT_EQ(roles.size(), 6u) << sim.out;
+  for (const std::string& role : roles) {
+    const Outcome r = run(sim_, {role, "--help"});
+    EXPECT_EQ(r.status, 0) << role;
+    EXPECT_EQ(r.out.rfind("usage: corvane-sim [--listen ADDRESS] [--port PORT] " + role, 0), 0u) << r.out;
   }
 }
 
@@ -93,6 +103,19 @@ TEST_F(CommandLine, UsageErrorsSayWhatIsWrongAndEndWithStatus2) {
   };
   for (const Case& c : cli) {
     const Outcome r = run(cli_, c.args);
+    EXPECT_EQ(r.status, 2) << c.err;
+    EXPECT_EQ(r.out, "") << c.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+  const Case sim[] = {
+      {{"fax"}, "unknown role fax"},
+      {{"rtp"}, "one of --echo, --play FILE, --bridge"},
+      {{"rtp", "--echo", "--loss", "x"}, "--loss"},
+      {{"keyset", "--rtp", "loud"}, "--rtp"},
+      {{"--port", "high", "cmdr"}, "--port"},
+  };
+  for (const Case& c : sim) {
+    const Outcome r = run(sim_, c.args);
     EXPECT_EQ(r.status, 2) << c.err;
     EXPECT_EQ(r.out, "") << c.err;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
