@@ -935,7 +935,9 @@ Runner define(CLI::App& parser) {
   auto c = std::make_shared<Config>();
   exchangeOptions(parser, c);
   faultOptions(parser, c);
-  parser.footer(std::string("Plays the exchange for one KV430 keyset on UDP port 9877 (or PORT).\n") + kHelpNotes);
+  parser.footer(std::string("Plays the exchange for one KV430 keyset on UDP port 9877 (or PORT).\n"
+                            "K: numbers counted from 1, comma separated; for the --rtp- faults also every:N.\n") +
+                kHelpNotes);
   return [c](const RoleOptions& opt) { return run(opt, *c); };
 }
 
