@@ -15,6 +15,7 @@ packages=(
   libmp3lame-dev lame
   libbcg729-dev portaudio19-dev libspeexdsp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev
   clang libclang-rt-14-dev
   xvfb xauth xdg-utils x11-utils
   iproute2

@@ -2,6 +2,7 @@
 
 #include "common/files.h"
 #include "lumarc/texts/link_messages.h"
+#include "lumarc/app/session.h"
 #include "lumarc/texts/store_messages.h"
 #include "lumarc/texts/texts.h"
 #include "lumarc/links/cmdr_link.h"
@@ -18,16 +19,9 @@ DecodeOptions decodeOptionsFor(const SettingsBlock& settings, bool forceLayer2) 
   return o;
 }
 
-namespace {
-
-corvane::CodePage codePageOf(const SettingsBlock& settings) {
-  return settings.language() == 1 && turkishPresent() ? corvane::CodePage::Cp1254 : corvane::CodePage::Cp1252;
-}
-
-}  // namespace
-
 Station::Station(StationConfig config)
-    : config_(std::move(config)), store_(this, codePageOf(*config_.settings)), voiceStore_(store_) {
+    : config_(std::move(config)), store_(this, corvane::codePageFor(textLanguage(*config_.settings))),
+      voiceStore_(store_) {
   assert(config_.settings && config_.texts);
   voiceStore_.onStored = [this] {
     if (converter_) converter_->wake();
@@ -79,8 +73,8 @@ void Station::attachViews(const StationViews& views) {
     setup.makeSocket = config_.datagramSockets;
     setup.sink = &voiceStore_;
     setup.labelChanged = views.voiceLabel;
-    voice_ = std::make_unique<LinkList>(LinkKind::Voice, environment(LinkKind::Voice, views.voice),
-                                        voiceLinkFactory(setup));
+    voice_ =
+        std::make_unique<LinkList>(LinkKind::Voice, environment(LinkKind::Voice, views.voice), voiceLinkFactory(setup));
     // Recordings are converted to MP3 as they arrive.
     ConverterEvents events;
     StationEvents* out = config_.events;

@@ -17,14 +17,21 @@ here=$(cd "$(dirname "$0")" && pwd)
 # Text as roff: backslashes and dashes escaped, no line starting with a dot.
 roff() { sed -e 's/\\/\\e/g' -e 's/-/\\-/g' -e "s/^\\([.']\\)/\\\\\\&\\1/"; }
 
+# Each command: its usage line as the tag, its summary, then its arguments
+# and options as --help lists them.
 cli_block() {
-  local name usage summary
-  "$cli" --help | sed -n '/^commands:/,$p' | tail -n +2 | awk '{print $1}' | while read -r name; do
-    usage=$("$cli" "$name" --help | head -n 1 | sed -e "s/^usage: lumarc-cli \\[--dir WORKDIR\\] \\[--db CONNECTION\\] //" -e 's/ *$//')
-    summary=$("$cli" "$name" --help | tail -n +2)
+  local name help rest
+  "$cli" --help | sed -n '/^commands:/,$p' | awk 'NR > 1 && NF {print $1}' | while read -r name; do
+    help=$("$cli" "$name" --help)
     echo ".TP"
-    printf '\\fB%s\\fR\n' "$(printf '%s' "$usage" | roff)"
-    printf '%s\n' "$summary" | roff
+    printf '\\fB%s\\fR\n' "$(head -n 1 <<<"$help" | sed -e "s/^usage: lumarc-cli \\[--dir WORKDIR\\] \\[--db CONNECTION\\] //" -e 's/ *$//' | roff)"
+    sed -n 2p <<<"$help" | roff
+    rest=$(tail -n +4 <<<"$help" | sed 's/ *$//')
+    if [ -n "$rest" ]; then
+      echo ".nf"
+      roff <<<"$rest"
+      echo ".fi"
+    fi
   done
 }
 
@@ -32,7 +39,7 @@ sim_block() {
   local role
   echo ".nf"
   "$sim" --help | roff
-  for role in $("$sim" --help | sed -n '/^roles:/,$p' | tail -n +2 | awk '{print $1}'); do
+  for role in $("$sim" --help | sed -n '/^roles:/,$p' | awk 'NR > 1 && NF {print $1}'); do
     if out=$("$sim" "$role" --help 2>/dev/null); then
       echo
       printf '%s\n' "$out" | roff

@@ -16,7 +16,7 @@
 
 #include "common/codepage.h"
 #include "common/files.h"
-#include "lumarc/app/settings.h"
+#include "lumarc/app/session.h"
 #include "lumarc/app/station.h"
 #include "lumarc/texts/texts.h"
 #include "lumarc/links/monitor_link.h"
@@ -88,76 +88,50 @@ bool readConfig(const std::string& path, CollectConfig& config) {
   return problems.empty();
 }
 
-int collect(const Options& given) {
-  Options opt = given;
-  std::vector<std::string> addresses;
-  std::vector<std::string> voiceAddresses;
-  std::vector<std::string> monitorAddresses;
-  std::string pcapPath;
+// What the command line asks for.
+struct CollectArgs {
+  std::string config, pcap;
+  std::vector<std::string> cmdr, voice, monitor;
   bool force = false;
-  double seconds = -1;
-  for (size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    if (a == "--config" && i + 1 < opt.args.size()) {
-      CollectConfig config;
-      if (!readConfig(opt.args[++i], config)) return 2;
-      addresses.insert(addresses.end(), config.cmdr.begin(), config.cmdr.end());
-      voiceAddresses.insert(voiceAddresses.end(), config.voice.begin(), config.voice.end());
-      monitorAddresses.insert(monitorAddresses.end(), config.monitor.begin(), config.monitor.end());
-      // What the command line names itself wins over the file.
-      if (config.dir && !opt.workDirGiven) opt.workDir = *config.dir;
-      if (config.db && !opt.dbGiven) opt.db = *config.db;
-      if (config.voiceDb) opt.voiceDb = *config.voiceDb;
-    } else if (a == "--pcap" && i + 1 < opt.args.size()) {
-      pcapPath = opt.args[++i];
-    } else if (a == "--force") {
-      force = true;
-    } else if (a == "--cmdr" && i + 1 < opt.args.size()) {
-      addresses.push_back(opt.args[++i]);
-    } else if (a == "--voice" && i + 1 < opt.args.size()) {
-      voiceAddresses.push_back(opt.args[++i]);
-    } else if (a == "--monitor" && i + 1 < opt.args.size()) {
-      monitorAddresses.push_back(opt.args[++i]);
-    } else if (a == "--for" && i + 1 < opt.args.size()) {
-      char* end = nullptr;
-      seconds = std::strtod(opt.args[++i].c_str(), &end);
-      if (!end || *end || seconds < 0) {
-        std::fprintf(stderr, "lumarc-cli collect: --for needs a number of seconds\n");
-        return 2;
-      }
-    } else {
-      std::fprintf(stderr, "lumarc-cli collect: unexpected argument %s\n", a.c_str());
-      return 2;
-    }
+  double seconds = -1;  // below 0: until a signal
+};
+
+// The links and databases of the command line and of --config (whose
+// links come first); 2 after a usage error, else -1.
+int gather(const CLI::App& parser, Options& opt, CollectArgs& a) {
+  if (!a.config.empty()) {
+    CollectConfig config;
+    if (!readConfig(a.config, config)) return 2;
+    a.cmdr.insert(a.cmdr.begin(), config.cmdr.begin(), config.cmdr.end());
+    a.voice.insert(a.voice.begin(), config.voice.begin(), config.voice.end());
+    a.monitor.insert(a.monitor.begin(), config.monitor.begin(), config.monitor.end());
+    // What the command line names itself wins over the file.
+    if (config.dir && !opt.workDirGiven) opt.workDir = *config.dir;
+    if (config.db && !opt.dbGiven) opt.db = *config.db;
+    if (config.voiceDb) opt.voiceDb = *config.voiceDb;
   }
-  if (addresses.empty() && voiceAddresses.empty() && monitorAddresses.empty()) {
-    std::fprintf(stderr,
-                 "usage: lumarc-cli collect [--config FILE] [--cmdr ADDRESS]... [--voice ADDRESS]... "
-                 "[--monitor ADDRESS]... [--pcap FILE [--force]] [--for SECONDS]\n");
-    return 2;
-  }
-  if (!pcapPath.empty() && monitorAddresses.empty()) {
-    std::fprintf(stderr, "lumarc-cli collect: --pcap needs a --monitor link\n");
-    return 2;
-  }
+  if (a.cmdr.empty() && a.voice.empty() && a.monitor.empty())
+    return corvane::tools::usageError(parser, "no link: give --cmdr, --voice, --monitor or --config");
+  if (!a.pcap.empty() && a.monitor.empty()) return corvane::tools::usageError(parser, "--pcap needs a --monitor link");
+  return -1;
+}
+
+int collect(const Options& opt, const CollectArgs& a) {
   PcapOutput pcap("lumarc-cli collect");
-  if (!pcapPath.empty() && !pcap.open(pcapPath, force, true)) return 1;
+  if (!a.pcap.empty() && !pcap.open(a.pcap, a.force, true)) return 1;
 
   int argc = 1;
   char name[] = "lumarc-cli";
   char* argv[] = {name, nullptr};
   QCoreApplication app(argc, argv);
 
-  SettingsBlock settings;
-  loadSettings(settings, opt.workDir);
-  const corvane::StringTable& texts = textsFor(settings.language());
-  corvane::Language lang =
-      settings.language() == 1 && turkishPresent() ? corvane::Language::Turkish : corvane::Language::English;
-  ConsolePane pane(lang);
+  Session session(opt.workDir);
+  const corvane::StringTable& texts = *session.texts;
+  ConsolePane pane(session.language);
 
   StationConfig config;
   config.workDir = opt.workDir;
-  config.settings = &settings;
+  config.settings = &session.settings;
   config.texts = &texts;
   config.db = opt.db;
   config.voiceDb = opt.voiceDb;
@@ -185,9 +159,9 @@ int collect(const Options& given) {
   LinkList& monitorLinks = *station.links(LinkKind::Monitor);
 
   int opened = 0;
-  for (const std::string& a : addresses) opened += links.openLink(a) >= 0 ? 1 : 0;
-  for (const std::string& a : voiceAddresses) opened += voiceLinks.openLink(a) >= 0 ? 1 : 0;
-  for (const std::string& a : monitorAddresses) opened += monitorLinks.openLink(a) >= 0 ? 1 : 0;
+  for (const std::string& address : a.cmdr) opened += links.openLink(address) >= 0 ? 1 : 0;
+  for (const std::string& address : a.voice) opened += voiceLinks.openLink(address) >= 0 ? 1 : 0;
+  for (const std::string& address : a.monitor) opened += monitorLinks.openLink(address) >= 0 ? 1 : 0;
   if (opened == 0) {
     std::fprintf(stderr, "lumarc-cli collect: no link could be opened\n");
     return 1;
@@ -209,7 +183,7 @@ int collect(const Options& given) {
     alive.tick();
   });
   tick.start(100);
-  if (seconds >= 0) QTimer::singleShot(int(seconds * 1000), &app, [&app] { app.quit(); });
+  if (a.seconds >= 0) QTimer::singleShot(int(a.seconds * 1000), &app, [&app] { app.quit(); });
   notifier->ready();
   alive.tick();
 
@@ -218,16 +192,35 @@ int collect(const Options& given) {
   notifier->stopping();
   tick.stop();
   station.shutdown();
-  saveSettings(settings, opt.workDir);
+  session.save();
   return pcap.close() ? 0 : 1;
 }
 
-Register reg({"collect",
-              "[--config FILE] [--cmdr ADDRESS]... [--voice ADDRESS]... [--monitor ADDRESS]... [--pcap FILE [--force]] "
-              "[--for SECONDS]",
-              "download call records and voice recordings (converted to MP3) into the databases; FILE holds "
-              "cmdr=, voice=, monitor=, db=, voice_db=, dir= lines",
-              collect});
+Runner define(CLI::App& parser) {
+  using corvane::tools::repeatable;
+  auto a = std::make_shared<CollectArgs>();
+  parser
+      .add_option(
+          "--config", a->config,
+          "read links, databases and the working directory from FILE: cmdr=, voice=, monitor=, db=, voice_db=, dir= lines")
+      ->type_name("FILE");
+  repeatable(parser.add_option("--cmdr", a->cmdr, "a CMDR link (up to 4)")->type_name("ADDRESS"));
+  repeatable(parser.add_option("--voice", a->voice, "a voice recording link (up to 4)")->type_name("ADDRESS"));
+  repeatable(parser.add_option("--monitor", a->monitor, "a monitor link (up to 2)")->type_name("ADDRESS"));
+  parser.add_option("--pcap", a->pcap, "also write the monitor records to a pcapng capture file")->type_name("FILE");
+  parser.add_flag("--force", a->force, "replace the --pcap file when it exists");
+  parser.add_option("--for", a->seconds, "end after SECONDS (default: on SIGINT, SIGTERM or SIGHUP)")
+      ->type_name("SECONDS")
+      ->check(corvane::tools::secondsValue());
+  return [&parser, a](const Options& given) {
+    Options opt = given;
+    CollectArgs args = *a;
+    if (int status = gather(parser, opt, args); status >= 0) return status;
+    return collect(opt, args);
+  };
+}
+
+Register reg({"collect", "download call records and voice recordings (converted to MP3) into the databases", define});
 
 }  // namespace
 }  // namespace lumarc::cli

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace lumarc::cli {
 namespace {
@@ -55,19 +57,18 @@ int convertOne(const std::string& path) {
   return 0;
 }
 
-int convert(const Options& opt) {
-  if (opt.args.empty()) {
-    std::fprintf(stderr, "usage: lumarc-cli convert FILE...\n");
-    return 2;
-  }
-  int failed = 0;
-  for (const std::string& f : opt.args) failed += convertOne(f);
-  std::fflush(stdout);
-  return failed ? 1 : 0;
+Runner define(CLI::App& parser) {
+  auto files = std::make_shared<std::vector<std::string>>();
+  parser.add_option("FILE", *files, "a recording: \".apc\" or \".wav\"")->type_name("")->required();
+  return [files](const Options&) {
+    int failed = 0;
+    for (const std::string& f : *files) failed += convertOne(f);
+    std::fflush(stdout);
+    return failed ? 1 : 0;
+  };
 }
 
-Register reg({"convert", "FILE...",
-              "convert recordings: \".apc\" to WAV and MP3 beside it, \".wav\" to MP3", convert});
+Register reg({"convert", "convert recordings: \".apc\" to WAV and MP3 beside it, \".wav\" to MP3", define});
 
 }  // namespace
 }  // namespace lumarc::cli

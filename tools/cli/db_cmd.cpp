@@ -8,6 +8,8 @@
 #include "lumarc/store/record_store.h"
 
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <sys/stat.h>
 
 namespace lumarc::cli {
@@ -57,8 +59,9 @@ int dbStats(const Options& opt) {
     return 1;
   }
   if (voiceConnection(opt).empty() &&
-      stat(corvane::joinPath(corvane::joinPath(opt.workDir, RecordStore::kVoiceFolder), RecordStore::kVoiceFile).c_str(),
-           &st) != 0) {
+      stat(
+          corvane::joinPath(corvane::joinPath(opt.workDir, RecordStore::kVoiceFolder), RecordStore::kVoiceFile).c_str(),
+          &st) != 0) {
     std::fprintf(stderr, "lumarc-cli: %s/%s does not exist in %s (run: lumarc-cli db init)\n",
                  RecordStore::kVoiceFolder, RecordStore::kVoiceFile, opt.workDir.c_str());
     return 1;
@@ -78,15 +81,17 @@ int dbStats(const Options& opt) {
   return 0;
 }
 
-int db(const Options& opt) {
-  if (opt.args.size() == 1 && opt.args[0] == "init") return dbInit(opt);
-  if (opt.args.size() == 1 && opt.args[0] == "stats") return dbStats(opt);
-  std::fprintf(stderr, "usage: lumarc-cli [--dir WORKDIR] [--db CONNECTION] db init|stats\n");
-  return 2;
+Runner define(CLI::App& parser) {
+  auto action = std::make_shared<std::string>();
+  parser.add_option("ACTION", *action, "init: create or open the databases; stats: count their rows")
+      ->type_name("init|stats")
+      ->required()
+      ->check(CLI::IsMember({"init", "stats"}).description(""));
+  return [action](const Options& opt) { return *action == "init" ? dbInit(opt) : dbStats(opt); };
 }
 
-Register reg({"db", "init|stats",
-              "create or open the databases and say what was done / print one 'TABLE: ROWS' line per table", db});
+Register reg({"db", "create or open the databases and say what was done / print one 'TABLE: ROWS' line per table",
+              define});
 
 }  // namespace
 }  // namespace lumarc::cli

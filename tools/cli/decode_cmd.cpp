@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace lumarc::cli {
@@ -64,8 +65,7 @@ bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options,
     FrameLine f;
     std::string error;
     switch (parseFrameLine(line, f, error)) {
-      case FrameLineStatus::Skip:
-        break;
+      case FrameLineStatus::Skip: break;
       case FrameLineStatus::Malformed:
         std::fprintf(stderr, "lumarc-cli decode: %s: line %lu: %s\n", name.c_str(), lineNo, error.c_str());
         ok = false;
@@ -93,25 +93,21 @@ bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options,
   return ok;
 }
 
-int runDecode(const Options& opt) {
+// What the command line asks for.
+struct DecodeArgs {
   DecodeOptions options;
   bool showStats = false;
   std::string pcapPath;
   bool force = false;
   std::vector<std::string> files;
-  for (size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    if (a == "--layer2") options.layer2 = true;
-    else if (a == "--stats") showStats = true;
-    else if (a == "--force") force = true;
-    else if (a == "--pcap" && i + 1 < opt.args.size()) pcapPath = opt.args[++i];
-    else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      std::fprintf(stderr, "lumarc-cli decode: unknown option %s\n", a.c_str());
-      return 2;
-    } else {
-      files.push_back(a);
-    }
-  }
+};
+
+int runDecode(DecodeArgs a) {
+  const DecodeOptions options = a.options;
+  const bool showStats = a.showStats;
+  const std::string& pcapPath = a.pcapPath;
+  const bool force = a.force;
+  std::vector<std::string>& files = a.files;
   if (files.empty()) files.push_back("-");
   PcapOutput pcap("lumarc-cli decode");
   if (!pcapPath.empty() && !pcap.open(pcapPath, force, false)) return 1;
@@ -137,10 +133,20 @@ int runDecode(const Options& opt) {
   return ok ? 0 : 1;
 }
 
-Register reg({"decode", "[--layer2] [--stats] [--pcap OUT [--force]] [FILE...]",
+Runner define(CLI::App& parser) {
+  auto a = std::make_shared<DecodeArgs>();
+  parser.add_option("FILE", a->files, "a frame file (\"-\" or none: standard input)")->type_name("");
+  parser.add_flag("--layer2", a->options.layer2, "decode layer 2 messages too");
+  parser.add_flag("--stats", a->showStats, "count records, lines and malformed records per kind on standard error");
+  parser.add_option("--pcap", a->pcapPath, "also write the records to a pcapng capture file")->type_name("OUT");
+  parser.add_flag("--force", a->force, "replace the --pcap file when it exists");
+  return [a](const Options&) { return runDecode(*a); };
+}
+
+Register reg({"decode",
               "decode monitor frames (lines of HPIDX PTYP FRAME-hex; stdin without FILE); --stats counts records, "
               "lines and malformed records per kind on standard error; --pcap also writes them to a pcapng file",
-              runDecode});
+              define});
 
 }  // namespace
 }  // namespace lumarc::cli

@@ -11,7 +11,7 @@
 #include "tools/cli/command.h"
 
 #include "common/codepage.h"
-#include "lumarc/app/settings.h"
+#include "lumarc/app/session.h"
 #include "lumarc/texts/texts.h"
 #include "lumarc/discovery/discovery.h"
 #include "lumarc/discovery/multicast_socket.h"
@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <cstdio>
 #include <string>
@@ -108,26 +109,19 @@ class ConsoleBrowser : public DiscoveryEvents {
   std::vector<std::string> analysis_;
 };
 
-int discover(const Options& opt) {
+// What the command line asks for.
+struct DiscoverArgs {
   std::string adapterText, target, wizardText;
-  for (size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    if (a == "--adapter" && i + 1 < opt.args.size()) {
-      adapterText = opt.args[++i];
-    } else if (a == "--target" && i + 1 < opt.args.size()) {
-      target = opt.args[++i];
-    } else if (a == "--wizard" && i + 1 < opt.args.size()) {
-      wizardText = opt.args[++i];
-    } else {
-      std::fprintf(stderr, "usage: lumarc-cli discover [--adapter ADDRESS] [--target PLATFORM] [--wizard ADDRESS]\n");
-      return 2;
-    }
-  }
-  SettingsBlock settings;
-  loadSettings(settings, opt.workDir);
-  const corvane::StringTable& texts = textsFor(settings.language());
-  const corvane::Language lang =
-      settings.language() == 1 && turkishPresent() ? corvane::Language::Turkish : corvane::Language::English;
+};
+
+int discover(const Options& opt, const DiscoverArgs& a) {
+  const std::string& adapterText = a.adapterText;
+  const std::string& target = a.target;
+  const std::string& wizardText = a.wizardText;
+  Session session(opt.workDir);
+  SettingsBlock& settings = session.settings;
+  const corvane::StringTable& texts = *session.texts;
+  const corvane::Language lang = session.language;
 
   MulticastDiscoverySocket socket;
   uint32_t stored = settings.adapter();
@@ -149,7 +143,7 @@ int discover(const Options& opt) {
   if (!engine.open(target)) return 1;
   if (!adapterText.empty() && settings.adapter() != engine.adapter()) {
     settings.setAdapter(engine.adapter());
-    saveSettings(settings, opt.workDir);
+    session.save();
   }
   auto next = std::chrono::steady_clock::now();
   auto runUntil = [&](const std::function<bool()>& done) {
@@ -199,10 +193,21 @@ int discover(const Options& opt) {
   return 0;
 }
 
-Register reg({"discover", "[--adapter ADDRESS] [--target PLATFORM] [--wizard ADDRESS]",
+Runner define(CLI::App& parser) {
+  auto a = std::make_shared<DiscoverArgs>();
+  parser.add_option("--adapter", a->adapterText, "search on this eligible network adapter and keep it in Lumarc.set")
+      ->type_name("ADDRESS");
+  parser.add_option("--target", a->target, "act as the installation call for this platform code")
+      ->type_name("PLATFORM");
+  parser.add_option("--wizard", a->wizardText, "enter the wizard for this listed exchange and print its analysis")
+      ->type_name("ADDRESS");
+  return [a](const Options& opt) { return discover(opt, *a); };
+}
+
+Register reg({"discover",
               "find the Corvane exchanges on one network adapter's segment and list them as the exchange "
               "browser does",
-              discover});
+              define});
 
 }  // namespace
 }  // namespace lumarc::cli

@@ -9,6 +9,8 @@
 #include "lumarc/store/record_store.h"
 
 #include <cstdio>
+#include <memory>
+#include <string>
 
 namespace lumarc::cli {
 namespace {
@@ -21,12 +23,7 @@ struct PrintProgress : ImportUi {
   }
 };
 
-int importCmd(const Options& opt) {
-  if (opt.args.size() != 1) {
-    std::fprintf(stderr, "usage: lumarc-cli [--dir WORKDIR] [--db CONNECTION] import FILE\n");
-    return 2;
-  }
-  const std::string& file = opt.args[0];
+int importCmd(const Options& opt, const std::string& file) {
   StderrStoreMessages messages;
   RecordStore rs(&messages);
   if (!rs.openMainDatabase(opt.workDir, opt.db)) {
@@ -46,8 +43,7 @@ int importCmd(const Options& opt) {
     case ImportResult::Status::Unreadable:
       std::fprintf(stderr, "lumarc-cli: cannot read %s: %s\n", file.c_str(), r.error.c_str());
       return 1;
-    case ImportResult::Status::Cancelled:
-      return 1;
+    case ImportResult::Status::Cancelled: return 1;
     case ImportResult::Status::Failed:
       std::fprintf(stderr, "lumarc-cli: import failed, nothing stored: %s\n", r.error.c_str());
       return 1;
@@ -55,7 +51,13 @@ int importCmd(const Options& opt) {
   return 1;
 }
 
-Register reg({"import", "FILE", "import the call records of an older Olvar.mdb (Access or SQLite file)", importCmd});
+Runner define(CLI::App& parser) {
+  auto file = std::make_shared<std::string>();
+  parser.add_option("FILE", *file, "the older program's database (Olvar.mdb)")->type_name("")->required();
+  return [file](const Options& opt) { return importCmd(opt, *file); };
+}
+
+Register reg({"import", "import the call records of an older Olvar.mdb (Access or SQLite file)", define});
 
 }  // namespace
 }  // namespace lumarc::cli

@@ -9,7 +9,7 @@
 #include "tools/cli/pcap_output.h"
 
 #include "common/codepage.h"
-#include "lumarc/app/settings.h"
+#include "lumarc/app/session.h"
 #include "lumarc/app/station.h"
 #include "lumarc/texts/texts.h"
 #include "lumarc/links/monitor_link.h"
@@ -25,6 +25,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace lumarc::cli {
@@ -52,59 +53,34 @@ class ConsoleMonitorPane : public PaneView {
   corvane::Language lang_;
 };
 
-int monitor(const Options& opt) {
+// What the command line asks for.
+struct MonitorArgs {
   std::string address;
-  double seconds = -1;
+  double seconds = -1;  // below 0: until a signal
   bool layer2 = false;
   std::string pcapPath;
   bool force = false;
-  for (size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    if (a == "--pcap" && i + 1 < opt.args.size()) {
-      pcapPath = opt.args[++i];
-    } else if (a == "--force") {
-      force = true;
-    } else if (a == "--for" && i + 1 < opt.args.size()) {
-      char* end = nullptr;
-      seconds = std::strtod(opt.args[++i].c_str(), &end);
-      if (!end || *end || seconds < 0) {
-        std::fprintf(stderr, "lumarc-cli monitor: --for needs a number of seconds\n");
-        return 2;
-      }
-    } else if (a == "--layer2") {
-      layer2 = true;
-    } else if (address.empty() && !(a.size() > 1 && a[0] == '-' && a[1] == '-')) {
-      address = a;
-    } else {
-      std::fprintf(stderr, "lumarc-cli monitor: unexpected argument %s\n", a.c_str());
-      return 2;
-    }
-  }
-  if (address.empty()) {
-    std::fprintf(stderr, "usage: lumarc-cli monitor ADDRESS [--for SECONDS] [--layer2] [--pcap FILE [--force]]\n");
-    return 2;
-  }
+};
+
+int monitor(const Options& opt, const MonitorArgs& a) {
+  const std::string& address = a.address;
   PcapOutput pcap("lumarc-cli monitor");
-  if (!pcapPath.empty() && !pcap.open(pcapPath, force, true)) return 1;
+  if (!a.pcapPath.empty() && !pcap.open(a.pcapPath, a.force, true)) return 1;
 
   int argc = 1;
   char name[] = "lumarc-cli";
   char* argv[] = {name, nullptr};
   QCoreApplication app(argc, argv);
 
-  SettingsBlock settings;
-  loadSettings(settings, opt.workDir);
-  const corvane::StringTable& texts = textsFor(settings.language());
-  corvane::Language lang =
-      settings.language() == 1 && turkishPresent() ? corvane::Language::Turkish : corvane::Language::English;
-  ConsoleMonitorPane pane(lang);
+  Session session(opt.workDir);
+  ConsoleMonitorPane pane(session.language);
 
   StationConfig config;
   config.workDir = opt.workDir;
-  config.settings = &settings;
-  config.texts = &texts;
+  config.settings = &session.settings;
+  config.texts = session.texts;
   config.datagramSockets = net::qtDatagramTransportFactory();
-  config.forceLayer2 = layer2;
+  config.forceLayer2 = a.layer2;
   if (pcap.isOpen()) {
     config.monitorRecords = [&pcap](const MonitorLink& link, uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame) {
       const CaptureSource source{link.target().hostText(), captureAccessCode(link.target().accessCodeText())};
@@ -140,22 +116,35 @@ int monitor(const Options& opt) {
     }
   });
   tick.start(100);
-  if (seconds >= 0) QTimer::singleShot(int(seconds * 1000), &app, [&app] { app.quit(); });
+  if (a.seconds >= 0) QTimer::singleShot(int(a.seconds * 1000), &app, [&app] { app.quit(); });
 
   app.exec();
 
   tick.stop();
   station.shutdown();
-  saveSettings(settings, opt.workDir);
+  session.save();
   std::fflush(stdout);
   if (!pcap.close() && status == 0) status = 1;
   return status;
 }
 
-Register reg({"monitor", "ADDRESS [--for SECONDS] [--layer2] [--pcap FILE [--force]]",
+Runner define(CLI::App& parser) {
+  auto a = std::make_shared<MonitorArgs>();
+  parser.add_option("ADDRESS", a->address, "the exchange: host:port,password-access")->type_name("")->required();
+  parser.add_option("--for", a->seconds, "end after SECONDS (default: on SIGINT, SIGTERM or SIGHUP)")
+      ->type_name("SECONDS")
+      ->check(corvane::tools::secondsValue());
+  parser.add_flag("--layer2", a->layer2, "decode layer 2 messages too");
+  parser.add_option("--pcap", a->pcapPath, "also write the records to a pcapng capture file for Wireshark")
+      ->type_name("FILE");
+  parser.add_flag("--force", a->force, "replace the --pcap file when it exists");
+  return [a](const Options& opt) { return monitor(opt, *a); };
+}
+
+Register reg({"monitor",
               "watch an exchange's signalling over one monitor link (ADDRESS: host:port,password-access); "
               "--pcap also writes the records to a pcapng file for Wireshark",
-              monitor});
+              define});
 
 }  // namespace
 }  // namespace lumarc::cli

@@ -15,7 +15,6 @@
 #include "lumarc/browse/csv.h"
 #include "lumarc/browse/selection.h"
 
-
 #include <arpa/inet.h>
 #include <sys/stat.h>
 
@@ -25,6 +24,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,18 +32,6 @@
 namespace lumarc::cli {
 
 namespace {
-
-constexpr const char* kUsage =
-    "report cmdr|voice [--template NAME] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--time-from HH:MM] "
-    "[--time-to HH:MM] [--month YYYY-MM|previous] [--variant 0-5] [--mode 0-5] [--user|--dept|--section TEXT] [--port TEXT] "
-    "[--dialled TEXT] [--calling TEXT] [--exchange A.B.C.D] [--price N] [--unit TEXT] [--line long|short] "
-    "[--replace none|dialled|calling|both] [--acked-free] [--no-details] [--direction all|in|out] "
-    "[--format text|csv|pdf] [--output FILE]";
-
-int usageError(const std::string& why) {
-  std::fprintf(stderr, "lumarc-cli: %s\nusage: lumarc-cli [--dir WORKDIR] [--db CONNECTION] %s\n", why.c_str(), kUsage);
-  return 2;
-}
 
 bool digitsOnly(const std::string& s) {
   if (s.empty()) return false;
@@ -84,66 +72,67 @@ bool parseChoice(const std::string& v, const std::vector<std::string>& words, in
 }
 
 // The options after the report kind, in two passes: the template first,
-// then every other option over it.
+// then every other option over it, in the order given.
 struct Parsed {
+  std::string kind;  // cmdr or voice
   std::string templateName;
-  bool haveTemplate = false;
   std::vector<std::pair<std::string, std::string>> fields;  // option, value (empty for flags)
   std::string format = "text", output;
 };
 
-bool split(const std::vector<std::string>& args, Parsed& p, std::string& why) {
-  static const std::vector<std::string> flags = {"--acked-free", "--no-details"};
-  static const std::vector<std::string> valued = {
-      "--template", "--month", "--from",    "--to",        "--time-from", "--time-to", "--variant",  "--mode",
-      "--user",     "--dept",  "--section", "--port",      "--dialled",   "--calling", "--exchange", "--price",
-      "--unit",     "--line",  "--replace", "--direction", "--format",    "--output"};
-  for (size_t i = 1; i < args.size(); ++i) {
-    std::string a = args[i], value;
-    bool hasValue = false;
-    const size_t eq = a.find('=');
-    if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = a.substr(eq + 1);
-      a.resize(eq);
-      hasValue = true;
-    }
-    const bool isFlag = std::find(flags.begin(), flags.end(), a) != flags.end();
-    const bool isValued = std::find(valued.begin(), valued.end(), a) != valued.end();
-    if (!isFlag && !isValued) {
-      why = a.rfind("--", 0) == 0 ? "unknown option " + args[i] : "unexpected argument " + args[i];
-      return false;
-    }
-    if (isFlag) {
-      if (hasValue) {
-        why = a + " takes no value";
-        return false;
-      }
-      p.fields.emplace_back(a, "");
-      continue;
-    }
-    if (!hasValue) {
-      if (i + 1 >= args.size()) {
-        why = a + " needs a value";
-        return false;
-      }
-      value = args[++i];
-    }
-    if (a == "--template") {
-      p.templateName = value;
-      p.haveTemplate = true;
-    } else if (a == "--format") {
-      p.format = value;
-    } else if (a == "--output") {
-      if (value.empty()) {
-        why = "--output needs a file name";
-        return false;
-      }
-      p.output = value;
-    } else {
-      p.fields.emplace_back(a, value);
-    }
+// The options that set a field of the selection.
+// clang-format off
+const struct { const char* name; const char* type; const char* help; } kFieldOptions[] = {
+    {"--month", "YYYY-MM|previous", "every day of one month, or of the month before this one"},
+    {"--from", "YYYY-MM-DD", "the first day"},
+    {"--to", "YYYY-MM-DD", "the last day"},
+    {"--time-from", "HH:MM", "the start time of the first day"},
+    {"--time-to", "HH:MM", "the end time of the last day"},
+    {"--variant", "0-5", "the record types: 0 all, 1-5 the types A to E"},
+    {"--mode", "0-5", "the listing: 0 by time, 1 by user, 2 selected users, 3 one user, 4 departments, 5 sections"},
+    {"--user", "TEXT", "the user, department or section the listing names"},
+    {"--dept", "TEXT", "the same as --user"},
+    {"--section", "TEXT", "the same as --user"},
+    {"--port", "TEXT", "the port"},
+    {"--dialled", "TEXT", "the dialled digits"},
+    {"--calling", "TEXT", "the calling number"},
+    {"--exchange", "A.B.C.D", "the exchange's address"},
+    {"--price", "N", "the price of one charge unit"},
+    {"--unit", "TEXT", "the currency unit"},
+    {"--line", "long|short", "the line form"},
+    {"--replace", "none|dialled|calling|both", "numbers replaced by their definitions' names"},
+    {"--direction", "all|in|out", "the calls' direction (voice)"},
+};
+const struct { const char* name; const char* help; } kFieldFlags[] = {
+    {"--acked-free", "acknowledged calls are free"},
+    {"--no-details", "only the user headings and the totals"},
+};
+// clang-format on
+
+void declare(CLI::App& parser, Parsed& p) {
+  parser.add_option("KIND", p.kind, "the report: cmdr (call records) or voice (recordings)")
+      ->type_name("cmdr|voice")
+      ->required()
+      ->check(CLI::IsMember({"cmdr", "voice"}).description(""));
+  parser.add_option("--template", p.templateName, "start from the saved selection NAME")->type_name("NAME");
+  for (const auto& o : kFieldOptions) parser.add_option(o.name, o.help)->type_name(o.type);
+  for (const auto& f : kFieldFlags) parser.add_flag(f.name, f.help);
+  parser.add_option("--format", p.format, "text (the report file), csv or pdf (default text)")
+      ->type_name("text|csv|pdf");
+  parser.add_option("--output", p.output, "write to FILE (default: standard output)")
+      ->type_name("FILE")
+      ->check(CLI::Validator([](std::string& v) { return v.empty() ? std::string("needs a file name") : ""; }, ""));
+}
+
+// The field options as given, in their order.
+void collectFields(const CLI::App& parser, Parsed& p) {
+  std::map<const CLI::Option*, size_t> taken;
+  for (const CLI::Option* o : parser.parse_order()) {
+    const std::string name = o->get_name();
+    if (o->get_positional() || name == "--template" || name == "--format" || name == "--output") continue;
+    const size_t n = taken[o]++;
+    p.fields.emplace_back(name, o->get_expected_max() == 0 || o->results().size() <= n ? "" : o->results()[n]);
   }
-  return true;
 }
 
 // Sets the selection field of one option; false with the reason.
@@ -243,14 +232,10 @@ int runCmdrReport(const ReportOptions& ro) {
   return writeLinesReport(ro, r.header1, r.header2, lines);
 }
 
-
-int report(const Options& opt) {
-  if (opt.args.empty()) return usageError("say cmdr or voice");
-  const std::string kind = opt.args[0];
-  if (kind != "cmdr" && kind != "voice") return usageError("unknown report kind " + kind);
-  Parsed p;
+int report(const Options& opt, const CLI::App& parser, const Parsed& p) {
+  auto usageError = [&parser](const std::string& why) { return corvane::tools::usageError(parser, why); };
+  const std::string& kind = p.kind;
   std::string why;
-  if (!split(opt.args, p, why)) return usageError(why);
   ReportOptions ro;
   if (p.format == "text")
     ro.format = ReportFormat::Text;
@@ -290,7 +275,7 @@ int report(const Options& opt) {
   }
   ro.store = &store;
   ro.selection = browse::defaultSelection();
-  if (p.haveTemplate) {
+  if (parser.count("--template") > 0) {
     std::string error;
     auto t = browse::findTemplate(*store.mainDatabase(), corvane::fromUtf8(p.templateName, cp), error);
     if (!t) {
@@ -307,8 +292,18 @@ int report(const Options& opt) {
   return kind == "cmdr" ? runCmdrReport(ro) : runVoiceReport(opt, ro);
 }
 
-Register reportReg({"report", "cmdr|voice [OPTIONS] [--format text|csv|pdf] [--output FILE]",
-                    "the CMDR or voice recording report of a selection, as the browser's Save writes it", report});
+Runner define(CLI::App& parser) {
+  auto p = std::make_shared<Parsed>();
+  declare(parser, *p);
+  return [&parser, p](const Options& opt) {
+    Parsed given = *p;
+    collectFields(parser, given);
+    return report(opt, parser, given);
+  };
+}
+
+Register reportReg({"report", "the CMDR or voice recording report of a selection, as the browser's Save writes it",
+                    define});
 
 }  // namespace
 
@@ -326,7 +321,8 @@ int writeLinesReport(const ReportOptions& ro, const std::string& header1, const 
       if (!f || std::fclose(f) != 0) return fileAccessFailed(ro, ro.output);
       return 0;
     }
-    if (!lines.flush() || !printLinesAsPdf(ro.output, header1, header2, lines, *ro.texts)) return fileAccessFailed(ro, ro.output);
+    if (!lines.flush() || !printLinesAsPdf(ro.output, header1, header2, lines, *ro.texts))
+      return fileAccessFailed(ro, ro.output);
     return 0;
 #else
     return fileAccessFailed(ro, ro.output);

@@ -2,7 +2,7 @@
 #include "tools/cli/command.h"
 
 #include "common/format.h"
-#include "lumarc/app/settings.h"
+#include "lumarc/app/session.h"
 
 #include <cstdio>
 
@@ -10,8 +10,8 @@ namespace lumarc::cli {
 namespace {
 
 int printSettings(const Options& opt) {
-  SettingsBlock s;
-  loadSettings(s, opt.workDir);
+  const Session session(opt.workDir);
+  const SettingsBlock& s = session.settings;
   std::printf("language: %u\n", s.language());
   std::printf("auto_scroll: %u\n", s.autoScroll());
   std::printf("layer2: %u\n", s.layer2());
@@ -19,7 +19,10 @@ int printSettings(const Options& opt) {
   std::printf("users_format: %u\n", s.usersFormat());
   std::printf("definitions_sort: %u\n", s.definitionsSort());
   std::printf("adapter: %s\n", corvane::ipv4Text(s.adapter()).c_str());
-  const struct { LinkKind kind; const char* name; } lists[] = {
+  const struct {
+    LinkKind kind;
+    const char* name;
+  } lists[] = {
       {LinkKind::Cmdr, "cmdr_history"}, {LinkKind::Monitor, "monitor_history"}, {LinkKind::Voice, "voice_history"}};
   for (const auto& l : lists) {
     const ConnectionHistory h = s.history(l.kind);
@@ -32,7 +35,8 @@ int printSettings(const Options& opt) {
   return 0;
 }
 
-Register reg({"settings", "", "print the fields of WORKDIR's Lumarc.set (or the defaults)", printSettings});
+Register reg({"settings", "print the fields of WORKDIR's Lumarc.set (or the defaults)",
+              [](CLI::App&) -> Runner { return printSettings; }});
 
 }  // namespace
 }  // namespace lumarc::cli

@@ -10,12 +10,11 @@
 
 #include "common/codepage.h"
 #include "common/files.h"
-#include "lumarc/app/settings.h"
+#include "lumarc/app/session.h"
 #include "lumarc/texts/texts.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/browse/line_store.h"
 #include "lumarc/store/record_store.h"
-
 
 #include <memory>
 
@@ -35,86 +34,54 @@ namespace {
 constexpr int32_t kUserLineKind = 6, kDefinitionLineKind = 7;
 
 struct ListOptions {
-  std::optional<int> format, sort;
+  std::string format, sort;  // "0" or "1"; empty: as the settings say
   bool utf8 = false;
   std::string pdf;
-  std::vector<std::string> rest;  // arguments that are no options
+  std::string list;    // definitions and replace: dialled or calling
+  std::string number;  // replace
 };
 
-int usageError(const char* usage, const std::string& why) {
-  std::fprintf(stderr, "lumarc-cli: %s\nusage: lumarc-cli [--dir WORKDIR] [--db CONNECTION] %s\n", why.c_str(), usage);
-  return 2;
+// Declares --sort, --utf8, --pdf (and --format with withFormat) on parser.
+void listOptions(CLI::App& parser, ListOptions& o, bool withFormat) {
+  auto zeroOrOne = CLI::IsMember({"0", "1"}).description("");
+  if (withFormat)
+    parser.add_option("--format", o.format, "the number format (default: as the Users view was left)")
+        ->type_name("0|1")
+        ->check(zeroOrOne);
+  parser.add_option("--sort", o.sort, "the sort order (default: as the view was left)")
+      ->type_name("0|1")
+      ->check(zeroOrOne);
+  parser.add_flag("--utf8", o.utf8, "UTF-8 lines for a terminal instead of the report file's bytes");
+  parser.add_option("--pdf", o.pdf, "print the list to a PDF file as the view's print-out does")
+      ->type_name("FILE")
+      ->check(CLI::Validator([](std::string& v) { return v.empty() ? std::string("needs a file name") : ""; }, ""));
 }
 
-// Parses "--name value" and "--name=value"; false with the reason in why.
-bool parseOptions(const std::vector<std::string>& args, bool withFormat, ListOptions& out, std::string& why) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string a = args[i], value;
-    bool hasValue = false;
-    if (a.rfind("--", 0) == 0) {
-      size_t eq = a.find('=');
-      if (eq != std::string::npos) {
-        value = a.substr(eq + 1);
-        a.resize(eq);
-        hasValue = true;
-      }
-    }
-    auto takeValue = [&]() -> bool {
-      if (hasValue) return true;
-      if (i + 1 >= args.size()) {
-        why = a + " needs a value";
-        return false;
-      }
-      value = args[++i];
-      return true;
-    };
-    auto zeroOrOne = [&](std::optional<int>& into) -> bool {
-      if (!takeValue()) return false;
-      if (value != "0" && value != "1") {
-        why = a + " must be 0 or 1, not \"" + value + "\"";
-        return false;
-      }
-      into = value == "1" ? 1 : 0;
-      return true;
-    };
-    if (a == "--sort") {
-      if (!zeroOrOne(out.sort)) return false;
-    } else if (a == "--format" && withFormat) {
-      if (!zeroOrOne(out.format)) return false;
-    } else if (a == "--utf8" && !hasValue) {
-      out.utf8 = true;
-    } else if (a == "--pdf") {
+// Refuses --pdf where the window libraries are missing: 2 after saying so, else -1.
+int checkPdf(const CLI::App& parser, const ListOptions& o) {
 #ifndef LUMARC_CLI_PDF
-      why = "--pdf is not available in this build (no window libraries)";
-      return false;
+  if (!o.pdf.empty())
+    return corvane::tools::usageError(parser, "--pdf is not available in this build (no window libraries)");
+#else
+  (void)parser, (void)o;
 #endif
-      if (!takeValue()) return false;
-      if (value.empty()) {
-        why = "--pdf needs a file name";
-        return false;
-      }
-      out.pdf = value;
-    } else if (a.rfind("--", 0) == 0) {
-      why = "unknown option " + args[i];
-      return false;
-    } else {
-      out.rest.push_back(a);
-    }
-  }
-  return true;
+  return -1;
+}
+
+// Declares the dialled|calling argument.
+void listArgument(CLI::App& parser, ListOptions& o) {
+  parser.add_option("LIST", o.list, "dialled: the dialled-digit definitions; calling: the calling-number ones")
+      ->type_name("dialled|calling")
+      ->required()
+      ->check(CLI::IsMember({"dialled", "calling"}).description(""));
 }
 
 // The settings and texts of the working directory, and its main database.
-struct Session {
-  SettingsBlock settings;
-  const corvane::StringTable* texts = nullptr;
+struct ListSession : Session {
   StderrStoreMessages messages;
   std::unique_ptr<RecordStore> store;
 
-  explicit Session(const Options& opt) {
-    loadSettings(settings, opt.workDir);
-    texts = &textsFor(settings.language());
-  }
+  explicit ListSession(const Options& opt) : Session(opt.workDir) {}
   // Opens the main database without creating one; false after saying why.
   bool open(const Options& opt) {
     struct stat st {};
@@ -197,10 +164,6 @@ int LineOutput::printSpool() {
 int LineOutput::printSpool() { return 1; }  // --pdf is refused with the options
 #endif
 
-constexpr const char* kUsersUsage = "users [--format 0|1] [--sort 0|1] [--utf8] [--pdf FILE]";
-constexpr const char* kDefinitionsUsage = "definitions dialled|calling [--sort 0|1] [--utf8] [--pdf FILE]";
-constexpr const char* kReplaceUsage = "replace dialled|calling NUMBER";
-
 std::optional<int32_t> definitionType(const std::string& word) {
   if (word == "dialled") return browse::kDialledDigits;
   if (word == "calling") return browse::kCallingNumber;
@@ -214,14 +177,13 @@ std::tm localNow() {
   return tm;
 }
 
-int users(const Options& opt) {
-  ListOptions lo;
-  std::string why;
-  if (!parseOptions(opt.args, true, lo, why)) return usageError(kUsersUsage, why);
-  if (!lo.rest.empty()) return usageError(kUsersUsage, "unexpected argument " + lo.rest.front());
-  Session s(opt);
-  const int format = lo.format.value_or(s.settings.usersFormat() != 0 ? 1 : 0);
-  const int sort = lo.sort.value_or(s.settings.usersSort() != 0 ? 1 : 0);
+// "0" or "1" as given, else the setting.
+int chosen(const std::string& given, uint32_t setting) { return given.empty() ? (setting != 0 ? 1 : 0) : given == "1"; }
+
+int users(const Options& opt, const ListOptions& lo) {
+  ListSession s(opt);
+  const int format = chosen(lo.format, s.settings.usersFormat());
+  const int sort = chosen(lo.sort, s.settings.usersSort());
   if (!s.open(opt)) return 1;
   LineOutput out(lo, *s.texts);
   out.headers(browse::usersHeader1(*s.texts, localNow()), browse::usersHeader2(*s.texts, format));
@@ -234,15 +196,10 @@ int users(const Options& opt) {
   return out.finish();
 }
 
-int definitions(const Options& opt) {
-  ListOptions lo;
-  std::string why;
-  if (!parseOptions(opt.args, false, lo, why)) return usageError(kDefinitionsUsage, why);
-  if (lo.rest.size() != 1) return usageError(kDefinitionsUsage, "say dialled or calling");
-  const auto type = definitionType(lo.rest[0]);
-  if (!type) return usageError(kDefinitionsUsage, "unknown definition list " + lo.rest[0]);
-  Session s(opt);
-  const int sort = lo.sort.value_or(s.settings.definitionsSort() != 0 ? 1 : 0);
+int definitions(const Options& opt, const ListOptions& lo) {
+  const auto type = definitionType(lo.list);
+  ListSession s(opt);
+  const int sort = chosen(lo.sort, s.settings.definitionsSort());
   if (!s.open(opt)) return 1;
   LineOutput out(lo, *s.texts);
   out.headers(browse::definitionsHeader(*s.texts), {});
@@ -256,11 +213,9 @@ int definitions(const Options& opt) {
   return out.finish();
 }
 
-int replace(const Options& opt) {
-  if (opt.args.size() != 2) return usageError(kReplaceUsage, "say dialled or calling and the number");
-  const auto type = definitionType(opt.args[0]);
-  if (!type) return usageError(kReplaceUsage, "unknown definition list " + opt.args[0]);
-  Session s(opt);
+int replace(const Options& opt, const ListOptions& lo) {
+  const auto type = definitionType(lo.list);
+  ListSession s(opt);
   if (!s.open(opt)) return 1;
   std::string error;
   const auto index = browse::DefinitionIndex::load(s.db(), *type, error);
@@ -269,17 +224,42 @@ int replace(const Options& opt) {
     return 1;
   }
   const corvane::CodePage cp = s.texts->codePage();
-  const browse::NumberReplacement r = index->replace(corvane::fromUtf8(opt.args[1], cp));
+  const browse::NumberReplacement r = index->replace(corvane::fromUtf8(lo.number, cp));
   std::printf("%s%s\n", corvane::toUtf8(r.text, cp).c_str(), r.acknowledged ? " A" : "");
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
-Register usersReg({"users", "[--format 0|1] [--sort 0|1] [--utf8] [--pdf FILE]",
-                   "the users with their charge pulse counters, as the Users view lists them", users});
-Register definitionsReg({"definitions", "dialled|calling [--sort 0|1] [--utf8] [--pdf FILE]",
-                         "the dialled-digit or calling-number definitions, as their views list them", definitions});
-Register replaceReg({"replace", "dialled|calling NUMBER",
-                     "NUMBER with its known prefix replaced by the definition's name (\" A\": acknowledged)", replace});
+Runner defineUsers(CLI::App& parser) {
+  auto lo = std::make_shared<ListOptions>();
+  listOptions(parser, *lo, true);
+  return [&parser, lo](const Options& opt) {
+    const int status = checkPdf(parser, *lo);
+    return status >= 0 ? status : users(opt, *lo);
+  };
+}
+
+Runner defineDefinitions(CLI::App& parser) {
+  auto lo = std::make_shared<ListOptions>();
+  listArgument(parser, *lo);
+  listOptions(parser, *lo, false);
+  return [&parser, lo](const Options& opt) {
+    const int status = checkPdf(parser, *lo);
+    return status >= 0 ? status : definitions(opt, *lo);
+  };
+}
+
+Runner defineReplace(CLI::App& parser) {
+  auto lo = std::make_shared<ListOptions>();
+  listArgument(parser, *lo);
+  parser.add_option("NUMBER", lo->number, "the number to look up")->type_name("")->required();
+  return [lo](const Options& opt) { return replace(opt, *lo); };
+}
+
+Register usersReg({"users", "the users with their charge pulse counters, as the Users view lists them", defineUsers});
+Register definitionsReg({"definitions", "the dialled-digit or calling-number definitions, as their views list them",
+                         defineDefinitions});
+Register replaceReg({"replace", "NUMBER with its known prefix replaced by the definition's name (\" A\": acknowledged)",
+                     defineReplace});
 
 }  // namespace
 }  // namespace lumarc::cli

@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,12 +41,12 @@ struct Config {
   int count = 12;
   std::string file;
   int batch = 4;
-  size_t split = 0;      // write pieces of this many bytes; 0 = whole frames
-  bool join = false;     // one write per batch
+  size_t split = 0;                          // write pieces of this many bytes; 0 = whole frames
+  bool join = false;                         // one write per batch
   int badCheck = 0, badSum = 0, badEnd = 0;  // 1-based frame numbers, first sending only
-  int dropAfter = 0;     // first connection: close after this many frames
-  bool silence = false;  // accept, send nothing
-  int pauseMs = 0;       // wait between an acknowledgement and the next batch
+  int dropAfter = 0;                         // first connection: close after this many frames
+  bool silence = false;                      // accept, send nothing
+  int pauseMs = 0;                           // wait between an acknowledgement and the next batch
   bool exitWhenAcked = false;
   bool anyPort = false;
 };
@@ -79,9 +80,7 @@ CmdrFrame generatedFrame(int i) {
       s.digits2 = "555" + std::to_string(n);
       s.digits3 = "0532" + std::to_string(n);
       break;
-    case 1:
-      s.text1 = n % 2 ? "Power up" : "System restart " + std::to_string(n);
-      break;
+    case 1: s.text1 = n % 2 ? "Power up" : "System restart " + std::to_string(n); break;
     case 2:
       s.usedPort = corvane::parsePort("901");
       s.internalPulses = uint16_t(n % 5);
@@ -96,9 +95,7 @@ CmdrFrame generatedFrame(int i) {
       s.externalPulses = uint16_t(n);
       s.internalPulses = uint16_t(n % 4);
       break;
-    default:
-      s.text1 = "Room " + std::to_string(n);
-      break;
+    default: s.text1 = "Room " + std::to_string(n); break;
   }
   return lumarc::buildCmdrFrame(s);
 }
@@ -147,47 +144,29 @@ int readAcks(int fd, int timeoutMs) {
   return x;
 }
 
-int run(const RoleOptions& opt) {
-  Config c;
-  for (size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    auto next = [&]() -> std::string { return i + 1 < opt.args.size() ? opt.args[++i] : std::string(); };
-    if (a == "--count") c.count = std::atoi(next().c_str());
-    else if (a == "--file") c.file = next();
-    else if (a == "--batch") c.batch = std::max(1, std::atoi(next().c_str()));
-    else if (a == "--split") c.split = size_t(std::max(1, std::atoi(next().c_str())));
-    else if (a == "--join") c.join = true;
-    else if (a == "--bad-check") c.badCheck = std::atoi(next().c_str());
-    else if (a == "--bad-sum") c.badSum = std::atoi(next().c_str());
-    else if (a == "--bad-end") c.badEnd = std::atoi(next().c_str());
-    else if (a == "--drop-after") c.dropAfter = std::atoi(next().c_str());
-    else if (a == "--silence") c.silence = true;
-    else if (a == "--pause") c.pauseMs = std::max(0, std::atoi(next().c_str()));
-    else if (a == "--exit-when-acked") c.exitWhenAcked = true;
-    else if (a == "--any-port") c.anyPort = true;
-    else if (a == "--help" || a == "-h") {
-      std::printf(
-          "usage: corvane-sim [--listen ADDRESS] [--port PORT] cmdr [OPTIONS]\n"
-          "  --count N          generated frames, kinds A to F in turn (default 12)\n"
-          "  --file PATH        frames from a file, 308 hex digits per line, '#' comments\n"
-          "  --batch N          frames per batch, each batch waits for \"X\" (default 4)\n"
-          "  --split B          write in pieces of B bytes, 10 ms apart\n"
-          "  --join             write each batch in one piece\n"
-          "  --bad-check K      frame K (from 1) with a wrong check word, first sending only\n"
-          "  --bad-sum K        frame K with a wrong sum byte\n"
-          "  --bad-end K        frame K with a wrong end mark\n"
-          "  --drop-after N     first connection: close the line after N frames\n"
-          "  --silence          accept and send nothing\n"
-          "  --pause MS         wait MS milliseconds after each acknowledgement\n"
-          "  --exit-when-acked  end once every frame is acknowledged\n"
-          "  --any-port         listen on a free port (printed as \"listening ADDRESS:PORT\")\n"
-          "Unacknowledged frames are sent again after a reconnection.\n");
-      return 0;
-    } else {
-      std::fprintf(stderr, "corvane-sim cmdr: unknown option %s\n", a.c_str());
-      return 2;
+// Frames [from, end) as sent: the faults of the options on their first
+// sending (marked in corrupted).
+std::string batchBytes(const Config& c, const std::vector<CmdrFrame>& frames, size_t from, size_t end,
+                       std::vector<bool>& corrupted) {
+  std::string batch;
+  for (size_t i = from; i < end; ++i) {
+    CmdrFrame f = frames[i];
+    int n = int(i) + 1;
+    if (!corrupted[i] && (n == c.badCheck || n == c.badSum || n == c.badEnd)) {
+      corrupted[i] = true;
+      if (n == c.badCheck) f[lumarc::cmdr::kCheck] ^= 0x01;
+      if (n == c.badSum || n == c.badEnd) {
+        if (n == c.badSum) f[lumarc::cmdr::kSum] ^= 0x01;
+        if (n == c.badEnd) f[lumarc::cmdr::kEndMark] = 0x00;
+        corvane::ByteWriter(f).putLe16(lumarc::cmdr::kCheck, corvane::frameCheck16(f.data(), lumarc::cmdr::kCheck));
+      }
     }
+    batch.append(reinterpret_cast<const char*>(f.data()), f.size());
   }
+  return batch;
+}
+
+int run(const RoleOptions& opt, const Config& c) {
   std::vector<CmdrFrame> frames;
   if (!c.file.empty()) {
     if (!loadHexFrames(c.file, frames)) {
@@ -225,21 +204,7 @@ int run(const RoleOptions& opt) {
     int sentThisConnection = 0;
     while (open && !c.silence && acked < frames.size()) {
       size_t end = std::min(frames.size(), acked + size_t(c.batch));
-      std::string batch;
-      for (size_t i = acked; i < end; ++i) {
-        CmdrFrame f = frames[i];
-        int n = int(i) + 1;
-        if (!corrupted[i] && (n == c.badCheck || n == c.badSum || n == c.badEnd)) {
-          corrupted[i] = true;
-          if (n == c.badCheck) f[lumarc::cmdr::kCheck] ^= 0x01;
-          if (n == c.badSum || n == c.badEnd) {
-            if (n == c.badSum) f[lumarc::cmdr::kSum] ^= 0x01;
-            if (n == c.badEnd) f[lumarc::cmdr::kEndMark] = 0x00;
-            corvane::ByteWriter(f).putLe16(lumarc::cmdr::kCheck, corvane::frameCheck16(f.data(), lumarc::cmdr::kCheck));
-          }
-        }
-        batch.append(reinterpret_cast<const char*>(f.data()), f.size());
-      }
+      const std::string batch = batchBytes(c, frames, acked, end, corrupted);
       // Write the batch: whole, per frame or in pieces. On the first
       // connection --drop-after closes the line once that many frames went
       // out, which may be in the middle of a batch.
@@ -302,10 +267,37 @@ int run(const RoleOptions& opt) {
   }
 }
 
-Register reg({"cmdr",
-              "[--count N|--file HEX] [--batch N] [--split B|--join] [--bad-check K] [--bad-sum K] "
-              "[--bad-end K] [--drop-after N] [--silence] [--exit-when-acked] [--any-port]",
-              "CMDR download: frames of every kind in acknowledged batches, resent after reconnection", run});
+int number(const std::string& v) { return std::atoi(v.c_str()); }
+
+Runner define(CLI::App& parser) {
+  auto c = std::make_shared<Config>();
+  valueOption(parser, "--count", "N", "generated frames, kinds A to F in turn (default 12)",
+              [c](const std::string& v) { c->count = number(v); });
+  parser.add_option("--file", c->file, "frames from a file, 308 hex digits per line, '#' comments")->type_name("HEX");
+  valueOption(parser, "--batch", "N", "frames per batch, each batch waits for \"X\" (default 4)",
+              [c](const std::string& v) { c->batch = std::max(1, number(v)); });
+  valueOption(parser, "--split", "B", "write in pieces of B bytes, 10 ms apart",
+              [c](const std::string& v) { c->split = size_t(std::max(1, number(v))); });
+  parser.add_flag("--join", c->join, "write each batch in one piece");
+  valueOption(parser, "--bad-check", "K", "frame K (from 1) with a wrong check word, first sending only",
+              [c](const std::string& v) { c->badCheck = number(v); });
+  valueOption(parser, "--bad-sum", "K", "frame K with a wrong sum byte",
+              [c](const std::string& v) { c->badSum = number(v); });
+  valueOption(parser, "--bad-end", "K", "frame K with a wrong end mark",
+              [c](const std::string& v) { c->badEnd = number(v); });
+  valueOption(parser, "--drop-after", "N", "first connection: close the line after N frames",
+              [c](const std::string& v) { c->dropAfter = number(v); });
+  parser.add_flag("--silence", c->silence, "accept and send nothing");
+  valueOption(parser, "--pause", "MS", "wait MS milliseconds after each acknowledgement",
+              [c](const std::string& v) { c->pauseMs = std::max(0, number(v)); });
+  parser.add_flag("--exit-when-acked", c->exitWhenAcked, "end once every frame is acknowledged");
+  parser.add_flag("--any-port", c->anyPort, "listen on a free port (printed as \"listening ADDRESS:PORT\")");
+  parser.footer("Unacknowledged frames are sent again after a reconnection.");
+  return [c](const RoleOptions& opt) { return run(opt, *c); };
+}
+
+Register reg({"cmdr", "CMDR download: frames of every kind in acknowledged batches, resent after reconnection",
+              define});
 
 }  // namespace
 }  // namespace corvane::sim

@@ -50,6 +50,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -642,23 +643,17 @@ class Simulator {
   int requests_ = 0;
 };
 
-int run(const RoleOptions& opt) {
+// What the command line asks for.
+struct DiscoveryArgs {
   std::string file;
   double rebootSeconds = 3;
-  bool http = true;
-  for (size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    if (a == "--identities" && i + 1 < opt.args.size()) {
-      file = opt.args[++i];
-    } else if (a == "--reboot" && i + 1 < opt.args.size()) {
-      rebootSeconds = std::atof(opt.args[++i].c_str());
-    } else if (a == "--no-http") {
-      http = false;
-    } else {
-      std::fprintf(stderr, "corvane-sim discovery: unknown option %s\n", a.c_str());
-      return 2;
-    }
-  }
+  bool noHttp = false;
+};
+
+int run(const RoleOptions& opt, const DiscoveryArgs& a) {
+  const std::string& file = a.file;
+  const double rebootSeconds = a.rebootSeconds;
+  const bool http = !a.noHttp;
   const auto iface = parseDottedIp(opt.listen);
   if (!iface) {
     std::fprintf(stderr, "corvane-sim discovery: --listen needs the interface's IPv4 address\n");
@@ -720,10 +715,20 @@ int run(const RoleOptions& opt) {
   return 0;
 }
 
-Register reg({"discovery", "[--identities FILE] [--reboot S] [--no-http]",
+Runner define(CLI::App& parser) {
+  auto a = std::make_shared<DiscoveryArgs>();
+  parser.add_option("--identities", a->file, "the exchanges to play, one a line (default: one at ADDRESS + 1)")
+      ->type_name("FILE");
+  valueOption(parser, "--reboot", "S", "seconds an exchange takes to restart after the wizard (default 3)",
+              [a](const std::string& v) { a->rebootSeconds = std::atof(v.c_str()); });
+  parser.add_flag("--no-http", a->noHttp, "serve no pages over HTTP");
+  return [a](const RoleOptions& opt) { return run(opt, *a); };
+}
+
+Register reg({"discovery",
               "exchanges answering Discover and the wizard on 224.3.3.3:55555, and their pages over HTTP "
               "(--listen: the interface address)",
-              run});
+              define});
 
 }  // namespace
 }  // namespace corvane::sim

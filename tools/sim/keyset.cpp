@@ -37,6 +37,7 @@
 #include <deque>
 #include <fstream>
 #include <optional>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -49,49 +50,7 @@ using halvern::Bytes;
 using halvern::KeysetElementKind;
 namespace tarnet = halvern::tarnet;
 
-constexpr const char* kHelp =
-    "usage: corvane-sim [--listen ADDRESS] [--port PORT] keyset [OPTIONS]\n"
-    "Plays the exchange for one KV430 keyset on UDP port 9877 (or PORT).\n"
-    "  --account ID --auth ID --password PW\n"
-    "                      the account a registration must name and sign\n"
-    "                      (default 100 / 100 / 123456789012)\n"
-    "  --terminal N        terminal id given in the accept (default 1)\n"
-    "  --extension DIGITS  the keyset's extension (default 200)\n"
-    "  --recording-port N  voice recording port in the accept (default 9874)\n"
-    "  --name TEXT         exchange name, 8 characters (default CORVANE)\n"
-    "  --script FILE       steps run once the link is ready (below)\n"
-    "  --log FILE          the datagram log (default: standard error)\n"
-    "  --expect-timeout S  an expect step gives up after S seconds (default 30)\n"
-    "  --exit-on-unregister  end when the keyset unregisters\n"
-    "  --any-port          listen on a free port\n"
-    "  --speech-key        make an RSA key of exponent 3, print its modulus as\n"
-    "                      \"modulus DECIMAL\" (for HALVERN_MODULUS) and answer\n"
-    "                      an offered speech key with X in the accept\n"
-    "  --rtp echo|play:FILE  the speech end in this process: echo the keyset's\n"
-    "                      speech, or play an 8 kHz mono 16-bit WAV file to it;\n"
-    "                      enciphered once a speech key is agreed. Its port is\n"
-    "                      printed as \"rtp ADDRESS:PORT\"\n"
-    "  --rtp-port N        the speech end's UDP port (default: a free one)\n"
-    "  --rtp-loss K, --rtp-reorder K, --rtp-duplicate K, --rtp-late K,\n"
-    "  --rtp-short-header K, --rtp-bad-version K, --rtp-bad-padding K,\n"
-    "  --rtp-delay MS      speech packet faults (see corvane-sim rtp --help;\n"
-    "                      K also every:N)\n"
-    "faults (K: 1-based numbers, comma separated):\n"
-    "  --silence           log what arrives, answer nothing\n"
-    "  --refuse TEXT       refuse every registration with TEXT\n"
-    "  --unanswered-setup N  leave the first N link setups unanswered (-1: all)\n"
-    "  --withhold-acks     never acknowledge the keyset's frames\n"
-    "  --out-of-sequence K data frame K goes out after the frame that follows it\n"
-    "  --repeat K          data frame K is sent twice\n"
-    "  --old-nr K          data frame K carries an N(R) one below the right one\n"
-    "  --truncate K        data frame K loses its last byte (its last element\n"
-    "                      runs past the end)\n"
-    "  --overlong K        the first element of data frame K is one byte longer\n"
-    "                      than its kind\n"
-    "  --bad-length K      link ready or acknowledgement K carries a byte too many\n"
-    "  --lose-in K         data frame K from the keyset is dropped unread\n"
-    "  --lose-out K        data frame K to the keyset is never sent\n"
-    "  --closed-for S      the port stays closed for the first S seconds\n"
+constexpr const char* kHelpNotes =
     "Data frames to the keyset are counted by transmission, retransmissions\n"
     "included; link ready and acknowledgements are counted together.\n"
     "\n"
@@ -115,7 +74,7 @@ constexpr const char* kHelp =
     "  at 1 display 0 \"HELLO\"\n"
     "  at 1 lamp 7 3 26 0\n"
     "  expect key 0xFBF7\n"
-    "  display 1 \"GOT 1\"\n";
+    "  display 1 \"GOT 1\"";
 
 struct Config {
   std::string account = "100", auth = "100", password = "123456789012";
@@ -847,95 +806,7 @@ class Exchange {
   std::vector<std::pair<KeysetElementKind, std::uint16_t>> received_;
 };
 
-void addNumbers(std::set<int>& to, const std::string& list) {
-  std::istringstream in(list);
-  for (std::string item; std::getline(in, item, ',');)
-    if (!item.empty()) to.insert(std::atoi(item.c_str()));
-}
-
-int run(const RoleOptions& opt) {
-  Config c;
-  for (size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    auto next = [&]() -> std::string { return i + 1 < opt.args.size() ? opt.args[++i] : std::string(); };
-    if (a == "--account")
-      c.account = next();
-    else if (a == "--auth")
-      c.auth = next();
-    else if (a == "--password")
-      c.password = next();
-    else if (a == "--terminal")
-      c.terminal = std::uint16_t(std::strtoul(next().c_str(), nullptr, 0));
-    else if (a == "--extension")
-      c.extension = next();
-    else if (a == "--recording-port")
-      c.recordingPort = std::uint16_t(std::atoi(next().c_str()));
-    else if (a == "--name")
-      c.name = next();
-    else if (a == "--script")
-      c.script = next();
-    else if (a == "--log")
-      c.log = next();
-    else if (a == "--expect-timeout")
-      c.expectTimeout = std::atof(next().c_str());
-    else if (a == "--exit-on-unregister")
-      c.exitOnUnregister = true;
-    else if (a == "--any-port")
-      c.anyPort = true;
-    else if (a == "--speech-key")
-      c.speechKey = true;
-    else if (a == "--rtp") {
-      const std::string v = next();
-      if (v == "echo") {
-        c.rtp = RtpMode::Echo;
-      } else if (v.rfind("play:", 0) == 0 && v.size() > 5) {
-        c.rtp = RtpMode::Play;
-        c.rtpPlay = v.substr(5);
-      } else {
-        std::fprintf(stderr, "corvane-sim keyset: --rtp echo|play:FILE\n");
-        return 2;
-      }
-    } else if (a == "--rtp-port")
-      c.rtpPort = std::atoi(next().c_str());
-    else if (std::string why; takeRtpFault(opt.args, i, "rtp-", c.rtpFaults, why)) {
-      if (!why.empty()) {
-        std::fprintf(stderr, "corvane-sim keyset: %s\n", why.c_str());
-        return 2;
-      }
-    } else if (a == "--silence")
-      c.silence = true;
-    else if (a == "--refuse")
-      c.refuse = next();
-    else if (a == "--unanswered-setup")
-      c.unansweredSetup = std::atoi(next().c_str());
-    else if (a == "--withhold-acks")
-      c.withholdAcks = true;
-    else if (a == "--out-of-sequence")
-      addNumbers(c.outOfSequence, next());
-    else if (a == "--repeat")
-      addNumbers(c.repeat, next());
-    else if (a == "--old-nr")
-      addNumbers(c.oldNr, next());
-    else if (a == "--truncate")
-      addNumbers(c.truncate, next());
-    else if (a == "--overlong")
-      addNumbers(c.overlong, next());
-    else if (a == "--bad-length")
-      addNumbers(c.badLength, next());
-    else if (a == "--lose-in")
-      addNumbers(c.loseIn, next());
-    else if (a == "--lose-out")
-      addNumbers(c.loseOut, next());
-    else if (a == "--closed-for")
-      c.closedFor = std::max(0.0, std::atof(next().c_str()));
-    else if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return 0;
-    } else {
-      std::fprintf(stderr, "corvane-sim keyset: unknown option %s\n", a.c_str());
-      return 2;
-    }
-  }
+int run(const RoleOptions& opt, const Config& c) {
   halvern::AccountBlock check;
   if (!check.setAccountId(c.account) || !check.setAuthId(c.auth) || !check.setPassword(c.password)) {
     std::fprintf(stderr, "corvane-sim keyset: account, authentication id or password too long\n");
@@ -999,11 +870,79 @@ int run(const RoleOptions& opt) {
   return rc;
 }
 
-Register reg(
-    {"keyset",
-     "[--account ID --auth ID --password PW] [--script FILE] [--log FILE] [--speech-key] [--rtp echo|play:FILE] "
-     "[FAULTS] (keyset --help)",
-     "keyset signalling: registration, link, scripted display, lamps and tones, keys expected", run});
+int number(const std::string& v) { return std::atoi(v.c_str()); }
+
+// The account, the exchange's answers and the speech end.
+void exchangeOptions(CLI::App& parser, const std::shared_ptr<Config>& c) {
+  parser.add_option("--account", c->account, "the account a registration must name (default 100)")->type_name("ID");
+  parser.add_option("--auth", c->auth, "its authentication id (default 100)")->type_name("ID");
+  parser.add_option("--password", c->password, "its password (default 123456789012)")->type_name("PW");
+  valueOption(parser, "--terminal", "N", "terminal id given in the accept (default 1)",
+              [c](const std::string& v) { c->terminal = std::uint16_t(std::strtoul(v.c_str(), nullptr, 0)); });
+  parser.add_option("--extension", c->extension, "the keyset's extension (default 200)")->type_name("DIGITS");
+  valueOption(parser, "--recording-port", "N", "voice recording port in the accept (default 9874)",
+              [c](const std::string& v) { c->recordingPort = std::uint16_t(number(v)); });
+  parser.add_option("--name", c->name, "exchange name, 8 characters (default CORVANE)")->type_name("TEXT");
+  parser.add_option("--script", c->script, "steps run once the link is ready (below)")->type_name("FILE");
+  parser.add_option("--log", c->log, "the datagram log (default: standard error)")->type_name("FILE");
+  valueOption(parser, "--expect-timeout", "S", "an expect step gives up after S seconds (default 30)",
+              [c](const std::string& v) { c->expectTimeout = std::atof(v.c_str()); });
+  parser.add_flag("--exit-on-unregister", c->exitOnUnregister, "end when the keyset unregisters");
+  parser.add_flag("--any-port", c->anyPort, "listen on a free port");
+  parser.add_flag("--speech-key", c->speechKey,
+                  "make an RSA key of exponent 3, print its modulus as \"modulus DECIMAL\" (for HALVERN_MODULUS) "
+                  "and answer an offered speech key with X in the accept");
+  const CLI::Validator rtpMode(
+      [](std::string& v) { return v == "echo" || (v.rfind("play:", 0) == 0 && v.size() > 5) ? "" : "echo|play:FILE"; },
+      "");
+  valueOption(
+      parser, "--rtp", "echo|play:FILE",
+      "the speech end in this process: echo the keyset's speech, or play an 8 kHz mono 16-bit WAV file to "
+      "it; enciphered once a speech key is agreed. Its port is printed as \"rtp ADDRESS:PORT\"",
+      [c](const std::string& v) {
+        c->rtp = v == "echo" ? RtpMode::Echo : RtpMode::Play;
+        if (v != "echo") c->rtpPlay = v.substr(5);
+      },
+      &rtpMode);
+  valueOption(parser, "--rtp-port", "N", "the speech end's UDP port (default: a free one)",
+              [c](const std::string& v) { c->rtpPort = number(v); });
+  addRtpFaultOptions(parser, "rtp-", c->rtpFaults);
+}
+
+// Faults (K: 1-based numbers, comma separated).
+void faultOptions(CLI::App& parser, const std::shared_ptr<Config>& c) {
+  parser.add_flag("--silence", c->silence, "log what arrives, answer nothing");
+  valueOption(parser, "--refuse", "TEXT", "refuse every registration with TEXT",
+              [c](const std::string& v) { c->refuse = v; });
+  valueOption(parser, "--unanswered-setup", "N", "leave the first N link setups unanswered (-1: all)",
+              [c](const std::string& v) { c->unansweredSetup = number(v); });
+  parser.add_flag("--withhold-acks", c->withholdAcks, "never acknowledge the keyset's frames");
+  numbersOption(parser, "--out-of-sequence", "data frame K goes out after the frame that follows it", c->outOfSequence);
+  numbersOption(parser, "--repeat", "data frame K is sent twice", c->repeat);
+  numbersOption(parser, "--old-nr", "data frame K carries an N(R) one below the right one", c->oldNr);
+  numbersOption(parser, "--truncate", "data frame K loses its last byte (its last element runs past the end)",
+                c->truncate);
+  numbersOption(parser, "--overlong", "the first element of data frame K is one byte longer than its kind",
+                c->overlong);
+  numbersOption(parser, "--bad-length", "link ready or acknowledgement K carries a byte too many", c->badLength);
+  numbersOption(parser, "--lose-in", "data frame K from the keyset is dropped unread", c->loseIn);
+  numbersOption(parser, "--lose-out", "data frame K to the keyset is never sent", c->loseOut);
+  valueOption(parser, "--closed-for", "S", "the port stays closed for the first S seconds",
+              [c](const std::string& v) { c->closedFor = std::max(0.0, std::atof(v.c_str())); });
+}
+
+Runner define(CLI::App& parser) {
+  auto c = std::make_shared<Config>();
+  exchangeOptions(parser, c);
+  faultOptions(parser, c);
+  parser.footer(std::string("Plays the exchange for one KV430 keyset on UDP port 9877 (or PORT).\n"
+                            "K: numbers counted from 1, comma separated; for the --rtp- faults also every:N.\n") +
+                kHelpNotes);
+  return [c](const RoleOptions& opt) { return run(opt, *c); };
+}
+
+Register reg({"keyset", "keyset signalling: registration, link, scripted display, lamps and tones, keys expected",
+              define});
 
 }  // namespace
 }  // namespace corvane::sim

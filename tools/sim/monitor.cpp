@@ -27,6 +27,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,15 +39,15 @@ using lumarc::MonitorFrame;
 using Clock = std::chrono::steady_clock;
 
 struct Config {
-  std::string password;                  // blank-padded to 32 for the digest
-  std::map<std::string, uint16_t> codes; // access code (no blanks) -> hpidx
+  std::string password;                   // blank-padded to 32 for the digest
+  std::map<std::string, uint16_t> codes;  // access code (no blanks) -> hpidx
   int count = 10;
   std::string file;
-  int intervalMs = 100;   // between records
-  int resendMs = 1000;    // an unacknowledged record goes again
-  bool refuse = false;    // answer every login with the refusal datagram
+  int intervalMs = 100;                          // between records
+  int resendMs = 1000;                           // an unacknowledged record goes again
+  bool refuse = false;                           // answer every login with the refusal datagram
   std::set<int> lose, corrupt, repeat, foreign;  // 1-based record numbers, first sending only
-  bool silence = false;   // after the access code: nothing at all
+  bool silence = false;                          // after the access code: nothing at all
   bool exitOnLogout = false;
   bool anyPort = false;
 };
@@ -80,8 +81,8 @@ lumarc::MonitorFrame generatedFrame(int i) {
   w.putLe16(kDirection, uint16_t(i & 1));
   w.putLe16(kType, 0xFD00);
   static const uint8_t types[3] = {0x05, 0x07, 0x4D};
-  std::vector<uint8_t> msg = {0x00, 0x01, uint8_t((i * 2) & 0xFE), 0x00, 0x08, 0x01, uint8_t(0x80 | (i & 0x7F)),
-                              types[i % 3]};
+  std::vector<uint8_t> msg = {0x00, 0x01, uint8_t((i * 2) & 0xFE),    0x00,
+                              0x08, 0x01, uint8_t(0x80 | (i & 0x7F)), types[i % 3]};
   if (i % 3 == 0) msg.insert(msg.end(), {0x04, 0x03, 0x80, 0x90, 0xA3});
   if (i % 3 == 2) msg.insert(msg.end(), {0x08, 0x02, 0x80, 0x90});
   w.put8(kLength, uint8_t(msg.size()));
@@ -237,8 +238,8 @@ class Exchange {
     outstanding_ = true;
     nextAt_ = Clock::now() + std::chrono::milliseconds(c_.resendMs);
     if (first && c_.foreign.count(n)) {
-      sendFrame(lumarc::monitorRecordPayload(uint16_t(sequenceOf(next_) + 1000), uint16_t(hpidx_ + 1), r.ptyp,
-                                             r.frame));
+      sendFrame(
+          lumarc::monitorRecordPayload(uint16_t(sequenceOf(next_) + 1000), uint16_t(hpidx_ + 1), r.ptyp, r.frame));
       say("foreign before " + std::to_string(n));
     }
     if (first && c_.lose.count(n)) {
@@ -274,45 +275,7 @@ class Exchange {
   Clock::time_point nextAt_{};
 };
 
-void addNumbers(std::set<int>& to, const std::string& list) {
-  size_t at = 0;
-  while (at <= list.size()) {
-    size_t comma = list.find(',', at);
-    std::string item = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-    if (!item.empty()) to.insert(std::atoi(item.c_str()));
-    if (comma == std::string::npos) break;
-    at = comma + 1;
-  }
-}
-
-int run(const RoleOptions& opt) {
-  Config c;
-  for (size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    auto next = [&]() -> std::string { return i + 1 < opt.args.size() ? opt.args[++i] : std::string(); };
-    if (a == "--password") c.password = next();
-    else if (a == "--access") {
-      std::string v = next();
-      size_t eq = v.find('=');
-      uint16_t h = eq == std::string::npos ? 1 : uint16_t(std::strtoul(v.c_str() + eq + 1, nullptr, 0));
-      c.codes[v.substr(0, eq)] = h;
-    } else if (a == "--count") c.count = std::max(0, std::atoi(next().c_str()));
-    else if (a == "--file") c.file = next();
-    else if (a == "--interval") c.intervalMs = std::max(0, std::atoi(next().c_str()));
-    else if (a == "--resend") c.resendMs = std::max(10, std::atoi(next().c_str()));
-    else if (a == "--refuse") c.refuse = true;
-    else if (a == "--lose") addNumbers(c.lose, next());
-    else if (a == "--corrupt") addNumbers(c.corrupt, next());
-    else if (a == "--repeat") addNumbers(c.repeat, next());
-    else if (a == "--foreign") addNumbers(c.foreign, next());
-    else if (a == "--silence") c.silence = true;
-    else if (a == "--exit-on-logout") c.exitOnLogout = true;
-    else if (a == "--any-port") c.anyPort = true;
-    else {
-      std::fprintf(stderr, "corvane-sim monitor: unknown option %s\n", a.c_str());
-      return 2;
-    }
-  }
+int run(const RoleOptions& opt, Config c) {
   c.password.resize(32, ' ');
   std::vector<Record> records;
   if (!c.file.empty()) {
@@ -337,11 +300,37 @@ int run(const RoleOptions& opt) {
   return rc;
 }
 
-Register reg({"monitor",
-              "[--password P] [--access CODE[=HPIDX]]... [--count N|--file FRAMES] [--interval MS] [--resend MS] "
-              "[--refuse] [--lose K,..] [--corrupt K,..] [--repeat K,..] [--foreign K,..] [--silence] "
-              "[--exit-on-logout] [--any-port]",
-              "monitor link: login check, access codes, records resent until acknowledged, polls", run});
+int number(const std::string& v) { return std::atoi(v.c_str()); }
+
+Runner define(CLI::App& parser) {
+  auto c = std::make_shared<Config>();
+  parser.add_option("--password", c->password, "the password a login's digest must be made with")->type_name("P");
+  tools::repeatable(valueOption(parser, "--access", "CODE[=HPIDX]",
+                                "an access code the exchange knows (hpidx 1 unless given)", [c](const std::string& v) {
+                                  const size_t eq = v.find('=');
+                                  c->codes[v.substr(0, eq)] =
+                                      eq == std::string::npos ? 1
+                                                              : uint16_t(std::strtoul(v.c_str() + eq + 1, nullptr, 0));
+                                }));
+  valueOption(parser, "--count", "N", "generated records (default 10)",
+              [c](const std::string& v) { c->count = std::max(0, number(v)); });
+  parser.add_option("--file", c->file, "records from a file in the decode input form")->type_name("FRAMES");
+  valueOption(parser, "--interval", "MS", "milliseconds between records (default 100)",
+              [c](const std::string& v) { c->intervalMs = std::max(0, number(v)); });
+  valueOption(parser, "--resend", "MS", "an unacknowledged record goes again after MS milliseconds (default 1000)",
+              [c](const std::string& v) { c->resendMs = std::max(10, number(v)); });
+  parser.add_flag("--refuse", c->refuse, "answer every login with the refusal");
+  numbersOption(parser, "--lose", "records K (from 1) are not sent the first time", c->lose);
+  numbersOption(parser, "--corrupt", "records K are sent corrupted the first time", c->corrupt);
+  numbersOption(parser, "--repeat", "records K are sent twice", c->repeat);
+  numbersOption(parser, "--foreign", "a record of another hpidx goes before record K", c->foreign);
+  parser.add_flag("--silence", c->silence, "after the access code, send nothing at all");
+  parser.add_flag("--exit-on-logout", c->exitOnLogout, "end when the link logs out");
+  parser.add_flag("--any-port", c->anyPort, "listen on a free port (printed as \"listening ADDRESS:PORT\")");
+  return [c](const RoleOptions& opt) { return run(opt, *c); };
+}
+
+Register reg({"monitor", "monitor link: login check, access codes, records resent until acknowledged, polls", define});
 
 }  // namespace
 }  // namespace corvane::sim

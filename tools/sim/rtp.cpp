@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace corvane::sim {
 
@@ -64,104 +65,53 @@ void RtpSocketPeer::logPacket(const char* dir, const std::string& peer, std::spa
   log_(head + what + " | " + hexOf(datagram.first(std::min(datagram.size(), halvern::rtp::kHeaderSize))));
 }
 
-bool takeRtpFault(const std::vector<std::string>& args, std::size_t& i, const std::string& prefix, RtpFaults& faults,
-                  std::string& why) {
-  const std::string& a = args[i];
-  if (a.rfind("--" + prefix, 0) != 0) return false;
-  const std::string name = a.substr(2 + prefix.size());
-  static const std::pair<const char*, PacketSet RtpFaults::*> sets[] = {{"loss", &RtpFaults::loss},
-                                                                        {"reorder", &RtpFaults::reorder},
-                                                                        {"duplicate", &RtpFaults::duplicate},
-                                                                        {"late", &RtpFaults::late},
-                                                                        {"short-header", &RtpFaults::truncated},
-                                                                        {"bad-version", &RtpFaults::badVersion},
-                                                                        {"bad-padding", &RtpFaults::badPadding}};
-  const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
-  for (const auto& [option, member] : sets) {
-    if (name != option) continue;
-    const auto parsed = PacketSet::parse(value);
-    if (!parsed) {
-      why = a + " wants packet numbers (3,7) or every:N";
-      return true;
-    }
-    faults.*member = *parsed;
-    ++i;
-    return true;
-  }
-  if (name == "delay") {
-    char* end = nullptr;
-    const long ms = std::strtol(value.c_str(), &end, 10);
-    if (value.empty() || *end || ms < 0) {
-      why = a + " wants milliseconds";
-      return true;
-    }
-    faults.delayMs = int(ms);
-    ++i;
-    return true;
-  }
-  return false;
+void addRtpFaultOptions(CLI::App& parser, const std::string& prefix, RtpFaults& faults) {
+  // clang-format off
+  static const struct { const char* name; PacketSet RtpFaults::*set; const char* help; } sets[] = {
+      {"loss", &RtpFaults::loss, "never sent"},
+      {"reorder", &RtpFaults::reorder, "sent after the packet that follows it"},
+      {"duplicate", &RtpFaults::duplicate, "sent twice"},
+      {"late", &RtpFaults::late, "held 300 ms, beyond the keyset's jitter window"},
+      {"short-header", &RtpFaults::truncated, "cut to 8 bytes"},
+      {"bad-version", &RtpFaults::badVersion, "RTP version 1"},
+      {"bad-padding", &RtpFaults::badPadding, "a padding count beyond the payload"}};
+  // clang-format on
+  const CLI::Validator packets(
+      [](std::string& v) { return PacketSet::parse(v) ? std::string() : "wants packet numbers (3,7) or every:N"; }, "");
+  for (const auto& s : sets)
+    valueOption(
+        parser, "--" + prefix + s.name, "K", std::string("outgoing packets K: ") + s.help,
+        [&faults, member = s.set](const std::string& v) { faults.*member = *PacketSet::parse(v); }, &packets);
+  const CLI::Validator millis(
+      [](std::string& v) {
+        char* end = nullptr;
+        const long ms = std::strtol(v.c_str(), &end, 10);
+        return v.empty() || *end || ms < 0 ? "wants milliseconds" : "";
+      },
+      "");
+  valueOption(
+      parser, "--" + prefix + "delay", "MS", "every outgoing packet held MS milliseconds",
+      [&faults](const std::string& v) { faults.delayMs = int(std::strtol(v.c_str(), nullptr, 10)); }, &millis);
 }
 
 namespace {
 
-constexpr const char* kHelp =
-    "usage: corvane-sim [--listen ADDRESS] [--port PORT] rtp --echo|--play FILE|--bridge [OPTIONS]\n"
-    "Plays the exchange's speech end (RTP, G.729A, clear speech) on UDP PORT\n"
-    "(default: a free port, printed as \"listening ADDRESS:PORT\").\n"
-    "  --echo              every speech frame received goes back to its source\n"
-    "  --play FILE         plays an 8 kHz mono 16-bit WAV file to the first\n"
-    "                      source heard, 5 frames every 50 ms\n"
-    "  --bridge            relays packets between the first two sources\n"
-    "  --port P            the same as the PORT before the role\n"
-    "  --log FILE          one line per packet (default: standard error)\n"
-    "faults on outgoing packets (K: numbers from 1, comma separated, or every:N):\n"
-    "  --loss K            never sent\n"
-    "  --reorder K         sent after the packet that follows it\n"
-    "  --duplicate K       sent twice\n"
-    "  --late K            held 300 ms, beyond the keyset's jitter window\n"
-    "  --short-header K    cut to 8 bytes\n"
-    "  --bad-version K     RTP version 1\n"
-    "  --bad-padding K     a padding count beyond the payload\n"
-    "  --delay MS          every packet held MS milliseconds\n";
-
-int run(const RoleOptions& opt) {
-  std::optional<RtpMode> mode;
+// What the command line asks for.
+struct RtpArgs {
+  bool echo = false, bridge = false;
   std::string playFile, logFile;
   RtpFaults faults;
-  int port = opt.port;
-  for (std::size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    std::string why;
-    if (takeRtpFault(opt.args, i, "", faults, why)) {
-      if (!why.empty()) {
-        std::fprintf(stderr, "corvane-sim rtp: %s\n", why.c_str());
-        return 2;
-      }
-    } else if (a == "--echo") {
-      mode = RtpMode::Echo;
-    } else if (a == "--bridge") {
-      mode = RtpMode::Bridge;
-    } else if (a == "--play" && i + 1 < opt.args.size()) {
-      mode = RtpMode::Play;
-      playFile = opt.args[++i];
-    } else if (a == "--port" && i + 1 < opt.args.size()) {
-      port = std::atoi(opt.args[++i].c_str());
-    } else if (a == "--log" && i + 1 < opt.args.size()) {
-      logFile = opt.args[++i];
-    } else if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return 0;
-    } else {
-      std::fprintf(stderr, "corvane-sim rtp: unknown option %s\n", a.c_str());
-      return 2;
-    }
-  }
-  if (!mode) {
-    std::fprintf(stderr, "corvane-sim rtp: one of --echo, --play FILE, --bridge\n");
-    return 2;
-  }
+  int port = 0;
+};
+
+int run(const RoleOptions& opt, const RtpArgs& a) {
+  const std::string& playFile = a.playFile;
+  const std::string& logFile = a.logFile;
+  const RtpFaults& faults = a.faults;
+  const int port = a.port ? a.port : opt.port;
+  const RtpMode mode = a.echo ? RtpMode::Echo : a.bridge ? RtpMode::Bridge : RtpMode::Play;
   std::vector<std::int16_t> samples;
-  if (*mode == RtpMode::Play) {
+  if (mode == RtpMode::Play) {
     const auto file = corvane::readFileBytes(playFile);
     auto read = file ? wavSamples(*file) : std::nullopt;
     if (!read) {
@@ -187,7 +137,7 @@ int run(const RoleOptions& opt) {
   const auto ms = [&] {
     return std::int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
   };
-  RtpSocketPeer rtp(fd, *mode, faults, [&](const std::string& line) {
+  RtpSocketPeer rtp(fd, mode, faults, [&](const std::string& line) {
     std::fprintf(log, "%9.3f %s\n", double(ms()) / 1000, line.c_str());
     std::fflush(log);
   });
@@ -197,7 +147,7 @@ int run(const RoleOptions& opt) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 5) > 0 && (p.revents & POLLIN)) rtp.readable(ms());
     rtp.tick(ms());
-    if (*mode == RtpMode::Play && rtp.peer().playDone() && !announced) {
+    if (mode == RtpMode::Play && rtp.peer().playDone() && !announced) {
       announced = true;
       std::printf("played\n");
       std::fflush(stdout);
@@ -205,8 +155,28 @@ int run(const RoleOptions& opt) {
   }
 }
 
-Register reg({"rtp", "--echo|--play FILE|--bridge [FAULTS] (rtp --help)",
-              "speech end: echo, play a WAV file or bridge two keysets, with packet faults", run});
+Runner define(CLI::App& parser) {
+  auto a = std::make_shared<RtpArgs>();
+  parser.add_flag("--echo", a->echo, "every speech frame received goes back to its source");
+  parser
+      .add_option("--play", a->playFile,
+                  "plays an 8 kHz mono 16-bit WAV file to the first source heard, 5 frames every 50 ms")
+      ->type_name("FILE");
+  parser.add_flag("--bridge", a->bridge, "relays packets between the first two sources");
+  parser.add_option("--port", a->port, "the same as the PORT before the role")->type_name("P");
+  parser.add_option("--log", a->logFile, "one line per packet (default: standard error)")->type_name("FILE");
+  addRtpFaultOptions(parser, "", a->faults);
+  parser.footer(
+      "Plays the exchange's speech end (RTP, G.729A, clear speech) on UDP PORT (default: a free port,\n"
+      "printed as \"listening ADDRESS:PORT\"). K: packet numbers from 1, comma separated, or every:N.");
+  return [&parser, a](const RoleOptions& opt) {
+    if (!a->echo && !a->bridge && a->playFile.empty())
+      return tools::usageError(parser, "one of --echo, --play FILE, --bridge");
+    return run(opt, *a);
+  };
+}
+
+Register reg({"rtp", "speech end: echo, play a WAV file or bridge two keysets, with packet faults", define});
 
 }  // namespace
 }  // namespace corvane::sim

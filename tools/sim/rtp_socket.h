@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tools/sim/rtp_peer.h"
+#include "tools/sim/role.h"
 
 #include <sys/socket.h>
 
@@ -45,13 +46,10 @@ class RtpSocketPeer final : public RtpPeerOutput {
   RtpPeer peer_;
 };
 
-// The faults of the options "--loss K", "--reorder K", "--duplicate K",
+// Declares the options "--loss K", "--reorder K", "--duplicate K",
 // "--late K", "--short-header K", "--bad-version K", "--bad-padding K" and
-// "--delay MS" (K: packet numbers "3,7" or "every:N"), each name after
-// "--" with `prefix` in front. Takes the option at args[i] and its value,
-// moving i on; false when it is none of them, with `why` set when it is one
-// but its value is wrong.
-bool takeRtpFault(const std::vector<std::string>& args, std::size_t& i, const std::string& prefix, RtpFaults& faults,
-                  std::string& why);
+// "--delay MS" (K: packet numbers "3,7" or "every:N"), each name after "--"
+// with `prefix` in front, setting the faults they name.
+void addRtpFaultOptions(CLI::App& parser, const std::string& prefix, RtpFaults& faults);
 
 }  // namespace corvane::sim

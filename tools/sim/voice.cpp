@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -41,28 +42,6 @@
 
 namespace corvane::sim {
 namespace {
-
-constexpr const char* kHelp =
-    "usage: corvane-sim [--listen ADDRESS] [--port PORT] voice [OPTIONS]\n"
-    "Plays the exchange's voice recording service on UDP port 9874 (or PORT).\n"
-    "  --channels N        channels announced in the channel list (1-31, default 4)\n"
-    "  --dir APCDIR        serve the .apc files of a folder, in name order\n"
-    "  --count N --seconds S  else N generated recordings of S seconds (default 5, 3)\n"
-    "  --announce ADDRESS  the address put in the channel list\n"
-    "  --keyset EXT        a keyset's service: one socket, no channel list, only\n"
-    "                      queries naming extension EXT answered, the end of the\n"
-    "                      list an offer with date word 0\n"
-    "  --lose K,..         replies K (counted from 1) are not sent\n"
-    "  --stale K,..        replies K carry the sequence number before the right one\n"
-    "  --duplicate K,..    replies K are sent twice\n"
-    "  --short F,..        recordings F (of more than 2048 bytes) get a 100-byte block 1\n"
-    "  --empty F,..        recordings F get an empty block 1\n"
-    "  --silence           nothing is answered\n"
-    "  --unanswered-done   \"file done\" is taken but never answered\n"
-    "  --exit-when-done    end once every recording is confirmed\n"
-    "  --any-port          listen on a free port\n"
-    "Prints \"listening ADDRESS:PORT\", then offered, done, lost, stale and duplicate\n"
-    "replies as they happen.\n";
 
 struct Config {
   int channels = 4;
@@ -125,17 +104,6 @@ std::string replyHead(const ByteReader& request, uint32_t fileKey, size_t size) 
   return r;
 }
 
-void addNumbers(std::set<int>& to, const std::string& list) {
-  size_t at = 0;
-  while (at <= list.size()) {
-    size_t comma = list.find(',', at);
-    std::string item = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-    if (!item.empty()) to.insert(std::atoi(item.c_str()));
-    if (comma == std::string::npos) break;
-    at = comma + 1;
-  }
-}
-
 // A generated recording: even numbers a steady tone, odd ones a speech-like
 // signal (a few harmonics under a syllable envelope), as exchange ADPCM.
 std::string generatedApc(int index, double seconds) {
@@ -155,8 +123,10 @@ std::string generatedApc(int index, double seconds) {
                  1200 * std::sin(2 * M_PI * 1100 * t));
     }
     uint8_t n = corvane::adpcmEncodeSample(state, int16_t(std::lround(v)));
-    if (i % 2 == 0) pending = n;
-    else s += char(pending | n << 4);
+    if (i % 2 == 0)
+      pending = n;
+    else
+      s += char(pending | n << 4);
   }
   return s;
 }
@@ -343,8 +313,7 @@ class Exchange {
         reply(c, r, peer, len);
         return;
       }
-      default:
-        return;
+      default: return;
     }
   }
 
@@ -357,35 +326,7 @@ class Exchange {
   int replies_ = 0;
 };
 
-int run(const RoleOptions& opt) {
-  Config c;
-  for (size_t i = 0; i < opt.args.size(); ++i) {
-    const std::string& a = opt.args[i];
-    auto next = [&]() -> std::string { return i + 1 < opt.args.size() ? opt.args[++i] : std::string(); };
-    if (a == "--channels") c.channels = std::clamp(std::atoi(next().c_str()), 1, 31);
-    else if (a == "--dir") c.dir = next();
-    else if (a == "--count") c.count = std::max(0, std::atoi(next().c_str()));
-    else if (a == "--seconds") c.seconds = std::max(0.0, std::atof(next().c_str()));
-    else if (a == "--announce") c.announce = next();
-    else if (a == "--lose") addNumbers(c.lose, next());
-    else if (a == "--stale") addNumbers(c.stale, next());
-    else if (a == "--duplicate") addNumbers(c.duplicate, next());
-    else if (a == "--short") addNumbers(c.shortFile, next());
-    else if (a == "--empty") addNumbers(c.emptyFile, next());
-    else if (a == "--silence") c.silence = true;
-    else if (a == "--unanswered-done") c.unansweredDone = true;
-    else if (a == "--exit-when-done") c.exitWhenDone = true;
-    else if (a == "--any-port") c.anyPort = true;
-    else if (a == "--keyset") c.keyset = packedExtension(next());
-    else if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return 0;
-    }
-    else {
-      std::fprintf(stderr, "corvane-sim voice: unknown option %s\n", a.c_str());
-      return 2;
-    }
-  }
+int run(const RoleOptions& opt, Config c) {
   if (c.announce.empty()) c.announce = opt.listen;
   std::vector<Recording> files;
   if (!c.dir.empty()) {
@@ -426,13 +367,41 @@ int run(const RoleOptions& opt) {
   return rc;
 }
 
+int number(const std::string& v) { return std::atoi(v.c_str()); }
+
+Runner define(CLI::App& parser) {
+  auto c = std::make_shared<Config>();
+  valueOption(parser, "--channels", "N", "channels announced in the channel list (1-31, default 4)",
+              [c](const std::string& v) { c->channels = std::clamp(number(v), 1, 31); });
+  parser.add_option("--dir", c->dir, "serve the .apc files of a folder, in name order")->type_name("APCDIR");
+  valueOption(parser, "--count", "N", "else N generated recordings (default 5)",
+              [c](const std::string& v) { c->count = std::max(0, number(v)); });
+  valueOption(parser, "--seconds", "S", "of S seconds each (default 3)",
+              [c](const std::string& v) { c->seconds = std::max(0.0, std::atof(v.c_str())); });
+  parser.add_option("--announce", c->announce, "the address put in the channel list")->type_name("ADDRESS");
+  numbersOption(parser, "--lose", "replies K (counted from 1) are not sent", c->lose);
+  numbersOption(parser, "--stale", "replies K carry the sequence number before the right one", c->stale);
+  numbersOption(parser, "--duplicate", "replies K are sent twice", c->duplicate);
+  numbersOption(parser, "--short", "recordings K (of more than 2048 bytes) get a 100-byte block 1", c->shortFile);
+  numbersOption(parser, "--empty", "recordings K get an empty block 1", c->emptyFile);
+  parser.add_flag("--silence", c->silence, "nothing is answered");
+  parser.add_flag("--unanswered-done", c->unansweredDone, "\"file done\" is taken but never answered");
+  parser.add_flag("--exit-when-done", c->exitWhenDone, "end once every recording is confirmed");
+  parser.add_flag("--any-port", c->anyPort, "listen on a free port");
+  valueOption(parser, "--keyset", "EXT",
+              "a keyset's service: one socket, no channel list, only queries naming extension EXT answered, the "
+              "end of the list an offer with date word 0",
+              [c](const std::string& v) { c->keyset = packedExtension(v); });
+  parser.footer(
+      "Listens on UDP port 9874 (or PORT) and prints \"listening ADDRESS:PORT\", then offered, done, lost,\n"
+      "stale and duplicate replies as they happen.");
+  return [c](const RoleOptions& opt) { return run(opt, *c); };
+}
+
 Register reg({"voice",
-              "[--channels N] [--dir APCDIR|--count N --seconds S] [--announce ADDRESS] [--lose K,..] "
-              "[--stale K,..] [--duplicate K,..] [--short F,..] [--empty F,..] [--silence] [--unanswered-done] "
-              "[--exit-when-done] [--any-port] [--keyset EXT] (voice --help)",
               "voice recording download: channel list, file offers, blocks and done on up to 31 channels, "
               "or a keyset's recording service",
-              run});
+              define});
 
 }  // namespace
 }  // namespace corvane::sim
