@@ -1,4 +1,4 @@
-// The CMDR report: one streamed query of Cdata for a selection, turned into
+// The CMDR report: the streamed query of Cdata of a report plan, turned into
 // record lines, user headings, sub-totals and totals with charge amounts.
 // The CMDR browser, "Save", "Mail" and the command line all run this one
 // builder, so a saved report is the same bytes wherever it was made. Also
@@ -7,6 +7,7 @@
 
 #include "common/string_table.h"
 #include "lumarc/browse/line_store.h"
+#include "lumarc/browse/report_plan.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/records/records.h"
 #include "lumarc/store/database.h"
@@ -93,10 +94,14 @@ struct CmdrReportTexts {
   static CmdrReportTexts from(const corvane::StringTable& texts);
 };
 
-// Runs the selection's query and makes the report into sink; counts every
+// Runs the plan's query and makes the report into sink; counts every
 // totalled call into stats when given.
-CmdrReportResult buildCmdrReport(store::Database& db, const TemplateRecord& s, const CmdrReportTexts& texts,
+CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts,
                                  ReportSink& sink, CallStatistics* stats = nullptr);
+
+// The column titles of the plan's listing: a listing that totals any call
+// has them as header 1, an empty one has no headers.
+std::string cmdrReportHeader(const ReportPlan& plan, const CmdrReportTexts& texts);
 
 // " Sub Total: <external> <unit> <internal> <unit> Calls:<n> Duration:<s> Pulses:<r> <p> "
 std::string totalsLine(const std::string& label, const ReportTotals& t, const std::string& unit,
@@ -128,11 +133,11 @@ struct ArchiveResult {
   std::string error;
 };
 
-// Copies every row of the selection's query (not the record tests) into a
+// Copies every row of the plan's query (not the record tests) into a
 // new archive file at path, in one transaction, the rows taking new
 // counter values. Refused when path is (canonically) one of openDatabases.
 // Copied only when every row read was copied; progress(copied) every 1024.
-ArchiveResult archiveCmdrRecords(RecordStore& store, store::Database& source, const TemplateRecord& s,
+ArchiveResult archiveCmdrRecords(RecordStore& store, store::Database& source, const ReportPlan& plan,
                                  const std::string& path, const std::vector<std::string>& openDatabases,
                                  bool replaceConfirmed, const std::function<void(uint64_t)>& progress = {});
 // Deletes exactly the rows with these sqnos, in one transaction. False,
