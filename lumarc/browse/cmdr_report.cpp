@@ -72,11 +72,59 @@ std::vector<std::string> selectionPorts(store::Database& db, const store::Condit
   return ports;
 }
 
+// The first user port after `after` (any, when nothing) that the condition
+// selects rows of: one look-up in the port index.
+std::optional<std::string> portAfter(store::Database& db, const store::Condition& c,
+                                     const std::optional<std::string>& after) {
+  std::string sql = "SELECT cport FROM Cdata WHERE ";
+  std::vector<store::SqlValue> params;
+  c.render(db.dialect(), sql, params);
+  if (after) {
+    sql += " AND cport > ?";
+    params.push_back(*after);
+  }
+  sql += " ORDER BY cport LIMIT 1";
+  odbc::Statement st(db.connection());
+  st.prepare(sql);
+  store::ValueBinder values(db);
+  values.bind(st, params);
+  st.execute();
+  std::optional<std::string> port;
+  std::string v;
+  if (st.fetch() && st.getText(1, v)) port = db.codec().fromUtf8(v);
+  st.closeCursor();
+  return port;
+}
+
+// (tdate, sqno) after a row's: the rest of the listing's order within a
+// user (or the whole of a time-sorted listing), led by a range on tdate so
+// that its index serves it.
+store::Condition afterRow(const DateTime& t, int32_t sqno) {
+  using store::Condition;
+  using store::Expr;
+  using Op = Condition::Op;
+  return Condition::all(
+      {Condition::compare(Expr::column("tdate"), Op::Ge, t),
+       Condition::any({Condition::compare(Expr::column("tdate"), Op::Gt, t),
+                       Condition::all({Condition::compare(Expr::column("tdate"), Op::Eq, t),
+                                       Condition::compare(Expr::column("sqno"), Op::Gt, int64_t{sqno})})})});
+}
+
 // The rows of a plan in listing order: the whole selection in time order,
-// or user after user.
+// or user after user. From the top, or after a row of an earlier read.
 class ListingRows {
  public:
-  ListingRows(store::Database& db, const ReportPlan& plan) : db_(db), plan_(plan), records_(db) {}
+  // whole: the grouped listing's ports are found in one query up front;
+  // else one at a time, as far as the rows are read.
+  ListingRows(store::Database& db, const ReportPlan& plan, bool whole, const CmdrPageCursor* after = nullptr)
+      : db_(db), plan_(plan), whole_(whole), records_(db) {
+    if (after && after->started) {
+      resume_ = true;
+      port_ = after->lastPort;
+      time_ = after->lastTime;
+      sqno_ = after->lastSqno;
+    }
+  }
 
   // The next row; false at the end or on a failure (error() then set).
   bool next(CmdrRecord& r) {
@@ -108,12 +156,24 @@ class ListingRows {
     std::vector<store::Condition> parts{plan_.where};
     if (!plan_.byUser()) {
       if (opened_++ > 0) return false;
+      if (resume_) parts.push_back(afterRow(time_, sqno_));
     } else {
-      if (opened_ == 0) ports_ = selectionPorts(db_, plan_.where);
-      if (static_cast<size_t>(opened_) >= ports_.size()) return false;
+      std::optional<std::string> port;
+      if (resume_ && opened_ == 0) {
+        port = port_;  // the rest of the user of the last row read
+        parts.push_back(afterRow(time_, sqno_));
+      } else if (whole_) {
+        if (opened_ == 0) ports_ = selectionPorts(db_, plan_.where);
+        if (static_cast<size_t>(opened_) < ports_.size()) port = ports_[opened_];
+      } else {
+        port = portAfter(db_, plan_.where, opened_ > 0 || resume_ ? std::optional<std::string>(port_) : std::nullopt);
+      }
+      if (!port) return false;
+      ++opened_;
+      port_ = *port;
       // Port and time: the database then picks the port index, and one
       // user's rows are read at once (paging by time would scan the time index).
-      parts.push_back(store::Condition::eq("cport", ports_[opened_++]));
+      parts.push_back(store::Condition::eq("cport", port_));
     }
     if (!records_.open(store::Condition::all(std::move(parts)), plan_.order)) {
       error_ = records_.error();
@@ -124,10 +184,15 @@ class ListingRows {
 
   store::Database& db_;
   const ReportPlan& plan_;
+  bool whole_;
   store::DrptCset records_;
   bool open_ = false;
   int opened_ = 0;                  // queries opened
-  std::vector<std::string> ports_;  // grouped: every port of the listing
+  std::vector<std::string> ports_;  // whole: every port of the listing
+  std::string port_;                // the port of the query open (grouped)
+  bool resume_ = false;
+  DateTime time_;
+  int32_t sqno_ = 0;
   std::string error_;
 };
 
@@ -191,12 +256,7 @@ class LineOut {
 // headings and sub-totals of a grouped listing, the totals.
 class Grouping {
  public:
-  // The running figures and the user whose lines run.
-  struct State {
-    ReportTotals subTotal, total;
-    std::string port;
-    bool inGroup = false;
-  };
+  using State = CmdrPageCursor::Group;
   Grouping(const ReportPlan& plan, const CmdrReportTexts& texts, ListingUsers& users, State& state, LineOut& out)
       : plan_(plan), texts_(texts), users_(users), state_(state), out_(out) {}
 
@@ -285,6 +345,42 @@ class SinkOut : public LineOut {
   ReportSink& sink_;
 };
 
+// A page's lines: given to the sink up to the page's count, the rest kept
+// in the cursor for the next page.
+class PageOut : public LineOut {
+ public:
+  PageOut(ReportSink* sink, int count, CmdrPageCursor& cursor) : sink_(sink), count_(count), cursor_(cursor) {}
+  void line(const ReportLine& l, const ReportTotals& subTotal, const ReportTotals& total) override {
+    if (given < count_ && cursor_.pending.empty()) {
+      if (sink_) sink_->line(l);
+      ++given;
+      return;
+    }
+    PendingLine p{l, std::nullopt, subTotal, total};
+    if (l.record) p.record = *l.record;
+    p.line.record = nullptr;
+    cursor_.pending.push_back(std::move(p));
+  }
+  // Gives the lines kept from the page before, as far as they fit.
+  void givePending() {
+    size_t n = 0;
+    for (; n < cursor_.pending.size() && given < count_; ++n, ++given) {
+      PendingLine& p = cursor_.pending[n];
+      if (p.record) p.line.record = &*p.record;
+      if (sink_) sink_->line(p.line);
+      p.line.record = nullptr;
+    }
+    cursor_.pending.erase(cursor_.pending.begin(), cursor_.pending.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  bool full() const { return given >= count_; }
+  int given = 0;
+
+ private:
+  ReportSink* sink_;
+  int count_;
+  CmdrPageCursor& cursor_;
+};
+
 }  // namespace
 
 CmdrReportTexts CmdrReportTexts::from(const corvane::StringTable& t) {
@@ -323,8 +419,8 @@ CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, co
   Pricing pricing(plan);
   if (!pricing.load(db, result.error)) return result;
   ListingUsers users(db, plan.users);
-  ListingRows rows(db, plan);
-  Grouping::State state;
+  ListingRows rows(db, plan, true);
+  CmdrPageCursor::Group state;
   SinkOut out(sink);
   Grouping grouping(plan, texts, users, state, out);
 
@@ -346,6 +442,67 @@ CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, co
 
 std::string cmdrReportHeader(const ReportPlan& plan, const CmdrReportTexts& texts) {
   return plan.format == LineFormat::Short ? texts.shortHeader : texts.longHeader;
+}
+
+namespace {
+
+// The page's figures at its cursor: those just before the first line not given.
+void placeCursor(CmdrPageCursor& c) {
+  c.subTotal = c.pending.empty() ? c.group.subTotal : c.pending.front().subTotal;
+  c.total = c.pending.empty() ? c.group.total : c.pending.front().total;
+}
+
+CmdrPage makePage(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts, const CmdrPageCursor& from,
+                  int count, ReportSink* sink) {
+  CmdrPage page;
+  page.next = from;
+  CmdrPageCursor& c = page.next;
+  PageOut out(sink, count, c);
+  out.givePending();
+  if (!out.full() && !c.rowsDone) {
+    Pricing pricing(plan);
+    if (!pricing.load(db, page.error)) return page;
+    ListingUsers users(db, plan.users);
+    ListingRows rows(db, plan, false, &c);
+    Grouping grouping(plan, texts, users, c.group, out);
+    CmdrRecord r;
+    while (!out.full() && rows.next(r)) {
+      PricedRow p = pricing.price(r);
+      grouping.take(r, p, c.read++, nullptr);
+      c.started = true;
+      c.lastPort = r.cport;
+      c.lastTime = r.tdate;
+      c.lastSqno = r.sqno;
+    }
+    page.error = rows.error();
+    if (page.error.empty() && !users.error().empty()) page.error = users.error();
+    if (!page.error.empty()) return page;
+    if (!out.full()) {
+      grouping.finish();
+      c.rowsDone = true;
+    }
+  }
+  page.lines = out.given;
+  c.line += out.given;
+  placeCursor(c);
+  return page;
+}
+
+}  // namespace
+
+CmdrPage buildCmdrPage(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts,
+                       const CmdrPageCursor& from, int count, ReportSink& sink) {
+  return makePage(db, plan, texts, from, count, &sink);
+}
+
+std::optional<CmdrPageCursor> cmdrPageCursorAt(store::Database& db, const ReportPlan& plan,
+                                               const CmdrReportTexts& texts, int line, std::string& error) {
+  CmdrPage page = makePage(db, plan, texts, CmdrPageCursor{}, line, nullptr);
+  if (!page.error.empty()) {
+    error = page.error;
+    return std::nullopt;
+  }
+  return std::move(page.next);
 }
 
 bool writeReport(std::FILE* out, const std::string& header1, const std::string& header2, int count,
