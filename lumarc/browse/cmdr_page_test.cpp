@@ -63,6 +63,10 @@ class Paging : public OnDatabase {
       r.ppuls = uint32_t(i % 3);
       if (i % 7 == 3) r.type = "B";
       add(r);
+      if (i % 4 == 0) {
+        r.duration += 100;  // a second call of that user in the same second
+        add(r);
+      }
     }
   }
   Lines whole(const ReportPlan& plan) {

@@ -135,10 +135,14 @@ TEST_P(Selecting, UserSortedModesGroupByPortThenTime) {
   const int32_t late = add(call("2", DateTime{2024, 1, 2, 9, 0, 0}));
   const int32_t early = add(call("10", DateTime{2024, 1, 3, 9, 0, 0}));
   const int32_t first = add(call("2", DateTime{2024, 1, 1, 9, 0, 0}));
+  const int32_t sameSecond = add(call("2", DateTime{2024, 1, 1, 9, 0, 0}));
   TemplateRecord s = defaultSelection();
-  EXPECT_EQ(cmdrRows(s), (std::vector<int32_t>{first, late, early}));
+  EXPECT_EQ(cmdrRows(s), (std::vector<int32_t>{first, sameSecond, late, early}));
   s.TLtyp = kAllUserSorted;
-  EXPECT_EQ(cmdrRows(s), (std::vector<int32_t>{first, late, early})) << "ports compare as stored: \"       2\" first";
+  EXPECT_EQ(cmdrRows(s), (std::vector<int32_t>{first, sameSecond, late, early}))
+      << "ports compare as stored: \"       2\" first";
+  EXPECT_EQ(cmdrRows(s, true), (std::vector<int32_t>{first, sameSecond, late, early}))
+      << "calls of one second in key order";
 }
 
 TEST_P(Selecting, VoiceRangesIncludeTheEndMinute) {
