@@ -131,7 +131,8 @@ bool listing(const std::string& conn, const std::string& dir, const std::string&
   s.TPunt = "EUR";
   browse::LineStore lines(lineDir);
   browse::LineStoreSink sink(lines);
-  const auto r = browse::buildCmdrReport(*rs.mainDatabase(), s, browse::CmdrReportTexts::from(englishTexts()), sink);
+  const auto r = browse::buildCmdrReport(*rs.mainDatabase(), browse::planFor(s),
+                                         browse::CmdrReportTexts::from(englishTexts()), sink);
   lines.flush();
   if (!r.error.empty()) std::fprintf(stderr, "listing: %s\n", r.error.c_str());
   return r.error.empty() && r.total.calls == expectRecords && !lines.failed();

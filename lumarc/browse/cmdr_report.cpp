@@ -48,6 +48,8 @@ std::string databaseFile(const std::string& conn) {
   return conn.substr(from, end == std::string::npos ? std::string::npos : end - from);
 }
 
+// ---- The query ----
+
 // The distinct user ports of the rows a condition selects, in port order.
 // A grouped listing reads one port after the other, each by the port index
 // and in time order, so that memory holds one user's rows at most: one query
@@ -69,6 +71,315 @@ std::vector<std::string> selectionPorts(store::Database& db, const store::Condit
   st.closeCursor();
   return ports;
 }
+
+// The first user port after `after` (any, when nothing) that the condition
+// selects rows of: one look-up in the port index.
+std::optional<std::string> portAfter(store::Database& db, const store::Condition& c,
+                                     const std::optional<std::string>& after) {
+  std::string sql = "SELECT cport FROM Cdata WHERE ";
+  std::vector<store::SqlValue> params;
+  c.render(db.dialect(), sql, params);
+  if (after) {
+    sql += " AND cport > ?";
+    params.push_back(*after);
+  }
+  sql += " ORDER BY cport LIMIT 1";
+  odbc::Statement st(db.connection());
+  st.prepare(sql);
+  store::ValueBinder values(db);
+  values.bind(st, params);
+  st.execute();
+  std::optional<std::string> port;
+  std::string v;
+  if (st.fetch() && st.getText(1, v)) port = db.codec().fromUtf8(v);
+  st.closeCursor();
+  return port;
+}
+
+// (tdate, sqno) after a row's: the rest of the listing's order within a
+// user (or the whole of a time-sorted listing), led by a range on tdate so
+// that its index serves it.
+store::Condition afterRow(const DateTime& t, int32_t sqno) {
+  using store::Condition;
+  using store::Expr;
+  using Op = Condition::Op;
+  return Condition::all(
+      {Condition::compare(Expr::column("tdate"), Op::Ge, t),
+       Condition::any({Condition::compare(Expr::column("tdate"), Op::Gt, t),
+                       Condition::all({Condition::compare(Expr::column("tdate"), Op::Eq, t),
+                                       Condition::compare(Expr::column("sqno"), Op::Gt, int64_t{sqno})})})});
+}
+
+// The rows of a plan in listing order: the whole selection in time order,
+// or user after user. From the top, or after a row of an earlier read.
+class ListingRows {
+ public:
+  // whole: the grouped listing's ports are found in one query up front;
+  // else one at a time, as far as the rows are read.
+  ListingRows(store::Database& db, const ReportPlan& plan, bool whole, const CmdrPageCursor* after = nullptr)
+      : db_(db), plan_(plan), whole_(whole), records_(db) {
+    if (after && after->started) {
+      resume_ = true;
+      port_ = after->lastPort;
+      time_ = after->lastTime;
+      sqno_ = after->lastSqno;
+    }
+  }
+
+  // The next row; false at the end or on a failure (error() then set).
+  bool next(CmdrRecord& r) {
+    for (;;) {
+      if (!open_) {
+        try {
+          if (!openNext()) return false;
+        } catch (const std::exception& e) {
+          error_ = store::failureText(e);
+          return false;
+        }
+        open_ = true;
+      }
+      if (records_.next(r)) return true;
+      if (!records_.error().empty()) {
+        error_ = records_.error();
+        return false;
+      }
+      open_ = false;
+      if (!plan_.byUser()) return false;
+    }
+  }
+  const std::string& error() const { return error_; }
+
+ private:
+  // Opens the next query; false when there is none left (or on a failure).
+  bool openNext() {
+    records_.close();
+    std::vector<store::Condition> parts{plan_.where};
+    if (!plan_.byUser()) {
+      if (opened_++ > 0) return false;
+      if (resume_) parts.push_back(afterRow(time_, sqno_));
+    } else {
+      std::optional<std::string> port;
+      if (resume_ && opened_ == 0) {
+        port = port_;  // the rest of the user of the last row read
+        parts.push_back(afterRow(time_, sqno_));
+      } else if (whole_) {
+        if (opened_ == 0) ports_ = selectionPorts(db_, plan_.where);
+        if (static_cast<size_t>(opened_) < ports_.size()) port = ports_[opened_];
+      } else {
+        port = portAfter(db_, plan_.where, opened_ > 0 || resume_ ? std::optional<std::string>(port_) : std::nullopt);
+      }
+      if (!port) return false;
+      ++opened_;
+      port_ = *port;
+      // Port and time: the database then picks the port index, and one
+      // user's rows are read at once (paging by time would scan the time index).
+      parts.push_back(store::Condition::eq("cport", port_));
+    }
+    if (!records_.open(store::Condition::all(std::move(parts)), plan_.order)) {
+      error_ = records_.error();
+      return false;
+    }
+    return true;
+  }
+
+  store::Database& db_;
+  const ReportPlan& plan_;
+  bool whole_;
+  store::DrptCset records_;
+  bool open_ = false;
+  int opened_ = 0;                  // queries opened
+  std::vector<std::string> ports_;  // whole: every port of the listing
+  std::string port_;                // the port of the query open (grouped)
+  bool resume_ = false;
+  DateTime time_;
+  int32_t sqno_ = 0;
+  std::string error_;
+};
+
+// ---- The amounts ----
+
+// A row's amounts, acknowledged mark and line text.
+struct PricedRow {
+  AmountRule::Amounts amounts;
+  bool acknowledged = false;
+  std::string text;
+};
+
+class Pricing {
+ public:
+  explicit Pricing(const ReportPlan& plan) : plan_(plan) {
+    options_.format = plan.format;
+    options_.replacement = plan.replacement;
+    options_.replace = [this](const std::string& digits, bool isCalling) {
+      return (isCalling ? *calling_ : *dialled_).replace(digits).text;
+    };
+  }
+  // Loads the number definitions the plan needs; false with the failure text.
+  bool load(store::Database& db, std::string& error) {
+    if (plan_.needsDialledDefinitions()) {
+      dialled_ = DefinitionIndex::load(db, kDialledDigits, error);
+      if (!dialled_) return false;
+    }
+    if (plan_.needsCallingDefinitions()) {
+      calling_ = DefinitionIndex::load(db, kCallingNumber, error);
+      if (!calling_) return false;
+    }
+    return true;
+  }
+  PricedRow price(const CmdrRecord& r) {
+    PricedRow p;
+    if (plan_.looksUpAcknowledged && dialled_) p.acknowledged = dialled_->replace(r.rdata).acknowledged;
+    p.amounts = plan_.amounts.of(r, p.acknowledged);
+    options_.externalAmount = p.amounts.external;
+    options_.internalAmount = p.amounts.internal;
+    options_.acknowledged = p.acknowledged;
+    p.text = cmdrLineText(r, options_);
+    return p;
+  }
+
+ private:
+  const ReportPlan& plan_;
+  LineOptions options_;
+  std::optional<DefinitionIndex> dialled_, calling_;
+};
+
+// ---- The grouping ----
+
+// Where the grouping's lines go, with the running figures just before each.
+class LineOut {
+ public:
+  virtual ~LineOut() = default;
+  virtual void line(const ReportLine& l, const ReportTotals& subTotal, const ReportTotals& total) = 0;
+};
+
+// Turns priced rows into the listing's lines: the record tests, user
+// headings and sub-totals of a grouped listing, the totals.
+class Grouping {
+ public:
+  using State = CmdrPageCursor::Group;
+  Grouping(const ReportPlan& plan, const CmdrReportTexts& texts, ListingUsers& users, State& state, LineOut& out)
+      : plan_(plan), texts_(texts), users_(users), state_(state), out_(out) {}
+
+  // One row read; counts its call into stats when it is totalled.
+  void take(const CmdrRecord& r, PricedRow& p, int32_t position, CallStatistics* stats) {
+    if (r.type != "A") {
+      if (!p.text.empty()) recordLine(r, p, position);
+      return;
+    }
+    if (!plan_.tests.passes(r)) return;
+    if (plan_.byUser()) {
+      if (!state_.inGroup || r.cport != state_.port) {
+        closeSubTotal();
+        if (!users_.listed(r.cport)) return;
+        l_.record = nullptr;
+        const std::string heading = users_.heading(r.cport);
+        l_.userName = heading.substr(0, heading.size() - r.cport.size() - 1);
+        l_.userPort = r.cport;
+        emit(ReportLineKind::Heading, heading);
+        state_.port = r.cport;
+        state_.inGroup = true;
+      }
+    }
+    const ReportTotals subBefore = state_.subTotal, totalBefore = state_.total;
+    if (plan_.byUser()) addTo(state_.subTotal, r, p.amounts.external, p.amounts.internal);
+    addTo(state_.total, r, p.amounts.external, p.amounts.internal);
+    if (stats) stats->add(r);
+    if (plan_.details) recordLine(r, p, position, &subBefore, &totalBefore);
+  }
+
+  // After the last row: the last sub-total and the total, when any call was totalled.
+  void finish() {
+    if (state_.total.calls == 0) return;
+    closeSubTotal();
+    l_.record = nullptr;
+    l_.totals = state_.total;
+    emit(ReportLineKind::Total, totalsLine(texts_.total, state_.total, plan_.amounts.unit, texts_));
+  }
+
+ private:
+  void emit(ReportLineKind kind, std::string text, const ReportTotals* subBefore = nullptr,
+            const ReportTotals* totalBefore = nullptr) {
+    l_.kind = kind;
+    l_.text = std::move(text);
+    out_.line(l_, subBefore ? *subBefore : state_.subTotal, totalBefore ? *totalBefore : state_.total);
+  }
+  void recordLine(const CmdrRecord& r, PricedRow& p, int32_t position, const ReportTotals* subBefore = nullptr,
+                  const ReportTotals* totalBefore = nullptr) {
+    l_.record = &r;
+    l_.position = position;
+    l_.externalAmount = p.amounts.external;
+    l_.internalAmount = p.amounts.internal;
+    l_.acknowledged = p.acknowledged;
+    emit(ReportLineKind::Record, std::move(p.text), subBefore, totalBefore);
+    l_.record = nullptr;
+    l_.position = 0;
+  }
+  void closeSubTotal() {
+    if (state_.subTotal.calls == 0) return;
+    l_.record = nullptr;
+    l_.totals = state_.subTotal;
+    emit(ReportLineKind::SubTotal, totalsLine(texts_.subTotal, state_.subTotal, plan_.amounts.unit, texts_));
+    emit(ReportLineKind::Empty, {});
+    state_.subTotal = ReportTotals{};
+  }
+
+  const ReportPlan& plan_;
+  const CmdrReportTexts& texts_;
+  ListingUsers& users_;
+  State& state_;
+  LineOut& out_;
+  ReportLine l_;
+};
+
+// The whole listing's lines straight into a report sink.
+class SinkOut : public LineOut {
+ public:
+  explicit SinkOut(ReportSink& sink) : sink_(sink) {}
+  void line(const ReportLine& l, const ReportTotals&, const ReportTotals&) override {
+    sink_.line(l);
+    ++lines;
+  }
+  int lines = 0;
+
+ private:
+  ReportSink& sink_;
+};
+
+// A page's lines: given to the sink up to the page's count, the rest kept
+// in the cursor for the next page.
+class PageOut : public LineOut {
+ public:
+  PageOut(ReportSink* sink, int count, CmdrPageCursor& cursor) : sink_(sink), count_(count), cursor_(cursor) {}
+  void line(const ReportLine& l, const ReportTotals& subTotal, const ReportTotals& total) override {
+    if (given < count_ && cursor_.pending.empty()) {
+      if (sink_) sink_->line(l);
+      ++given;
+      return;
+    }
+    PendingLine p{l, std::nullopt, subTotal, total};
+    if (l.record) p.record = *l.record;
+    p.line.record = nullptr;
+    cursor_.pending.push_back(std::move(p));
+  }
+  // Gives the lines kept from the page before, as far as they fit.
+  void givePending() {
+    size_t n = 0;
+    for (; n < cursor_.pending.size() && given < count_; ++n, ++given) {
+      PendingLine& p = cursor_.pending[n];
+      if (p.record) p.line.record = &*p.record;
+      if (sink_) sink_->line(p.line);
+      p.line.record = nullptr;
+    }
+    cursor_.pending.erase(cursor_.pending.begin(), cursor_.pending.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  bool full() const { return given >= count_; }
+  int given = 0;
+
+ private:
+  ReportSink* sink_;
+  int count_;
+  CmdrPageCursor& cursor_;
+};
 
 }  // namespace
 
@@ -101,165 +412,97 @@ std::string totalsLine(const std::string& label, const ReportTotals& t, const st
   return s;
 }
 
-CmdrReportResult buildCmdrReport(store::Database& db, const TemplateRecord& s, const CmdrReportTexts& texts,
+CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts,
                                  ReportSink& sink, CallStatistics* stats) {
   CmdrReportResult result;
   if (stats) stats->clear();
-
-  const bool shortFormat = s.TRpfm == 1;
-  const DigitReplacement replacement = s.TRplc == 1   ? DigitReplacement::Dialled
-                                       : s.TRplc == 2 ? DigitReplacement::Calling
-                                       : s.TRplc == 3 ? DigitReplacement::Both
-                                                      : DigitReplacement::None;
-  const bool replaceDialled = replacement == DigitReplacement::Dialled || replacement == DigitReplacement::Both;
-  const bool replaceCalling = replacement == DigitReplacement::Calling || replacement == DigitReplacement::Both;
-  // The acknowledged mark decides free calls and shows in the short line,
-  // so it is looked up whenever either needs it.
-  const bool needAck = s.TAckf != 0 || shortFormat;
-  std::optional<DefinitionIndex> dialled, calling;
-  if (replaceDialled || needAck) {
-    dialled = DefinitionIndex::load(db, kDialledDigits, result.error);
-    if (!dialled) return result;
-  }
-  if (replaceCalling) {
-    calling = DefinitionIndex::load(db, kCallingNumber, result.error);
-    if (!calling) return result;
-  }
-
-  LineOptions options;
-  options.format = shortFormat ? LineFormat::Short : LineFormat::Long;
-  options.replacement = replacement;
-  options.replace = [&](const std::string& digits, bool isCalling) {
-    return (isCalling ? *calling : *dialled).replace(digits).text;
-  };
-
-  const int32_t mode = s.TLtyp;
-  const bool grouped = mode >= kAllUserSorted && mode <= kSections;
-  const bool noDetails = (s.TFlag & kNoDetails) != 0 && s.TRect == kCallRecords && mode != kAllTimeSorted;
-  ListingUsers users(db, s);
-
-  const store::Condition filter = cmdrFilter(s).condition(grouped);
-  std::vector<std::string> ports;
-  if (grouped) {
-    try {
-      ports = selectionPorts(db, filter);
-    } catch (const std::exception& e) {
-      result.error = store::failureText(e);
-      return result;
-    }
-  }
-  size_t nextPort = 0;
-  store::DrptCset records(db);
-  // Opens the next query: the whole selection in time order, or the next
-  // user's rows; false when there is none left.
-  auto openNext = [&]() -> bool {
-    records.close();
-    if (!grouped) {
-      if (nextPort++ > 0) return false;
-      return records.open(filter, cmdrOrder(mode));
-    }
-    if (nextPort >= ports.size()) return false;
-    // Port and time: the database then picks the port index, and one
-    // user's rows are read at once (paging by time would scan the time index).
-    return records.open(store::Condition::all({filter, store::Condition::eq("cport", ports[nextPort++])}),
-                        cmdrOrder(mode));
-  };
-
-  ReportTotals subTotal;
-  std::string currentPort;
-  bool haveCurrent = false;
-  ReportLine l;
-  auto emit = [&](ReportLineKind kind, std::string text) {
-    l.kind = kind;
-    l.text = std::move(text);
-    sink.line(l);
-    ++result.lines;
-  };
-  auto closeSubTotal = [&] {
-    if (subTotal.calls == 0) return;
-    l.record = nullptr;
-    l.totals = subTotal;
-    emit(ReportLineKind::SubTotal, totalsLine(texts.subTotal, subTotal, s.TPunt, texts));
-    emit(ReportLineKind::Empty, {});
-    subTotal = ReportTotals{};
-  };
+  Pricing pricing(plan);
+  if (!pricing.load(db, result.error)) return result;
+  ListingUsers users(db, plan.users);
+  ListingRows rows(db, plan, true);
+  CmdrPageCursor::Group state;
+  SinkOut out(sink);
+  Grouping grouping(plan, texts, users, state, out);
 
   CmdrRecord r;
-  bool more = openNext();
-  if (!more && !records.error().empty()) result.error = records.error();
-  while (more) {
-    if (!records.next(r)) {
-      if (!records.error().empty()) {
-        result.error = records.error();
-        break;
-      }
-      more = openNext();
-      if (!more && !records.error().empty()) result.error = records.error();
-      continue;
-    }
+  while (rows.next(r)) {
     const int32_t position = result.read++;
-    if (result.read % kProgressEvery == 0) sink.progress(result.lines, result.read);
-
-    // Amounts and the acknowledged mark.
-    double external = 0, internal = 0;
-    bool acknowledged = false;
-    if (needAck && dialled) acknowledged = dialled->replace(r.rdata).acknowledged;
-    if (r.type == "A" && s.TPrce != 0 && uint64_t{r.rpuls} + r.ppuls != 0 && !(s.TAckf != 0 && acknowledged)) {
-      external = r.rpuls * s.TPrce;
-      internal = r.ppuls * s.TPrce;
-    }
-    options.externalAmount = external;
-    options.internalAmount = internal;
-    options.acknowledged = acknowledged;
-    std::string text = cmdrLineText(r, options);
-
-    bool listRecord = true;
-    if (r.type != "A") {
-      if (text.empty()) continue;
-    } else {
-      if (!passesCallTests(s, r)) continue;
-      if (grouped) {
-        if (!haveCurrent || r.cport != currentPort) {
-          closeSubTotal();
-          if (!users.listed(r.cport)) continue;
-          l.record = nullptr;
-          const std::string heading = users.heading(r.cport);
-          l.userName = heading.substr(0, heading.size() - r.cport.size() - 1);
-          l.userPort = r.cport;
-          emit(ReportLineKind::Heading, heading);
-          currentPort = r.cport;
-          haveCurrent = true;
-        }
-        addTo(subTotal, r, external, internal);
-      }
-      addTo(result.total, r, external, internal);
-      if (stats) stats->add(r);
-      listRecord = !noDetails;
-    }
-    if (listRecord) {
-      l.record = &r;
-      l.position = position;
-      l.externalAmount = external;
-      l.internalAmount = internal;
-      l.acknowledged = acknowledged;
-      emit(ReportLineKind::Record, std::move(text));
-      l.record = nullptr;
-      l.position = 0;
-    }
+    if (result.read % kProgressEvery == 0) sink.progress(out.lines, result.read);
+    PricedRow p = pricing.price(r);
+    grouping.take(r, p, position, stats);
   }
+  result.error = rows.error();
   if (result.error.empty() && !users.error().empty()) result.error = users.error();
-
-  if (result.total.calls != 0) {
-    closeSubTotal();
-    l.record = nullptr;
-    l.totals = result.total;
-    emit(ReportLineKind::Total, totalsLine(texts.total, result.total, s.TPunt, texts));
-    if (shortFormat)
-      result.header1 = texts.shortHeader;
-    else
-      result.header1 = texts.longHeader;
-  }
+  grouping.finish();
+  result.lines = out.lines;
+  result.total = state.total;
+  if (state.total.calls != 0) result.header1 = cmdrReportHeader(plan, texts);
   return result;
+}
+
+std::string cmdrReportHeader(const ReportPlan& plan, const CmdrReportTexts& texts) {
+  return plan.format == LineFormat::Short ? texts.shortHeader : texts.longHeader;
+}
+
+namespace {
+
+// The page's figures at its cursor: those just before the first line not given.
+void placeCursor(CmdrPageCursor& c) {
+  c.subTotal = c.pending.empty() ? c.group.subTotal : c.pending.front().subTotal;
+  c.total = c.pending.empty() ? c.group.total : c.pending.front().total;
+}
+
+CmdrPage makePage(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts, const CmdrPageCursor& from,
+                  int count, ReportSink* sink) {
+  CmdrPage page;
+  page.next = from;
+  CmdrPageCursor& c = page.next;
+  PageOut out(sink, count, c);
+  out.givePending();
+  if (!out.full() && !c.rowsDone) {
+    Pricing pricing(plan);
+    if (!pricing.load(db, page.error)) return page;
+    ListingUsers users(db, plan.users);
+    ListingRows rows(db, plan, false, &c);
+    Grouping grouping(plan, texts, users, c.group, out);
+    CmdrRecord r;
+    while (!out.full() && rows.next(r)) {
+      PricedRow p = pricing.price(r);
+      grouping.take(r, p, c.read++, nullptr);
+      c.started = true;
+      c.lastPort = r.cport;
+      c.lastTime = r.tdate;
+      c.lastSqno = r.sqno;
+    }
+    page.error = rows.error();
+    if (page.error.empty() && !users.error().empty()) page.error = users.error();
+    if (!page.error.empty()) return page;
+    if (!out.full()) {
+      grouping.finish();
+      c.rowsDone = true;
+    }
+  }
+  page.lines = out.given;
+  c.line += out.given;
+  placeCursor(c);
+  return page;
+}
+
+}  // namespace
+
+CmdrPage buildCmdrPage(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts,
+                       const CmdrPageCursor& from, int count, ReportSink& sink) {
+  return makePage(db, plan, texts, from, count, &sink);
+}
+
+std::optional<CmdrPageCursor> cmdrPageCursorAt(store::Database& db, const ReportPlan& plan,
+                                               const CmdrReportTexts& texts, int line, std::string& error) {
+  CmdrPage page = makePage(db, plan, texts, CmdrPageCursor{}, line, nullptr);
+  if (!page.error.empty()) {
+    error = page.error;
+    return std::nullopt;
+  }
+  return std::move(page.next);
 }
 
 bool writeReport(std::FILE* out, const std::string& header1, const std::string& header2, int count,
@@ -306,7 +549,7 @@ bool writeReportFile(const std::string& path, const std::string& header1, const 
 
 // ---- Archive and deletion ----
 
-ArchiveResult archiveCmdrRecords(RecordStore& store, store::Database& source, const TemplateRecord& s,
+ArchiveResult archiveCmdrRecords(RecordStore& store, store::Database& source, const ReportPlan& plan,
                                  const std::string& path, const std::vector<std::string>& openDatabases,
                                  bool replaceConfirmed, const std::function<void(uint64_t)>& progress) {
   ArchiveResult result;
@@ -330,7 +573,7 @@ ArchiveResult archiveCmdrRecords(RecordStore& store, store::Database& source, co
   uint64_t read = 0;
   try {
     // Every row of the query; their order does not matter in the archive.
-    if (!records.open(cmdrFilter(s).condition(), store::sortBy("sqno"))) throw std::runtime_error(records.error());
+    if (!records.open(plan.cmdr.condition(), store::sortBy("sqno"))) throw std::runtime_error(records.error());
     adb.begin();
     store::BulkInserter<CmdrRecord> insert(adb);
     CmdrRecord r;

@@ -1,12 +1,14 @@
-// The CMDR report: one streamed query of Cdata for a selection, turned into
+// The CMDR report: the streamed query of Cdata of a report plan, turned into
 // record lines, user headings, sub-totals and totals with charge amounts.
 // The CMDR browser, "Save", "Mail" and the command line all run this one
-// builder, so a saved report is the same bytes wherever it was made. Also
-// the report file, and the archive copy and deletion of a listing's rows.
+// builder, so a saved report is the same bytes wherever it was made; a page
+// of the listing is made by the same steps. Also the report file, and the
+// archive copy and deletion of a listing's rows.
 #pragma once
 
 #include "common/string_table.h"
 #include "lumarc/browse/line_store.h"
+#include "lumarc/browse/report_plan.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/records/records.h"
 #include "lumarc/store/database.h"
@@ -93,10 +95,77 @@ struct CmdrReportTexts {
   static CmdrReportTexts from(const corvane::StringTable& texts);
 };
 
-// Runs the selection's query and makes the report into sink; counts every
+// Runs the plan's query and makes the report into sink; counts every
 // totalled call into stats when given.
-CmdrReportResult buildCmdrReport(store::Database& db, const TemplateRecord& s, const CmdrReportTexts& texts,
+CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts,
                                  ReportSink& sink, CallStatistics* stats = nullptr);
+
+// The column titles of the plan's listing: a listing that totals any call
+// has them as header 1, an empty one has no headers.
+std::string cmdrReportHeader(const ReportPlan& plan, const CmdrReportTexts& texts);
+
+// ---- One page of a listing ----
+//
+// A page is `count` lines of the listing from a cursor: exactly the lines,
+// record positions, sub-totals and totals the whole listing has there. The
+// cursor of the next page comes with each page, so a listing is walked page
+// after page, each page resuming the query after the last row read.
+//
+// Cost of a page: one query of the rows after the cursor, fetched in the
+// store's batches of Recordset::kPageRows rows and closed once the page is
+// full; in a grouped listing one such query per user port reached, each
+// port found by one look-up in the port index. No row before the cursor is
+// read again. A grouped listing's query reads one user's remaining rows at
+// once, as the whole listing does; the users are looked up once per page.
+// Starting at a line without a cursor (cmdrPageCursorAt) reads every row
+// before it once.
+
+// A line made but not yet given to a page: the line, its record when it is
+// a record line, and the running figures just before it.
+struct PendingLine {
+  ReportLine line;
+  std::optional<CmdrRecord> record;  // the record of a record line
+  ReportTotals subTotal, total;
+};
+
+// The running state of a listing between two lines.
+struct CmdrPageCursor {
+  int32_t line = 0;       // the listing line it stands before
+  ReportTotals subTotal;  // the running sub-total there (grouped listings: the current user's)
+  ReportTotals total;     // the running total there
+
+  // Where the listing resumes.
+  int32_t read = 0;  // rows read so far (the next record line's position)
+  struct Group {
+    ReportTotals subTotal, total;  // after the last row read
+    std::string port;              // the user whose lines run
+    bool inGroup = false;
+  } group;
+  bool started = false;  // a row was read: the query resumes after it
+  std::string lastPort;  // (cport, tdate, sqno) of the last row read
+  DateTime lastTime;
+  int32_t lastSqno = 0;
+  bool rowsDone = false;             // every row read, the closing lines made
+  std::vector<PendingLine> pending;  // lines made that no page has given yet
+
+  // Nothing comes after it.
+  bool atEnd() const { return rowsDone && pending.empty(); }
+};
+
+struct CmdrPage {
+  int lines = 0;        // lines given to the sink (count, or less at the end)
+  CmdrPageCursor next;  // where the following page starts
+  std::string error;    // the database's failure text; empty when the page is whole
+};
+
+// Lines [from.line, from.line + count) of the plan's listing into sink.
+CmdrPage buildCmdrPage(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts,
+                       const CmdrPageCursor& from, int count, ReportSink& sink);
+// The cursor before line `line` of the listing (at its end when it has
+// fewer lines), made by reading the listing from its top without keeping
+// lines. Nothing, with the failure text, on a database failure.
+std::optional<CmdrPageCursor> cmdrPageCursorAt(store::Database& db, const ReportPlan& plan,
+                                               const CmdrReportTexts& texts, int line, std::string& error);
 
 // " Sub Total: <external> <unit> <internal> <unit> Calls:<n> Duration:<s> Pulses:<r> <p> "
 std::string totalsLine(const std::string& label, const ReportTotals& t, const std::string& unit,
@@ -128,11 +197,11 @@ struct ArchiveResult {
   std::string error;
 };
 
-// Copies every row of the selection's query (not the record tests) into a
+// Copies every row of the plan's query (not the record tests) into a
 // new archive file at path, in one transaction, the rows taking new
 // counter values. Refused when path is (canonically) one of openDatabases.
 // Copied only when every row read was copied; progress(copied) every 1024.
-ArchiveResult archiveCmdrRecords(RecordStore& store, store::Database& source, const TemplateRecord& s,
+ArchiveResult archiveCmdrRecords(RecordStore& store, store::Database& source, const ReportPlan& plan,
                                  const std::string& path, const std::vector<std::string>& openDatabases,
                                  bool replaceConfirmed, const std::function<void(uint64_t)>& progress = {});
 // Deletes exactly the rows with these sqnos, in one transaction. False,

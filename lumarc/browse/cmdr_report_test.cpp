@@ -65,7 +65,7 @@ class Reporting : public OnDatabase {
     r4 = add(noUser);
   }
   CmdrReportResult run(const TemplateRecord& s, Collect& out, CallStatistics* stats = nullptr) {
-    CmdrReportResult r = buildCmdrReport(db(), s, texts(), out, stats);
+    CmdrReportResult r = buildCmdrReport(db(), planFor(s), texts(), out, stats);
     EXPECT_EQ(r.error, "");
     return r;
   }
@@ -179,7 +179,7 @@ TEST_P(Reporting, SavedFileHasHeadersAndCrLfLinesWithBytesUnchanged) {
   s.TLstr = "104";
   LineStore lines;
   LineStoreSink sink(lines);
-  CmdrReportResult r = buildCmdrReport(db(), s, texts(), sink);
+  CmdrReportResult r = buildCmdrReport(db(), planFor(s), texts(), sink);
   const std::string path = dir_.path() + "/report.txt";
   ASSERT_TRUE(writeReportFile(path, r.header1, r.header2, lines));
   std::ifstream in(path, std::ios::binary);
@@ -199,7 +199,7 @@ TEST_P(Reporting, SavedFileHasHeadersAndCrLfLinesWithBytesUnchanged) {
 TEST_P(Reporting, TrashDeletesOnlyTheArchivedRows) {
   TemplateRecord s = defaultSelection();
   const std::string archivePath = dir_.path() + "/archive.mdb";
-  ArchiveResult a = archiveCmdrRecords(store_, db(), s, archivePath, {}, false);
+  ArchiveResult a = archiveCmdrRecords(store_, db(), planFor(s), archivePath, {}, false);
   ASSERT_EQ(a.status, ArchiveResult::Status::Copied) << a.error;
   EXPECT_EQ(a.copied, 4u);
   {
@@ -221,13 +221,13 @@ TEST_P(Reporting, TrashDeletesOnlyTheArchivedRows) {
 TEST_P(Reporting, ArchiveRefusesTheOpenDatabaseAndAFileItCannotCreate) {
   TemplateRecord s = defaultSelection();
   const std::string main = dir_.path() + "/Lumarc.mdb";
-  ArchiveResult a = archiveCmdrRecords(store_, db(), s, dir_.path() + "/./Lumarc.mdb", {main}, true);
+  ArchiveResult a = archiveCmdrRecords(store_, db(), planFor(s), dir_.path() + "/./Lumarc.mdb", {main}, true);
   EXPECT_EQ(a.status, ArchiveResult::Status::Refused);
   EXPECT_TRUE(a.sqnos.empty());
   const std::string locked = dir_.path() + "/locked";
   ASSERT_EQ(::mkdir(locked.c_str(), 0500), 0);
   if (::geteuid() != 0) {
-    ArchiveResult b = archiveCmdrRecords(store_, db(), s, locked + "/archive.mdb", {main}, false);
+    ArchiveResult b = archiveCmdrRecords(store_, db(), planFor(s), locked + "/archive.mdb", {main}, false);
     EXPECT_EQ(b.status, ArchiveResult::Status::CannotCreate);
     EXPECT_TRUE(b.sqnos.empty()) << "nothing may be trashed after a failed copy";
   }

@@ -35,16 +35,6 @@ void addRange(std::vector<Condition>& parts, const std::string& column, int64_t 
   if (max) parts.push_back(Condition::compare(Expr::column(column), Op::Le, *max));
 }
 
-// The duration range of both tables: the minimum always applies; the
-// picker's end (23:59:00) or more leaves the maximum open, so that a long
-// call is never dropped by the default selection.
-void durationRange(const TemplateRecord& s, int32_t& min, std::optional<int32_t>& max) {
-  min = secondsOfDay(dateFields(s.TMid));
-  const int32_t m = secondsOfDay(dateFields(s.TMad));
-  max.reset();
-  if (m < kOpenDurationMax) max = m;
-}
-
 // 1024 * hour + minute >= key (or <= key): the time of day of a timestamp
 // column against a time key, as comparisons of its hour and minute parts.
 Condition timeBound(const std::string& column, int32_t key, bool lower) {
@@ -111,31 +101,6 @@ std::string selectionDigits(std::string_view text) {
 
 // ---- CMDR ----
 
-CmdrFilter cmdrFilter(const TemplateRecord& s) {
-  CmdrFilter f;
-  const DateFields from = dateFields(s.TStr), to = dateFields(s.TEnd);
-  f.dateFrom = dateKey(from);
-  f.dateTo = dateKey(to);
-  f.timeFrom = timeKey(from);
-  f.timeTo = timeKey(to);
-  if (s.TRect != kAllRecords) f.type = std::string(1, static_cast<char>(64 + s.TRect));
-  f.ipadr = s.ipadr;
-  if (s.TRect == kCallRecords) {
-    f.calls = true;
-    durationRange(s, f.durationMin, f.durationMax);
-    f.rpulsMin = s.TPmie;
-    f.rpulsMax = s.TPmae;
-    f.ppulsMin = s.TPmii;
-    f.ppulsMax = s.TPmai;
-    const std::string port = selectionPort(s.Tpuport);
-    if (!port.empty()) f.uport = corvane::portText8(port);
-    f.dialled = selectionDigits(s.Tddgts);
-    f.calling = selectionDigits(s.Tcdgts);
-  }
-  if (s.TLtyp == kSingleUser) f.cport = corvane::portText8(s.TLstr);
-  return f;
-}
-
 // (year, month, day) of a timestamp column >= (or <=) a date key, compared
 // field by field.
 static Condition dateBound(const std::string& column, int32_t key, bool lower) {
@@ -189,39 +154,11 @@ Condition CmdrFilter::condition(bool byPort) const {
 
 store::Sort cmdrOrder(int32_t mode) {
   if (mode >= kAllUserSorted && mode <= kSections)
-    return store::Sort{SortKey{Expr::column("cport")}, SortKey{Expr::column("tdate")}};
-  return store::sortBy("tdate");
-}
-
-bool passesCallTests(const TemplateRecord& s, const CmdrRecord& r) {
-  if (r.type != "A") return true;
-  const bool incomingTrunk = (r.flags >> 19) & 1, outgoingTrunk = (r.flags >> 20) & 1;
-  if (s.TTlic == 1 && incomingTrunk) return false;
-  if (s.TTlic == 2 && !incomingTrunk) return false;
-  if (s.TTlog == 1 && outgoingTrunk) return false;
-  if (s.TTlog == 2 && !outgoingTrunk) return false;
-  if (s.TStar > 0 && static_cast<int32_t>((r.flags >> 21) & 15) + 1 != s.TStar) return false;
-  return true;
+    return store::Sort{SortKey{Expr::column("cport")}, SortKey{Expr::column("tdate")}, SortKey{Expr::column("sqno")}};
+  return store::Sort{SortKey{Expr::column("tdate")}, SortKey{Expr::column("sqno")}};
 }
 
 // ---- Voice ----
-
-VoiceFilter voiceFilter(const TemplateRecord& s) {
-  VoiceFilter f;
-  const DateFields from = dateFields(s.TStr), to = dateFields(s.TEnd);
-  f.dateFrom = bcdDate(from);
-  f.dateTo = bcdDate(to);
-  f.timeFrom = bcdTime(from, 0);
-  f.timeTo = bcdTime(to, 59);  // the whole end minute
-  durationRange(s, f.durationMin, f.durationMax);
-  f.port = selectionPort(s.Tpuport);
-  f.dialled = selectionDigits(s.Tddgts);
-  f.calling = selectionDigits(s.Tcdgts);
-  f.ipadr = s.ipadr;
-  f.direction = s.vrdir;
-  if (s.TLtyp == kSingleUser) f.rcdport = corvane::portText8(s.TLstr);
-  return f;
-}
 
 Condition VoiceFilter::condition() const {
   std::vector<Condition> parts;
@@ -258,7 +195,8 @@ std::string userNameText(const UserRecord& u) {
   return name;
 }
 
-ListingUsers::ListingUsers(store::Database& db, const TemplateRecord& s) : db_(db), mode_(s.TLtyp), listed_(s.TLstr) {}
+ListingUsers::ListingUsers(store::Database& db, const UserRule& rule)
+    : db_(db), mode_(rule.mode), listed_(rule.listed) {}
 
 const ListingUsers::Entry& ListingUsers::lookUp(const std::string& port) {
   auto it = cache_.find(port);
@@ -273,7 +211,7 @@ const ListingUsers::Entry& ListingUsers::lookUp(const std::string& port) {
 }
 
 bool ListingUsers::listed(const std::string& port) {
-  if (mode_ != kSelectedUsers && mode_ != kDepartments && mode_ != kSections) return true;
+  if (!UserRule{mode_, {}}.needsUserRecord()) return true;
   const Entry& e = lookUp(port);
   if (!e.found) return false;
   if (mode_ == kSelectedUsers) return e.user.Slct;

@@ -2,8 +2,8 @@
 // (the form's working copy, each browser's copy, a saved template), its
 // defaults, the templates in the database, and the structured filters a
 // selection becomes: numbers, ranges and prefixes that the store's dialect
-// renders with every value bound. Also the record tests the CMDR listing
-// applies after the query, and the user tests of the grouped listing modes.
+// renders with every value bound. Also the user tests of the grouped
+// listing modes. A selection is read into these by planFor (report_plan.h).
 #pragma once
 
 #include "lumarc/records/records.h"
@@ -94,12 +94,9 @@ struct CmdrFilter {
   // port index and not by a scan of the time index.
   store::Condition condition(bool byPort = false) const;
 };
-CmdrFilter cmdrFilter(const TemplateRecord& s);
-// "tdate" for mode 0 (and any mode outside 1-5), "cport, tdate" else.
+// "tdate, sqno" for mode 0 (and any mode outside 1-5), "cport, tdate,
+// sqno" else: a total order, so that a listing can resume after any row.
 store::Sort cmdrOrder(int32_t mode);
-// The tests after the query for type "A" records (incoming side, outgoing
-// side, star count); other types always pass.
-bool passesCallTests(const TemplateRecord& s, const CmdrRecord& r);
 
 // ---- Voice recordings (table Vdata00) ----
 
@@ -117,17 +114,27 @@ struct VoiceFilter {
 
   store::Condition condition() const;
 };
-VoiceFilter voiceFilter(const TemplateRecord& s);
 // "rcddate, rcdtime" for mode 0, "rcdport, rcddate, rcdtime" for modes 1-5.
 store::Sort voiceOrder(int32_t mode);
 
 // ---- The users of a grouped listing ----
 
+// Who a listing lists, and whether it groups its rows by user port.
+struct UserRule {
+  int32_t mode = kAllTimeSorted;  // TLtyp; a value outside 0-5 lists like mode 0
+  std::string listed;             // TLstr: the user (mode 3), department (4) or section (5)
+
+  // Modes 1-5: rows by port, each user under a heading with a sub-total.
+  bool grouped() const { return mode >= kAllUserSorted && mode <= kSections; }
+  // Modes 2, 4 and 5: the user's record decides whether its port is listed.
+  bool needsUserRecord() const { return mode == kSelectedUsers || mode == kDepartments || mode == kSections; }
+};
+
 // The user tests and heading lines of listing modes 1-5, shared by both
 // browsers: each port is looked up once per listing.
 class ListingUsers {
  public:
-  ListingUsers(store::Database& db, const TemplateRecord& s);
+  ListingUsers(store::Database& db, const UserRule& rule);
   // Whether records of that port are listed: always in modes 1 and 3; mode
   // 2 needs the user's selection mark, mode 4 its department and mode 5 its
   // section to equal TLstr. A port without a user is not listed in 2, 4, 5.

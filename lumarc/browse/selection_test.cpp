@@ -3,6 +3,8 @@
 // the templates that keep it.
 #include "lumarc/browse/selection.h"
 
+#include "lumarc/browse/report_plan.h"
+
 #include "lumarc/browse/browse_db_test_support.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +24,8 @@ class Selecting : public OnDatabase {
   // byPort: the form a grouped listing queries one user's rows with.
   std::vector<int32_t> cmdrRows(const TemplateRecord& s, bool byPort = false) {
     store::DrptCset c(db());
-    EXPECT_TRUE(c.open(cmdrFilter(s).condition(byPort), cmdrOrder(s.TLtyp))) << c.error();
+    const ReportPlan plan = planFor(s);
+    EXPECT_TRUE(c.open(plan.cmdr.condition(byPort), plan.order)) << c.error();
     std::vector<int32_t> rows;
     CmdrRecord r;
     while (c.next(r)) rows.push_back(r.sqno);
@@ -31,7 +34,8 @@ class Selecting : public OnDatabase {
   }
   std::vector<int32_t> voiceRows(const TemplateRecord& s) {
     store::DrptVset v(db(), store::vdata00Table());
-    EXPECT_TRUE(v.open(voiceFilter(s).condition(), voiceOrder(s.TLtyp))) << v.error();
+    const ReportPlan plan = planFor(s, ListedTable::Voice);
+    EXPECT_TRUE(v.open(plan.where, plan.order)) << v.error();
     std::vector<int32_t> rows;
     VoiceRecord r;
     while (v.next(r)) rows.push_back(r.sqno);
@@ -131,32 +135,14 @@ TEST_P(Selecting, UserSortedModesGroupByPortThenTime) {
   const int32_t late = add(call("2", DateTime{2024, 1, 2, 9, 0, 0}));
   const int32_t early = add(call("10", DateTime{2024, 1, 3, 9, 0, 0}));
   const int32_t first = add(call("2", DateTime{2024, 1, 1, 9, 0, 0}));
+  const int32_t sameSecond = add(call("2", DateTime{2024, 1, 1, 9, 0, 0}));
   TemplateRecord s = defaultSelection();
-  EXPECT_EQ(cmdrRows(s), (std::vector<int32_t>{first, late, early}));
+  EXPECT_EQ(cmdrRows(s), (std::vector<int32_t>{first, sameSecond, late, early}));
   s.TLtyp = kAllUserSorted;
-  EXPECT_EQ(cmdrRows(s), (std::vector<int32_t>{first, late, early})) << "ports compare as stored: \"       2\" first";
-}
-
-TEST(CallTests, SidesAndStarCountOnlyTestCalls) {
-  struct Case {
-    int32_t tlic, tlog, star;
-    uint32_t flags;
-    const char* type;
-    bool passes;
-  };
-  const Case cases[] = {
-      {1, 0, 0, 1u << 19, "A", false}, {2, 0, 0, 1u << 19, "A", true},   {2, 0, 0, 0, "A", false},
-      {0, 1, 0, 1u << 20, "A", false}, {0, 2, 0, 1u << 20, "A", true},   {0, 0, 1, 0, "A", true},
-      {0, 0, 1, 1u << 21, "A", false}, {0, 0, 16, 15u << 21, "A", true}, {1, 1, 3, 1u << 19, "B", true},
-  };
-  for (const Case& c : cases) {
-    TemplateRecord s = defaultSelection();
-    s.TTlic = c.tlic, s.TTlog = c.tlog, s.TStar = c.star;
-    CmdrRecord r;
-    r.type = c.type;
-    r.flags = c.flags;
-    EXPECT_EQ(passesCallTests(s, r), c.passes) << c.tlic << c.tlog << c.star << " " << c.flags;
-  }
+  EXPECT_EQ(cmdrRows(s), (std::vector<int32_t>{first, sameSecond, late, early}))
+      << "ports compare as stored: \"       2\" first";
+  EXPECT_EQ(cmdrRows(s, true), (std::vector<int32_t>{first, sameSecond, late, early}))
+      << "calls of one second in key order";
 }
 
 TEST_P(Selecting, VoiceRangesIncludeTheEndMinute) {

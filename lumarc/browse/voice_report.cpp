@@ -38,9 +38,6 @@ void appendBcd(std::string& out, uint32_t bcd, char sep) {
   out.append(digits, 4, 2);
 }
 
-bool replacesDialled(int32_t rplc) { return rplc == 1 || rplc == 3; }
-bool replacesCalling(int32_t rplc) { return rplc == 2 || rplc == 3; }
-
 }  // namespace
 
 std::string recordingPath(const VoiceRecord& r) { return r.rcdfn + "." + r.rcdfx; }
@@ -69,7 +66,7 @@ std::string recordingLine(const VoiceRecord& r, const corvane::StringTable& text
   return out;
 }
 
-VoiceListing listRecordings(store::Database& voiceDb, store::Database* mainDb, const TemplateRecord& s,
+VoiceListing listRecordings(store::Database& voiceDb, store::Database* mainDb, const ReportPlan& plan,
                             const corvane::StringTable& texts, const LineSink& sink,
                             const std::function<void(int32_t, int64_t)>& progress,
                             const std::function<void(const VoiceRecord&)>& listed) {
@@ -79,13 +76,12 @@ VoiceListing listRecordings(store::Database& voiceDb, store::Database* mainDb, c
   };
 
   std::optional<DefinitionIndex> dialled, calling;
-  if (mainDb && replacesDialled(s.TRplc)) dialled = DefinitionIndex::load(*mainDb, kDialledDigits, out.error);
-  if (mainDb && replacesCalling(s.TRplc)) calling = DefinitionIndex::load(*mainDb, kCallingNumber, out.error);
+  if (mainDb && plan.replacesDialled()) dialled = DefinitionIndex::load(*mainDb, kDialledDigits, out.error);
+  if (mainDb && plan.replacesCalling()) calling = DefinitionIndex::load(*mainDb, kCallingNumber, out.error);
 
-  const int32_t mode = s.TLtyp;
-  const bool grouped = mode >= kAllUserSorted && mode <= kSections;
+  const bool grouped = plan.users.grouped();
   std::optional<ListingUsers> users;
-  if (grouped && mainDb) users.emplace(*mainDb, s);
+  if (grouped && mainDb) users.emplace(*mainDb, plan.users);
 
   auto emit = [&](std::string_view text, int32_t kind, int32_t index) {
     sink(text, kind, index, out.lines);
@@ -94,7 +90,7 @@ VoiceListing listRecordings(store::Database& voiceDb, store::Database* mainDb, c
 
   try {
     store::DrptVset rows(voiceDb);
-    if (!rows.open(voiceFilter(s).condition(), voiceOrder(mode))) {
+    if (!rows.open(plan.where, plan.order)) {
       fail(rows.error());
       return out;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "common/string_table.h"
+#include "lumarc/browse/report_plan.h"
 #include "lumarc/browse/statistics.h"
 #include "lumarc/records/records.h"
 #include "lumarc/store/database.h"
@@ -46,13 +47,13 @@ struct VoiceListing {
   std::string error;  // the database's failure text, empty when the listing is whole
 };
 
-// Lists the recordings of `voiceDb` that selection `s` (a voice selection)
-// asks for, in the order of its listing mode. Users (headings and the user
+// Lists the recordings of `voiceDb` that a voice plan (planFor(s,
+// ListedTable::Voice)) asks for, in the order of its listing mode. Users (headings and the user
 // tests of modes 2, 4, 5) and the number definitions of "Replace digits"
 // come from `mainDb`; without it there are no names and no replacement.
 // `progress` is called every 1024 rows read with (lines, rows read);
 // `listed` with each recording right after its line.
-VoiceListing listRecordings(store::Database& voiceDb, store::Database* mainDb, const TemplateRecord& s,
+VoiceListing listRecordings(store::Database& voiceDb, store::Database* mainDb, const ReportPlan& plan,
                             const corvane::StringTable& texts, const LineSink& sink,
                             const std::function<void(int32_t, int64_t)>& progress = {},
                             const std::function<void(const VoiceRecord&)>& listed = {});

@@ -66,10 +66,10 @@ class VoiceListing_ : public testing::OnDatabase {
   }
   std::vector<Line> list(const TemplateRecord& s, browse::VoiceListing* result = nullptr) {
     std::vector<Line> lines;
-    browse::VoiceListing l =
-        listRecordings(voice(), &db(), s, englishTexts(), [&](std::string_view t, int32_t k, int32_t i, int32_t) {
-          lines.push_back({std::string(t), k, i});
-        });
+    browse::VoiceListing l = listRecordings(voice(), &db(), planFor(s, ListedTable::Voice), englishTexts(),
+                                            [&](std::string_view t, int32_t k, int32_t i, int32_t) {
+                                              lines.push_back({std::string(t), k, i});
+                                            });
     EXPECT_EQ(l.error, "");
     if (result) *result = l;
     return lines;

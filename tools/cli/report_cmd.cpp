@@ -13,6 +13,7 @@
 #include "lumarc/texts/texts.h"
 #include "lumarc/browse/cmdr_report.h"
 #include "lumarc/browse/csv.h"
+#include "lumarc/browse/report_plan.h"
 #include "lumarc/browse/selection.h"
 
 #include <arpa/inet.h>
@@ -211,11 +212,12 @@ int runCmdrReport(const ReportOptions& ro) {
     std::fprintf(stderr, "lumarc-cli: %s (%s)\n", databaseAccessFailedText().c_str(), error.c_str());
     return 1;
   };
+  const browse::ReportPlan plan = browse::planFor(ro.selection);
   if (ro.format == ReportFormat::Csv) {
     std::FILE* out = openOutput(ro);
     if (!out) return fileAccessFailed(ro, ro.output);
-    browse::CmdrCsvWriter csv(out, ro.texts->codePage(), ro.selection.TPunt);
-    const browse::CmdrReportResult r = browse::buildCmdrReport(db, ro.selection, texts, csv);
+    browse::CmdrCsvWriter csv(out, ro.texts->codePage(), plan.amounts.unit);
+    const browse::CmdrReportResult r = browse::buildCmdrReport(db, plan, texts, csv);
     bool ok = csv.ok() && std::fflush(out) == 0;
     if (out != stdout && std::fclose(out) != 0) ok = false;
     if (!r.error.empty()) return failed(r.error);
@@ -227,7 +229,7 @@ int runCmdrReport(const ReportOptions& ro) {
     return 1;
   }
   browse::LineStoreSink sink(lines);
-  const browse::CmdrReportResult r = browse::buildCmdrReport(db, ro.selection, texts, sink);
+  const browse::CmdrReportResult r = browse::buildCmdrReport(db, plan, texts, sink);
   if (!r.error.empty()) return failed(r.error);
   return writeLinesReport(ro, r.header1, r.header2, lines);
 }

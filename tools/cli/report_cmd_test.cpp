@@ -115,8 +115,8 @@ class ReportCommand : public ::testing::Test {
   std::string windowSave(const TemplateRecord& s) {
     browse::LineStore lines;
     browse::LineStoreSink sink(lines);
-    const auto r =
-        browse::buildCmdrReport(*store_->mainDatabase(), s, browse::CmdrReportTexts::from(englishTexts()), sink);
+    const auto r = browse::buildCmdrReport(*store_->mainDatabase(), browse::planFor(s),
+                                           browse::CmdrReportTexts::from(englishTexts()), sink);
     const std::string path = dir_.path() + "/saved.txt";
     EXPECT_TRUE(browse::writeReportFile(path, r.header1, r.header2, lines));
     return readAll(path);

@@ -55,6 +55,7 @@ int runVoiceReport(const Options& opt, const ReportOptions& ro) {
   RecordStore& store = *ro.store;
   const corvane::StringTable& texts = *ro.texts;
   if (!openVoice(opt, store)) return databaseFailed(ro, RecordStore::kVoiceFile);
+  const browse::ReportPlan plan = browse::planFor(ro.selection, browse::ListedTable::Voice);
 
   if (ro.format == ReportFormat::Csv) {
     std::FILE* out = ro.output.empty() ? stdout : std::fopen(ro.output.c_str(), "wb");
@@ -70,7 +71,7 @@ int runVoiceReport(const Options& opt, const ReportOptions& ro) {
     browse::VoiceListing l;
     if (store.voiceOpen()) {
       l = browse::listRecordings(
-          *store.voiceDatabase(), store.mainDatabase(), ro.selection, texts,
+          *store.voiceDatabase(), store.mainDatabase(), plan, texts,
           [&](std::string_view text, int32_t kind, int32_t, int32_t) {
             if (kind == browse::kPlainLineKind && !text.empty()) heading = std::string(text);
           },
@@ -101,7 +102,7 @@ int runVoiceReport(const Options& opt, const ReportOptions& ro) {
   }
   browse::VoiceListing l;
   if (store.voiceOpen()) {
-    l = browse::listRecordings(*store.voiceDatabase(), store.mainDatabase(), ro.selection, texts,
+    l = browse::listRecordings(*store.voiceDatabase(), store.mainDatabase(), plan, texts,
                                [&](std::string_view text, int32_t kind, int32_t index, int32_t extra) {
                                  lines.add(text, kind, index, extra);
                                });

@@ -96,9 +96,9 @@ class VoiceReportCommand : public ::testing::Test {
   // The bytes of the voice browser's listing under the report file rule.
   std::string windowList(const TemplateRecord& s) {
     browse::LineStore lines;
-    browse::VoiceListing l =
-        browse::listRecordings(*store_->voiceDatabase(), store_->mainDatabase(), s, englishTexts(),
-                               [&](std::string_view t, int32_t k, int32_t i, int32_t e) { lines.add(t, k, i, e); });
+    browse::VoiceListing l = browse::listRecordings(
+        *store_->voiceDatabase(), store_->mainDatabase(), browse::planFor(s, browse::ListedTable::Voice),
+        englishTexts(), [&](std::string_view t, int32_t k, int32_t i, int32_t e) { lines.add(t, k, i, e); });
     const std::string path = dir_.path() + "/listed.txt";
     EXPECT_TRUE(browse::writeReportFile(path, l.header1, "", lines));
     return readAll(path);

@@ -6,6 +6,7 @@
 #include "lumarc/texts/texts.h"
 #include "lumarc/browse/cmdr_report.h"
 #include "lumarc/browse/csv.h"
+#include "lumarc/browse/report_plan.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/browse/ui/list_print.h"
 #include "lumarc/links/mail_file.h"
@@ -86,7 +87,7 @@ void CfwDbCdr::list() {
     return;
   }
   ListSink sink(*this, hooks_.status);
-  const CmdrReportResult r = buildCmdrReport(*db, selection_, CmdrReportTexts::from(texts_), sink, &stats_);
+  const CmdrReportResult r = buildCmdrReport(*db, planFor(selection_), CmdrReportTexts::from(texts_), sink, &stats_);
   if (!r.error.empty() && hooks_.message) hooks_.message(texts_.text(kTextDatabaseAccessFailed) + " " + r.error);
   setHeaders(r.header1, r.header2);
   if (hooks_.refreshToolbar) hooks_.refreshToolbar();
@@ -169,7 +170,7 @@ bool CfwDbCdr::archiveTo(const std::string& path, bool replaceConfirmed) {
   ArchiveResult r;
   if (db && store) {
     const auto open = hooks_.openDatabases ? hooks_.openDatabases() : std::vector<std::string>{};
-    r = archiveCmdrRecords(*store, *db, selection_, path, open, replaceConfirmed, [this](uint64_t copied) {
+    r = archiveCmdrRecords(*store, *db, planFor(selection_), path, open, replaceConfirmed, [this](uint64_t copied) {
       if (hooks_.status) hooks_.status(std::to_string(copied));
     });
   }
@@ -210,8 +211,9 @@ bool CfwDbCdr::saveReport(const std::string& path, ReportFileFormat format) {
       store::Database* db = hooks_.database ? hooks_.database() : nullptr;
       std::FILE* f = db ? std::fopen(path.c_str(), "wb") : nullptr;
       if (!f) break;
-      CmdrCsvWriter csv(f, texts_.codePage(), selection_.TPunt);
-      const CmdrReportResult r = buildCmdrReport(*db, selection_, CmdrReportTexts::from(texts_), csv);
+      const ReportPlan plan = planFor(selection_);
+      CmdrCsvWriter csv(f, texts_.codePage(), plan.amounts.unit);
+      const CmdrReportResult r = buildCmdrReport(*db, plan, CmdrReportTexts::from(texts_), csv);
       ok = csv.ok() && r.error.empty();
       if (std::fclose(f) != 0) ok = false;
       break;

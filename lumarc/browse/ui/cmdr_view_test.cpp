@@ -113,7 +113,7 @@ TEST_F(CmdrBrowser, SavedAndMailedReportIsTheBuildersFile) {
 
   LineStore lines(dir.path());
   LineStoreSink sink(lines);
-  const auto r = buildCmdrReport(db(), s, CmdrReportTexts::from(englishTexts()), sink);
+  const auto r = buildCmdrReport(db(), planFor(s), CmdrReportTexts::from(englishTexts()), sink);
   const std::string built = dir.path() + "/built.txt";
   ASSERT_TRUE(writeReportFile(built, r.header1, r.header2, lines));
   EXPECT_EQ(readAll(saved), readAll(built));

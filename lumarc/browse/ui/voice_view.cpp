@@ -3,6 +3,7 @@
 #include "common/files.h"
 #include "common/qt/qt_text.h"
 #include "lumarc/texts/texts.h"
+#include "lumarc/browse/report_plan.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/browse/voice_report.h"
 #include "lumarc/store/database.h"
@@ -92,7 +93,7 @@ void CfwDbVrc::list() {
   store::Database* db = database();
   if (!db) return;
   VoiceListing l = listRecordings(
-      *db, hooks_.mainDatabase ? hooks_.mainDatabase() : nullptr, selection_, texts_,
+      *db, hooks_.mainDatabase ? hooks_.mainDatabase() : nullptr, planFor(selection_, ListedTable::Voice), texts_,
       [this](std::string_view text, int32_t kind, int32_t index, int32_t extra) { addLine(text, kind, index, extra); },
       [this](int32_t lines, int64_t rows) {
         if (hooks_.status) hooks_.status(std::to_string(lines) + " / " + std::to_string(rows));
