@@ -34,6 +34,8 @@ const char* linkMessageName(LinkMessage m) {
     case LinkMessage::ExchangeStoppedAnswering: return "ExchangeStoppedAnswering";
     case LinkMessage::RecordingNotWritable: return "RecordingNotWritable";
     case LinkMessage::FailedRecordsNotWritable: return "FailedRecordsNotWritable";
+    case LinkMessage::LogFileNotWritable: return "LogFileNotWritable";
+    case LinkMessage::LogFileWritableAgain: return "LogFileWritableAgain";
     case LinkMessage::MailSystemMissing: return "MailSystemMissing";
     case LinkMessage::MailSendFailed: return "MailSendFailed";
   }
