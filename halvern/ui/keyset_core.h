@@ -48,8 +48,8 @@ class KeysetCore : public QObject {
   void setAudioChoice(std::optional<AudioChoice> choice) { audioChoice_ = std::move(choice); }
   // Opens the device and starts the audio engine on the core thread (at
   // the window's first showing, or the headless start). False when there
-  // is no device ("Audio device not found!"); the keyset then goes on
-  // without sound. Call after start().
+  // is no device ("Audio device not found!"); the program then says so and
+  // ends. Call after start().
   bool startAudio();
 
  public slots:

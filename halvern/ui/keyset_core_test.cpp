@@ -416,6 +416,25 @@ TEST(HalvernProgram, SecondStartRaisesTheFirstAndEnds) {
   EXPECT_TRUE(std::filesystem::is_directory(first.file("Wav")));
 }
 
+TEST(HalvernProgram, WithoutASoundDeviceTheHeadlessProgramSaysSoSavesTheSettingsAndEnds) {
+  app();
+  if (!std::getenv("HALVERN")) GTEST_SKIP() << "HALVERN not set";
+  TempDir dir, runtime;
+  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.path()));
+  // The input file is not there, so the file device cannot be opened.
+  HalvernProcess h(dir.path(), QString::fromStdString(runtime.path()),
+                   {"--headless", "--audio", "file:missing.wav:out.wav", "-I" + privateLoopback().toString(), "-C204"});
+  ASSERT_TRUE(h.p.waitForStarted(5000));
+  ASSERT_TRUE(h.waitForLine("error \"Audio device not found!\"", 5000)) << h.out.constData();
+  ASSERT_TRUE(waitUntil([&] { return h.p.state() == QProcess::NotRunning; }, 1000))
+      << "the program went on without a sound device";
+  EXPECT_EQ(h.p.exitStatus(), QProcess::NormalExit);
+  EXPECT_NE(h.p.exitCode(), 0);
+  SettingsRecord saved;
+  ASSERT_TRUE(loadSettingsRecord(saved, dir.path())) << "the settings were not saved";
+  EXPECT_EQ(saved.account().accountId(), "204");
+}
+
 TEST(HalvernProgram, WithoutADisplayTheWindowProgramSaysWhatToDoAndHelpNeedsNone) {
   app();
   if (!std::getenv("HALVERN")) GTEST_SKIP() << "HALVERN not set";

@@ -32,6 +32,9 @@ namespace halvern::ui {
 
 namespace {
 
+// The exit code of a run that ended because it had no sound device.
+constexpr int kExitNoAudioDevice = 1;
+
 TagTexts tagsOf(const SettingsRecord& r) {
   TagTexts t;
   for (int level = 0; level < kShiftLevels; ++level)
@@ -51,11 +54,13 @@ struct Session {
   KeysetSnapshot last;
   bool closing = false;
   bool unregisterAtClose = true;
+  int exitCode = 0;
 
-  void close(bool unregister) {
+  void close(bool unregister, int code = 0) {
     if (closing) return;
     closing = true;
     unregisterAtClose = unregister;
+    exitCode = code;
     // Queued, so a request that comes before the loop runs still ends it;
     // exit() rather than quit(), which would ask the window and be refused.
     QMetaObject::invokeMethod(
@@ -109,11 +114,12 @@ int runWindow(Session& s, KeysetCore& core, corvane::InstanceServer& server) {
   recordings->setStoredRectangle(s.record.rectangle());
   connectRecordings(window, service, *recordings);
   // The sound starts with the window's first showing; without a device the
-  // keyset still works, silent.
+  // program says so and ends as the close box ends it, but not with 0.
   QTimer::singleShot(0, &window, [&s, &window, &core] {
     if (core.startAudio()) return;
     QMessageBox::critical(&window, QString::fromLatin1(kWindowTitle),
                           corvane::qtext(textsFor(s.record.language()), kTextAudioDeviceNotFound));
+    s.close(true, kExitNoAudioDevice);
   });
   QApplication::exec();
   core.stop(s.unregisterAtClose);
@@ -121,7 +127,7 @@ int runWindow(Session& s, KeysetCore& core, corvane::InstanceServer& server) {
   s.record.setRectangle(recordings->rectangle());
   recordings.reset();
   window.closeNow();
-  return 0;
+  return s.exitCode;
 }
 
 int runHeadless(Session& s, KeysetCore& core) {
@@ -134,11 +140,14 @@ int runHeadless(Session& s, KeysetCore& core) {
   front.setRecordings(&recordings);
   QObject::connect(&core, &KeysetCore::snapshotReady, &front, &HeadlessFrontEnd::showSnapshot);
   QObject::connect(&front, &HeadlessFrontEnd::closeRequested, &front, [&s] { s.close(true); });
-  if (!core.startAudio()) front.showError(kTextAudioDeviceNotFound);
+  if (!core.startAudio()) {
+    front.showError(kTextAudioDeviceNotFound);
+    s.close(true, kExitNoAudioDevice);
+  }
 
   QCoreApplication::exec();
   core.stop(s.unregisterAtClose);
-  return 0;
+  return s.exitCode;
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // single instance, working directory and "Wav", "Settings.bin", the command
 // line, the language, the core thread, and the orderly shutdown (the close
 // box, "quit", the end of input and SIGINT/SIGTERM/SIGHUP unregister first;
-// the management program's "close" does not). The settings are saved at
-// exit.
+// the management program's "close" does not; so does a start without a
+// sound device, after saying so, with exit code 1). The settings are saved
+// at exit.
 #pragma once
 
 #include "halvern/keyset_snapshot.h"

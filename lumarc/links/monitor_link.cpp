@@ -1,5 +1,6 @@
 #include "lumarc/links/monitor_link.h"
 
+#include "common/fault_seam.h"
 #include "common/files.h"
 #include "common/format.h"
 #include "lumarc/decoder/framework.h"
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -105,8 +107,50 @@ void MonitorLink::openFrameFile() {
   if (!frames_) return;
   std::string header = "# " + path + " " + corvane::formatDateTime(owner_.env().now()) + " " + target_.hostText() +
                        ":" + std::to_string(port()) + "\n";
-  std::fwrite(header.data(), 1, header.size(), frames_.get());
-  std::fflush(frames_.get());
+  // A header that does not fit is no frame lost; the first frame that does
+  // not fit either is what the pane hears of.
+  (void)writeFrameLine(header);
+}
+
+std::optional<std::string> MonitorLink::writeFrameLine(const std::string& line) {
+  const std::string path = framePath();
+  if (auto f = corvane::fault::hit(corvane::fault::Point::FileWrite, path))
+    return f->message.empty() ? std::string(std::strerror(f->errnum)) : f->message;
+  // A file that could not be made is tried again with every frame.
+  if (!frames_) frames_.reset(std::fopen(path.c_str(), "ab"));
+  if (!frames_) return std::string(std::strerror(errno));
+  // Straight to the file, and all of the line or none of it, so the file
+  // stays whole lines of the decode input form whatever the disk does.
+  const int fd = ::fileno(frames_.get());
+  const off_t end = ::lseek(fd, 0, SEEK_END);
+  int err = end < 0 ? errno : 0;
+  const char* p = line.data();
+  size_t left = line.size();
+  while (err == 0 && left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      break;
+    }
+    p += n;
+    left -= size_t(n);
+  }
+  if (err == 0) return std::nullopt;
+  if (end >= 0) (void)::ftruncate(fd, end);
+  return std::string(std::strerror(err));
+}
+
+void MonitorLink::noteLogWrite(LogFileHealth& health, const std::string& file,
+                               const std::optional<std::string>& failure) {
+  if (failure) {
+    if (!health.failing) report(LinkMessage::LogFileNotWritable, file + ": " + *failure);
+    health.failing = true;
+    ++health.lost;
+    return;
+  }
+  if (health.failing) report(LinkMessage::LogFileWritableAgain, file + ": " + std::to_string(health.lost));
+  health = {};
 }
 
 void MonitorLink::closeFrameFile() { frames_.reset(); }
@@ -235,12 +279,14 @@ void MonitorLink::handleRecord(const MonitorMessage& m) {
       MonitorRecord record = buildMonitorRecord(m.frame, m.hpidx, m.ptyp);
       DecodeOptions options = setup_.decodeOptions ? setup_.decodeOptions() : DecodeOptions{};
       std::string text = decodeMonitorRecord(record, options);
-      if (frames_) {
-        std::string line = monitorFrameLine(m.hpidx, m.ptyp, m.frame) + "\n";
-        std::fwrite(line.data(), 1, line.size(), frames_.get());
-        std::fflush(frames_.get());
+      // The log files are no record store: a frame they cannot take is
+      // counted and shown, and the record is acknowledged all the same.
+      noteLogWrite(frameHealth_, monitorFrameFileName(slot_),
+                   writeFrameLine(monitorFrameLine(m.hpidx, m.ptyp, m.frame) + "\n"));
+      if (setup_.recordArrived) {
+        const MonitorRecordKept kept = setup_.recordArrived(*this, m.hpidx, m.ptyp, m.frame);
+        noteLogWrite(observerHealth_, kept.file, kept.written ? std::nullopt : std::optional<std::string>(kept.cause));
       }
-      if (setup_.recordArrived) setup_.recordArrived(*this, m.hpidx, m.ptyp, m.frame);
       for (const std::string& line : monitorLines(text)) {
         // Counted first, so the pane sees the count of this line already.
         if (hasLog()) ++loggedLines_;

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace lumarc {
@@ -28,10 +29,18 @@ constexpr size_t kMonitorReceiveBuffer = 4096;
 
 class MonitorLink;
 
+// What became of a record a front end keeps in a file of its own.
+struct MonitorRecordKept {
+  std::string file;  // the file's name as the messages show it
+  bool written = true;
+  std::string cause;  // why not, when not written
+};
+
 // Told of every new record (not of a repeat) as it arrives, with its link
-// and raw frame: a front end that keeps the session in a capture file.
+// and raw frame: a front end that keeps the session in a capture file. The
+// link tells the pane when that file stops (and starts again) taking them.
 using MonitorRecordObserver =
-    std::function<void(const MonitorLink& link, uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame)>;
+    std::function<MonitorRecordKept(const MonitorLink& link, uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame)>;
 
 // What a monitor link needs besides its pane.
 struct MonitorLinkSetup {
@@ -84,8 +93,18 @@ class MonitorLink : public Link, public DatagramEvents {
   bool usesIpv6() const { return ipv6_; }
 
  private:
+  // A log file that may stop taking frames: shown once when it does, and
+  // once, with the count of frames it missed, when it takes them again.
+  struct LogFileHealth {
+    bool failing = false;
+    unsigned long lost = 0;
+  };
+
   void setState(MonitorState s);
   void fail(LinkMessage message);
+  // Writes the frame file's line; the cause when it could not.
+  std::optional<std::string> writeFrameLine(const std::string& line);
+  void noteLogWrite(LogFileHealth& health, const std::string& file, const std::optional<std::string>& failure);
   void sendPayload(const std::string& payload);
   void handlePayload(const std::string& payload);
   void handleRecord(const MonitorMessage& m);
@@ -114,6 +133,7 @@ class MonitorLink : public Link, public DatagramEvents {
   bool ipv6_ = false;
   uint8_t address_[16] = {};
   corvane::FilePtr frames_;
+  LogFileHealth frameHealth_, observerHealth_;
 };
 
 // True when "Mail" applies to the link of slot: a monitor link that has

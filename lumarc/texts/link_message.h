@@ -20,6 +20,8 @@ enum class LinkMessage {
   ExchangeStoppedAnswering,  // a voice link's first channel went unanswered for two minutes
   RecordingNotWritable,      // detail: "<file>: <cause>"
   FailedRecordsNotWritable,  // "fcmdr.txt" took no records; detail: the cause
+  LogFileNotWritable,        // a monitor log file took no frame; detail: "<file>: <cause>"
+  LogFileWritableAgain,      // it takes frames again; detail: "<file>: <frames not written>"
   MailSystemMissing,         // no mail program to hand a file to
   MailSendFailed,            // the mail program failed
 };

@@ -18,6 +18,8 @@ const char* linkMessageName(LinkMessage m) {
     case LinkMessage::ExchangeStoppedAnswering: return "ExchangeStoppedAnswering";
     case LinkMessage::RecordingNotWritable: return "RecordingNotWritable";
     case LinkMessage::FailedRecordsNotWritable: return "FailedRecordsNotWritable";
+    case LinkMessage::LogFileNotWritable: return "LogFileNotWritable";
+    case LinkMessage::LogFileWritableAgain: return "LogFileWritableAgain";
     case LinkMessage::MailSystemMissing: return "MailSystemMissing";
     case LinkMessage::MailSendFailed: return "MailSendFailed";
   }
@@ -40,6 +42,16 @@ std::string linkMessageText(const corvane::StringTable& texts, LinkMessage m, co
     case LinkMessage::RecordingNotWritable: return texts.text(kTextRecordingNotWritable) + " (" + detail + ")";
     case LinkMessage::FailedRecordsNotWritable:
       return std::string(kFailedRecordsFile) + " " + texts.text(kTextFileAccessFailed) + " (" + detail + ")";
+    case LinkMessage::LogFileNotWritable:
+    case LinkMessage::LogFileWritableAgain: {
+      // "<file>: <cause or count>"; the file's name may hold ": " itself.
+      const size_t colon = detail.rfind(": ");
+      const std::string file = colon == std::string::npos ? detail : detail.substr(0, colon);
+      const std::string rest = colon == std::string::npos ? std::string() : detail.substr(colon + 2);
+      if (m == LinkMessage::LogFileNotWritable)
+        return file + " " + texts.text(kTextFileAccessFailed) + " (" + rest + ")";
+      return file + " " + texts.text(kTextFileAccessRestored) + " " + rest;
+    }
     case LinkMessage::MailSystemMissing: return texts.text(kTextUnableToLoadMail);
     case LinkMessage::MailSendFailed: return texts.text(kTextSendMailFailed);
   }

@@ -29,6 +29,10 @@ TEST(LinkMessages, FileFaultsNameTheFileAndTheCause) {
             "fcmdr.txt File access failed! (No space left on device)");
   EXPECT_EQ(linkMessageText(en, LinkMessage::RecordingNotWritable, "/w/Wav/tmp.0000: Permission denied"),
             "Recording file not writable! (/w/Wav/tmp.0000: Permission denied)");
+  EXPECT_EQ(linkMessageText(en, LinkMessage::LogFileNotWritable, "logM00.frm: No space left on device"),
+            "logM00.frm File access failed! (No space left on device)");
+  EXPECT_EQ(linkMessageText(en, LinkMessage::LogFileWritableAgain, "/w/a: b.pcapng: 12"),
+            "/w/a: b.pcapng File access works again! Frames not written: 12");
 }
 
 TEST(LinkMessages, TurkishWordsComeFromTheTurkishTable) {
@@ -36,6 +40,9 @@ TEST(LinkMessages, TurkishWordsComeFromTheTurkishTable) {
   EXPECT_EQ(linkMessageText(tr, LinkMessage::RecordingNotWritable, "x: y"),
             tr.text(kTextRecordingNotWritable) + " (x: y)");
   EXPECT_NE(tr.text(kTextRecordingNotWritable), englishTexts().text(kTextRecordingNotWritable));
+  EXPECT_EQ(linkMessageText(tr, LinkMessage::LogFileWritableAgain, "logM00.frm: 3"),
+            "logM00.frm " + tr.text(kTextFileAccessRestored) + " 3");
+  EXPECT_NE(tr.text(kTextFileAccessRestored), englishTexts().text(kTextFileAccessRestored));
   EXPECT_EQ(linkMessages(tr)(LinkMessage::SocketOpeningFault, ""), tr.text(kTextSocketOpeningFault));
 }
 

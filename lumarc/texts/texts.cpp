@@ -161,6 +161,7 @@ constexpr corvane::TextEntry kEnglish[] = {
     {kTextDatabaseConnectionLost, "Database connection lost: "},
     {kTextDatabaseConnectionRestored, "Database connection restored"},
     {kTextRecordingNotWritable, "Recording file not writable!"},
+    {kTextFileAccessRestored, "File access works again! Frames not written:"},
 
     {kTextPaneMonitor, "Monitor"},
     {kTextPaneCmdr, "Cmdr download"},
@@ -410,6 +411,7 @@ constexpr corvane::TextEntry kTurkish[] = {
     {kTextDatabaseConnectionLost, "Veritabanı bağlantısı koptu: "},
     {kTextDatabaseConnectionRestored, "Veritabanı bağlantısı yeniden kuruldu"},
     {kTextRecordingNotWritable, "Kayıt dosyası yazılamıyor!"},
+    {kTextFileAccessRestored, "Dosya erişimi yeniden çalışıyor! Yazılamayan çerçeve:"},
 
     {kTextPaneMonitor, "İzleme"},
     {kTextPaneCmdr, "Cmdr indirme"},

@@ -136,6 +136,7 @@ enum TextId : int {
   kTextDatabaseConnectionLost,      // followed by the driver's text
   kTextDatabaseConnectionRestored,
   kTextRecordingNotWritable,        // followed by " (<file>: <cause>)"
+  kTextFileAccessRestored,          // after the file's name, followed by a count
 
   // Window texts.
   kTextPaneMonitor = 13400,

@@ -141,7 +141,8 @@ int collect(const Options& opt, const CollectArgs& a) {
   if (pcap.isOpen()) {
     config.monitorRecords = [&pcap](const MonitorLink& link, uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame) {
       const CaptureSource source{link.target().hostText(), captureAccessCode(link.target().accessCodeText())};
-      pcap.write(source, hpidx, ptyp, frame, nowMicros());
+      const std::optional<std::string> failure = pcap.write(source, hpidx, ptyp, frame, nowMicros());
+      return MonitorRecordKept{pcap.path(), !failure, failure.value_or("")};
     };
   }
   Station station(config);

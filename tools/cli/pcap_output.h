@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace lumarc::cli {
@@ -25,20 +27,33 @@ class PcapOutput {
   // every packet reaches the file at once (live sessions).
   bool open(const std::string& path, bool force, bool flushEach);
   bool isOpen() const { return file_ != nullptr; }
-  // Writes one record. The first failure is reported on standard error;
-  // nothing more is written after it.
-  void write(const CaptureSource& source, uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame, int64_t micros);
-  // Closes the file; false (reported) when any part of it could not be written.
+  const std::string& path() const { return path_; }
+  // Writes one record; why not, when it could not be written.
+  // Live: a packet that does not fit is left out whole and the ones after
+  // it are tried again (the caller tells the user); an interface
+  // description that did not fit goes in before the next packet that does.
+  // Otherwise the first failure is reported on standard error and nothing
+  // more is written after it.
+  std::optional<std::string> write(const CaptureSource& source, uint16_t hpidx, uint8_t ptyp, const MonitorFrame& frame,
+                                   int64_t micros);
+  // Closes the file; false when any part of it could not be written
+  // (reported here unless write() told it).
   bool close();
 
  private:
   class FileSink;
   void failed(int error);
+  // Live: writes all of block or, with the file cut back, none of it.
+  std::optional<std::string> putWhole(std::string_view block);
 
   std::string command_, path_;
   std::FILE* file_ = nullptr;
   bool flushEach_ = false;
   bool reported_ = false;
+  // Live: something was left out; why, for the record being written.
+  bool lost_ = false;
+  std::optional<std::string> failure_;
+  std::deque<std::string> pendingInterfaces_;
   std::unique_ptr<FileSink> sink_;
   std::unique_ptr<PcapngWriter> writer_;
 };
