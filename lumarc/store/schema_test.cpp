@@ -1,4 +1,4 @@
-// Dialect rendering, conditions, text codec and date helpers: no database.
+// Dialect rendering, conditions and date helpers: no database.
 #include "lumarc/store/record_store.h"
 #include "lumarc/store/schema.h"
 
@@ -23,7 +23,8 @@ TEST(Dialect, ColumnTypesPerEngine) {
 TEST(Dialect, CdataCreateStatementAndIndexes) {
   Dialect s(Engine::Sqlite);
   std::string sql = s.createTable(cdataTable());
-  EXPECT_EQ(sql.rfind("CREATE TABLE IF NOT EXISTS Cdata (sqno INTEGER PRIMARY KEY AUTOINCREMENT, type VARCHAR(1)", 0), 0u)
+  EXPECT_EQ(sql.rfind("CREATE TABLE IF NOT EXISTS Cdata (sqno INTEGER PRIMARY KEY AUTOINCREMENT, type VARCHAR(1)", 0),
+            0u)
       << sql;
   EXPECT_NE(sql.find("Xid VARCHAR(16) NOT NULL DEFAULT '')"), std::string::npos);
   auto idx = s.createIndexes(cdataTable());
@@ -66,11 +67,11 @@ TEST(Dialect, DateAndTextExpressions) {
 
 TEST(Condition, RendersPlaceholdersNeverValues) {
   Dialect p(Engine::Postgres);
-  Condition c = Condition::all({Condition::eq("cport", std::string("1' OR '1'='1")),
-                                Condition::compare(Expr::year("tdate"), Condition::Op::Ge, int64_t{2024}),
-                                Condition::any({Condition::isSet("Slct"),
-                                                Condition::compare(Expr::left("rdata", 2), Condition::Op::Eq,
-                                                                   std::string("00"))})});
+  Condition c = Condition::all(
+      {Condition::eq("cport", std::string("1' OR '1'='1")),
+       Condition::compare(Expr::year("tdate"), Condition::Op::Ge, int64_t{2024}),
+       Condition::any({Condition::isSet("Slct"),
+                       Condition::compare(Expr::left("rdata", 2), Condition::Op::Eq, std::string("00"))})});
   std::string sql;
   std::vector<SqlValue> params;
   c.render(p, sql, params);
@@ -79,20 +80,6 @@ TEST(Condition, RendersPlaceholdersNeverValues) {
   ASSERT_EQ(params.size(), 3u);
   EXPECT_EQ(std::get<std::string>(params[0]), "1' OR '1'='1");
   EXPECT_THROW(Expr::column("x; DROP TABLE Cdata").render(p), std::invalid_argument);
-}
-
-TEST(TextCodec, RoundTripsEveryByte) {
-  for (auto cp : {corvane::CodePage::Cp1252, corvane::CodePage::Cp1254, corvane::CodePage::Cp1250}) {
-    TextCodec codec(cp);
-    std::string all;
-    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
-    std::string utf8;
-    codec.toUtf8(all, utf8);
-    EXPECT_EQ(codec.fromUtf8(utf8), all);
-    std::vector<uint16_t> units(all.size());
-    codec.toUtf16(all, units.data());
-    EXPECT_EQ(codec.fromUtf16(units.data(), units.size()), all);
-  }
 }
 
 TEST(DateTime, TextParseAndAddSeconds) {
