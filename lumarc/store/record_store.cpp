@@ -229,7 +229,7 @@ StoreOutcome storeOne(Database& db, RecordStore::CmdrStatements& st, const CmdrR
                               rec.pport,
                               rec.uport,
                               rec.tdate,
-                              store::addSeconds(rec.tdate, 1),
+                              addSeconds(rec.tdate, 1),
                               int64_t{static_cast<int32_t>(rec.rpuls)},
                               int64_t{static_cast<int32_t>(rec.ppuls)},
                               int64_t{static_cast<int32_t>(rec.crefa)},

@@ -170,10 +170,4 @@ inline Sort sortBy(std::string column, bool descending = false) {
   return Sort{SortKey{Expr::column(std::move(column)), descending}};
 }
 
-// DateTime helpers: text 'YYYY-MM-DD HH:MM:SS', parse (also with a fraction
-// or a 'T'), and adding seconds across days, months and years.
-std::string dateTimeText(const DateTime& t);
-bool parseDateTime(std::string_view text, DateTime& out);
-DateTime addSeconds(const DateTime& t, int64_t seconds);
-
 }  // namespace lumarc::store

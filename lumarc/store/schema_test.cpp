@@ -1,4 +1,4 @@
-// Dialect rendering, conditions and date helpers: no database.
+// Dialect rendering and conditions: no database.
 #include "lumarc/store/record_store.h"
 #include "lumarc/store/schema.h"
 
@@ -80,26 +80,6 @@ TEST(Condition, RendersPlaceholdersNeverValues) {
   ASSERT_EQ(params.size(), 3u);
   EXPECT_EQ(std::get<std::string>(params[0]), "1' OR '1'='1");
   EXPECT_THROW(Expr::column("x; DROP TABLE Cdata").render(p), std::invalid_argument);
-}
-
-TEST(DateTime, TextParseAndAddSeconds) {
-  DateTime t{2024, 12, 31, 23, 59, 59};
-  EXPECT_EQ(dateTimeText(t), "2024-12-31 23:59:59");
-  DateTime u;
-  ASSERT_TRUE(parseDateTime("2024-12-31 23:59:59.000", u));
-  EXPECT_EQ(u, t);
-  ASSERT_TRUE(parseDateTime("2024-12-31T23:59:59", u));
-  EXPECT_EQ(u, t);
-  ASSERT_TRUE(parseDateTime("12/31/24 23:59:59", u));
-  EXPECT_EQ(u, t);
-  ASSERT_TRUE(parseDateTime("12/31/1998 23:59:59", u));
-  EXPECT_EQ(u, (DateTime{1998, 12, 31, 23, 59, 59}));
-  ASSERT_TRUE(parseDateTime("2024-02-03", u));
-  EXPECT_EQ(u, (DateTime{2024, 2, 3, 0, 0, 0}));
-  EXPECT_FALSE(parseDateTime("yesterday", u));
-  EXPECT_EQ(addSeconds(t, 1), (DateTime{2025, 1, 1, 0, 0, 0}));
-  EXPECT_EQ(addSeconds(DateTime{2024, 2, 28, 23, 59, 59}, 1), (DateTime{2024, 2, 29, 0, 0, 0}));
-  EXPECT_EQ(addSeconds(DateTime{1899, 12, 30, 10, 0, 0}, 3600), (DateTime{1899, 12, 30, 11, 0, 0}));
 }
 
 TEST(Import, FlagRebuildOfAnOlderRecord) {
