@@ -1,5 +1,4 @@
 // Dialect rendering and conditions: no database.
-#include "lumarc/store/record_store.h"
 #include "lumarc/store/schema.h"
 
 #include <gtest/gtest.h>
@@ -80,27 +79,6 @@ TEST(Condition, RendersPlaceholdersNeverValues) {
   ASSERT_EQ(params.size(), 3u);
   EXPECT_EQ(std::get<std::string>(params[0]), "1' OR '1'='1");
   EXPECT_THROW(Expr::column("x; DROP TABLE Cdata").render(p), std::invalid_argument);
-}
-
-TEST(Import, FlagRebuildOfAnOlderRecord) {
-  EXPECT_EQ(rebuildImportedFlags(0x000F3201u, 0x0155u), 0x01FD5501u);
-  OlderCmdrRecord old;
-  old.type = "A";
-  old.cport = "  123";
-  old.pport = "4567xyz";
-  old.uport = "";
-  old.rdata = "   0123";
-  old.xdata = std::string(40, '9');
-  old.flags = 0x000F3201u;
-  old.info = 0x0155u;
-  CmdrRecord r = importedRecord(old);
-  EXPECT_EQ(r.cport, "     123");
-  EXPECT_EQ(r.pport, "    4567");
-  EXPECT_EQ(r.uport, "        ");
-  EXPECT_EQ(r.rdata, "0123" + std::string(28, ' '));
-  EXPECT_EQ(r.xdata, std::string(32, '9'));
-  EXPECT_EQ(r.cdata, std::string(32, ' '));
-  EXPECT_EQ(r.flags, 0x01FD5501u);
 }
 
 TEST(Records, StarClass) {
