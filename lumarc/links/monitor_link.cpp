@@ -5,6 +5,7 @@
 #include "lumarc/decoder/framework.h"
 #include "lumarc/links/bracket_frame.h"
 
+#include <ostream>
 #include <unistd.h>
 
 #include <algorithm>
@@ -171,8 +172,7 @@ void MonitorLink::tick() {
         setState(MonitorState::LoggingIn);
       }
       break;
-    case MonitorState::Failed:
-      break;
+    case MonitorState::Failed: break;
   }
 }
 
@@ -221,8 +221,7 @@ void MonitorLink::handlePayload(const std::string& payload) {
         handleRecord(m);
       }
       break;
-    case MonitorState::Failed:
-      break;
+    case MonitorState::Failed: break;
   }
 }
 
@@ -275,5 +274,17 @@ LinkFactory monitorLinkFactory(MonitorLinkSetup setup) {
     return std::make_unique<MonitorLink>(owner, target, slot, setup);
   };
 }
+
+const char* monitorStateName(MonitorState s) {
+  switch (s) {
+    case MonitorState::LoggingIn: return "LoggingIn";
+    case MonitorState::SendingAccessCode: return "SendingAccessCode";
+    case MonitorState::Monitoring: return "Monitoring";
+    case MonitorState::Failed: return "Failed";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& os, MonitorState s) { return os << monitorStateName(s); }
 
 }  // namespace lumarc

@@ -16,12 +16,16 @@
 
 #include <cstdio>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
 namespace lumarc {
 
 enum class MonitorState : int { LoggingIn = 1, SendingAccessCode = 2, Monitoring = 3, Failed = 5 };
+// Its name as written here ("LoggingIn"), for logs and test messages.
+const char* monitorStateName(MonitorState s);
+std::ostream& operator<<(std::ostream& os, MonitorState s);
 
 // Bytes of one received datagram the link looks at.
 constexpr size_t kMonitorReceiveBuffer = 4096;
