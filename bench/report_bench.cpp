@@ -73,7 +73,7 @@ bool seed(store::Database& db, size_t rows, size_t users) {
       r.xdata = std::string(32, ' ');
       r.ipadr = 0xC0A80A01u;
       for (size_t i = 0; i < rows; ++i) {
-        r.tdate = store::addSeconds(DateTime{2024, 5, 1, 0, 0, 0}, static_cast<int64_t>(i) * 2);
+        r.tdate = addSeconds(DateTime{2024, 5, 1, 0, 0, 0}, static_cast<int64_t>(i) * 2);
         r.duration = static_cast<uint32_t>(i % 600);
         r.cport = port(i % users);
         r.rdata = "0212555" + std::to_string(100000 + i % 900000);

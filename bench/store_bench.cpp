@@ -81,7 +81,7 @@ std::vector<CmdrRecord> makePool() {
   return pool;
 }
 
-DateTime timeOf(size_t i) { return store::addSeconds(DateTime{2020, 1, 1, 0, 0, 0}, static_cast<int64_t>(i) * 7); }
+DateTime timeOf(size_t i) { return addSeconds(DateTime{2020, 1, 1, 0, 0, 0}, static_cast<int64_t>(i) * 7); }
 
 Rates sqliteCeiling(const std::vector<CmdrRecord>& pool, size_t rows) {
   std::string dir = tempDir("capi");
@@ -101,7 +101,7 @@ Rates sqliteCeiling(const std::vector<CmdrRecord>& pool, size_t rows) {
   exec("BEGIN");
   for (size_t i = 0; i < rows; ++i) {
     const CmdrRecord& r = pool[i % pool.size()];
-    std::string date = store::dateTimeText(timeOf(i));
+    std::string date = dateTimeText(timeOf(i));
     int c = 1;
     auto text = [&](const std::string& s) {
       sqlite3_bind_text(st, c++, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 
 namespace halvern {
@@ -16,8 +17,14 @@ enum class LinkState : std::uint8_t {
   Synchronizing = 3,
   Running = 4,
 };
+// Its name as written here ("Initial"), for logs and test messages.
+const char* linkStateName(LinkState s);
+std::ostream& operator<<(std::ostream& os, LinkState s);
 
 enum class LampState : std::uint8_t { Off = 0, FastFlash = 1, SlowFlash = 2, On = 3 };
+// Its name as written here ("Off"), for logs and test messages.
+const char* lampStateName(LampState s);
+std::ostream& operator<<(std::ostream& os, LampState s);
 
 enum class AddressFamily : std::uint8_t { None = 0, IPv4 = 4, IPv6 = 6 };
 

@@ -5,6 +5,7 @@
 #include "common/format.h"
 #include "halvern/texts.h"
 
+#include <ostream>
 #include <unistd.h>
 
 #include <cerrno>
@@ -254,5 +255,18 @@ bool RecordingClient::refreshStep() {
   }
   return false;
 }
+
+const char* recordingSocketName(RecordingSocket s) {
+  switch (s) {
+    case RecordingSocket::None: return "None";
+    case RecordingSocket::Connecting: return "Connecting";
+    case RecordingSocket::Connected: return "Connected";
+    case RecordingSocket::PeerClosed: return "PeerClosed";
+    case RecordingSocket::Closed: return "Closed";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& os, RecordingSocket s) { return os << recordingSocketName(s); }
 
 }  // namespace halvern

@@ -16,6 +16,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 
@@ -35,6 +36,9 @@ class RecordingClientActions {
 
 // Socket states.
 enum class RecordingSocket : int { None = 0, Connecting = 1, Connected = 2, PeerClosed = 5, Closed = 6 };
+// Its name as written here ("None"), for logs and test messages.
+const char* recordingSocketName(RecordingSocket s);
+std::ostream& operator<<(std::ostream& os, RecordingSocket s);
 
 // Datagrams longer than this are cut to it.
 inline constexpr std::size_t kRecordingReceiveBuffer = 1200;

@@ -34,17 +34,6 @@ std::string trimRight(std::string s) {
   return s;
 }
 
-const char* stateName(LinkState s) {
-  switch (s) {
-    case LinkState::Initial: return "Initial";
-    case LinkState::InvalidSettings: return "InvalidSettings";
-    case LinkState::Registering: return "Registering";
-    case LinkState::Synchronizing: return "Synchronizing";
-    case LinkState::Running: return "Running";
-  }
-  return "Initial";
-}
-
 bool registered(LinkState s) { return s == LinkState::Synchronizing || s == LinkState::Running; }
 
 std::string lower(std::string_view s) {
@@ -106,7 +95,7 @@ std::vector<std::string> HeadlessPrinter::update(const KeysetSnapshot& s) {
     events.push_back("registered " + std::to_string(s.terminalId) + " " + extensionDigits(s.extension) + " \"" +
                      trimRight(shownText(name, language_)) + "\"");
   }
-  if (!prev || prev->state != s.state) events.push_back(std::string("state ") + stateName(s.state));
+  if (!prev || prev->state != s.state) events.push_back(std::string("state ") + linkStateName(s.state));
   if (s.state == LinkState::Running && (!prev || prev->state != LinkState::Running)) events.push_back("link ready");
   if (prev && ((s.linkFailure && !prev->linkFailure) ||
                (prev->state == LinkState::Running && s.state == LinkState::Registering && !prev->linkFailure)))
@@ -132,7 +121,7 @@ std::vector<std::string> HeadlessPrinter::update(const KeysetSnapshot& s) {
   for (int lamp = 0; lamp < kLampCount; ++lamp) {
     const LampState now = s.lamps[lamp];
     const bool changed = prev ? prev->lamps[lamp] != now : now != LampState::Off;
-    if (changed) events.push_back("lamp " + std::to_string(lamp) + " " + std::to_string(int(now)));
+    if (changed) events.push_back("lamp " + std::to_string(lamp) + " " + lampStateName(now));
   }
   if (prev ? prev->speechMode != s.speechMode : s.speechMode != 0)
     events.push_back("speech " + std::to_string(int(s.speechMode)));

@@ -250,7 +250,7 @@ TEST(HeadlessOutput, PrintsEachChangeOnceWithItsTick) {
   EXPECT_EQ(running[0], "4 registered 7 204 \"CORVANE1\"");
   EXPECT_EQ(running[1], "4 state Running");
   EXPECT_EQ(running[2], "4 link ready");
-  EXPECT_NE(std::find(running.begin(), running.end(), "4 lamp 7 2"), running.end());
+  EXPECT_NE(std::find(running.begin(), running.end(), "4 lamp 7 SlowFlash"), running.end());
   EXPECT_EQ(running.back(), "4 speech 3");
 
   s.sequence = 5;

@@ -181,7 +181,7 @@ TEST_F(RecordingsWindow, VoiceRecordingsIsOfferedOnlyWhileRunningWithTheServiceA
   for (const Step& st : steps) {
     keyset.setVoiceRecordingsAvailable(st.available);
     keyset.showSnapshot(inState(st.state));
-    EXPECT_EQ(item->isEnabled(), st.enabled) << int(st.state) << " " << st.available;
+    EXPECT_EQ(item->isEnabled(), st.enabled) << st.state << " " << st.available;
   }
 
   // Not Running: neither the menu command nor the Vmsg key opens it.

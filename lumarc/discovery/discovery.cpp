@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cstring>
 #include <ctime>
+#include <ostream>
 
 namespace lumarc {
 
@@ -700,5 +701,19 @@ void DiscoveryEngine::onDiscoveryReply(const uint8_t* data, size_t size) {
       ++targetReplies_;
   }
 }
+
+const char* discoveryStateName(DiscoveryState s) {
+  switch (s) {
+    case DiscoveryState::Idle: return "Idle";
+    case DiscoveryState::Discovering: return "Discovering";
+    case DiscoveryState::Listed: return "Listed";
+    case DiscoveryState::WizardStarting: return "WizardStarting";
+    case DiscoveryState::WizardReady: return "WizardReady";
+    case DiscoveryState::Closed: return "Closed";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& os, DiscoveryState s) { return os << discoveryStateName(s); }
 
 }  // namespace lumarc

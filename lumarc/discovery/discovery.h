@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -134,6 +135,9 @@ enum class DiscoveryState : int {
   WizardReady = 4,
   Closed = 5
 };
+// Its name as written here ("Idle"), for logs and test messages.
+const char* discoveryStateName(DiscoveryState s);
+std::ostream& operator<<(std::ostream& os, DiscoveryState s);
 
 // What can go wrong opening the socket; the caller words it.
 enum class SocketFault { None, Creation, Binding, Options, Ioctl };

@@ -294,6 +294,20 @@ TEST(DiscoveryTiming, LargeNetworksAreReadUpToSixtyFourPerTickAndSixtyThreeListe
   EXPECT_EQ(h.engine.lines().size(), 63u);
 }
 
+TEST(DiscoveryState, PrintsByName) {
+  EXPECT_STREQ(discoveryStateName(DiscoveryState::Idle), "Idle");
+  EXPECT_STREQ(discoveryStateName(DiscoveryState::Discovering), "Discovering");
+  EXPECT_STREQ(discoveryStateName(DiscoveryState::Listed), "Listed");
+  EXPECT_STREQ(discoveryStateName(DiscoveryState::WizardStarting), "WizardStarting");
+  EXPECT_STREQ(discoveryStateName(DiscoveryState::WizardReady), "WizardReady");
+  EXPECT_STREQ(discoveryStateName(DiscoveryState::Closed), "Closed");
+  EXPECT_STREQ(discoveryStateName(static_cast<DiscoveryState>(6)), "?");
+  std::ostringstream os;
+  os << DiscoveryState::Listed;
+  EXPECT_EQ(os.str(), "Listed");
+  EXPECT_EQ(::testing::PrintToString(DiscoveryState::WizardReady), "WizardReady");
+}
+
 TEST(DiscoveryAdapters, StoredAdapterWhileEligibleElseTheSmallest) {
   EXPECT_EQ(chooseAdapter({ip(192, 168, 1, 2), ip(10, 0, 0, 9)}, ip(192, 168, 1, 2)), ip(192, 168, 1, 2));
   EXPECT_EQ(chooseAdapter({ip(192, 168, 1, 2), ip(10, 0, 0, 9)}, ip(172, 16, 0, 1)), ip(10, 0, 0, 9));

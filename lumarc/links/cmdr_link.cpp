@@ -5,6 +5,7 @@
 #include "lumarc/links/cmdr_line.h"
 
 #include <fcntl.h>
+#include <ostream>
 #include <unistd.h>
 
 #include <cerrno>
@@ -188,8 +189,7 @@ void CmdrLink::tick() {
         }
       }
       break;
-    case CmdrState::Failed:
-      break;
+    case CmdrState::Failed: break;
   }
 }
 
@@ -317,5 +317,17 @@ LinkFactory cmdrLinkFactory(StreamTransportFactory makeSocket, CmdrRecordSink& s
     return std::make_unique<CmdrLink>(owner, t, slot, makeSocket, sink);
   };
 }
+
+const char* cmdrStateName(CmdrState s) {
+  switch (s) {
+    case CmdrState::Connecting: return "Connecting";
+    case CmdrState::Connected: return "Connected";
+    case CmdrState::Closed: return "Closed";
+    case CmdrState::Failed: return "Failed";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& os, CmdrState s) { return os << cmdrStateName(s); }
 
 }  // namespace lumarc

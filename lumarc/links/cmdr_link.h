@@ -11,6 +11,7 @@
 #include "lumarc/records/records.h"
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@
 namespace lumarc {
 
 enum class CmdrState : int { Connecting = 0, Connected = 1, Closed = 2, Failed = 3 };
+// Its name as written here ("Connecting"), for logs and test messages.
+const char* cmdrStateName(CmdrState s);
+std::ostream& operator<<(std::ostream& os, CmdrState s);
 
 // The records the database refused go to kFailedRecordsFile ("fcmdr.txt")
 // in the working directory.

@@ -6,6 +6,7 @@
 #include "lumarc/decoder/framework.h"
 #include "lumarc/links/bracket_frame.h"
 
+#include <ostream>
 #include <unistd.h>
 
 #include <algorithm>
@@ -215,8 +216,7 @@ void MonitorLink::tick() {
         setState(MonitorState::LoggingIn);
       }
       break;
-    case MonitorState::Failed:
-      break;
+    case MonitorState::Failed: break;
   }
 }
 
@@ -265,8 +265,7 @@ void MonitorLink::handlePayload(const std::string& payload) {
         handleRecord(m);
       }
       break;
-    case MonitorState::Failed:
-      break;
+    case MonitorState::Failed: break;
   }
 }
 
@@ -321,5 +320,17 @@ LinkFactory monitorLinkFactory(MonitorLinkSetup setup) {
     return std::make_unique<MonitorLink>(owner, target, slot, setup);
   };
 }
+
+const char* monitorStateName(MonitorState s) {
+  switch (s) {
+    case MonitorState::LoggingIn: return "LoggingIn";
+    case MonitorState::SendingAccessCode: return "SendingAccessCode";
+    case MonitorState::Monitoring: return "Monitoring";
+    case MonitorState::Failed: return "Failed";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& os, MonitorState s) { return os << monitorStateName(s); }
 
 }  // namespace lumarc

@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@
 namespace lumarc {
 
 enum class MonitorState : int { LoggingIn = 1, SendingAccessCode = 2, Monitoring = 3, Failed = 5 };
+// Its name as written here ("LoggingIn"), for logs and test messages.
+const char* monitorStateName(MonitorState s);
+std::ostream& operator<<(std::ostream& os, MonitorState s);
 
 // Bytes of one received datagram the link looks at.
 constexpr size_t kMonitorReceiveBuffer = 4096;

@@ -5,6 +5,7 @@
 #include "common/recording_name.h"
 
 #include <fcntl.h>
+#include <ostream>
 #include <stdio.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -169,8 +170,10 @@ void VoiceConverter::finish() {
   if (status == ConvertStatus::Stopped) return;  // tried again at the next start
   if (status == ConvertStatus::Ok && std::rename(scratch.c_str(), mp3.c_str()) == 0) {
     // The row first; the source goes only once the row names the MP3.
-    if (rows_.setExtension(name_, "mp3", error)) ::unlink(source.c_str());
-    else reportError(error);
+    if (rows_.setExtension(name_, "mp3", error))
+      ::unlink(source.c_str());
+    else
+      reportError(error);
     return;
   }
   ::unlink(scratch.c_str());
@@ -187,5 +190,16 @@ void VoiceConverter::finish() {
     reportError(error);
   }
 }
+
+const char* converterStateName(VoiceConverter::State s) {
+  switch (s) {
+    case VoiceConverter::State::Idle: return "Idle";
+    case VoiceConverter::State::Waiting: return "Waiting";
+    case VoiceConverter::State::Converting: return "Converting";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& os, VoiceConverter::State s) { return os << converterStateName(s); }
 
 }  // namespace lumarc

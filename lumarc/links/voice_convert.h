@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <iosfwd>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -115,5 +116,10 @@ class VoiceConverter {
   std::string name_;  // rcdfn of the recording being converted
   std::string ext_;   // its extension as on disk
 };
+
+// The converter state's name as written here ("Idle"), for logs and test
+// messages.
+const char* converterStateName(VoiceConverter::State s);
+std::ostream& operator<<(std::ostream& os, VoiceConverter::State s);
 
 }  // namespace lumarc

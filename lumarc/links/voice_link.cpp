@@ -5,6 +5,7 @@
 #include "common/format.h"
 
 #include <arpa/inet.h>
+#include <ostream>
 #include <unistd.h>
 
 #include <cerrno>
@@ -222,14 +223,15 @@ void VoiceLink::channelTick(VoiceChannel& ch) {
       }
       return;
     case ChannelState::Writable:
-    case ChannelState::Failed:
-      return;
+    case ChannelState::Failed: return;
     case ChannelState::Connected:
       ch.requestRepeat.tick();
       if (ch.requestRepeat.atRoundTick(1)) {
         ++ch.requestsSent;
-        if (ch.number == 0 && ch.requestsSent < 4) sendListRequest(ch);
-        else sendFileQuery(ch);
+        if (ch.number == 0 && ch.requestsSent < 4)
+          sendListRequest(ch);
+        else
+          sendFileQuery(ch);
         if (ch.number == 0 && ch.requestsSent > 6) fail(LinkMessage::SocketConnectionFault);
       }
       return;
@@ -336,8 +338,10 @@ void VoiceLink::handleChannelList(VoiceChannel& ch, const uint8_t* d, size_t len
       // program reached channel 0 on.
       const bool sameAsConnected = std::memcmp(channels_[0].targetAddress, address_, 4) == 0;
       for (size_t i = 1; i < k; ++i) {
-        if (ipv6_) std::memcpy(channels_[i].targetAddress, address_, 8);
-        else if (!sameAsConnected) std::memcpy(channels_[i].targetAddress, address_, 4);
+        if (ipv6_)
+          std::memcpy(channels_[i].targetAddress, address_, 8);
+        else if (!sameAsConnected)
+          std::memcpy(channels_[i].targetAddress, address_, 4);
       }
     }
   }
@@ -466,5 +470,41 @@ LinkFactory voiceLinkFactory(VoiceLinkSetup setup) {
     return std::make_unique<VoiceLink>(owner, t, slot, setup);
   };
 }
+
+const char* voiceLinkStateName(VoiceLinkState s) {
+  switch (s) {
+    case VoiceLinkState::Starting: return "Starting";
+    case VoiceLinkState::Connected: return "Connected";
+    case VoiceLinkState::Failed: return "Failed";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& os, VoiceLinkState s) { return os << voiceLinkStateName(s); }
+
+const char* channelStateName(ChannelState s) {
+  switch (s) {
+    case ChannelState::Created: return "Created";
+    case ChannelState::Writable: return "Writable";
+    case ChannelState::Connecting: return "Connecting";
+    case ChannelState::Connected: return "Connected";
+    case ChannelState::Answered: return "Answered";
+    case ChannelState::Failed: return "Failed";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& os, ChannelState s) { return os << channelStateName(s); }
+
+const char* channelListStepName(ChannelListStep s) {
+  switch (s) {
+    case ChannelListStep::Awaited: return "Awaited";
+    case ChannelListStep::Received: return "Received";
+    case ChannelListStep::Applied: return "Applied";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& os, ChannelListStep s) { return os << channelListStepName(s); }
 
 }  // namespace lumarc

@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdio>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -46,12 +47,21 @@ std::string voiceTempFileName(int slot, int channel);
 
 // Link states; their tab icons: connecting, connected, closed.
 enum class VoiceLinkState : int { Starting = 0, Connected = 2, Failed = 3 };
+// Its name as written here ("Starting"), for logs and test messages.
+const char* voiceLinkStateName(VoiceLinkState s);
+std::ostream& operator<<(std::ostream& os, VoiceLinkState s);
 
 // Channel states.
 enum class ChannelState : int { Created = 0, Writable = 1, Connecting = 2, Connected = 3, Answered = 4, Failed = 5 };
+// Its name as written here ("Created"), for logs and test messages.
+const char* channelStateName(ChannelState s);
+std::ostream& operator<<(std::ostream& os, ChannelState s);
 
 // What channel 0 has done with the exchange's list of channels.
 enum class ChannelListStep : int { Awaited = 0, Received = 1, Applied = 2 };
+// Its name as written here ("Awaited"), for logs and test messages.
+const char* channelListStepName(ChannelListStep s);
+std::ostream& operator<<(std::ostream& os, ChannelListStep s);
 
 // What a voice link needs besides its pane.
 struct VoiceLinkSetup {

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "common/recording.h"
+#include "lumarc/records/date_time.h"
 
 #include <compare>
 #include <cstddef>
@@ -24,20 +25,6 @@
 #include <vector>
 
 namespace lumarc {
-
-// A local date-time with seconds, as stored in a DATE column.
-struct DateTime {
-  int year = 0;    // full year, e.g. 2024; 0 = no date (NULL)
-  int month = 0;   // 1-12
-  int day = 0;     // 1-31
-  int hour = 0;    // 0-23
-  int minute = 0;  // 0-59
-  int second = 0;  // 0-59
-
-  bool isNull() const { return year == 0; }
-  friend bool operator==(const DateTime&, const DateTime&) = default;
-  friend auto operator<=>(const DateTime&, const DateTime&) = default;
-};
 
 // Column widths (TEXT(n)) of the tables, in bytes.
 namespace width {
@@ -52,46 +39,46 @@ inline constexpr size_t kTName = 32, kTPort = 8, kTDgts = 16, kTDept = 16, kTSec
 // One CMDR record = one row of table Cdata, columns in table order. A
 // cleared record has empty texts and zeros.
 struct CmdrRecord {
-  int32_t sqno = 0;        // COUNTER; 0 until stored
-  std::string type;        // TEXT(1)  "A".."E"
-  DateTime tdate;          // DATE
-  uint32_t duration = 0;   // LONG     seconds (duration rule of the frame decoder)
-  std::string cport;       // TEXT(8)  first port, 8 characters
-  std::string pport;       // TEXT(8)  partner port
-  std::string uport;       // TEXT(8)  used port
-  std::string rdata;       // TEXT(32) digits 1
-  std::string xdata;       // TEXT(32) digits 2
-  std::string cdata;       // TEXT(32) digits 3
-  uint32_t rpuls = 0;      // LONG     external charge pulses
-  uint32_t ppuls = 0;      // LONG     internal charge pulses
-  uint32_t crefa = 0;      // LONG     call reference a
-  uint32_t crefb = 0;      // LONG     call reference b
-  uint32_t crefc = 0;      // LONG     call reference c
-  uint32_t flags = 0;      // LONG     flags (kind A)
-  uint32_t flagt = 0;      // LONG     0 for downloaded records
-  uint32_t flagu = 0;      // LONG     0 for downloaded records
-  uint32_t ipadr = 0;      // LONG     exchange IPv4 address, host order (0 for IPv6)
-  std::string Xid;         // TEXT(16) exchange id (empty for downloaded records)
+  int32_t sqno = 0;       // COUNTER; 0 until stored
+  std::string type;       // TEXT(1)  "A".."E"
+  DateTime tdate;         // DATE
+  uint32_t duration = 0;  // LONG     seconds (duration rule of the frame decoder)
+  std::string cport;      // TEXT(8)  first port, 8 characters
+  std::string pport;      // TEXT(8)  partner port
+  std::string uport;      // TEXT(8)  used port
+  std::string rdata;      // TEXT(32) digits 1
+  std::string xdata;      // TEXT(32) digits 2
+  std::string cdata;      // TEXT(32) digits 3
+  uint32_t rpuls = 0;     // LONG     external charge pulses
+  uint32_t ppuls = 0;     // LONG     internal charge pulses
+  uint32_t crefa = 0;     // LONG     call reference a
+  uint32_t crefb = 0;     // LONG     call reference b
+  uint32_t crefc = 0;     // LONG     call reference c
+  uint32_t flags = 0;     // LONG     flags (kind A)
+  uint32_t flagt = 0;     // LONG     0 for downloaded records
+  uint32_t flagu = 0;     // LONG     0 for downloaded records
+  uint32_t ipadr = 0;     // LONG     exchange IPv4 address, host order (0 for IPv6)
+  std::string Xid;        // TEXT(16) exchange id (empty for downloaded records)
 };
 
 // One user = one row of table Pdata.
 struct UserRecord {
-  int32_t sqno = 0;        // COUNTER
-  std::string cport;       // TEXT(8)  the user's port, same form as Cdata.cport
-  std::string name;        // TEXT(20)
-  std::string surn;        // TEXT(20)
-  std::string dept;        // TEXT(16)
-  std::string sect;        // TEXT(16)
-  std::string titl;        // TEXT(16)
-  std::string cmnt;        // TEXT(32)
-  uint32_t flag = 0;       // LONG
+  int32_t sqno = 0;             // COUNTER
+  std::string cport;            // TEXT(8)  the user's port, same form as Cdata.cport
+  std::string name;             // TEXT(20)
+  std::string surn;             // TEXT(20)
+  std::string dept;             // TEXT(16)
+  std::string sect;             // TEXT(16)
+  std::string titl;             // TEXT(16)
+  std::string cmnt;             // TEXT(32)
+  uint32_t flag = 0;            // LONG
   uint32_t pra0 = 0, ppa0 = 0;  // LONG external / internal pulses, no star
   uint32_t pra1 = 0, ppa1 = 0;  // LONG star class 1
   uint32_t pra2 = 0, ppa2 = 0;  // LONG star class 2
   uint32_t pra3 = 0, ppa3 = 0;  // LONG star class 3 and more
   uint32_t prc = 0, ppc = 0;    // LONG further counters (users view)
-  std::string Xid;         // TEXT(16)
-  bool Slct = false;       // BIT
+  std::string Xid;              // TEXT(16)
+  bool Slct = false;            // BIT
 };
 using PdataRow = UserRecord;
 
@@ -102,75 +89,75 @@ using Vdata00Row = VoiceRecord;
 
 // One monitor record = one row of table Mdata. No rows are written.
 struct MonitorRow {
-  int32_t sqno = 0;        // COUNTER
-  uint32_t type = 0;       // LONG
-  uint32_t hpidx = 0;      // LONG
-  uint32_t ptyp = 0;       // LONG
-  uint32_t dir = 0;        // LONG
-  DateTime tdate;          // DATE
-  std::string cport;       // TEXT(9)
-  std::string pport;       // TEXT(9)
-  uint32_t ind = 0;        // LONG
-  uint32_t datl = 0;       // LONG
-  uint32_t dlen = 0;       // LONG
-  std::string datb;        // TEXT(193)
-  uint32_t dlps = 0;       // LONG
-  std::string xnam;        // TEXT(9)
+  int32_t sqno = 0;    // COUNTER
+  uint32_t type = 0;   // LONG
+  uint32_t hpidx = 0;  // LONG
+  uint32_t ptyp = 0;   // LONG
+  uint32_t dir = 0;    // LONG
+  DateTime tdate;      // DATE
+  std::string cport;   // TEXT(9)
+  std::string pport;   // TEXT(9)
+  uint32_t ind = 0;    // LONG
+  uint32_t datl = 0;   // LONG
+  uint32_t dlen = 0;   // LONG
+  std::string datb;    // TEXT(193)
+  uint32_t dlps = 0;   // LONG
+  std::string xnam;    // TEXT(9)
 };
 using MdataRow = MonitorRow;
 
 // One dialled-digit or calling-number definition = one row of table Rout.
 struct RouteRecord {
-  int32_t RSno = 0;        // COUNTER
-  int32_t RFlag = 0;       // LONG
-  int32_t RType = 0;       // LONG
-  std::string RName;       // TEXT(8)
-  std::string RDgts;       // TEXT(16)
-  std::string RCmnt;       // TEXT(32)
-  bool Ackd = false;       // BIT
-  bool Slct = false;       // BIT
+  int32_t RSno = 0;   // COUNTER
+  int32_t RFlag = 0;  // LONG
+  int32_t RType = 0;  // LONG
+  std::string RName;  // TEXT(8)
+  std::string RDgts;  // TEXT(16)
+  std::string RCmnt;  // TEXT(32)
+  bool Ackd = false;  // BIT
+  bool Slct = false;  // BIT
 };
 using RoutRow = RouteRecord;
 
 // One selection template = one row of table Tmpl03. LONG fields
 // are signed here: invalid dates and times give -1 fields.
 struct TemplateRecord {
-  int32_t TSno = 0;        // COUNTER
-  int32_t TFlag = 0;       // LONG
-  int32_t TRect = 0;       // LONG
-  std::string TName;       // TEXT(32)
-  int32_t TDrtn = 0;       // LONG
-  double TPrce = 0;        // FLOAT
-  std::string TPunt;       // TEXT(8)
-  std::string TUprt;       // TEXT(8)
-  DateTime TStr;           // DATE
-  DateTime TEnd;           // DATE
-  DateTime TMid;           // DATE (time only; date part 1899-12-30, ignored)
-  DateTime TMad;           // DATE (time only; date part 1899-12-30, ignored)
-  std::string TDnam;       // TEXT(8)
-  std::string TCnam;       // TEXT(8)
-  int32_t TPmie = 0;       // LONG
-  int32_t TPmae = 0;       // LONG
-  int32_t TPmii = 0;       // LONG
-  int32_t TPmai = 0;       // LONG
-  int32_t TTlic = 0;       // LONG
-  int32_t TTlog = 0;       // LONG
-  int32_t TStar = 0;       // LONG
-  int32_t TRpfm = 0;       // LONG
-  int32_t TRplc = 0;       // LONG
-  int32_t TAckf = 0;       // LONG
-  int32_t TLtyp = 0;       // LONG
-  int32_t Tuackd = 0;      // LONG
-  double Tucamr = 0;       // FLOAT
-  double Tucamp = 0;       // FLOAT
-  std::string Tpuport;     // TEXT(8)
-  std::string Tddgts;      // TEXT(16)
-  std::string Tcdgts;      // TEXT(16)
-  std::string Tdept;       // TEXT(16)
-  std::string Tsect;       // TEXT(16)
-  std::string TLstr;       // TEXT(16)
-  uint32_t ipadr = 0;      // LONG
-  int32_t vrdir = 0;       // LONG
+  int32_t TSno = 0;     // COUNTER
+  int32_t TFlag = 0;    // LONG
+  int32_t TRect = 0;    // LONG
+  std::string TName;    // TEXT(32)
+  int32_t TDrtn = 0;    // LONG
+  double TPrce = 0;     // FLOAT
+  std::string TPunt;    // TEXT(8)
+  std::string TUprt;    // TEXT(8)
+  DateTime TStr;        // DATE
+  DateTime TEnd;        // DATE
+  DateTime TMid;        // DATE (time only; date part 1899-12-30, ignored)
+  DateTime TMad;        // DATE (time only; date part 1899-12-30, ignored)
+  std::string TDnam;    // TEXT(8)
+  std::string TCnam;    // TEXT(8)
+  int32_t TPmie = 0;    // LONG
+  int32_t TPmae = 0;    // LONG
+  int32_t TPmii = 0;    // LONG
+  int32_t TPmai = 0;    // LONG
+  int32_t TTlic = 0;    // LONG
+  int32_t TTlog = 0;    // LONG
+  int32_t TStar = 0;    // LONG
+  int32_t TRpfm = 0;    // LONG
+  int32_t TRplc = 0;    // LONG
+  int32_t TAckf = 0;    // LONG
+  int32_t TLtyp = 0;    // LONG
+  int32_t Tuackd = 0;   // LONG
+  double Tucamr = 0;    // FLOAT
+  double Tucamp = 0;    // FLOAT
+  std::string Tpuport;  // TEXT(8)
+  std::string Tddgts;   // TEXT(16)
+  std::string Tcdgts;   // TEXT(16)
+  std::string Tdept;    // TEXT(16)
+  std::string Tsect;    // TEXT(16)
+  std::string TLstr;    // TEXT(16)
+  uint32_t ipadr = 0;   // LONG
+  int32_t vrdir = 0;    // LONG
 };
 using Tmpl03Row = TemplateRecord;
 
@@ -185,8 +172,8 @@ struct OlderCmdrRecord {
   std::string rdata, xdata, cdata;
   uint32_t rpuls = 0;
   uint32_t ppuls = 0;
-  uint32_t info = 0;   // 16-bit in the old table
-  uint32_t cref = 0;   // 16-bit in the old table
+  uint32_t info = 0;  // 16-bit in the old table
+  uint32_t cref = 0;  // 16-bit in the old table
   uint32_t dlps = 0;
   std::string xnam;
   uint32_t flags = 0;
@@ -231,8 +218,6 @@ class CmdrRecordSink {
     return out;
   }
 };
-
-
 
 // Star class of a record's flags (bits 21-24): 0, 1, 2, or 3 for 3 and more.
 inline int starClass(uint32_t flags) {

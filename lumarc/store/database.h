@@ -5,6 +5,7 @@
 #include "lumarc/store/odbc.h"
 #include "lumarc/records/records.h"
 #include "lumarc/store/schema.h"
+#include "lumarc/store/text_codec.h"
 
 #include <cassert>
 #include <memory>
@@ -15,6 +16,7 @@
 
 namespace lumarc::store {
 
+// clang-format off
 // The fields of each row type, in table column order, handed to f one by one.
 template <class F> void forEachField(CmdrRecord& r, F&& f) {
   f(r.sqno); f(r.type); f(r.tdate); f(r.duration); f(r.cport); f(r.pport); f(r.uport); f(r.rdata); f(r.xdata);
@@ -56,6 +58,7 @@ template <> inline const TableDef& tableOf<RouteRecord>() { return routTable(); 
 template <> inline const TableDef& tableOf<TemplateRecord>() { return tmpl03Table(); }
 template <> inline const TableDef& tableOf<VoiceRecord>() { return vdata00Table(); }
 template <> inline const TableDef& tableOf<OlderCmdrRecord>() { return olderCdataTable(); }
+// clang-format on
 
 // Advisory lock keys on a shared server: the schema (one lock), and the
 // users' rows (one lock per port, with this class key beside the port's hash).
@@ -143,7 +146,8 @@ class RowBuffer {
   // Column c (counted within this buffer) of a row as a bindable value.
   SqlValue value(size_t c, size_t row) const;
 
-  template <class Row> void put(size_t row, const Row& r) {
+  template <class Row>
+  void put(size_t row, const Row& r) {
     assert(row < rows_);
     size_t c = 0;
     forEachField(const_cast<Row&>(r), [&](auto& f) {
@@ -151,7 +155,8 @@ class RowBuffer {
       ++c;
     });
   }
-  template <class Row> void get(size_t row, Row& r) const {
+  template <class Row>
+  void get(size_t row, Row& r) const {
     size_t c = 0;
     forEachField(r, [&](auto& f) {
       if (c >= first_ && c < first_ + cols_.size()) getField(c - first_, row, f);
@@ -214,7 +219,8 @@ class ValueBinder {
 // read forward row by row (streaming), add, update and delete by key. Each
 // operation issues its own statement. Operations return false on a database
 // error and keep its text in error().
-template <class Row> class Recordset {
+template <class Row>
+class Recordset {
  public:
   explicit Recordset(Database& db, const TableDef& table = tableOf<Row>()) : db_(db), table_(table) {}
 
@@ -256,13 +262,13 @@ template <class Row> class Recordset {
   // direction; any other sort runs as one query.
   struct Paging {
     bool on = false;
-    std::vector<size_t> cols;   // sort columns (indexes into the table)
+    std::vector<size_t> cols;  // sort columns (indexes into the table)
     bool desc = false;
-    bool nullPhase = false;     // a single DATE sort column: its NULL rows are read in a phase of their own
-    int phase = 0;              // 0 / 1: see runPage()
+    bool nullPhase = false;  // a single DATE sort column: its NULL rows are read in a phase of their own
+    int phase = 0;           // 0 / 1: see runPage()
     size_t inPage = 0;
     bool haveLast = false;
-    std::vector<SqlValue> last; // sort column values, then the key, of the last row read
+    std::vector<SqlValue> last;  // sort column values, then the key, of the last row read
   };
   bool planPaging(const Sort& sort);
   void runPage();
@@ -299,7 +305,8 @@ using DrptXset = Recordset<OlderCmdrRecord>;
 //  - MultiRow: one INSERT ... VALUES (...), (...) of `batch` rows whose
 //    parameters are bound row after row, one SQLExecute per batch.
 // Call flush() at the end; run it inside a transaction for speed.
-template <class Row> class BulkInserter {
+template <class Row>
+class BulkInserter {
  public:
   enum class Mode { Auto, ParamArray, MultiRow };
   BulkInserter(Database& db, size_t batch = 512, const TableDef& table = tableOf<Row>(), Mode mode = Mode::Auto);

@@ -1,16 +1,22 @@
 // The record store: the main database ("Lumarc.mdb", or a
 // PostgreSQL server), the voice database ("Wav/LumarcVt.mdb", or a server),
 // CMDR archives, the import of the older program's "Olvar.mdb", and the CMDR
-// store operation.
+// store operation. Opening is in record_store.cpp, the store operation and
+// the receive pass in cmdr_store.cpp, the archives in cmdr_archive.cpp and
+// the import in older_import.cpp; the voice rows are served by
+// RecordVoiceStore (voice_store.h).
 //
 // Failures are reported through StoreMessageSink (message ids plus a detail
 // text) which the application layer turns into its numbered texts; nothing
 // here depends on the application or throws across its interface.
 #pragma once
 
-#include "lumarc/records/records.h"
+#include "lumarc/store/cmdr_archive.h"
 #include "lumarc/store/database.h"
+#include "lumarc/store/database_files.h"
+#include "lumarc/store/older_import.h"
 #include "lumarc/texts/store_message.h"
+#include "lumarc/records/records.h"
 
 #include <cstdint>
 #include <memory>
@@ -18,61 +24,6 @@
 #include <string>
 
 namespace lumarc {
-
-// The import's dialogue: the question, progress and end.
-class ImportUi {
- public:
-  virtual ~ImportUi() = default;
-  // "Olvar.Mdb exists, do you want to import?" OK = true, Cancel = false.
-  virtual bool confirmImport() = 0;
-  // After every 256th stored row: entry 13118 "Imported records" + " %i - %i".
-  virtual void importProgress(uint64_t stored, uint64_t duplicates) { (void)stored, (void)duplicates; }
-  // At the end: the message bar is cleared.
-  virtual void importFinished() {}
-};
-
-// What kind of file lies at a path (by its first bytes).
-enum class DbFileKind { Missing, Empty, Sqlite, Access, Other, Unreadable };
-DbFileKind detectDbFileKind(const std::string& path);
-
-// Flag rebuild of an imported row: bits 0-7 = F 0-7, bits 8-17 =
-// I 0-9, bit 18 = F 9, bits 19-20 = F 12-13, bits 21-24 = F 16-19.
-uint32_t rebuildImportedFlags(uint32_t oldFlags, uint32_t info);
-// The imported record made from an older row (type, time, duration and
-// pulses copied; ports cleaned to 8 characters; digits without leading
-// blanks, cut or padded to 32; flags rebuilt).
-CmdrRecord importedRecord(const OlderCmdrRecord& old);
-
-struct ImportResult {
-  enum class Status {
-    NoFile,       // no "Olvar.mdb" (or not readable and writable): nothing done
-    Unreadable,   // no driver reads it, or it cannot be opened: skipped
-    Cancelled,    // the user answered Cancel
-    Done,         // imported (and renamed, for the Olvar.mdb flow)
-    Failed,       // a database error: the import was rolled back, nothing renamed
-  };
-  Status status = Status::NoFile;
-  uint64_t stored = 0;
-  uint64_t duplicates = 0;
-  uint64_t skipped = 0;      // rows of other types than A
-  std::string renamedTo;     // the new name of "Olvar.mdb"
-  std::string error;
-};
-
-// An open CMDR archive (always an SQLite file) with its recordset.
-struct CmdrArchive {
-  std::unique_ptr<store::Database> db;
-  std::unique_ptr<store::DrptCset> cset;
-  std::string path;
-};
-
-// DSN-less connection strings of the embedded default.
-std::string sqliteConnectionString(const std::string& path, bool mayCreate = true);
-std::string mdbtoolsConnectionString(const std::string& path);
-// Whether the user has an ODBC data source of that name (odbc.ini). The
-// main and voice databases use user DSNs "LumarcDb" and "KvVrcDb" when they
-// are defined and no connection string was given.
-bool userDsnDefined(const std::string& name);
 
 class RecordStore;
 
@@ -90,8 +41,7 @@ class RecordStore : public CmdrRecordSink {
   static constexpr const char* kVoiceFolder = "Wav";
   static constexpr const char* kOlderFile = "Olvar.mdb";
 
-  explicit RecordStore(StoreMessageSink* messages = nullptr,
-                       corvane::CodePage codePage = corvane::CodePage::Cp1252);
+  explicit RecordStore(StoreMessageSink* messages = nullptr, corvane::CodePage codePage = corvane::CodePage::Cp1252);
   ~RecordStore() override;
   RecordStore(const RecordStore&) = delete;
   RecordStore& operator=(const RecordStore&) = delete;
@@ -158,6 +108,7 @@ class RecordStore : public CmdrRecordSink {
 
  private:
   friend StoreOutcome storeCmdrRecord(RecordStore&, const CmdrRecord&);
+
  public:
   struct CmdrStatements;
 
@@ -168,10 +119,25 @@ class RecordStore : public CmdrRecordSink {
   void connectionLost(const std::string& text);
   bool reopenMain();
   void report(StoreMessage id, const std::string& fileName, const std::string& detail);
+  // What an open made: the database (null when it failed, reported), its
+  // name for messages, and "created", "opened" or "server".
+  struct Opened {
+    std::unique_ptr<store::Database> db;
+    std::string name;
+    std::string state;
+  };
+  // The opener of the main and the voice database: the server of
+  // `connection` when given, else the user DSN `dsn` when defined, else the
+  // SQLite file "<directory>/<file>"; makes the tables it lacks.
+  Opened openDatabase(const std::string& directory, const char* file, const char* dsn, const std::string& connection,
+                      const std::vector<const store::TableDef*>& tables);
   // Checks and prepares an embedded database file; reports and returns false
   // when it must not or cannot be used.
   bool prepareFile(const std::string& path, const std::string& name, bool& created);
   std::unique_ptr<store::Database> connect(const std::string& conn, const std::string& name);
+  // connect(), then the tables the database lacks are made.
+  std::unique_ptr<store::Database> connectWithTables(const std::string& conn, const std::string& name,
+                                                     const std::vector<const store::TableDef*>& tables);
   ImportResult importFrom(const std::string& path, ImportUi* ui, bool ask);
 
   StoreMessageSink* messages_;
@@ -190,10 +156,5 @@ class RecordStore : public CmdrRecordSink {
   std::string lostText_;
   int reconnectTicks_ = 0;
 };
-
-// Renames `from` to `to` without replacing an existing file; when `to`
-// exists, tries "<stem>1<ext>", "<stem>2<ext>", ... Returns the name used,
-// or nothing.
-std::optional<std::string> renameNoReplace(const std::string& from, const std::string& to);
 
 }  // namespace lumarc

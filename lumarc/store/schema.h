@@ -3,7 +3,6 @@
 // values.
 #pragma once
 
-#include "common/codepage.h"
 #include "lumarc/records/records.h"
 
 #include <cstdint>
@@ -55,7 +54,7 @@ class Dialect {
   Engine engine() const { return engine_; }
 
   std::string columnType(const ColumnDef& c) const;
-  std::string createTable(const TableDef& t) const;     // CREATE TABLE IF NOT EXISTS ...
+  std::string createTable(const TableDef& t) const;                 // CREATE TABLE IF NOT EXISTS ...
   std::vector<std::string> createIndexes(const TableDef& t) const;  // CREATE INDEX IF NOT EXISTS ...
 
   // Integer parts of a timestamp column expression, and the first n
@@ -87,9 +86,7 @@ class Dialect {
   }
   // A column compared so that no index of it is used (PostgreSQL has no
   // index hints): "(x || '')" there, the column itself in SQLite.
-  std::string withoutIndex(const std::string& x) const {
-    return engine_ == Engine::Postgres ? "(" + x + " || '')" : x;
-  }
+  std::string withoutIndex(const std::string& x) const { return engine_ == Engine::Postgres ? "(" + x + " || '')" : x; }
   std::string statementPrefix() const { return engine_ == Engine::Sqlite ? "WITH unused_cte(x) AS (SELECT 1) " : ""; }
 
  private:
@@ -137,7 +134,9 @@ class Condition {
   enum class Op { Eq, Ne, Lt, Le, Gt, Ge };
   Condition() = default;
   static Condition compare(Expr e, Op op, SqlValue v);
-  static Condition eq(std::string column, SqlValue v) { return compare(Expr::column(std::move(column)), Op::Eq, std::move(v)); }
+  static Condition eq(std::string column, SqlValue v) {
+    return compare(Expr::column(std::move(column)), Op::Eq, std::move(v));
+  }
   static Condition all(std::vector<Condition> parts);  // AND
   static Condition any(std::vector<Condition> parts);  // OR
   static Condition negate(Condition c);
@@ -170,29 +169,5 @@ using Sort = std::vector<SortKey>;
 inline Sort sortBy(std::string column, bool descending = false) {
   return Sort{SortKey{Expr::column(std::move(column)), descending}};
 }
-
-// 8-bit program text <-> the database's Unicode, through one code page.
-class TextCodec {
- public:
-  explicit TextCodec(corvane::CodePage cp = corvane::CodePage::Cp1252);
-  corvane::CodePage codePage() const { return cp_; }
-  // Appends the UTF-8 form of bytes.
-  void toUtf8(std::string_view bytes, std::string& out) const;
-  // Writes the UTF-16 form of bytes (one unit per byte) and returns the count.
-  size_t toUtf16(std::string_view bytes, uint16_t* out) const;
-  std::string fromUtf8(std::string_view utf8) const;
-  std::string fromUtf16(const uint16_t* units, size_t n) const;
-
- private:
-  corvane::CodePage cp_;
-  uint16_t unit_[256];
-  std::string utf8_[256];
-};
-
-// DateTime helpers: text 'YYYY-MM-DD HH:MM:SS', parse (also with a fraction
-// or a 'T'), and adding seconds across days, months and years.
-std::string dateTimeText(const DateTime& t);
-bool parseDateTime(std::string_view text, DateTime& out);
-DateTime addSeconds(const DateTime& t, int64_t seconds);
 
 }  // namespace lumarc::store

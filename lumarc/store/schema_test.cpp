@@ -1,5 +1,4 @@
-// Dialect rendering, conditions, text codec and date helpers: no database.
-#include "lumarc/store/record_store.h"
+// Dialect rendering and conditions: no database.
 #include "lumarc/store/schema.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +22,8 @@ TEST(Dialect, ColumnTypesPerEngine) {
 TEST(Dialect, CdataCreateStatementAndIndexes) {
   Dialect s(Engine::Sqlite);
   std::string sql = s.createTable(cdataTable());
-  EXPECT_EQ(sql.rfind("CREATE TABLE IF NOT EXISTS Cdata (sqno INTEGER PRIMARY KEY AUTOINCREMENT, type VARCHAR(1)", 0), 0u)
+  EXPECT_EQ(sql.rfind("CREATE TABLE IF NOT EXISTS Cdata (sqno INTEGER PRIMARY KEY AUTOINCREMENT, type VARCHAR(1)", 0),
+            0u)
       << sql;
   EXPECT_NE(sql.find("Xid VARCHAR(16) NOT NULL DEFAULT '')"), std::string::npos);
   auto idx = s.createIndexes(cdataTable());
@@ -66,11 +66,11 @@ TEST(Dialect, DateAndTextExpressions) {
 
 TEST(Condition, RendersPlaceholdersNeverValues) {
   Dialect p(Engine::Postgres);
-  Condition c = Condition::all({Condition::eq("cport", std::string("1' OR '1'='1")),
-                                Condition::compare(Expr::year("tdate"), Condition::Op::Ge, int64_t{2024}),
-                                Condition::any({Condition::isSet("Slct"),
-                                                Condition::compare(Expr::left("rdata", 2), Condition::Op::Eq,
-                                                                   std::string("00"))})});
+  Condition c = Condition::all(
+      {Condition::eq("cport", std::string("1' OR '1'='1")),
+       Condition::compare(Expr::year("tdate"), Condition::Op::Ge, int64_t{2024}),
+       Condition::any({Condition::isSet("Slct"),
+                       Condition::compare(Expr::left("rdata", 2), Condition::Op::Eq, std::string("00"))})});
   std::string sql;
   std::vector<SqlValue> params;
   c.render(p, sql, params);
@@ -79,61 +79,6 @@ TEST(Condition, RendersPlaceholdersNeverValues) {
   ASSERT_EQ(params.size(), 3u);
   EXPECT_EQ(std::get<std::string>(params[0]), "1' OR '1'='1");
   EXPECT_THROW(Expr::column("x; DROP TABLE Cdata").render(p), std::invalid_argument);
-}
-
-TEST(TextCodec, RoundTripsEveryByte) {
-  for (auto cp : {corvane::CodePage::Cp1252, corvane::CodePage::Cp1254, corvane::CodePage::Cp1250}) {
-    TextCodec codec(cp);
-    std::string all;
-    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
-    std::string utf8;
-    codec.toUtf8(all, utf8);
-    EXPECT_EQ(codec.fromUtf8(utf8), all);
-    std::vector<uint16_t> units(all.size());
-    codec.toUtf16(all, units.data());
-    EXPECT_EQ(codec.fromUtf16(units.data(), units.size()), all);
-  }
-}
-
-TEST(DateTime, TextParseAndAddSeconds) {
-  DateTime t{2024, 12, 31, 23, 59, 59};
-  EXPECT_EQ(dateTimeText(t), "2024-12-31 23:59:59");
-  DateTime u;
-  ASSERT_TRUE(parseDateTime("2024-12-31 23:59:59.000", u));
-  EXPECT_EQ(u, t);
-  ASSERT_TRUE(parseDateTime("2024-12-31T23:59:59", u));
-  EXPECT_EQ(u, t);
-  ASSERT_TRUE(parseDateTime("12/31/24 23:59:59", u));
-  EXPECT_EQ(u, t);
-  ASSERT_TRUE(parseDateTime("12/31/1998 23:59:59", u));
-  EXPECT_EQ(u, (DateTime{1998, 12, 31, 23, 59, 59}));
-  ASSERT_TRUE(parseDateTime("2024-02-03", u));
-  EXPECT_EQ(u, (DateTime{2024, 2, 3, 0, 0, 0}));
-  EXPECT_FALSE(parseDateTime("yesterday", u));
-  EXPECT_EQ(addSeconds(t, 1), (DateTime{2025, 1, 1, 0, 0, 0}));
-  EXPECT_EQ(addSeconds(DateTime{2024, 2, 28, 23, 59, 59}, 1), (DateTime{2024, 2, 29, 0, 0, 0}));
-  EXPECT_EQ(addSeconds(DateTime{1899, 12, 30, 10, 0, 0}, 3600), (DateTime{1899, 12, 30, 11, 0, 0}));
-}
-
-TEST(Import, FlagRebuildOfAnOlderRecord) {
-  EXPECT_EQ(rebuildImportedFlags(0x000F3201u, 0x0155u), 0x01FD5501u);
-  OlderCmdrRecord old;
-  old.type = "A";
-  old.cport = "  123";
-  old.pport = "4567xyz";
-  old.uport = "";
-  old.rdata = "   0123";
-  old.xdata = std::string(40, '9');
-  old.flags = 0x000F3201u;
-  old.info = 0x0155u;
-  CmdrRecord r = importedRecord(old);
-  EXPECT_EQ(r.cport, "     123");
-  EXPECT_EQ(r.pport, "    4567");
-  EXPECT_EQ(r.uport, "        ");
-  EXPECT_EQ(r.rdata, "0123" + std::string(28, ' '));
-  EXPECT_EQ(r.xdata, std::string(32, '9'));
-  EXPECT_EQ(r.cdata, std::string(32, ' '));
-  EXPECT_EQ(r.flags, 0x01FD5501u);
 }
 
 TEST(Records, StarClass) {

@@ -1,9 +1,12 @@
 // The store suite. Tests named Backends/* run against the embedded SQLite
 // files and against PostgreSQL (LUMARC_TEST_PG, a connection string; skipped
 // when unset). File tests (read-only, Access-looking, import renames) are
-// SQLite only, since they are about files.
+// SQLite only, since they are about files. This file holds the schema,
+// recordsets and opening; the store operation, the archives and the import
+// have test files of their own (cmdr_store_test.cpp, cmdr_archive_test.cpp,
+// older_import_test.cpp).
 #include "lumarc/store/record_store.h"
-#include "lumarc/store/store_test_support.h"
+#include "lumarc/store/record_store_test_support.h"
 
 #include "common/format.h"
 #include "common/test_support.h"
@@ -31,107 +34,7 @@ using store::Database;
 using store::Expr;
 
 using corvane::testing::readAll;
-using storetest::makeTempDir;
-
-bool exists(const std::string& p) {
-  struct stat st {};
-  return stat(p.c_str(), &st) == 0;
-}
-
-struct Message {
-  StoreMessage id;
-  std::string file, detail;
-};
-
-struct RecordingSink : StoreMessageSink {
-  std::vector<Message> messages;
-  void storeMessage(StoreMessage id, const std::string& file, const std::string& detail) override {
-    messages.push_back({id, file, detail});
-  }
-  bool has(StoreMessage id) const {
-    for (auto& m : messages)
-      if (m.id == id) return true;
-    return false;
-  }
-};
-
-struct AnswerUi : ImportUi {
-  bool answer = true;
-  int asked = 0, progress = 0, finished = 0;
-  bool confirmImport() override {
-    ++asked;
-    return answer;
-  }
-  void importProgress(uint64_t, uint64_t) override { ++progress; }
-  void importFinished() override { ++finished; }
-};
-
-CmdrRecord sampleA(int second = 7, uint32_t pulses = 3, const std::string& cport = "    1234") {
-  CmdrRecord r;
-  r.type = "A";
-  r.tdate = DateTime{2024, 3, 15, 10, 20, second};
-  r.duration = 65;
-  r.cport = cport;
-  r.pport = "    5678";
-  r.uport = "     801";
-  r.rdata = "0123456789" + std::string(22, ' ');
-  r.xdata = std::string(32, ' ');
-  r.cdata = "  lead blanks kept" + std::string(14, ' ');
-  r.rpuls = pulses;
-  r.ppuls = 1;
-  r.crefa = 0x80000001u;
-  r.crefb = 2;
-  r.crefc = 3;
-  r.flags = (2u << 21) | 0x12;
-  r.ipadr = 0xC0A80A01u;  // 192.168.10.1: above 2^31
-  return r;
-}
-
-using storetest::PgSchema;
-
-enum class Backend { Sqlite, Postgres };
-
-class Backends : public ::testing::TestWithParam<Backend> {
- protected:
-  void SetUp() override {
-    dir_ = makeTempDir();
-    ASSERT_FALSE(dir_.empty());
-    if (GetParam() == Backend::Postgres) {
-      const char* pg = std::getenv("LUMARC_TEST_PG");
-      if (!pg || !*pg) GTEST_SKIP() << "LUMARC_TEST_PG is not set: no PostgreSQL server for this run "
-                                       "(make test starts one with scripts/pg-test-server.sh)";
-      std::string name = "lt_" + std::to_string(getpid()) + "_" +
-                         ::testing::UnitTest::GetInstance()->current_test_info()->name();
-      for (auto& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      schema_ = std::make_unique<PgSchema>(pg, name.substr(0, 60));
-      conn_ = schema_->connection();
-    }
-  }
-  void TearDown() override {
-    store_.reset();
-    schema_.reset();
-    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
-  }
-  RecordStore& openStore() {
-    store_ = std::make_unique<RecordStore>(&sink_);
-    EXPECT_TRUE(store_->openMainDatabase(dir_, conn_)) << dump();
-    EXPECT_TRUE(store_->openVoiceDatabase(dir_, conn_)) << dump();
-    return *store_;
-  }
-  std::string dump() const {
-    std::string s;
-    for (auto& m : sink_.messages) s += m.file + ": " + m.detail + "\n";
-    return s;
-  }
-  int64_t count(const store::TableDef& t) { return store_->mainDatabase()->rowCount(t); }
-
-  std::string dir_, conn_;
-  std::unique_ptr<PgSchema> schema_;
-  RecordingSink sink_;
-  std::unique_ptr<RecordStore> store_;
-};
+using namespace storetest;
 
 // Columns of a table as the ODBC catalog (SQLColumns) reports them.
 struct CatalogColumn {
@@ -144,8 +47,8 @@ std::vector<CatalogColumn> catalogColumns(Database& db, std::string table) {
   if (db.engine() == store::Engine::Postgres)
     for (auto& c : table) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   odbc::Statement s(db.connection());
-  SQLRETURN rc = SQLColumns(s.handle(), nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR*>(table.data()), SQL_NTS,
-                            nullptr, 0);
+  SQLRETURN rc =
+      SQLColumns(s.handle(), nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR*>(table.data()), SQL_NTS, nullptr, 0);
   odbc::check(rc, SQL_HANDLE_STMT, s.handle(), "SQLColumns");
   std::vector<CatalogColumn> cols;
   while (s.fetch()) {
@@ -191,8 +94,7 @@ TEST_P(Backends, CatalogShowsTheProgramsSchema) {
           EXPECT_TRUE(cols[i].dataType == SQL_DOUBLE || cols[i].dataType == SQL_FLOAT) << cols[i].dataType;
           break;
         case store::ColType::Date:
-          EXPECT_TRUE(cols[i].dataType == SQL_TYPE_TIMESTAMP || cols[i].dataType == SQL_TIMESTAMP)
-              << cols[i].dataType;
+          EXPECT_TRUE(cols[i].dataType == SQL_TYPE_TIMESTAMP || cols[i].dataType == SQL_TIMESTAMP) << cols[i].dataType;
           break;
       }
     }
@@ -370,124 +272,6 @@ TEST_P(Backends, EveryTableRoundTrips) {
   EXPECT_EQ(m2->tdate, m.tdate);
 }
 
-TEST_P(Backends, StoreCmdrRecordDuplicatesAndCounters) {
-  RecordStore& rs = openStore();
-  CmdrRecord a = sampleA(7, 3);
-  EXPECT_TRUE(storeCmdrRecord(rs, a).stored());
-  StoreOutcome again = storeCmdrRecord(rs, a);
-  EXPECT_TRUE(again.duplicate()) << again.error;
-  EXPECT_EQ(count(store::cdataTable()), 1);
-  // One second later is another record; so is a different pulse count.
-  EXPECT_TRUE(storeCmdrRecord(rs, sampleA(8, 3)).stored());
-  EXPECT_TRUE(storeCmdrRecord(rs, sampleA(7, 4)).stored());
-  // Counters: star class 2 (flags bits 21-24 = 2), charged once per stored record.
-  store::DrptPset users(*rs.mainDatabase());
-  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("    1234"))));
-  UserRecord u;
-  ASSERT_TRUE(users.next(u));
-  EXPECT_EQ(u.pra2, 3u + 3u + 4u);
-  EXPECT_EQ(u.ppa2, 3u);
-  EXPECT_EQ(u.pra0 + u.pra1 + u.pra3, 0u);
-  EXPECT_FALSE(users.next(u));
-  EXPECT_EQ(count(store::pdataTable()), 1);
-
-  // Kind B is stored every time and charges nobody.
-  CmdrRecord b;
-  b.type = "B";
-  b.tdate = a.tdate;
-  b.rdata = "Power up";
-  EXPECT_TRUE(storeCmdrRecord(rs, b).stored());
-  EXPECT_TRUE(rs.store(b).stored());
-  EXPECT_EQ(count(store::cdataTable()), 5);
-  // An empty first port: stored, no user.
-  CmdrRecord blank = sampleA(30, 9, "        ");
-  EXPECT_TRUE(storeCmdrRecord(rs, blank).stored());
-  EXPECT_EQ(count(store::pdataTable()), 1);
-  // Star class 0 and 3+ of another user.
-  CmdrRecord s0 = sampleA(40, 5, "      77");
-  s0.flags = 0;
-  CmdrRecord s3 = sampleA(41, 6, "      77");
-  s3.flags = 9u << 21;
-  EXPECT_TRUE(storeCmdrRecord(rs, s0).stored());
-  EXPECT_TRUE(storeCmdrRecord(rs, s3).stored());
-  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("      77"))));
-  ASSERT_TRUE(users.next(u));
-  EXPECT_EQ(u.pra0, 5u);
-  EXPECT_EQ(u.pra3, 6u);
-  EXPECT_EQ(u.ppa0, 1u);
-  EXPECT_EQ(u.ppa3, 1u);
-}
-
-TEST_P(Backends, CountersWrapAt32BitsInsteadOfFailing) {
-  RecordStore& rs = openStore();
-  ASSERT_TRUE(storeCmdrRecord(rs, sampleA(1, 0xFFFFFFF0u)).stored());
-  ASSERT_TRUE(storeCmdrRecord(rs, sampleA(2, 0x20)).stored());
-  store::DrptPset users(*rs.mainDatabase());
-  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("    1234"))));
-  UserRecord u;
-  ASSERT_TRUE(users.next(u));
-  EXPECT_EQ(u.pra2, 0x10u);
-  EXPECT_EQ(u.ppa2, 2u);
-}
-
-TEST_P(Backends, TwoProgramsChargingOneUserLoseNoPulses) {
-  if (GetParam() == Backend::Sqlite) GTEST_SKIP() << "one embedded file is written by one program";
-  openStore();
-  // Two programs (own connections) store different calls of the same user
-  // at the same time, as two PCs sharing one server do.
-  constexpr int kCalls = 150;
-  auto charge = [this](int program, bool* ok) {
-    RecordingSink sink;
-    RecordStore other(&sink);
-    if (!other.openMainDatabase(dir_ + "/p" + std::to_string(program), conn_)) return;
-    *ok = true;
-    for (int i = 0; i < kCalls; ++i) {
-      CmdrRecord r = sampleA(i % 60, 1);
-      r.tdate.minute = 30 + program;
-      r.tdate.hour = 11 + i / 60;
-      if (!storeCmdrRecord(other, r).stored()) *ok = false;
-    }
-  };
-  ::mkdir((dir_ + "/p1").c_str(), 0700);
-  ::mkdir((dir_ + "/p2").c_str(), 0700);
-  ASSERT_TRUE(storeCmdrRecord(*store_, sampleA(59, 1)).stored());  // the user row exists
-  bool ok1 = false, ok2 = false;
-  std::thread a(charge, 1, &ok1), b(charge, 2, &ok2);
-  a.join();
-  b.join();
-  ASSERT_TRUE(ok1 && ok2);
-  store::DrptPset users(*store_->mainDatabase());
-  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("    1234"))));
-  UserRecord u;
-  ASSERT_TRUE(users.next(u));
-  EXPECT_EQ(u.pra2, 1u + 2u * kCalls);
-  EXPECT_EQ(u.ppa2, 1u + 2u * kCalls);
-}
-
-TEST_P(Backends, FailedRecordInsideATransactionSparesTheOthers) {
-  // The CMDR link stores a receive pass in one transaction: a record the
-  // database refuses (PostgreSQL refuses 30 February) is reported and the
-  // records before and after it are kept.
-  RecordStore& rs = openStore();
-  rs.mainDatabase()->begin();
-  EXPECT_TRUE(storeCmdrRecord(rs, sampleA(1)).stored());
-  CmdrRecord bad = sampleA(2);
-  bad.tdate = DateTime{2024, 2, 30, 10, 0, 0};
-  StoreOutcome o = storeCmdrRecord(rs, bad);
-  if (rs.mainDatabase()->engine() == store::Engine::Postgres) {
-    EXPECT_TRUE(o.failed());
-    EXPECT_FALSE(o.error.empty());
-  }
-  EXPECT_TRUE(storeCmdrRecord(rs, sampleA(3)).stored());
-  rs.mainDatabase()->commit();
-  EXPECT_EQ(count(store::cdataTable()) - (o.stored() ? 1 : 0), 2);
-  store::DrptPset users(*rs.mainDatabase());
-  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("    1234"))));
-  UserRecord u;
-  ASSERT_TRUE(users.next(u));
-  EXPECT_EQ(u.pra2, o.stored() ? 9u : 6u);
-}
-
 TEST_P(Backends, BulkInsertAndStreaming) {
   RecordStore& rs = openStore();
   Database& db = *rs.mainDatabase();
@@ -587,107 +371,11 @@ TEST_P(Backends, LargeResultsStreamInOrder) {
 }
 
 // An older program's database as an SQLite file (its Cdata columns).
-void writeOlderDatabase(const std::string& path, const std::vector<OlderCmdrRecord>& rows) {
-  ASSERT_TRUE(RecordStore::createBlankDatabase(path));
-  Database db(sqliteConnectionString(path));
-  db.ensureTables({&store::olderCdataTable()});
-  store::DrptXset x(db);
-  for (auto r : rows) ASSERT_TRUE(x.add(r)) << x.error();
-}
-
-std::vector<OlderCmdrRecord> olderRows() {
-  std::vector<OlderCmdrRecord> v;
-  for (int i = 0; i < 300; ++i) {
-    OlderCmdrRecord o;
-    o.type = "A";
-    o.tdate = DateTime{2009, 6, 1 + i / 60, 12, i % 60, i % 60};
-    o.duration = static_cast<uint32_t>(i);
-    o.cport = "  " + std::to_string(100 + i % 3);
-    o.pport = "5000";
-    o.uport = "801";
-    o.rdata = "   0212555" + std::to_string(i);
-    o.rpuls = 2;
-    o.ppuls = 1;
-    o.flags = 0x000F3201u;
-    o.info = 0x0155u;
-    v.push_back(o);
-  }
-  OlderCmdrRecord b;
-  b.type = "B";
-  b.tdate = DateTime{2009, 6, 1, 0, 0, 0};
-  b.rdata = "Power up";
-  v.push_back(b);
-  v.push_back(v[0]);  // a duplicate inside the old file
-  return v;
-}
-
-TEST_P(Backends, ImportOlderDatabaseTwice) {
-  RecordStore& rs = openStore();
-  const std::string olvar = dir_ + "/Olvar.mdb";
-  writeOlderDatabase(olvar, olderRows());
-  AnswerUi ui;
-  ui.answer = false;
-  ImportResult cancelled = rs.importOlderDatabase(dir_, &ui);
-  EXPECT_EQ(cancelled.status, ImportResult::Status::Cancelled);
-  EXPECT_EQ(ui.asked, 1);
-  EXPECT_TRUE(exists(olvar));
-  EXPECT_EQ(count(store::cdataTable()), 0);
-
-  ui.answer = true;
-  ImportResult r = rs.importOlderDatabase(dir_, &ui);
-  ASSERT_EQ(r.status, ImportResult::Status::Done) << r.error;
-  EXPECT_EQ(r.stored, 300u);
-  EXPECT_EQ(r.duplicates, 1u);
-  EXPECT_EQ(r.skipped, 1u);
-  EXPECT_EQ(ui.progress, 1);  // after row 256
-  EXPECT_EQ(ui.finished, 1);
-  EXPECT_EQ(r.renamedTo, dir_ + "/OlvarImp.mdb");
-  EXPECT_FALSE(exists(olvar));
-  EXPECT_EQ(count(store::cdataTable()), 300);
-  ASSERT_TRUE(rs.cset()->open(Condition::eq("duration", int64_t{0})));
-  CmdrRecord c;
-  ASSERT_TRUE(rs.cset()->next(c));
-  rs.cset()->close();
-  EXPECT_EQ(c.flags, 0x01FD5501u);
-  EXPECT_EQ(c.cport, "     100");
-  EXPECT_EQ(c.uport, "     801");
-  EXPECT_EQ(c.rdata, "02125550" + std::string(24, ' '));
-  EXPECT_EQ(c.tdate, (DateTime{2009, 6, 1, 12, 0, 0}));
-  // Counters: 100 calls per user, star class 3 (old flag bits 16-19 = 0xF).
-  store::DrptPset users(*rs.mainDatabase());
-  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("     100"))));
-  UserRecord u;
-  ASSERT_TRUE(users.next(u));
-  EXPECT_EQ(u.pra3, 200u);
-  EXPECT_EQ(u.ppa3, 100u);
-  users.close();
-
-  // Renamed back, the same file imports nothing and charges nothing.
-  ASSERT_EQ(rename((dir_ + "/OlvarImp.mdb").c_str(), olvar.c_str()), 0);
-  writeOlderDatabase(dir_ + "/OlvarImp.mdb", {});  // an earlier import's file is in the way
-  ImportResult second = rs.importOlderDatabase(dir_, &ui);
-  ASSERT_EQ(second.status, ImportResult::Status::Done) << second.error;
-  EXPECT_EQ(second.stored, 0u);
-  EXPECT_EQ(second.duplicates, 301u);
-  EXPECT_EQ(second.renamedTo, dir_ + "/OlvarImp1.mdb");  // nothing overwritten
-  EXPECT_TRUE(exists(dir_ + "/OlvarImp.mdb"));
-  EXPECT_EQ(count(store::cdataTable()), 300);
-  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("     100"))));
-  ASSERT_TRUE(users.next(u));
-  EXPECT_EQ(u.pra3, 200u);
-}
-
+// Instantiates the Backends tests of every file of the suite.
 INSTANTIATE_TEST_SUITE_P(Store, Backends, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
 
 // ---- file behaviour of the embedded databases (SQLite only) ----
-
-class Files : public ::testing::Test {
- protected:
-  void SetUp() override { dir_ = makeTempDir(); }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-  std::string dir_;
-};
 
 TEST_F(Files, FirstStartCreatesBothDatabasesThenReopens) {
   mkdir((dir_ + "/Wav").c_str(), 0755);
@@ -751,7 +439,8 @@ TEST_F(Files, OldDatabaseWithoutTmpl03GetsItAndKeepsRows) {
 
 // Runs f as an unprivileged user when the test runs as root (root may write
 // any file), and returns its exit status.
-template <class F> int asUnprivileged(F f) {
+template <class F>
+int asUnprivileged(F f) {
   if (geteuid() != 0) return f();
   pid_t pid = fork();
   if (pid == 0) {
@@ -803,13 +492,6 @@ TEST_F(Files, UnwritableVoiceFileIsReported) {
   EXPECT_TRUE(exists(dir_ + "/Wav/LumarcVt.mdb"));
 }
 
-std::string accessLookingBytes() {
-  // The first bytes of a Jet 4 file: 00 01 00 00 "Standard Jet DB" 00, then zeros.
-  std::string b("\x00\x01\x00\x00Standard Jet DB\x00\x01\x00\x00\x00", 24);
-  b.resize(4096, '\0');
-  return b;
-}
-
 TEST_F(Files, AccessFileIsRecognisedAndNeverWritten) {
   const std::string path = dir_ + "/Lumarc.mdb";
   { std::ofstream(path, std::ios::binary) << accessLookingBytes(); }
@@ -837,81 +519,6 @@ TEST_F(Files, ForeignFileIsNotOpenedNorReplaced) {
   EXPECT_EQ(readAll(path), "just some text, not a database\n");
 }
 
-TEST_F(Files, AccessOlvarGoesThroughMdbtoolsReadOnly) {
-  // No real Access file can be made here (mdbtools only reads); this one has
-  // a Jet header and nothing else: the mdbtools driver is asked and refuses,
-  // and the import is skipped without touching or renaming the file.
-  RecordStore rs;
-  ASSERT_TRUE(rs.openMainDatabase(dir_));
-  const std::string olvar = dir_ + "/Olvar.mdb";
-  { std::ofstream(olvar, std::ios::binary) << accessLookingBytes(); }
-  AnswerUi ui;
-  ImportResult r = rs.importOlderDatabase(dir_, &ui);
-  EXPECT_EQ(r.status, ImportResult::Status::Unreadable) << r.error;
-  EXPECT_EQ(ui.asked, 0);
-  EXPECT_EQ(readAll(olvar), accessLookingBytes());
-  EXPECT_FALSE(exists(dir_ + "/OlvarImp.mdb"));
-  EXPECT_EQ(mdbtoolsConnectionString("/a b/Olvar.mdb"), "DRIVER=MDBTools;DBQ=/a b/Olvar.mdb;");
-}
-
-TEST_F(Files, NoOlvarNoQuestion) {
-  RecordStore rs;
-  ASSERT_TRUE(rs.openMainDatabase(dir_));
-  AnswerUi ui;
-  EXPECT_EQ(rs.importOlderDatabase(dir_, &ui).status, ImportResult::Status::NoFile);
-  EXPECT_EQ(ui.asked, 0);
-}
-
-TEST_F(Files, ImportFileWithoutQuestionOrRename) {
-  RecordStore rs;
-  ASSERT_TRUE(rs.openMainDatabase(dir_));
-  const std::string src = dir_ + "/old-site.db";
-  writeOlderDatabase(src, olderRows());
-  ImportResult r = rs.importFile(src);
-  ASSERT_EQ(r.status, ImportResult::Status::Done) << r.error;
-  EXPECT_EQ(r.stored, 300u);
-  EXPECT_TRUE(exists(src));
-  EXPECT_EQ(rs.importFile(src).stored, 0u);
-}
-
-TEST_F(Files, ArchiveCreateOpenFind) {
-  RecordingSink sink;
-  RecordStore rs(&sink);
-  const std::string path = dir_ + "/archive 2024.mdb";
-  int32_t key = 0;
-  {
-    auto a = rs.openCmdrArchive(path, true);
-    ASSERT_NE(a, nullptr) << (sink.messages.empty() ? "" : sink.messages[0].detail);
-    CmdrRecord r = sampleA();
-    ASSERT_TRUE(a->cset->add(r));
-    key = r.sqno;
-  }
-  EXPECT_EQ(rs.openCmdrArchive(path, true), nullptr);  // exists, overwrite not confirmed
-  auto a = rs.openCmdrArchive(path, false);
-  ASSERT_NE(a, nullptr);
-  auto found = rs.findCmdrBySqno(*a, key);
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->cport, "    1234");
-  EXPECT_FALSE(rs.findCmdrBySqno(*a, key + 1));
-  a.reset();
-  auto replaced = rs.openCmdrArchive(path, true, true);
-  ASSERT_NE(replaced, nullptr);
-  EXPECT_EQ(replaced->db->rowCount(store::cdataTable()), 0);
-  EXPECT_EQ(rs.openCmdrArchive(dir_ + "/missing.mdb", false), nullptr);
-}
-
-TEST_F(Files, RenameNeverOverwrites) {
-  const std::string a = dir_ + "/Olvar.mdb", b = dir_ + "/OlvarImp.mdb";
-  { std::ofstream(a) << "new"; }
-  { std::ofstream(b) << "old"; }
-  { std::ofstream(dir_ + "/OlvarImp1.mdb") << "older"; }
-  auto r = renameNoReplace(a, b);
-  ASSERT_TRUE(r);
-  EXPECT_EQ(*r, dir_ + "/OlvarImp2.mdb");
-  EXPECT_EQ(readAll(b), "old");
-  EXPECT_EQ(readAll(*r), "new");
-}
-
 TEST_F(Files, UserDsnLumarcDbIsUsedWhenDefined) {
   const char* old = std::getenv("ODBCINI");
   const std::string saved = old ? old : "";
@@ -926,8 +533,10 @@ TEST_F(Files, UserDsnLumarcDbIsUsedWhenDefined) {
     EXPECT_TRUE(rs.openMainDatabase(dir_)) << (sink.messages.empty() ? "" : sink.messages[0].detail);
     EXPECT_EQ(rs.mainState(), "server");
   }
-  if (old) setenv("ODBCINI", saved.c_str(), 1);
-  else unsetenv("ODBCINI");
+  if (old)
+    setenv("ODBCINI", saved.c_str(), 1);
+  else
+    unsetenv("ODBCINI");
   EXPECT_EQ(detectDbFileKind(db), DbFileKind::Sqlite);
   EXPECT_FALSE(exists(dir_ + "/Lumarc.mdb"));
 }

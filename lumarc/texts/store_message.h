@@ -6,6 +6,7 @@
 
 namespace lumarc {
 
+// clang-format off
 // The store's failure texts, by meaning. The application maps them to
 // kTextSqlConfigError, kTextDbaseAllocationFailed, kTextDbaseOpenFailed,
 // kTextFileAccessFailed, kTextMemoryAllocationFailed.
@@ -30,5 +31,6 @@ class StoreMessageSink {
   virtual ~StoreMessageSink() = default;
   virtual void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) = 0;
 };
+// clang-format on
 
 }  // namespace lumarc
