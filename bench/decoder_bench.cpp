@@ -8,7 +8,7 @@
 #include "lumarc/decoder/context.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/monitor_record.h"
-#include "lumarc/decoder/sample_frames.h"
+#include "lumarc/decoder/samples/sample_frames.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -6,7 +6,7 @@
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/monitor_record.h"
 #include "lumarc/decoder/ss7_pcap.h"
-#include "lumarc/decoder/ss7_samples.h"
+#include "lumarc/decoder/samples/ss7_samples.h"
 
 #include <fcntl.h>
 #include <spawn.h>

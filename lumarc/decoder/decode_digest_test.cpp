@@ -9,8 +9,8 @@
 // LUMARC_DECODE_DIGEST_RANDOM=N decodes N random records instead of the
 // default number (the golden holds for the default only).
 #include "lumarc/decoder/framework.h"
-#include "lumarc/decoder/sample_frames.h"
-#include "lumarc/decoder/ss7_samples.h"
+#include "lumarc/decoder/samples/sample_frames.h"
+#include "lumarc/decoder/samples/ss7_samples.h"
 #include "lumarc/decoder/test_support.h"
 
 #include <gtest/gtest.h>

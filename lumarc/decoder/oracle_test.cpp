@@ -6,7 +6,7 @@
 #include "common/test_support.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/q931.h"
-#include "lumarc/decoder/sample_frames.h"
+#include "lumarc/decoder/samples/sample_frames.h"
 #include "lumarc/decoder/test_support.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // Records cut short are marked malformed, the sample frames are not, and the
 // mark never changes the text.
 #include "lumarc/decoder/framework.h"
-#include "lumarc/decoder/sample_frames.h"
+#include "lumarc/decoder/samples/sample_frames.h"
 #include "lumarc/decoder/test_support.h"
 
 #include <gtest/gtest.h>

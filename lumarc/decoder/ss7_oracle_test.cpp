@@ -9,7 +9,7 @@
 #include "lumarc/decoder/q931.h"
 #include "lumarc/decoder/ss7.h"
 #include "lumarc/decoder/ss7_pcap.h"
-#include "lumarc/decoder/ss7_samples.h"
+#include "lumarc/decoder/samples/ss7_samples.h"
 #include "lumarc/decoder/test_support.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 // dump of its datl bytes. Units cut short are marked malformed, the sample
 // units are not, and the mark never changes the text.
 #include "lumarc/decoder/framework.h"
-#include "lumarc/decoder/ss7_samples.h"
+#include "lumarc/decoder/samples/ss7_samples.h"
 #include "lumarc/decoder/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "lumarc/decoder/sample_frames.h"
+#include "lumarc/decoder/samples/sample_frames.h"
 
 #include <cstddef>
 #include <initializer_list>

@@ -1,5 +1,5 @@
 // Sample SS7 signal units for generated records, tests and benchmarks.
-#include "lumarc/decoder/ss7_samples.h"
+#include "lumarc/decoder/samples/ss7_samples.h"
 
 #include <cstddef>
 
