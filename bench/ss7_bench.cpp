@@ -70,7 +70,7 @@ std::vector<Bytes> unitSet(std::mt19937& rng) {
     Bytes u = takeIsup ? *isup[rng() % isup.size()] : *other[rng() % other.size()];
     u[0] = uint8_t(rng());
     u[1] = uint8_t(rng());
-    if (u.size() >= 8) u[4] = uint8_t(rng());  // destination point code, low octet
+    if (u.size() >= 8) u[4] = uint8_t(rng());               // destination point code, low octet
     if (takeIsup && u.size() >= 10) u[8] = uint8_t(rng());  // circuit code, low octet
     units.push_back(std::move(u));
   }

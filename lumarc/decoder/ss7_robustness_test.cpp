@@ -85,9 +85,7 @@ std::vector<uint8_t> randomUnit(std::mt19937& rng, size_t& datl) {
       datl = s.size();
       break;
     }
-    default:
-      datl = rng() % 97;
-      break;
+    default: datl = rng() % 97; break;
   }
   return bytes;
 }
