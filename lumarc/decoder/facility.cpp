@@ -24,52 +24,88 @@ using corvane::hex4;
 constexpr auto kClass = numbered("Class Universal", "Class Application", "Class Context specific", "Class Private");
 constexpr auto kComponentKind = numbered("", "Invoke", "Return result", "Return error", "Reject");
 
-constexpr CodeText kLocalOperations[] = {
-    {1, "USER USER INFORMATION"}, {3, "MALICIOUS CALL IDENTIFICATION"}, {4, "BEGIN 3 PARTY CONFERENCE"},
-    {5, "END 3 PARTY CONFERENCE"}, {6, "EXPLICIT CALL TRANSFER"}, {7, "DIVERSION ACTIVATION"},
-    {8, "DIVERSION DEACTIVATION"}, {9, "DIVERSION ACTIVATION STATUS NOTIFICATION"},
-    {10, "DIVERSION DEACTIVATION STATUS NOTIFICATION"}, {11, "DIVERSION INTERROGATION"},
-    {12, "DIVERSION INFORMATION"}, {13, "CALL DEFLECTION"}, {14, "CALL REROUTING"},
-    {15, "DIVERTING LEG INFORMATION 2"}, {17, "INTERROGATE SERVED USER NUMBERS"},
-    {18, "DIVERTING LEG INFORMATION 1"}, {19, "DIVERTING LEG INFORMATION 3"},
-    {26, "NO CHARGING INFORMATION AVAILABLE"}, {30, "CHARGING REQUEST"}, {31, "AOCS in CURRECY"},
-    {32, "AOCD SPECIAL ARRANGEMENT"}, {33, "AOCD in CURRECY"}, {34, "AOCD in CHARGING UNITS"},
-    {35, "AOCE in CURRECY"}, {36, "AOCE in CHARGING UNITS"}};
+constexpr CodeText kLocalOperations[] = {{1, "USER USER INFORMATION"},
+                                         {3, "MALICIOUS CALL IDENTIFICATION"},
+                                         {4, "BEGIN 3 PARTY CONFERENCE"},
+                                         {5, "END 3 PARTY CONFERENCE"},
+                                         {6, "EXPLICIT CALL TRANSFER"},
+                                         {7, "DIVERSION ACTIVATION"},
+                                         {8, "DIVERSION DEACTIVATION"},
+                                         {9, "DIVERSION ACTIVATION STATUS NOTIFICATION"},
+                                         {10, "DIVERSION DEACTIVATION STATUS NOTIFICATION"},
+                                         {11, "DIVERSION INTERROGATION"},
+                                         {12, "DIVERSION INFORMATION"},
+                                         {13, "CALL DEFLECTION"},
+                                         {14, "CALL REROUTING"},
+                                         {15, "DIVERTING LEG INFORMATION 2"},
+                                         {17, "INTERROGATE SERVED USER NUMBERS"},
+                                         {18, "DIVERTING LEG INFORMATION 1"},
+                                         {19, "DIVERTING LEG INFORMATION 3"},
+                                         {26, "NO CHARGING INFORMATION AVAILABLE"},
+                                         {30, "CHARGING REQUEST"},
+                                         {31, "AOCS in CURRECY"},
+                                         {32, "AOCD SPECIAL ARRANGEMENT"},
+                                         {33, "AOCD in CURRECY"},
+                                         {34, "AOCD in CHARGING UNITS"},
+                                         {35, "AOCE in CURRECY"},
+                                         {36, "AOCE in CHARGING UNITS"}};
 
-constexpr CodeText kLocalErrors[] = {
-    {0, "User not subscribed"}, {1, "Service not available"}, {2, "Rejected by the called user"},
-    {4, "Not implemented"}, {6, "Invalid served user number"}, {7, "Invalid call state"},
-    {8, "Basic service not provided"}, {9, "Not an incoming call"},
-    {10, "Supplementary service interaction not allowed"}, {11, "Resource unavailable"},
-    {12, "Diverted to number"}, {14, "Special service number"}, {15, "Diversion ro served user number"},
-    {23, "Incoming call accepted"}, {24, "Number of diversions exceeded limit"}, {46, "Not activated"},
-    {48, "Request already accepted"}};
+constexpr CodeText kLocalErrors[] = {{0, "User not subscribed"},
+                                     {1, "Service not available"},
+                                     {2, "Rejected by the called user"},
+                                     {4, "Not implemented"},
+                                     {6, "Invalid served user number"},
+                                     {7, "Invalid call state"},
+                                     {8, "Basic service not provided"},
+                                     {9, "Not an incoming call"},
+                                     {10, "Supplementary service interaction not allowed"},
+                                     {11, "Resource unavailable"},
+                                     {12, "Diverted to number"},
+                                     {14, "Special service number"},
+                                     {15, "Diversion ro served user number"},
+                                     {23, "Incoming call accepted"},
+                                     {24, "Number of diversions exceeded limit"},
+                                     {46, "Not activated"},
+                                     {48, "Request already accepted"}};
 
-constexpr CodeText kCcbsTexts[] = {
-    {1, "CCBS call info retain"}, {2, "CCBS request"}, {3, "CCBS deactivate"}, {4, "CCBS interrogate"},
-    {5, "CCBS erase"}, {6, "CCBS remote user free"}, {7, "CCBS call"}, {8, "CCBS status request"},
-    {9, "CCBS free"}, {10, "CCBS erase call linkage id"}, {11, "CCBS stop alerting"},
-    {20, "CCBS invalid call inkage id"}, {21, "CCBS invalid ccbs reference"}, {22, "CCBS long term denial"},
-    {23, "CCBS short term denial"}, {24, "CCBS is already activated"}, {25, "CCBS already accepted"},
-    {26, "CCBS outgoing queue full"}, {27, "CCBS call failure reason is not busy"},
-    {28, "CCBS not ready for call"}};
+constexpr CodeText kCcbsTexts[] = {{1, "CCBS call info retain"},
+                                   {2, "CCBS request"},
+                                   {3, "CCBS deactivate"},
+                                   {4, "CCBS interrogate"},
+                                   {5, "CCBS erase"},
+                                   {6, "CCBS remote user free"},
+                                   {7, "CCBS call"},
+                                   {8, "CCBS status request"},
+                                   {9, "CCBS free"},
+                                   {10, "CCBS erase call linkage id"},
+                                   {11, "CCBS stop alerting"},
+                                   {20, "CCBS invalid call inkage id"},
+                                   {21, "CCBS invalid ccbs reference"},
+                                   {22, "CCBS long term denial"},
+                                   {23, "CCBS short term denial"},
+                                   {24, "CCBS is already activated"},
+                                   {25, "CCBS already accepted"},
+                                   {26, "CCBS outgoing queue full"},
+                                   {27, "CCBS call failure reason is not busy"},
+                                   {28, "CCBS not ready for call"}};
 
-constexpr CodeText kCcbsTTexts[] = {{1, "CCBS T request"}, {2, "CCBS T call"}, {3, "CCBS T suspend"},
-                                {4, "CCBS T resume"}, {5, "CCBS T remote user free"}, {6, "CCBS T available"},
-                                {20, "Long term denial"}, {21, "Short term denial"}};
+constexpr CodeText kCcbsTTexts[] = {
+    {1, "CCBS T request"},          {2, "CCBS T call"},      {3, "CCBS T suspend"},    {4, "CCBS T resume"},
+    {5, "CCBS T remote user free"}, {6, "CCBS T available"}, {20, "Long term denial"}, {21, "Short term denial"}};
 
 constexpr CodeText kPartyNumberKinds[] = {{0, "Unknown party number"}, {1, "Public party number"},
-                                      {3, "Data party number"}, {4, "Telex party number"},
-                                      {5, "Private party number"}, {8, "National Standard party number"}};
+                                          {3, "Data party number"},    {4, "Telex party number"},
+                                          {5, "Private party number"}, {8, "National Standard party number"}};
 
-constexpr CodeText kPublicTypeOfNumber[] = {{0, "Unknown"}, {1, "International number"}, {2, "National number"},
-                                        {3, "Network specific number"}, {4, "Subscriber number"},
-                                        {6, "Abbreviated number"}};
+constexpr CodeText kPublicTypeOfNumber[] = {{0, "Unknown"},           {1, "International number"},
+                                            {2, "National number"},   {3, "Network specific number"},
+                                            {4, "Subscriber number"}, {6, "Abbreviated number"}};
 
 constexpr CodeText kAocdBilling[] = {{0, "Normal charging"}, {1, "Reverse charging"}, {2, "Credit card charging"}};
-constexpr CodeText kAoceBilling[] = {{0, "Normal charging"}, {1, "Reverse charging"}, {2, "Credit card charging"},
-                                 {3, "Call forwarding unconditional"}, {4, "Call forwarding busy"},
-                                 {5, "Call forwarding no reply"}, {6, "Call deflection"}, {7, "Call transfer"}};
+constexpr CodeText kAoceBilling[] = {{0, "Normal charging"},      {1, "Reverse charging"},
+                                     {2, "Credit card charging"}, {3, "Call forwarding unconditional"},
+                                     {4, "Call forwarding busy"}, {5, "Call forwarding no reply"},
+                                     {6, "Call deflection"},      {7, "Call transfer"}};
 
 constexpr uint32_t kCcbsRecommendation = 359;
 
@@ -117,7 +153,7 @@ class Walk {
     ctx.append(caption);
     ctx.append(hex2(len));
     if (len > c.left()) {
-      ctx.markMalformed();
+      ctx.markMalformed(c.pos() + len - 1, "component past its element");
       return false;
     }
     return true;
@@ -203,8 +239,10 @@ bool decodeObjectIdentifier(Walk& w) {
 // CCBS-T text; false when there is none.
 bool ccbsValue(Walk& w, uint8_t& value) {
   if (!w.valueLine(value)) return false;
-  if (w.ctx.oidModule == 1) w.ctx.append(lookup(kCcbsTexts, value, ""));
-  else w.ctx.append(lookup(kCcbsTTexts, value, ""));
+  if (w.ctx.oidModule == 1)
+    w.ctx.append(lookup(kCcbsTexts, value, ""));
+  else
+    w.ctx.append(lookup(kCcbsTTexts, value, ""));
   return true;
 }
 
@@ -219,9 +257,12 @@ bool decodeRecallMode(Walk& w) {
   uint8_t v = 0;
   if (!w.valueLine(v)) return false;
   w.c.skip(len - 1);
-  if (v == 0) w.ctx.append("Global Recall");
-  else if (v == 1) w.ctx.append("Specific Recall");
-  else return false;
+  if (v == 0)
+    w.ctx.append("Global Recall");
+  else if (v == 1)
+    w.ctx.append("Specific Recall");
+  else
+    return false;
   return true;
 }
 
@@ -302,13 +343,13 @@ void decodeCcbsInvokeArgument(Walk& w) {
   uint8_t op = 0;
   if (!ccbsValue(w, op) || w.ctx.oidModule != 1) return;
   switch (op) {
-    case 1: case 2: case 10:
-      decodeCallLinkageId(w);
-      break;
-    case 3: case 7:
-      decodeCcbsReference(w);
-      break;
-    case 5: case 6:
+    case 1:
+    case 2:
+    case 10: decodeCallLinkageId(w); break;
+    case 3:
+    case 7: decodeCcbsReference(w); break;
+    case 5:
+    case 6:
       if (decodeArgumentSequence(w) && decodeRecallMode(w) && decodeCcbsReference(w) && decodeAddressOfB(w) != 0)
         decodeNestedInformationElements(w);
       break;
@@ -316,8 +357,7 @@ void decodeCcbsInvokeArgument(Walk& w) {
       if (decodeArgumentSequence(w) && decodeRecallMode(w) && decodeCcbsReference(w))
         decodeNestedInformationElements(w);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -431,8 +471,10 @@ void decodeAocdChargingUnits(Walk& w) {
     uint8_t v = 0;
     if (!w.valueLine(v)) return;
     ctx.append("Content=");
-    if (v == 0) ctx.append("Sub Total");
-    else if (v == 1) ctx.append("Total");
+    if (v == 0)
+      ctx.append("Sub Total");
+    else if (v == 1)
+      ctx.append("Total");
     n -= 3;
   }
   if (n > 2) {
@@ -495,9 +537,12 @@ void decodeInvoke(Walk& w) {
   if (!w.valueLine(op)) return;
   ctx.append(lookup(kLocalOperations, op, "RESERVED"));
   w.c.skip(size_t(len) - 1);
-  if (op == 13) decodeCallDeflection(w);
-  else if (op == 34) decodeAocdChargingUnits(w);
-  else if (op == 36) decodeAoceChargingUnits(w);
+  if (op == 13)
+    decodeCallDeflection(w);
+  else if (op == 34)
+    decodeAocdChargingUnits(w);
+  else if (op == 36)
+    decodeAoceChargingUnits(w);
 }
 
 void decodeReturnResult(Walk& w) {

@@ -31,10 +31,9 @@ std::string_view unnumberedName(uint8_t control) { return lookup(kUnnumberedFram
 // Name of a supervisory frame; empty adds no name.
 std::string_view supervisoryName(uint8_t control) { return lookup(kSupervisoryFrames, control, {}); }
 
-constexpr CodeText kTeiMessages[] = {{1, "IDENTITY REQUEST"},        {2, "IDENTITY ASSIGNED"},
-                                     {3, "IDENTITY DENIED"},         {4, "IDENTITY CHECK REQUEST"},
-                                     {5, "IDENTITY CHECK RESPONSE"}, {6, "IDENTITY REMOVE"},
-                                     {7, "IDENTITY VERIFY"}};
+constexpr CodeText kTeiMessages[] = {
+    {1, "IDENTITY REQUEST"},        {2, "IDENTITY ASSIGNED"}, {3, "IDENTITY DENIED"}, {4, "IDENTITY CHECK REQUEST"},
+    {5, "IDENTITY CHECK RESPONSE"}, {6, "IDENTITY REMOVE"},   {7, "IDENTITY VERIFY"}};
 
 // Action indicator qualifier per message type: Ai = 127, Ai 64-126, Ai 0-63.
 constexpr std::array<std::array<const char*, 3>, 8> kTeiQualifiers = {{
@@ -59,7 +58,7 @@ void decodeTeiManagement(DecodeContext& ctx) {
   ctx.bareBreak();
   ctx.spaces(28);
   if (ctx.datl() < 8) {
-    ctx.markMalformed();
+    ctx.markMalformed(7, "TEI message cut short");
     return;
   }
   const uint8_t type = ctx.at(6);
@@ -168,8 +167,11 @@ bool decodeLapv5(DecodeContext& ctx, unsigned ef) {
   return true;
 }
 
-constexpr CodeText kV5Protocols[] = {{8176, "PSTN signalling"}, {8177, "Control protocol"}, {8178, "BCC protocol"},
-                                     {8179, "Protection protocol"}, {8180, "Link control protocol"}};
+constexpr CodeText kV5Protocols[] = {{8176, "PSTN signalling"},
+                                     {8177, "Control protocol"},
+                                     {8178, "BCC protocol"},
+                                     {8179, "Protection protocol"},
+                                     {8180, "Link control protocol"}};
 
 // Line-activation texts by code (ind AND 0x0F) for ptyp 0x12, 0x11, 0x10.
 using PhTable = std::array<std::array<const char*, 3>, 16>;
@@ -257,7 +259,7 @@ void decodeLapd(DecodeContext& ctx) {
       }
     } else if (const std::string_view name = supervisoryName(b2); !name.empty()) {
       if (ctx.datl() < 4) {
-        ctx.markMalformed();
+        ctx.markMalformed(3, "control field cut short");
         ctx.hexDump();
         return;
       }
