@@ -2,7 +2,8 @@
 // form): invoke, return result, return error and reject, local operation and
 // error codes, the CCBS operations identified by object identifier, call
 // deflection, advice of charge and nested call-control elements.
-// Bits are numbered 1-8 as in Q.931 (bit 8 = 0x80).
+// Octets are read through the bit ranges named below (bits 7..0 as in
+// fields.h).
 //
 // The whole component is read through one cursor bounded by the element's
 // last octet; every inner length is checked against what is left, and a
@@ -21,6 +22,21 @@ namespace {
 
 using corvane::hex2;
 using corvane::hex4;
+// Identifier octet of a BER element: class, constructed form, tag number.
+constexpr Bits kTagClass{7, 6};
+constexpr int kConstructedBit = 5;
+constexpr Bits kTagNumber{4, 0};
+// Length octet: the long form has bit 7 set.
+constexpr int kLongFormBit = 7;
+// Object identifier subidentifier octets: bit 7 set while more follow.
+constexpr int kMoreBit = 7;
+constexpr Bits kSubidentifier{6, 0};
+// Protocol profile octet of the facility element.
+constexpr int kExtBit = 7;
+constexpr Bits kProfileSpare{6, 5};
+constexpr Bits kProfile{4, 0};
+constexpr unsigned kContextSpecific = 2;
+
 constexpr auto kClass = numbered("Class Universal", "Class Application", "Class Context specific", "Class Private");
 constexpr auto kComponentKind = numbered("", "Invoke", "Return result", "Return error", "Reject");
 
@@ -119,9 +135,9 @@ class Walk {
   ElementCursor c;
 
   void classForm(uint8_t tag) {
-    ctx.append(lookup(kClass, tag >> 6, ""));
+    ctx.append(valueText(tag, kTagClass, kClass, ""));
     ctx.append(',');
-    ctx.append((tag & 0x20) ? "Form Constructed" : "Form Primitive");
+    ctx.append(flagText(tag, kConstructedBit, "Form Constructed", "Form Primitive"));
   }
 
   // Tag line: bits, class, form and, for the expected tag, "," and label.
@@ -145,7 +161,7 @@ class Walk {
     len = c.next();
     ctx.bitsLine(len);
     ctx.spaces(extra);
-    if (len & 0x80) {
+    if (isSet(len, kLongFormBit)) {
       ctx.append("Length format ill");
       return false;
     }
@@ -164,7 +180,7 @@ class Walk {
   bool lengthOne(std::string_view caption, size_t extra = 0) {
     if (!c.more()) return false;
     const uint8_t len = c.peek();
-    if (!(len & 0x80) && len != 1) return false;
+    if (!isSet(len, kLongFormBit) && len != 1) return false;
     uint8_t l = 0;
     return lengthLine(caption, l, extra);
   }
@@ -223,10 +239,10 @@ bool decodeObjectIdentifier(Walk& w) {
   ctx.append("CCITT,Identified organization");
   if (!nextContent(o2) || o2 != 0x00) return false;
   ctx.append("ETSI");
-  if (!nextContent(o3) || !(o3 & 0x80)) return false;
+  if (!nextContent(o3) || !isSet(o3, kMoreBit)) return false;
   ctx.append("Continued");
-  if (!nextContent(o4) || (o4 & 0x80)) return false;
-  ctx.oidRecommendation = (uint32_t(o3 & 0x7F) << 7) + o4;
+  if (!nextContent(o4) || isSet(o4, kMoreBit)) return false;
+  ctx.oidRecommendation = kSubidentifier.of(o3) * 128 + o4;
   ctx.append("Recommendation=");
   ctx.append(std::to_string(ctx.oidRecommendation));
   if (!nextContent(o5) || (o5 != 1 && o5 != 2)) return false;
@@ -279,7 +295,7 @@ bool decodePartyNumber(Walk& w) {
   const bool constructed = t >= 0xA0 && t <= 0xBF;
   const bool primitiveNamed = t == 0x80 || t == 0x83 || t == 0x84 || t == 0x88;
   if (!constructed && !primitiveNamed) return false;
-  const std::string_view kind = lookup(kPartyNumberKinds, t & 0x1F, "");
+  const std::string_view kind = valueText(t, kTagNumber, kPartyNumberKinds, "");
   if (kind.empty()) return false;
   ctx.append(',');
   ctx.append(kind);
@@ -594,7 +610,7 @@ void decodeFacility(DecodeContext& ctx, size_t lenIndex) {
   const size_t last = lenIndex + n;
   if (last > kLastMessageIndex) return;
   const uint8_t tag = ctx.at(lenIndex + 2);
-  const uint8_t kind = tag & 0x1F;
+  const unsigned kind = kTagNumber.of(tag);
   if (kind >= 1 && kind <= 4) ctx.append(lookup(kComponentKind, kind, ""));
   if (n < 6) return;
   ctx.oidRecommendation = 0;
@@ -603,23 +619,23 @@ void decodeFacility(DecodeContext& ctx, size_t lenIndex) {
   // Octet 3: protocol profile.
   const uint8_t profile = w.c.next();
   ctx.bitsLine(profile);
-  if (!(profile & 0x80)) {
+  if (!isSet(profile, kExtBit)) {
     ctx.append("Continued");
     return;
   }
-  const bool suppService = (profile & 0x1F) == 0x11;
+  const bool suppService = kProfile.of(profile) == 0x11;
   ctx.append("Not Continued,");
-  ctx.append((profile & 0x60) ? "Spare field ill" : "Spare field ok");
+  ctx.append(kProfileSpare.of(profile) != 0 ? "Spare field ill" : "Spare field ok");
   ctx.append(',');
   ctx.append(suppService ? "Supp service applications" : "Reserved");
   // Octet 4: component tag.
   w.c.next();
   ctx.bitsLine(tag);
-  ctx.append(lookup(kClass, tag >> 6, ""));
-  if ((tag >> 6) != 2) return;
+  ctx.append(valueText(tag, kTagClass, kClass, ""));
+  if (kTagClass.of(tag) != kContextSpecific) return;
   ctx.append(',');
-  ctx.append((tag & 0x20) ? "Form Constructed" : "Form Primitive");
-  if (!(tag & 0x20)) return;
+  ctx.append(flagText(tag, kConstructedBit, "Form Constructed", "Form Primitive"));
+  if (!isSet(tag, kConstructedBit)) return;
   ctx.append(',');
   ctx.append(lookup(kComponentKind, kind <= 4 ? kind : 0, ""));
   ctx.append(" component");
