@@ -8,7 +8,7 @@
 #include "lumarc/decoder/context.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/monitor_record.h"
-#include "lumarc/decoder/sample_frames.h"
+#include "lumarc/decoder/samples/sample_frames.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -77,8 +77,7 @@ Corpus buildCorpus() {
     } else if (pick < 18) {
       c.records.push_back(recordOf((rng() & 1) ? 0xFD27 : 0xFC26, v5[rng() % v5.size()]));
     } else {
-      c.records.push_back(recordOf((rng() & 1) ? 0xFB00 : 0xFA00, {}, 0x10 + int32_t(rng() % 3),
-                                   int32_t(rng() % 16)));
+      c.records.push_back(recordOf((rng() & 1) ? 0xFB00 : 0xFA00, {}, 0x10 + int32_t(rng() % 3), int32_t(rng() % 16)));
     }
   }
   return c;

@@ -6,7 +6,7 @@
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/monitor_record.h"
 #include "lumarc/decoder/ss7_pcap.h"
-#include "lumarc/decoder/ss7_samples.h"
+#include "lumarc/decoder/samples/ss7_samples.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -70,7 +70,7 @@ std::vector<Bytes> unitSet(std::mt19937& rng) {
     Bytes u = takeIsup ? *isup[rng() % isup.size()] : *other[rng() % other.size()];
     u[0] = uint8_t(rng());
     u[1] = uint8_t(rng());
-    if (u.size() >= 8) u[4] = uint8_t(rng());  // destination point code, low octet
+    if (u.size() >= 8) u[4] = uint8_t(rng());               // destination point code, low octet
     if (takeIsup && u.size() >= 10) u[8] = uint8_t(rng());  // circuit code, low octet
     units.push_back(std::move(u));
   }

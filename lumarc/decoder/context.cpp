@@ -2,8 +2,7 @@
 
 namespace lumarc {
 
-DecodeContext::DecodeContext(const MonitorRecord& record, DecodeOptions options)
-    : rec_(record), options_(options) {
+DecodeContext::DecodeContext(const MonitorRecord& record, DecodeOptions options) : rec_(record), options_(options) {
   // Every body sees at most 8 characters of each port (the decode's own copy).
   if (rec_.cport.size() > 8) rec_.cport.resize(8);
   if (rec_.pport.size() > 8) rec_.pport.resize(8);
@@ -48,8 +47,10 @@ void DecodeContext::bitsLine(uint8_t octet) {
 void DecodeContext::fieldLine(uint8_t octet, int hi, int lo) {
   newLine();
   for (int b = 7; b >= 0; --b) {
-    if (b >= lo && b <= hi) text_.push_back((octet >> b) & 1 ? '1' : '0');
-    else text_.push_back('-');
+    if (b >= lo && b <= hi)
+      text_.push_back((octet >> b) & 1 ? '1' : '0');
+    else
+      text_.push_back('-');
   }
   text_.push_back(' ');
 }
@@ -92,11 +93,13 @@ void DecodeContext::shiftView(size_t offset) {
     buf_[i] = (i + offset < kMessageBufferSize && i + offset <= kLastMessageIndex) ? saved_[i + offset] : 0;
   }
   datl_ = datl_ > offset ? datl_ - offset : 0;
+  viewOffset_ = offset;
 }
 
 void DecodeContext::restoreView() {
   buf_ = saved_;
   datl_ = savedDatl_;
+  viewOffset_ = 0;
 }
 
 }  // namespace lumarc

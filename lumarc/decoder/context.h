@@ -10,7 +10,9 @@
 //
 // Malformed mark: a record whose decode asks for a byte at or beyond datl,
 // or whose length or pointer needs octets beyond its message, is marked
-// malformed. The mark is out of band: the decode text stays as it is.
+// malformed. The first malformation found is kept with the offset of the
+// octet it needed (counted in the record's own message bytes) and a short
+// reason. The mark is out of band: the decode text stays as it is.
 #pragma once
 
 #include "lumarc/decoder/monitor_record.h"
@@ -22,6 +24,13 @@
 #include <string_view>
 
 namespace lumarc {
+
+// The first malformation of a decode: the octet it needed and why
+// (reason is empty while the record is well formed).
+struct Malformation {
+  size_t offset = 0;
+  std::string_view reason;
+};
 
 // Options the caller passes into a decode (never read from a global).
 struct DecodeOptions {
@@ -41,7 +50,7 @@ class DecodeContext {
   // Message byte i; 0 for any index above 96 (no memory is touched). A byte
   // at or beyond datl is past the message's end and marks it malformed.
   uint8_t at(size_t i) const {
-    if (i >= datl_) malformed_ = true;
+    if (i >= datl_) markMalformed(i, "octet past the end");
     return i < kMessageBufferSize ? buf_[i] : 0;
   }
   // True when message byte i exists in the 96-byte message area.
@@ -62,17 +71,24 @@ class DecodeContext {
   void append(char c) { text_.push_back(c); }
   void spaces(size_t n) { text_.append(n, ' '); }
 
-  // A length or pointer of the message needs octets beyond its end.
-  void markMalformed() { malformed_ = true; }
+  // The message lacks octet i, which the decode needs for reason (a short
+  // text that lives as long as the program); the first mark is kept.
+  void markMalformed(size_t i, std::string_view reason) const {
+    if (malformed_) return;
+    malformed_ = true;
+    malformation_ = {i + viewOffset_, reason};
+  }
   // A length or pointer covers message bytes up to i: marks the record
   // malformed when i lies at or beyond datl; true when i lies in the
   // 96-byte message area (the decode may read it).
   bool needs(size_t i) {
-    if (i >= datl_) malformed_ = true;
+    if (i >= datl_) markMalformed(i, "length past the end");
     return inMessage(i);
   }
   // True once the decode asked for anything past the message's end.
   bool malformed() const { return malformed_; }
+  // The first malformation (empty reason while not malformed).
+  const Malformation& malformation() const { return malformation_; }
 
   // The record shows no line at all (suppressed, or layer 2 decoding off).
   void dropRecord() { suppress_ = true; }
@@ -128,7 +144,9 @@ class DecodeContext {
   std::string text_;
   bool suppress_ = false;
   bool nested_ = false;
+  size_t viewOffset_ = 0;
   mutable bool malformed_ = false;
+  mutable Malformation malformation_;
 };
 
 // Appends the parts of one octet's line joined by "," (no blanks); a part
@@ -146,8 +164,6 @@ inline void joinParts(DecodeContext& ctx, std::initializer_list<std::string_view
 inline std::string_view extText(uint8_t octet) { return (octet & 0x80) ? "Not Continued" : "Continued"; }
 
 // The raw-character form of one byte ('.' for control bytes, 0x7F and 0xFF).
-inline char rawCharOf(uint8_t b) {
-  return (b < 0x20 || b == 0x7F || b == 0xFF) ? '.' : char(b);
-}
+inline char rawCharOf(uint8_t b) { return (b < 0x20 || b == 0x7F || b == 0xFF) ? '.' : char(b); }
 
 }  // namespace lumarc

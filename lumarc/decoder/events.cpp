@@ -175,34 +175,40 @@ constexpr CodeText kReleaseCauses[] = {
 };
 
 constexpr CodeText kToCallControl[] = {
-    {1, "SetupIndication"},         {2, "InfoIndication"},          {3, "DtmfReceiverTimeout"},
-    {4, "ReleaseConfirm"},          {5, "HoldIndication"},          {6, "RetrieveIndication"},
-    {7, "SuspendIndication"},       {8, "ResumeIndication"},        {9, "ReleaseIndication"},
-    {10, "ConnectIndication"},      {11, "AlertingIndication"},     {12, "ConnectAckIndication"},
-    {13, "ProceedingIndication"},   {14, "RoutingFailure"},         {15, "MoreInfoIndication"},
-    {16, "DisconnetIndication"},    {17, "InbandInfoIndication"},   {18, "StatusIndication"},
-    {19, "ProgressIndication"},     {20, "NotifyIndication"},       {21, "SuspendConfirm"},
+    {1, "SetupIndication"},          {2, "InfoIndication"},         {3, "DtmfReceiverTimeout"},
+    {4, "ReleaseConfirm"},           {5, "HoldIndication"},         {6, "RetrieveIndication"},
+    {7, "SuspendIndication"},        {8, "ResumeIndication"},       {9, "ReleaseIndication"},
+    {10, "ConnectIndication"},       {11, "AlertingIndication"},    {12, "ConnectAckIndication"},
+    {13, "ProceedingIndication"},    {14, "RoutingFailure"},        {15, "MoreInfoIndication"},
+    {16, "DisconnetIndication"},     {17, "InbandInfoIndication"},  {18, "StatusIndication"},
+    {19, "ProgressIndication"},      {20, "NotifyIndication"},      {21, "SuspendConfirm"},
     {22, "SuspendRejectIndication"}, {23, "ResumeConfirm"},         {24, "ResumeRejectIndication"},
-    {26, "ChargePulseIndication"},  {27, "CamponIndication"},       {28, "MaliciousCallIndication"},
-    {29, "FacilityIndication"},     {30, "AdrCompleteIndication"},  {31, "RingStartIndication"},
-    {32, "RingStopIndication"},     {33, "AniStartIndication"},     {34, "AniStopIndication"},
-    {35, "BPartyOnHookIndication"}, {36, "ReAnswerIndication"},     {37, "InrIndication"},
+    {26, "ChargePulseIndication"},   {27, "CamponIndication"},      {28, "MaliciousCallIndication"},
+    {29, "FacilityIndication"},      {30, "AdrCompleteIndication"}, {31, "RingStartIndication"},
+    {32, "RingStopIndication"},      {33, "AniStartIndication"},    {34, "AniStopIndication"},
+    {35, "BPartyOnHookIndication"},  {36, "ReAnswerIndication"},    {37, "InrIndication"},
     {38, "InfIndication"},
 };
 
 constexpr CodeText kFromCallControl[] = {
-    {1, "RejectRequest"},          {2, "DisconnectRequest"},      {3, "MoreInfoRequest"},
-    {4, "ProceedingRequest"},      {5, "ReleaseRequest"},         {6, "SetupRequest"},
-    {7, "AlertingRequest"},        {8, "ConnectRequest"},         {9, "ConnectResponse"},
-    {10, "HoldResponse"},          {11, "HoldRejectRequest"},     {12, "NotifyRequest "},
-    {13, "RetrieveResponse"},      {14, "RetrieveRejectRequest"}, {15, "InfoRequest"},
-    {16, "ProgressRequest"},       {17, "SuspendResponse"},       {18, "SuspendRejectRequest"},
-    {19, "ResumeResponse"},        {20, "ResumeRejectRequest"},   {21, "SuspendRequest"},
-    {22, "ResumeRequest"},         {23, "ChargePulseRequest"},    {24, "VoiceMessageRequest"},
-    {25, "MaliciousCallRequest"},  {26, "RingStartRequest"},      {27, "RingStopRequest"},
-    {28, "AniStartRequest"},       {29, "AniStopRequest"},        {30, "BPartyOnHookRequest"},
-    {31, "ReAnswerRequest"},       {32, "InrRequest"},            {33, "InfRequest"},
-    {34, "ConferenceResponse"},    {35, "CompanionDataRequest"},  {36, "InbandInfoRequest"},
+    {1, "RejectRequest"},         {2, "DisconnectRequest"},
+    {3, "MoreInfoRequest"},       {4, "ProceedingRequest"},
+    {5, "ReleaseRequest"},        {6, "SetupRequest"},
+    {7, "AlertingRequest"},       {8, "ConnectRequest"},
+    {9, "ConnectResponse"},       {10, "HoldResponse"},
+    {11, "HoldRejectRequest"},    {12, "NotifyRequest "},
+    {13, "RetrieveResponse"},     {14, "RetrieveRejectRequest"},
+    {15, "InfoRequest"},          {16, "ProgressRequest"},
+    {17, "SuspendResponse"},      {18, "SuspendRejectRequest"},
+    {19, "ResumeResponse"},       {20, "ResumeRejectRequest"},
+    {21, "SuspendRequest"},       {22, "ResumeRequest"},
+    {23, "ChargePulseRequest"},   {24, "VoiceMessageRequest"},
+    {25, "MaliciousCallRequest"}, {26, "RingStartRequest"},
+    {27, "RingStopRequest"},      {28, "AniStartRequest"},
+    {29, "AniStopRequest"},       {30, "BPartyOnHookRequest"},
+    {31, "ReAnswerRequest"},      {32, "InrRequest"},
+    {33, "InfRequest"},           {34, "ConferenceResponse"},
+    {35, "CompanionDataRequest"}, {36, "InbandInfoRequest"},
 };
 
 // Primitive codes with a meaning of their own in the body.
@@ -212,24 +218,35 @@ constexpr uint8_t kRejectRequest = 1, kDisconnectRequest = 2, kReleaseRequest = 
                   kNotifyRequest = 12;
 
 constexpr CodeText kNotifications[] = {
-    {0x00, "UserSuspended"},    {0x01, "UserResumed"},      {0x02, "BearerChange"},
-    {0x42, "ConfEstablished"},  {0x43, "ConfDisconnected"}, {0x68, "DiversionActivated"},
-    {0x69, "AlertingTransfer"}, {0x6A, "ActiveTransfer"},   {0x79, "RemoteHold"},
-    {0x7A, "RemoteRetrieval"},  {0x7B, "CallisDiverting"},  {0x80, "3PtyRemoved"},
+    {0x00, "UserSuspended"},    {0x01, "UserResumed"},        {0x02, "BearerChange"},     {0x42, "ConfEstablished"},
+    {0x43, "ConfDisconnected"}, {0x68, "DiversionActivated"}, {0x69, "AlertingTransfer"}, {0x6A, "ActiveTransfer"},
+    {0x79, "RemoteHold"},       {0x7A, "RemoteRetrieval"},    {0x7B, "CallisDiverting"},  {0x80, "3PtyRemoved"},
 };
 
-constexpr uint16_t kFromPool = 0x700;
+// The octets of a 16-bit record word (type, indicator).
+constexpr uint8_t highOctet(uint16_t word) { return uint8_t(word >> 8); }
+constexpr uint8_t lowOctet(uint16_t word) { return uint8_t(word); }
 
+// Information and register kinds by the indicator's high octet.
+constexpr uint8_t kFromPool = 0x07;
+
+// clang-format off
 constexpr CodeText kInformationKinds[] = {
-    {0x100, " DialPulse"}, {0x200, " Dtmf"},      {0x300, " MF R1"},      {0x400, " MFC R2"},
-    {0x500, " O.BAND"},    {0x700, " From pool"}, {0xB00, " QUILLET  "},
+    {0x01, " DialPulse"}, {0x02, " Dtmf"},      {0x03, " MF R1"},      {0x04, " MFC R2"},
+    {0x05, " O.BAND"},    {0x07, " From pool"}, {0x0B, " QUILLET  "},
 };
 
 // 15 characters, right-aligned.
 constexpr CodeText kRegisterKinds[] = {
-    {0x100, "             DP"}, {0x200, "           DTMF"}, {0x300, "          MF R1"},
-    {0x400, "         MFC R2"}, {0x500, "         O.BAND"}, {0x700, "           POOL"},
+    {0x01, "             DP"}, {0x02, "           DTMF"}, {0x03, "          MF R1"},
+    {0x04, "         MFC R2"}, {0x05, "         O.BAND"}, {0x07, "           POOL"},
 };
+// clang-format on
+
+// Signal states of the signalling-bit kinds: bits 3-0 of each indicator
+// octet; the record's direction in bit 0 of its direction word.
+constexpr Bits kSignalState{3, 0};
+constexpr int kOutgoingBit = 0;
 
 constexpr CodeText kE1Events[] = {
     {1, "CRC4 error treshold exceeded, Reframing"},
@@ -267,7 +284,7 @@ void appendDigitRow(DecodeContext& ctx) {
   }
 }
 
-uint16_t indicator(const DecodeContext& ctx) { return uint16_t(uint32_t(ctx.record().ind) & 0xFFFF); }
+uint16_t indicator(const DecodeContext& ctx) { return uint16_t(ctx.record().ind); }
 
 // Characters 'first'..'first'+count-1 of text read as one hexadecimal number
 // (any non-hexadecimal character counts 15).
@@ -286,7 +303,7 @@ std::string releaseCauseRow(uint8_t code) {
 }
 
 void appendReleaseCause(DecodeContext& ctx) {
-  const std::string row = releaseCauseRow(uint8_t(indicator(ctx) & 0xFF));
+  const std::string row = releaseCauseRow(lowOctet(indicator(ctx)));
   if (row.empty()) return;
   ctx.newLineCont();
   ctx.append(row);
@@ -297,10 +314,10 @@ std::string_view callControlPrimitiveName(bool toCallControl, uint8_t code) {
 }
 
 void decodeCallControlPrimitive(DecodeContext& ctx) {
-  const uint32_t type = uint32_t(ctx.record().type);
-  const unsigned kind = (type >> 8) & 0xFF;
+  const uint16_t type = uint16_t(ctx.record().type);
+  const unsigned kind = highOctet(type);
   const bool toCc = kind == 0xFF || kind == 0xF0;
-  const uint8_t code = uint8_t(type & 0xFF);
+  const uint8_t code = lowOctet(type);
   const uint16_t ind = indicator(ctx);
   ctx.append(hex6((uint32_t(ctx.at(0)) << 16) | (uint32_t(ctx.at(1)) << 8) | ctx.at(2)));
   ctx.append(' ');
@@ -308,9 +325,9 @@ void decodeCallControlPrimitive(DecodeContext& ctx) {
   if (toCc) {
     switch (code) {
       case kInfoIndication: {
-        const std::string_view info = lookup(kInformationKinds, ind & 0xFF00, {});
+        const std::string_view info = lookup(kInformationKinds, highOctet(ind), {});
         ctx.append(info);
-        if ((ind & 0xFF00) == kFromPool) appendDigitRow(ctx);
+        if (highOctet(ind) == kFromPool) appendDigitRow(ctx);
         break;
       }
       case kSetupIndication: appendDigitRow(ctx); break;
@@ -322,7 +339,7 @@ void decodeCallControlPrimitive(DecodeContext& ctx) {
     return;
   }
   switch (code) {
-    case kNotifyRequest: ctx.append(lookup(kNotifications, ind & 0xFF, {})); break;
+    case kNotifyRequest: ctx.append(lookup(kNotifications, lowOctet(ind), {})); break;
     case kSetupRequest: appendDigitRow(ctx); break;
     case kRejectRequest:
     case kDisconnectRequest:
@@ -338,7 +355,7 @@ void decodeE1Sync(DecodeContext& ctx) {
 
 void decodeSignallingBits(DecodeContext& ctx, bool received) {
   const uint16_t ind = indicator(ctx);
-  const uint8_t after = ind & 0x0F, high = (ind >> 8) & 0x0F;
+  const uint8_t after = uint8_t(kSignalState.of(lowOctet(ind))), high = uint8_t(kSignalState.of(highOctet(ind)));
   const bool oneByte = ctx.datl() == 1;
   if (received) {
     // The high nibble holds the bits that changed: the state before is their XOR.
@@ -366,10 +383,10 @@ void decodeRegisterSignalling(DecodeContext& ctx) {
   const uint16_t ind = indicator(ctx);
   ctx.append(hex4(ind));
   ctx.append(' ');
-  ctx.append((r.dir & 1) ? "O " : "I ");
+  ctx.append(flagText(uint8_t(r.dir), kOutgoingBit, "O ", "I "));
   ctx.append(r.cport);
   ctx.append(' ');
-  ctx.append(lookup(kRegisterKinds, ind & 0xFF00, {}));
+  ctx.append(lookup(kRegisterKinds, highOctet(ind), {}));
 }
 
 void decodeSipPacket(DecodeContext& ctx) {

@@ -2,7 +2,8 @@
 // form): invoke, return result, return error and reject, local operation and
 // error codes, the CCBS operations identified by object identifier, call
 // deflection, advice of charge and nested call-control elements.
-// Bits are numbered 1-8 as in Q.931 (bit 8 = 0x80).
+// Octets are read through the bit ranges named below (bits 7..0 as in
+// fields.h).
 //
 // The whole component is read through one cursor bounded by the element's
 // last octet; every inner length is checked against what is left, and a
@@ -21,55 +22,106 @@ namespace {
 
 using corvane::hex2;
 using corvane::hex4;
+// Identifier octet of a BER element: class, constructed form, tag number.
+constexpr Bits kTagClass{7, 6};
+constexpr int kConstructedBit = 5;
+constexpr Bits kTagNumber{4, 0};
+// Length octet: the long form has bit 7 set.
+constexpr int kLongFormBit = 7;
+// Object identifier subidentifier octets: bit 7 set while more follow.
+constexpr int kMoreBit = 7;
+constexpr Bits kSubidentifier{6, 0};
+// Protocol profile octet of the facility element.
+constexpr int kExtBit = 7;
+constexpr Bits kProfileSpare{6, 5};
+constexpr Bits kProfile{4, 0};
+constexpr unsigned kContextSpecific = 2;
+
 constexpr auto kClass = numbered("Class Universal", "Class Application", "Class Context specific", "Class Private");
 constexpr auto kComponentKind = numbered("", "Invoke", "Return result", "Return error", "Reject");
 
-constexpr CodeText kLocalOperations[] = {
-    {1, "USER USER INFORMATION"}, {3, "MALICIOUS CALL IDENTIFICATION"}, {4, "BEGIN 3 PARTY CONFERENCE"},
-    {5, "END 3 PARTY CONFERENCE"}, {6, "EXPLICIT CALL TRANSFER"}, {7, "DIVERSION ACTIVATION"},
-    {8, "DIVERSION DEACTIVATION"}, {9, "DIVERSION ACTIVATION STATUS NOTIFICATION"},
-    {10, "DIVERSION DEACTIVATION STATUS NOTIFICATION"}, {11, "DIVERSION INTERROGATION"},
-    {12, "DIVERSION INFORMATION"}, {13, "CALL DEFLECTION"}, {14, "CALL REROUTING"},
-    {15, "DIVERTING LEG INFORMATION 2"}, {17, "INTERROGATE SERVED USER NUMBERS"},
-    {18, "DIVERTING LEG INFORMATION 1"}, {19, "DIVERTING LEG INFORMATION 3"},
-    {26, "NO CHARGING INFORMATION AVAILABLE"}, {30, "CHARGING REQUEST"}, {31, "AOCS in CURRECY"},
-    {32, "AOCD SPECIAL ARRANGEMENT"}, {33, "AOCD in CURRECY"}, {34, "AOCD in CHARGING UNITS"},
-    {35, "AOCE in CURRECY"}, {36, "AOCE in CHARGING UNITS"}};
+constexpr CodeText kLocalOperations[] = {{1, "USER USER INFORMATION"},
+                                         {3, "MALICIOUS CALL IDENTIFICATION"},
+                                         {4, "BEGIN 3 PARTY CONFERENCE"},
+                                         {5, "END 3 PARTY CONFERENCE"},
+                                         {6, "EXPLICIT CALL TRANSFER"},
+                                         {7, "DIVERSION ACTIVATION"},
+                                         {8, "DIVERSION DEACTIVATION"},
+                                         {9, "DIVERSION ACTIVATION STATUS NOTIFICATION"},
+                                         {10, "DIVERSION DEACTIVATION STATUS NOTIFICATION"},
+                                         {11, "DIVERSION INTERROGATION"},
+                                         {12, "DIVERSION INFORMATION"},
+                                         {13, "CALL DEFLECTION"},
+                                         {14, "CALL REROUTING"},
+                                         {15, "DIVERTING LEG INFORMATION 2"},
+                                         {17, "INTERROGATE SERVED USER NUMBERS"},
+                                         {18, "DIVERTING LEG INFORMATION 1"},
+                                         {19, "DIVERTING LEG INFORMATION 3"},
+                                         {26, "NO CHARGING INFORMATION AVAILABLE"},
+                                         {30, "CHARGING REQUEST"},
+                                         {31, "AOCS in CURRECY"},
+                                         {32, "AOCD SPECIAL ARRANGEMENT"},
+                                         {33, "AOCD in CURRECY"},
+                                         {34, "AOCD in CHARGING UNITS"},
+                                         {35, "AOCE in CURRECY"},
+                                         {36, "AOCE in CHARGING UNITS"}};
 
-constexpr CodeText kLocalErrors[] = {
-    {0, "User not subscribed"}, {1, "Service not available"}, {2, "Rejected by the called user"},
-    {4, "Not implemented"}, {6, "Invalid served user number"}, {7, "Invalid call state"},
-    {8, "Basic service not provided"}, {9, "Not an incoming call"},
-    {10, "Supplementary service interaction not allowed"}, {11, "Resource unavailable"},
-    {12, "Diverted to number"}, {14, "Special service number"}, {15, "Diversion ro served user number"},
-    {23, "Incoming call accepted"}, {24, "Number of diversions exceeded limit"}, {46, "Not activated"},
-    {48, "Request already accepted"}};
+constexpr CodeText kLocalErrors[] = {{0, "User not subscribed"},
+                                     {1, "Service not available"},
+                                     {2, "Rejected by the called user"},
+                                     {4, "Not implemented"},
+                                     {6, "Invalid served user number"},
+                                     {7, "Invalid call state"},
+                                     {8, "Basic service not provided"},
+                                     {9, "Not an incoming call"},
+                                     {10, "Supplementary service interaction not allowed"},
+                                     {11, "Resource unavailable"},
+                                     {12, "Diverted to number"},
+                                     {14, "Special service number"},
+                                     {15, "Diversion ro served user number"},
+                                     {23, "Incoming call accepted"},
+                                     {24, "Number of diversions exceeded limit"},
+                                     {46, "Not activated"},
+                                     {48, "Request already accepted"}};
 
-constexpr CodeText kCcbsTexts[] = {
-    {1, "CCBS call info retain"}, {2, "CCBS request"}, {3, "CCBS deactivate"}, {4, "CCBS interrogate"},
-    {5, "CCBS erase"}, {6, "CCBS remote user free"}, {7, "CCBS call"}, {8, "CCBS status request"},
-    {9, "CCBS free"}, {10, "CCBS erase call linkage id"}, {11, "CCBS stop alerting"},
-    {20, "CCBS invalid call inkage id"}, {21, "CCBS invalid ccbs reference"}, {22, "CCBS long term denial"},
-    {23, "CCBS short term denial"}, {24, "CCBS is already activated"}, {25, "CCBS already accepted"},
-    {26, "CCBS outgoing queue full"}, {27, "CCBS call failure reason is not busy"},
-    {28, "CCBS not ready for call"}};
+constexpr CodeText kCcbsTexts[] = {{1, "CCBS call info retain"},
+                                   {2, "CCBS request"},
+                                   {3, "CCBS deactivate"},
+                                   {4, "CCBS interrogate"},
+                                   {5, "CCBS erase"},
+                                   {6, "CCBS remote user free"},
+                                   {7, "CCBS call"},
+                                   {8, "CCBS status request"},
+                                   {9, "CCBS free"},
+                                   {10, "CCBS erase call linkage id"},
+                                   {11, "CCBS stop alerting"},
+                                   {20, "CCBS invalid call inkage id"},
+                                   {21, "CCBS invalid ccbs reference"},
+                                   {22, "CCBS long term denial"},
+                                   {23, "CCBS short term denial"},
+                                   {24, "CCBS is already activated"},
+                                   {25, "CCBS already accepted"},
+                                   {26, "CCBS outgoing queue full"},
+                                   {27, "CCBS call failure reason is not busy"},
+                                   {28, "CCBS not ready for call"}};
 
-constexpr CodeText kCcbsTTexts[] = {{1, "CCBS T request"}, {2, "CCBS T call"}, {3, "CCBS T suspend"},
-                                {4, "CCBS T resume"}, {5, "CCBS T remote user free"}, {6, "CCBS T available"},
-                                {20, "Long term denial"}, {21, "Short term denial"}};
+constexpr CodeText kCcbsTTexts[] = {
+    {1, "CCBS T request"},          {2, "CCBS T call"},      {3, "CCBS T suspend"},    {4, "CCBS T resume"},
+    {5, "CCBS T remote user free"}, {6, "CCBS T available"}, {20, "Long term denial"}, {21, "Short term denial"}};
 
 constexpr CodeText kPartyNumberKinds[] = {{0, "Unknown party number"}, {1, "Public party number"},
-                                      {3, "Data party number"}, {4, "Telex party number"},
-                                      {5, "Private party number"}, {8, "National Standard party number"}};
+                                          {3, "Data party number"},    {4, "Telex party number"},
+                                          {5, "Private party number"}, {8, "National Standard party number"}};
 
-constexpr CodeText kPublicTypeOfNumber[] = {{0, "Unknown"}, {1, "International number"}, {2, "National number"},
-                                        {3, "Network specific number"}, {4, "Subscriber number"},
-                                        {6, "Abbreviated number"}};
+constexpr CodeText kPublicTypeOfNumber[] = {{0, "Unknown"},           {1, "International number"},
+                                            {2, "National number"},   {3, "Network specific number"},
+                                            {4, "Subscriber number"}, {6, "Abbreviated number"}};
 
 constexpr CodeText kAocdBilling[] = {{0, "Normal charging"}, {1, "Reverse charging"}, {2, "Credit card charging"}};
-constexpr CodeText kAoceBilling[] = {{0, "Normal charging"}, {1, "Reverse charging"}, {2, "Credit card charging"},
-                                 {3, "Call forwarding unconditional"}, {4, "Call forwarding busy"},
-                                 {5, "Call forwarding no reply"}, {6, "Call deflection"}, {7, "Call transfer"}};
+constexpr CodeText kAoceBilling[] = {{0, "Normal charging"},      {1, "Reverse charging"},
+                                     {2, "Credit card charging"}, {3, "Call forwarding unconditional"},
+                                     {4, "Call forwarding busy"}, {5, "Call forwarding no reply"},
+                                     {6, "Call deflection"},      {7, "Call transfer"}};
 
 constexpr uint32_t kCcbsRecommendation = 359;
 
@@ -83,9 +135,9 @@ class Walk {
   ElementCursor c;
 
   void classForm(uint8_t tag) {
-    ctx.append(lookup(kClass, tag >> 6, ""));
+    ctx.append(valueText(tag, kTagClass, kClass, ""));
     ctx.append(',');
-    ctx.append((tag & 0x20) ? "Form Constructed" : "Form Primitive");
+    ctx.append(flagText(tag, kConstructedBit, "Form Constructed", "Form Primitive"));
   }
 
   // Tag line: bits, class, form and, for the expected tag, "," and label.
@@ -109,7 +161,7 @@ class Walk {
     len = c.next();
     ctx.bitsLine(len);
     ctx.spaces(extra);
-    if (len & 0x80) {
+    if (isSet(len, kLongFormBit)) {
       ctx.append("Length format ill");
       return false;
     }
@@ -117,7 +169,7 @@ class Walk {
     ctx.append(caption);
     ctx.append(hex2(len));
     if (len > c.left()) {
-      ctx.markMalformed();
+      ctx.markMalformed(c.pos() + len - 1, "component past its element");
       return false;
     }
     return true;
@@ -128,7 +180,7 @@ class Walk {
   bool lengthOne(std::string_view caption, size_t extra = 0) {
     if (!c.more()) return false;
     const uint8_t len = c.peek();
-    if (!(len & 0x80) && len != 1) return false;
+    if (!isSet(len, kLongFormBit) && len != 1) return false;
     uint8_t l = 0;
     return lengthLine(caption, l, extra);
   }
@@ -187,10 +239,10 @@ bool decodeObjectIdentifier(Walk& w) {
   ctx.append("CCITT,Identified organization");
   if (!nextContent(o2) || o2 != 0x00) return false;
   ctx.append("ETSI");
-  if (!nextContent(o3) || !(o3 & 0x80)) return false;
+  if (!nextContent(o3) || !isSet(o3, kMoreBit)) return false;
   ctx.append("Continued");
-  if (!nextContent(o4) || (o4 & 0x80)) return false;
-  ctx.oidRecommendation = (uint32_t(o3 & 0x7F) << 7) + o4;
+  if (!nextContent(o4) || isSet(o4, kMoreBit)) return false;
+  ctx.oidRecommendation = kSubidentifier.of(o3) * 128 + o4;
   ctx.append("Recommendation=");
   ctx.append(std::to_string(ctx.oidRecommendation));
   if (!nextContent(o5) || (o5 != 1 && o5 != 2)) return false;
@@ -203,8 +255,10 @@ bool decodeObjectIdentifier(Walk& w) {
 // CCBS-T text; false when there is none.
 bool ccbsValue(Walk& w, uint8_t& value) {
   if (!w.valueLine(value)) return false;
-  if (w.ctx.oidModule == 1) w.ctx.append(lookup(kCcbsTexts, value, ""));
-  else w.ctx.append(lookup(kCcbsTTexts, value, ""));
+  if (w.ctx.oidModule == 1)
+    w.ctx.append(lookup(kCcbsTexts, value, ""));
+  else
+    w.ctx.append(lookup(kCcbsTTexts, value, ""));
   return true;
 }
 
@@ -219,9 +273,12 @@ bool decodeRecallMode(Walk& w) {
   uint8_t v = 0;
   if (!w.valueLine(v)) return false;
   w.c.skip(len - 1);
-  if (v == 0) w.ctx.append("Global Recall");
-  else if (v == 1) w.ctx.append("Specific Recall");
-  else return false;
+  if (v == 0)
+    w.ctx.append("Global Recall");
+  else if (v == 1)
+    w.ctx.append("Specific Recall");
+  else
+    return false;
   return true;
 }
 
@@ -238,7 +295,7 @@ bool decodePartyNumber(Walk& w) {
   const bool constructed = t >= 0xA0 && t <= 0xBF;
   const bool primitiveNamed = t == 0x80 || t == 0x83 || t == 0x84 || t == 0x88;
   if (!constructed && !primitiveNamed) return false;
-  const std::string_view kind = lookup(kPartyNumberKinds, t & 0x1F, "");
+  const std::string_view kind = valueText(t, kTagNumber, kPartyNumberKinds, "");
   if (kind.empty()) return false;
   ctx.append(',');
   ctx.append(kind);
@@ -302,13 +359,13 @@ void decodeCcbsInvokeArgument(Walk& w) {
   uint8_t op = 0;
   if (!ccbsValue(w, op) || w.ctx.oidModule != 1) return;
   switch (op) {
-    case 1: case 2: case 10:
-      decodeCallLinkageId(w);
-      break;
-    case 3: case 7:
-      decodeCcbsReference(w);
-      break;
-    case 5: case 6:
+    case 1:
+    case 2:
+    case 10: decodeCallLinkageId(w); break;
+    case 3:
+    case 7: decodeCcbsReference(w); break;
+    case 5:
+    case 6:
       if (decodeArgumentSequence(w) && decodeRecallMode(w) && decodeCcbsReference(w) && decodeAddressOfB(w) != 0)
         decodeNestedInformationElements(w);
       break;
@@ -316,8 +373,7 @@ void decodeCcbsInvokeArgument(Walk& w) {
       if (decodeArgumentSequence(w) && decodeRecallMode(w) && decodeCcbsReference(w))
         decodeNestedInformationElements(w);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -431,8 +487,10 @@ void decodeAocdChargingUnits(Walk& w) {
     uint8_t v = 0;
     if (!w.valueLine(v)) return;
     ctx.append("Content=");
-    if (v == 0) ctx.append("Sub Total");
-    else if (v == 1) ctx.append("Total");
+    if (v == 0)
+      ctx.append("Sub Total");
+    else if (v == 1)
+      ctx.append("Total");
     n -= 3;
   }
   if (n > 2) {
@@ -495,9 +553,12 @@ void decodeInvoke(Walk& w) {
   if (!w.valueLine(op)) return;
   ctx.append(lookup(kLocalOperations, op, "RESERVED"));
   w.c.skip(size_t(len) - 1);
-  if (op == 13) decodeCallDeflection(w);
-  else if (op == 34) decodeAocdChargingUnits(w);
-  else if (op == 36) decodeAoceChargingUnits(w);
+  if (op == 13)
+    decodeCallDeflection(w);
+  else if (op == 34)
+    decodeAocdChargingUnits(w);
+  else if (op == 36)
+    decodeAoceChargingUnits(w);
 }
 
 void decodeReturnResult(Walk& w) {
@@ -549,7 +610,7 @@ void decodeFacility(DecodeContext& ctx, size_t lenIndex) {
   const size_t last = lenIndex + n;
   if (last > kLastMessageIndex) return;
   const uint8_t tag = ctx.at(lenIndex + 2);
-  const uint8_t kind = tag & 0x1F;
+  const unsigned kind = kTagNumber.of(tag);
   if (kind >= 1 && kind <= 4) ctx.append(lookup(kComponentKind, kind, ""));
   if (n < 6) return;
   ctx.oidRecommendation = 0;
@@ -558,23 +619,23 @@ void decodeFacility(DecodeContext& ctx, size_t lenIndex) {
   // Octet 3: protocol profile.
   const uint8_t profile = w.c.next();
   ctx.bitsLine(profile);
-  if (!(profile & 0x80)) {
+  if (!isSet(profile, kExtBit)) {
     ctx.append("Continued");
     return;
   }
-  const bool suppService = (profile & 0x1F) == 0x11;
+  const bool suppService = kProfile.of(profile) == 0x11;
   ctx.append("Not Continued,");
-  ctx.append((profile & 0x60) ? "Spare field ill" : "Spare field ok");
+  ctx.append(kProfileSpare.of(profile) != 0 ? "Spare field ill" : "Spare field ok");
   ctx.append(',');
   ctx.append(suppService ? "Supp service applications" : "Reserved");
   // Octet 4: component tag.
   w.c.next();
   ctx.bitsLine(tag);
-  ctx.append(lookup(kClass, tag >> 6, ""));
-  if ((tag >> 6) != 2) return;
+  ctx.append(valueText(tag, kTagClass, kClass, ""));
+  if (kTagClass.of(tag) != kContextSpecific) return;
   ctx.append(',');
-  ctx.append((tag & 0x20) ? "Form Constructed" : "Form Primitive");
-  if (!(tag & 0x20)) return;
+  ctx.append(flagText(tag, kConstructedBit, "Form Constructed", "Form Primitive"));
+  if (!isSet(tag, kConstructedBit)) return;
   ctx.append(',');
   ctx.append(lookup(kComponentKind, kind <= 4 ? kind : 0, ""));
   ctx.append(" component");

@@ -1,6 +1,7 @@
 // The two building blocks of every protocol decoder's octet lines:
 // code-to-text tables with their one lookup, and bit fields of an octet
-// (a bit range named once, shown as a field line and read as a value).
+// (a bit range named once, shown as a field line or as a part of a joined
+// octet line, and read as a value).
 // Bits are numbered 7..0 here (bit 0 = 0x01), whatever a decoder's own
 // comments call them.
 #pragma once
@@ -52,6 +53,19 @@ struct Bits {
 
 // The one-bit range of bit b.
 constexpr Bits bit(int b) { return Bits{b, b}; }
+
+// True when bit b of o is set.
+constexpr bool isSet(uint8_t o, int b) { return bit(b).of(o) != 0; }
+
+// For octet lines that join their fields' texts (see joinParts): the text
+// of the value of bits b of o in table (otherwise when the table has none),
+// and the text for 1 or the text for 0 of bit b of o.
+constexpr std::string_view valueText(uint8_t o, Bits b, std::span<const CodeText> table, std::string_view otherwise) {
+  return lookup(table, b.of(o), otherwise);
+}
+constexpr std::string_view flagText(uint8_t o, int b, std::string_view one, std::string_view zero) {
+  return isSet(o, b) ? one : zero;
+}
 
 // Field line of bits b of o (their bits shown, "-" elsewhere), then caption
 // and text.

@@ -43,17 +43,19 @@ void callControlPrefix(DecodeContext& ctx) {
   ctx.append((r.dir & 1) ? "O " : "I ");
   ctx.append(r.cport);
   ctx.append(' ');
-  if (r.pport != r.cport) ctx.append(r.pport);
-  else ctx.spaces(8);
+  if (r.pport != r.cport)
+    ctx.append(r.pport);
+  else
+    ctx.spaces(8);
   ctx.append(' ');
 }
 
 // Register-signalling label by kind (0xF1-0xF4) and ind; nullptr suppresses.
 const char* registerLabel(unsigned kind, int32_t ind) {
-  static constexpr const char* kTone[4] = {"    RcvTone Linked process ", "    XmtTone Linked process ",
-                                           "RcvTone ", "XmtTone "};
-  static constexpr const char* kTstp[4] = {"    RcvTstp Linked process ", "    XmtTstp Linked process ",
-                                           "RcvTstp ", "XmtTstp "};
+  static constexpr const char* kTone[4] = {"    RcvTone Linked process ", "    XmtTone Linked process ", "RcvTone ",
+                                           "XmtTone "};
+  static constexpr const char* kTstp[4] = {"    RcvTstp Linked process ", "    XmtTstp Linked process ", "RcvTstp ",
+                                           "XmtTstp "};
   const unsigned k = kind - 0xF1;
   const int32_t low = ind & 0xFF, high = ind & 0xFF00;
   if (low != 0) return kTone[k];
@@ -62,6 +64,7 @@ const char* registerLabel(unsigned kind, int32_t ind) {
   return kTone[k];
 }
 
+// clang-format off
 void dispatch(DecodeContext& ctx) {
   const MonitorRecord& r = ctx.record();
   const unsigned kind = (uint32_t(r.type) >> 8) & 0xFF;
@@ -107,6 +110,7 @@ void dispatch(DecodeContext& ctx) {
     default: ctx.dropRecord(); break;
   }
 }
+// clang-format on
 
 }  // namespace
 
@@ -120,6 +124,7 @@ RecordDecode decodeMonitorRecordMarked(const MonitorRecord& record, DecodeOption
   dispatch(ctx);
   RecordDecode out;
   out.malformed = ctx.malformed();
+  out.malformation = ctx.malformation();
   if (!ctx.dropped()) out.text = std::move(ctx.text());
   return out;
 }

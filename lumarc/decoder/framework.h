@@ -16,10 +16,12 @@ std::string decodeMonitorRecord(const MonitorRecord& record, DecodeOptions optio
 
 // The decode text of one record and its malformed mark (see context.h):
 // true when the decode needed a byte, length or pointer past the end of the
-// record's message bytes. The text is the same as decodeMonitorRecord's.
+// record's message bytes, with the first such octet and the reason. The text
+// is the same as decodeMonitorRecord's.
 struct RecordDecode {
   std::string text;
   bool malformed = false;
+  Malformation malformation;
 };
 RecordDecode decodeMonitorRecordMarked(const MonitorRecord& record, DecodeOptions options = {});
 

@@ -93,45 +93,105 @@ constexpr IsupMessage kMessages[] = {
 };
 
 constexpr CodeText kParameterNames[] = {
-    {0x00, "End of optional parameters"}, {0x01, "Call reference"},
-    {0x02, "Transmission medium requirement"}, {0x03, "Access Transport"}, {0x04, "Called party number"},
-    {0x05, "Subsequent number"}, {0x06, "Nature of connection indicators"}, {0x07, "Forward call indicators"},
-    {0x08, "Optional forward call indicators"}, {0x09, "Calling party's category"},
-    {0x0A, "Calling party number"}, {0x0B, "Redirecting number"}, {0x0C, "Redirection number"},
-    {0x0D, "Connection request"}, {0x0E, "Information request indicators"}, {0x0F, "Information indicators"},
-    {0x10, "Continuity indicators"}, {0x11, "Backward call indicators"}, {0x12, "Cause indicators"},
-    {0x13, "Redirection information"}, {0x15, "Circuit group supervision message type"},
-    {0x16, "Range and status"}, {0x18, "Facility indicator"}, {0x1A, "Closed user group interlock code"},
-    {0x1D, "User Service Information"}, {0x1E, "Signalling point code"}, {0x20, "User-to-user information"},
-    {0x21, "Connected number"}, {0x22, "Suspend/Resume indicators"}, {0x23, "Transit network selection"},
-    {0x24, "Event information"}, {0x25, "Circuit group assignement map"}, {0x26, "Circuit state indicators"},
-    {0x27, "Automatic congestion level"}, {0x28, "Original called number"},
-    {0x29, "Optional backward call indicators"}, {0x2A, "User-to-user indicators"},
-    {0x2B, "Original ISC point code"}, {0x2C, "Generic notification indicator"},
-    {0x2D, "Call history information"}, {0x2E, "Access delivery information"},
-    {0x2F, "Network specific facility"}, {0x30, "User Service Information prime"},
-    {0x31, "Propagation delay counter"}, {0x32, "Remote operations"}, {0x33, "Service activation"},
-    {0x34, "User teleservice information"}, {0x35, "Transmission medium used"},
-    {0x36, "Call diversion information"}, {0x37, "Echo controller information"},
-    {0x38, "Message compatibilty information"}, {0x39, "Parameter compatibility information"},
-    {0x3A, "MLPP precedence"}, {0x3B, "MCID request indicators"}, {0x3C, "MCID response indicators"},
-    {0x3D, "Hop counter"}, {0x3E, "Transmission medium requirement prime"}, {0x3F, "Location number"},
-    {0x40, "Redirection number restriction"}, {0x43, "Call transfer reference"},
-    {0x44, "Loop prevention indicators"}, {0x45, "Call transfer number"}, {0x4B, "CCSS"},
-    {0x4C, "Forward GVNS"}, {0x4D, "Backward GVNS"}, {0x4E, "Redirect capability"},
-    {0x5B, "Network management controls"}, {0x65, "Correlation id"}, {0x66, "SCF id"},
-    {0x6E, "Call diversion treatment indicators"}, {0x6F, "Called IN number"},
-    {0x70, "Call offering treatment indicators"}, {0x71, "Charged party identification"},
-    {0x72, "Conference treatment indicators"}, {0x73, "Display information"},
-    {0x74, "UID action indicators"}, {0x75, "UID capability indicators"}, {0x77, "Redirect counter"},
-    {0x78, "Applicaton Transport"}, {0x79, "Callect call request"}, {0x7A, "CCNR possible indicator"},
-    {0x7B, "Pivot capability"}, {0x7C, "Pivot routing indicators"}, {0x7D, "Called directory number"},
-    {0x7F, "Original called IN number"}, {0x81, "Calling geodetic location"}, {0x82, "HTR information"},
-    {0x84, "Networdk routing number"}, {0x85, "Querry on release capability"}, {0x86, "Pivot status"},
-    {0x87, "Pivot counter"}, {0x88, "Pivot routing forward information"},
-    {0x89, "Pivot routing backward information"}, {0x8A, "Redirect status"},
-    {0x8B, "Redirect forward information"}, {0x8C, "Redirect backward information"},
-    {0x8D, "Number portability forward information"}, {0xC0, "Generic number"}, {0xC1, "Generic digits"},
+    {0x00, "End of optional parameters"},
+    {0x01, "Call reference"},
+    {0x02, "Transmission medium requirement"},
+    {0x03, "Access Transport"},
+    {0x04, "Called party number"},
+    {0x05, "Subsequent number"},
+    {0x06, "Nature of connection indicators"},
+    {0x07, "Forward call indicators"},
+    {0x08, "Optional forward call indicators"},
+    {0x09, "Calling party's category"},
+    {0x0A, "Calling party number"},
+    {0x0B, "Redirecting number"},
+    {0x0C, "Redirection number"},
+    {0x0D, "Connection request"},
+    {0x0E, "Information request indicators"},
+    {0x0F, "Information indicators"},
+    {0x10, "Continuity indicators"},
+    {0x11, "Backward call indicators"},
+    {0x12, "Cause indicators"},
+    {0x13, "Redirection information"},
+    {0x15, "Circuit group supervision message type"},
+    {0x16, "Range and status"},
+    {0x18, "Facility indicator"},
+    {0x1A, "Closed user group interlock code"},
+    {0x1D, "User Service Information"},
+    {0x1E, "Signalling point code"},
+    {0x20, "User-to-user information"},
+    {0x21, "Connected number"},
+    {0x22, "Suspend/Resume indicators"},
+    {0x23, "Transit network selection"},
+    {0x24, "Event information"},
+    {0x25, "Circuit group assignement map"},
+    {0x26, "Circuit state indicators"},
+    {0x27, "Automatic congestion level"},
+    {0x28, "Original called number"},
+    {0x29, "Optional backward call indicators"},
+    {0x2A, "User-to-user indicators"},
+    {0x2B, "Original ISC point code"},
+    {0x2C, "Generic notification indicator"},
+    {0x2D, "Call history information"},
+    {0x2E, "Access delivery information"},
+    {0x2F, "Network specific facility"},
+    {0x30, "User Service Information prime"},
+    {0x31, "Propagation delay counter"},
+    {0x32, "Remote operations"},
+    {0x33, "Service activation"},
+    {0x34, "User teleservice information"},
+    {0x35, "Transmission medium used"},
+    {0x36, "Call diversion information"},
+    {0x37, "Echo controller information"},
+    {0x38, "Message compatibilty information"},
+    {0x39, "Parameter compatibility information"},
+    {0x3A, "MLPP precedence"},
+    {0x3B, "MCID request indicators"},
+    {0x3C, "MCID response indicators"},
+    {0x3D, "Hop counter"},
+    {0x3E, "Transmission medium requirement prime"},
+    {0x3F, "Location number"},
+    {0x40, "Redirection number restriction"},
+    {0x43, "Call transfer reference"},
+    {0x44, "Loop prevention indicators"},
+    {0x45, "Call transfer number"},
+    {0x4B, "CCSS"},
+    {0x4C, "Forward GVNS"},
+    {0x4D, "Backward GVNS"},
+    {0x4E, "Redirect capability"},
+    {0x5B, "Network management controls"},
+    {0x65, "Correlation id"},
+    {0x66, "SCF id"},
+    {0x6E, "Call diversion treatment indicators"},
+    {0x6F, "Called IN number"},
+    {0x70, "Call offering treatment indicators"},
+    {0x71, "Charged party identification"},
+    {0x72, "Conference treatment indicators"},
+    {0x73, "Display information"},
+    {0x74, "UID action indicators"},
+    {0x75, "UID capability indicators"},
+    {0x77, "Redirect counter"},
+    {0x78, "Applicaton Transport"},
+    {0x79, "Callect call request"},
+    {0x7A, "CCNR possible indicator"},
+    {0x7B, "Pivot capability"},
+    {0x7C, "Pivot routing indicators"},
+    {0x7D, "Called directory number"},
+    {0x7F, "Original called IN number"},
+    {0x81, "Calling geodetic location"},
+    {0x82, "HTR information"},
+    {0x84, "Networdk routing number"},
+    {0x85, "Querry on release capability"},
+    {0x86, "Pivot status"},
+    {0x87, "Pivot counter"},
+    {0x88, "Pivot routing forward information"},
+    {0x89, "Pivot routing backward information"},
+    {0x8A, "Redirect status"},
+    {0x8B, "Redirect forward information"},
+    {0x8C, "Redirect backward information"},
+    {0x8D, "Number portability forward information"},
+    {0xC0, "Generic number"},
+    {0xC1, "Generic digits"},
 };
 
 // Codes shown by name only in the optional part.
@@ -160,8 +220,7 @@ void decodeMandatoryPart(DecodeContext& ctx, const IsupMessage& m) {
   size_t i = 11;
   for (const LayoutItem& part : m.layout) {
     switch (part.step) {
-      case Step::None:
-        return;
+      case Step::None: return;
       case Step::Fixed: {
         const size_t used = decodeIsupParameter(ctx, part.code, i, false);
         if (used == 0) return;
@@ -192,22 +251,19 @@ void decodeMandatoryPart(DecodeContext& ctx, const IsupMessage& m) {
 }
 
 constexpr auto kNatureOfAddress = numbered(
-    "Spare", "Subscriber number", "Unknown", "National number", "International number",
-    "Network specific number", "Network routing number in national number format",
-    "Network routing number in network specific number format",
+    "Spare", "Subscriber number", "Unknown", "National number", "International number", "Network specific number",
+    "Network routing number in national number format", "Network routing number in network specific number format",
     "Network routing number concatenated with called directory number");
 
-constexpr auto kNumberingPlan = numbered(
-    "Spare", "ISDN/Telephony numbering plan (CCITT E.164)", "Spare", "Data numbering plan (CCITT X.121)",
-    "Telex numbering plan (CCITT F.69)", "Reserved", "Reserved", "Spare");
+constexpr auto kNumberingPlan =
+    numbered("Spare", "ISDN/Telephony numbering plan (CCITT E.164)", "Spare", "Data numbering plan (CCITT X.121)",
+             "Telex numbering plan (CCITT F.69)", "Reserved", "Reserved", "Spare");
 
 char digitOf(uint8_t nibble) { return "0123456789ABCDEF"[nibble & 0x0F]; }
 
 }  // namespace
 
-std::string_view isupParameterName(uint8_t code) {
-  return lookup(kParameterNames, code, "Unknown ISUP parameter");
-}
+std::string_view isupParameterName(uint8_t code) { return lookup(kParameterNames, code, "Unknown ISUP parameter"); }
 
 void isupDigits(DecodeContext& ctx, size_t first, size_t last, bool odd) {
   ctx.newLineDigits();
@@ -253,7 +309,7 @@ void decodeIsupOptionalPart(DecodeContext& ctx, size_t p) {
     p += size_t(ctx.at(p + 1)) + 2;
   }
   // The optional part ran out of the message before its end octet.
-  ctx.markMalformed();
+  ctx.markMalformed(p, "optional part without end");
 }
 
 void decodeIsup(Ss7Message& msg) {

@@ -58,10 +58,22 @@ constexpr NmMessage kNetworkManagement[] = {
     {0x1A, "UPU  User part unavailable", NmContent::UserPart},
 };
 
-constexpr std::array<const char*, 16> kServiceIndicator = {
-    "Signalling network management", "Signalling network testing and maintenence", "Spare", "SCCP", "TUP",
-    "ISUP", "DUP circuit related", "DUP facility", "MTP testing user part", "Broad band ISDN user part",
-    "Satellite ISDN user part", "Spare", "Spare", "Spare", "Spare", "Spare"};
+constexpr std::array<const char*, 16> kServiceIndicator = {"Signalling network management",
+                                                           "Signalling network testing and maintenence",
+                                                           "Spare",
+                                                           "SCCP",
+                                                           "TUP",
+                                                           "ISUP",
+                                                           "DUP circuit related",
+                                                           "DUP facility",
+                                                           "MTP testing user part",
+                                                           "Broad band ISDN user part",
+                                                           "Satellite ISDN user part",
+                                                           "Spare",
+                                                           "Spare",
+                                                           "Spare",
+                                                           "Spare",
+                                                           "Spare"};
 
 void headingLine(DecodeContext& ctx, uint8_t h) {
   ctx.bitsLine(h);
@@ -88,8 +100,7 @@ void pointCodeLine(DecodeContext& ctx, unsigned limit, const char* caption, uint
 void networkManagementContent(DecodeContext& ctx, NmContent content) {
   const uint8_t b9 = ctx.at(9);
   switch (content) {
-    case NmContent::None:
-      break;
+    case NmContent::None: break;
     case NmContent::Fsn:
       ctx.bitsLine(b9);
       if (b9 & 0x80) {
@@ -104,20 +115,18 @@ void networkManagementContent(DecodeContext& ctx, NmContent content) {
       ctx.append("Changeback code=");
       ctx.append(hex2(b9));
       break;
-    case NmContent::Destination:
-      pointCodeLine(ctx, 64, "Destination point code:", 0x3FFF);
-      break;
-    case NmContent::DataLink:
-      pointCodeLine(ctx, 16, "Signalling data link identity:", 0x0FFF);
-      break;
+    case NmContent::Destination: pointCodeLine(ctx, 64, "Destination point code:", 0x3FFF); break;
+    case NmContent::DataLink: pointCodeLine(ctx, 16, "Signalling data link identity:", 0x0FFF); break;
     case NmContent::UserPart: {
       pointCodeLine(ctx, 64, "Destination point code:", 0x3FFF);
       const uint8_t b11 = ctx.at(11);
       ctx.bitsLine(b11);
       ctx.append(serviceIndicatorName(b11 & 0x0F));
       ctx.append(",Cause:");
-      if ((b11 >> 4) == 1) ctx.append("Unequipped remote user");
-      else if ((b11 >> 4) == 2) ctx.append("Inaccessible remote user");
+      if ((b11 >> 4) == 1)
+        ctx.append("Unequipped remote user");
+      else if ((b11 >> 4) == 2)
+        ctx.append("Inaccessible remote user");
       break;
     }
   }
@@ -141,9 +150,12 @@ void decodeLinkTest(Ss7Message& msg) {
   DecodeContext& ctx = msg.ctx;
   const uint8_t h = ctx.at(8);
   headingLine(ctx, h);
-  if (h == 0x11) insertMessageName(msg, "SLTM Signalling link test");
-  else if (h == 0x21) insertMessageName(msg, "SLTA Signalling link test ack.");
-  else return;
+  if (h == 0x11)
+    insertMessageName(msg, "SLTM Signalling link test");
+  else if (h == 0x21)
+    insertMessageName(msg, "SLTA Signalling link test ack.");
+  else
+    return;
   const uint8_t b9 = ctx.at(9);
   const size_t n = b9 >> 4;
   ctx.bitsLine(b9);
@@ -184,7 +196,9 @@ void decodeMtp3(DecodeContext& ctx, uint8_t li) {
   ctx.append(hex2(b2));
   const bool consistent = li == 63 ? ctx.datl() >= 66 : ctx.datl() == size_t(li) + 3;
   if (!consistent) ctx.append(", Length indicator inconsistent!");
-  if (ctx.datl() < (li == 63 ? 66u : size_t(li) + 3)) ctx.markMalformed();
+  if (ctx.datl() < (li == 63 ? 66u : size_t(li) + 3)) {
+    ctx.markMalformed(li == 63 ? 65u : size_t(li) + 2, "length indicator past the end");
+  }
 
   const uint8_t sio = ctx.at(3);
   static constexpr const char* kNetwork[4] = {"International network,", "Spare,", "National network-0,",
@@ -197,8 +211,8 @@ void decodeMtp3(DecodeContext& ctx, uint8_t li) {
   ctx.append(kSpareBits[(sio >> 4) & 0x03]);
   ctx.append(serviceIndicatorName(sio & 0x0F));
 
-  const uint32_t r = uint32_t(ctx.at(4)) | uint32_t(ctx.at(5)) << 8 | uint32_t(ctx.at(6)) << 16 |
-                     uint32_t(ctx.at(7)) << 24;
+  const uint32_t r =
+      uint32_t(ctx.at(4)) | uint32_t(ctx.at(5)) << 8 | uint32_t(ctx.at(6)) << 16 | uint32_t(ctx.at(7)) << 24;
   ctx.newLineStars();
   ctx.append("Destination point code:");
   ctx.append(hex4(uint16_t(r & 0x3FFF)));
@@ -223,7 +237,7 @@ void decodeMtp3(DecodeContext& ctx, uint8_t li) {
 
 void decodeMtp2(DecodeContext& ctx) {
   if (ctx.datl() < 3) {
-    ctx.markMalformed();
+    ctx.markMalformed(2, "signal unit under 3 octets");
     ctx.dropRecord();
     return;
   }

@@ -6,7 +6,7 @@
 #include "common/test_support.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/q931.h"
-#include "lumarc/decoder/sample_frames.h"
+#include "lumarc/decoder/samples/sample_frames.h"
 #include "lumarc/decoder/test_support.h"
 
 #include <gtest/gtest.h>
@@ -174,16 +174,16 @@ std::vector<Bytes> oracleFrames() {
   std::mt19937 rng(99);
   const int causes[] = {1, 16, 17, 18, 19, 21, 27, 28, 31, 34, 41, 44, 47, 58, 65, 81, 88, 96, 100, 102, 111, 127};
   for (int cause : causes) {
-    frames.push_back({0x00, 0x01, 0x02, 0x04, 0x08, 0x01, uint8_t(rng() & 0xFF), 0x45, 0x08, 0x02, 0x81,
-                      uint8_t(0x80 | cause)});
+    frames.push_back(
+        {0x00, 0x01, 0x02, 0x04, 0x08, 0x01, uint8_t(rng() & 0xFF), 0x45, 0x08, 0x02, 0x81, uint8_t(0x80 | cause)});
   }
   for (int n = 1; n <= 20; ++n) {
     Bytes el = {0x70, uint8_t(n + 1), 0x81};
     for (int i = 0; i < n; ++i) el.push_back(uint8_t('0' + rng() % 10));
     Bytes cl = {0x6C, uint8_t(n + 2), 0x21, 0x80};
     for (int i = 0; i < n; ++i) cl.push_back(uint8_t('0' + rng() % 10));
-    Bytes fr = {0x00, 0x01, 0x02, 0x04, 0x08, 0x02, uint8_t(rng() & 0x7F), uint8_t(rng() & 0xFF), 0x05,
-                0x04, 0x03, 0x80, 0x90, 0xA3, 0x18, 0x01, 0x8A};
+    Bytes fr = {0x00, 0x01, 0x02, 0x04, 0x08, 0x02, uint8_t(rng() & 0x7F), uint8_t(rng() & 0xFF), 0x05, 0x04, 0x03,
+                0x80, 0x90, 0xA3, 0x18, 0x01, 0x8A};
     fr.insert(fr.end(), cl.begin(), cl.end());
     fr.insert(fr.end(), el.begin(), el.end());
     frames.push_back(fr);
@@ -211,11 +211,20 @@ TEST(TsharkOracle, MessageTypesElementsCausesAndDigitsAgree) {
     }
   }
   ASSERT_EQ(runTool({text2pcap, "-q", "-l", "203", hex, pcap}, dir + "/text2pcap.out"), 0);
-  ASSERT_EQ(runTool({tshark, "-n", "-r", pcap, "-T", "fields", "-E", "separator=/t", "-E", "occurrence=a", "-E",
-                     "aggregator=/s", "-e", "frame.number", "-e", "q931.message_type", "-e",
-                     "q931.information_element", "-e", "q931.cause_value", "-e", "q931.called_party_number.digits",
-                     "-e", "q931.calling_party_number.digits", "-e", "q931.connected_number.digits", "-e",
-                     "q931.redirecting_number.digits"},
+  ASSERT_EQ(runTool({tshark, "-n",
+                     "-r",   pcap,
+                     "-T",   "fields",
+                     "-E",   "separator=/t",
+                     "-E",   "occurrence=a",
+                     "-E",   "aggregator=/s",
+                     "-e",   "frame.number",
+                     "-e",   "q931.message_type",
+                     "-e",   "q931.information_element",
+                     "-e",   "q931.cause_value",
+                     "-e",   "q931.called_party_number.digits",
+                     "-e",   "q931.calling_party_number.digits",
+                     "-e",   "q931.connected_number.digits",
+                     "-e",   "q931.redirecting_number.digits"},
                     out),
             0);
   std::ifstream in(out);

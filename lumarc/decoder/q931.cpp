@@ -8,7 +8,6 @@
 #include "lumarc/decoder/fields.h"
 #include "lumarc/decoder/q931_elements.h"
 
-
 namespace lumarc {
 
 namespace {
@@ -17,14 +16,39 @@ using corvane::hex2;
 using corvane::hex4;
 
 constexpr CodeText kMessageTypes[] = {
-    {0x01, "ALERTING"}, {0x02, "CALL PROCEEDING"}, {0x03, "PROGRESS"}, {0x05, "SETUP"}, {0x07, "CONNECT"},
-    {0x0D, "SETUP ACKNOWLEDGE"}, {0x0F, "CONNECT ACKNOWLEDGE"}, {0x20, "USER INFORMATION"},
-    {0x21, "SUSPEND REJECT"}, {0x22, "RESUME REJECT"}, {0x24, "HOLD"}, {0x25, "SUSPEND"}, {0x26, "RESUME"},
-    {0x28, "HOLD ACKNOWLEDGE"}, {0x2D, "SUSPEND ACKNOWLEDGE"}, {0x2E, "RESUME ACKNOWLEDGE"},
-    {0x30, "HOLD REJECT"}, {0x31, "RETRIEVE"}, {0x33, "RETRIEVE ACKNOWLEDGE"}, {0x37, "RETRIEVE REJECT"},
-    {0x45, "DISCONNECT"}, {0x46, "RESTART"}, {0x4D, "RELEASE"}, {0x4E, "RESTART ACKNOWLEDGE"},
-    {0x5A, "RELEASE COMPLETE"}, {0x60, "SEGMENT"}, {0x62, "FACILITY"}, {0x64, "REGISTER"}, {0x6E, "NOTIFY"},
-    {0x75, "STATUS ENQUIRY"}, {0x79, "CONGESTION CONTROL"}, {0x7B, "INFORMATION"}, {0x7D, "STATUS"},
+    {0x01, "ALERTING"},
+    {0x02, "CALL PROCEEDING"},
+    {0x03, "PROGRESS"},
+    {0x05, "SETUP"},
+    {0x07, "CONNECT"},
+    {0x0D, "SETUP ACKNOWLEDGE"},
+    {0x0F, "CONNECT ACKNOWLEDGE"},
+    {0x20, "USER INFORMATION"},
+    {0x21, "SUSPEND REJECT"},
+    {0x22, "RESUME REJECT"},
+    {0x24, "HOLD"},
+    {0x25, "SUSPEND"},
+    {0x26, "RESUME"},
+    {0x28, "HOLD ACKNOWLEDGE"},
+    {0x2D, "SUSPEND ACKNOWLEDGE"},
+    {0x2E, "RESUME ACKNOWLEDGE"},
+    {0x30, "HOLD REJECT"},
+    {0x31, "RETRIEVE"},
+    {0x33, "RETRIEVE ACKNOWLEDGE"},
+    {0x37, "RETRIEVE REJECT"},
+    {0x45, "DISCONNECT"},
+    {0x46, "RESTART"},
+    {0x4D, "RELEASE"},
+    {0x4E, "RESTART ACKNOWLEDGE"},
+    {0x5A, "RELEASE COMPLETE"},
+    {0x60, "SEGMENT"},
+    {0x62, "FACILITY"},
+    {0x64, "REGISTER"},
+    {0x6E, "NOTIFY"},
+    {0x75, "STATUS ENQUIRY"},
+    {0x79, "CONGESTION CONTROL"},
+    {0x7B, "INFORMATION"},
+    {0x7D, "STATUS"},
 };
 
 constexpr char kHexDigit[] = "0123456789ABCDEF";
@@ -50,7 +74,7 @@ void decodeCallControl(DecodeContext& ctx, size_t offset) {
       break;
     case 1: {
       if (last < off + 2) {
-        ctx.markMalformed();
+        ctx.markMalformed(offset + 2, "call reference cut short");
         return;
       }
       const uint8_t c = ctx.at(offset + 2);
@@ -62,7 +86,7 @@ void decodeCallControl(DecodeContext& ctx, size_t offset) {
     }
     case 2: {
       if (last < off + 3) {
-        ctx.markMalformed();
+        ctx.markMalformed(offset + 3, "call reference cut short");
         return;
       }
       const uint8_t c = ctx.at(offset + 2);
@@ -72,11 +96,10 @@ void decodeCallControl(DecodeContext& ctx, size_t offset) {
       typeIndex = off + 4;
       break;
     }
-    default:
-      return;
+    default: return;
   }
   if (typeIndex > last) {
-    ctx.markMalformed();
+    ctx.markMalformed(size_t(typeIndex), "message type missing");
     return;
   }
   const std::string_view name = messageTypeName(ctx.at(size_t(typeIndex)));
@@ -123,21 +146,20 @@ size_t decodeInformationElement(DecodeContext& ctx, size_t i, size_t last, CodeS
         ctx.append("Congestion Level=");
         ctx.append(kHexDigit[e & 0x0F]);
         return i + 1;
-      default:
-        return kEndOfElements;
+      default: return kEndOfElements;
     }
   }
   ctx.spaces(8);
   ctx.append("Len=");
   if (i + 1 > last) {
-    ctx.markMalformed();
+    ctx.markMalformed(i + 1, "element length missing");
     return kEndOfElements;
   }
   const uint8_t n = ctx.at(i + 1);
   ctx.append(hex2(n));
   ctx.spaces(3);
   if (i + 1 + n > last) {
-    ctx.markMalformed();
+    ctx.markMalformed(i + 1 + n, "element past the end");
     return kEndOfElements;
   }
   ctx.append(elementName(e));

@@ -4,12 +4,13 @@
 // Records cut short are marked malformed, the sample frames are not, and the
 // mark never changes the text.
 #include "lumarc/decoder/framework.h"
-#include "lumarc/decoder/sample_frames.h"
+#include "lumarc/decoder/samples/sample_frames.h"
 #include "lumarc/decoder/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string_view>
 
 namespace lumarc {
 namespace {
@@ -69,9 +70,8 @@ struct KindCase {
 };
 
 TEST(RandomRecords, NeverCrashAndKeepTheLineShape) {
-  const KindCase kinds[] = {{"RCV LAPD", 0xFD00, false}, {"XMT LAPD", 0xFC01, false},
-                            {"RCV V5.2An", 0xFD27, true}, {"XMT V5.2Le", 0xFC26, true},
-                            {"PH REQ", 0xFB00, false},    {"PH IND", 0xFA00, false}};
+  const KindCase kinds[] = {{"RCV LAPD", 0xFD00, false},  {"XMT LAPD", 0xFC01, false}, {"RCV V5.2An", 0xFD27, true},
+                            {"XMT V5.2Le", 0xFC26, true}, {"PH REQ", 0xFB00, false},   {"PH IND", 0xFA00, false}};
   std::mt19937 rng(20240506);
   for (const auto& k : kinds) {
     const auto& corpus = k.v5 ? sampleV5Frames() : sampleIsdnFrames();
@@ -109,34 +109,39 @@ TEST(MalformedMark, NoSampleFrameIsMarkedMalformed) {
   }
 }
 
-TEST(MalformedMark, FramesCutShortAreMarkedAndShowTheSameText) {
+TEST(MalformedMark, FramesCutShortAreMarkedWithTheirFirstMissingOctetAndShowTheSameText) {
   struct Case {
     const char* name;
     int32_t type;
     std::vector<uint8_t> bytes;
-    bool malformed;
+    std::string_view reason;  // empty: not malformed
+    size_t offset;
   };
   // A V5.2 PSTN signal (envelope and LAPV5 header, message type 0x02) with a
   // steady-signal element of one octet.
   const std::vector<uint8_t> v5 = {0xFC, 0xE1, 0xFC, 0xE1, 0x00, 0x02, 0x48, 0x01, 0x01, 0x02, 0x03, 0x01, 0x84};
+  const std::vector<uint8_t> setup = {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0x04, 0x02, 0x80, 0x90};
+  // clang-format off
   const Case cases[] = {
-      {"a whole SETUP", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0x04, 0x02, 0x80, 0x90}, false},
-      {"a SETUP cut inside its bearer capability", 0xFD00,
-       {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0x04, 0x02, 0x80}, true},
-      {"an element cut after its identifier", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0x04}, true},
-      {"a call reference cut after its length", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x02, 0x81}, true},
-      {"a message without its type", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81}, true},
-      {"a receiver-ready frame without its second control octet", 0xFD00, {0x00, 0x01, 0x01}, true},
-      {"a TEI request of seven octets", 0xFD00, {0xFC, 0xFF, 0x03, 0x0F, 0x12, 0x34, 0x01}, true},
-      {"a frame of two octets", 0xFD00, {0x00, 0x01}, true},
-      {"a whole V5.2 steady signal", 0xFD27, v5, false},
-      {"a V5.2 element without its content", 0xFD27, {v5.begin(), v5.end() - 1}, true},
-      {"a V5.2 element without its length", 0xFD27, {v5.begin(), v5.end() - 2}, true},
+      {"a whole SETUP", 0xFD00, setup, "", 0},
+      {"a SETUP cut inside its bearer capability", 0xFD00, {setup.begin(), setup.end() - 1}, "element past the end", 11},
+      {"an element cut after its identifier", 0xFD00, {setup.begin(), setup.end() - 3}, "element length missing", 9},
+      {"a call reference cut after its length", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x02, 0x81}, "call reference cut short", 7},
+      {"a message without its type", 0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81}, "message type missing", 7},
+      {"a receiver-ready frame without its second control octet", 0xFD00, {0x00, 0x01, 0x01}, "control field cut short", 3},
+      {"a TEI request of seven octets", 0xFD00, {0xFC, 0xFF, 0x03, 0x0F, 0x12, 0x34, 0x01}, "TEI message cut short", 7},
+      {"a frame of two octets", 0xFD00, {0x00, 0x01}, "octet past the end", 2},
+      {"a whole V5.2 steady signal", 0xFD27, v5, "", 0},
+      {"a V5.2 element without its content", 0xFD27, {v5.begin(), v5.end() - 1}, "length past the end", 12},
+      {"a V5.2 element without its length", 0xFD27, {v5.begin(), v5.end() - 2}, "length past the end", 11},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const MonitorRecord r = test::recordOf(c.type, c.bytes);
     const RecordDecode d = decodeMonitorRecordMarked(r, DecodeOptions{true});
-    EXPECT_EQ(d.malformed, c.malformed) << c.name << ": " << test::visible(d.text);
+    EXPECT_EQ(d.malformed, !c.reason.empty()) << c.name << ": " << test::visible(d.text);
+    EXPECT_EQ(d.malformation.reason, c.reason) << c.name;
+    EXPECT_EQ(d.malformation.offset, c.offset) << c.name;
     EXPECT_EQ(d.text, decodeMonitorRecord(r, DecodeOptions{true})) << c.name;
   }
 }

@@ -45,12 +45,10 @@ enum : uint8_t {
 constexpr auto kParameterNames = numbered(
     "End of optional parameters", "Destination local reference", "Source local reference", "Called party address",
     "Calling party address", "Protocol class", "Segmenting/reassembling", "Receive sequence number",
-    "Sequencing/segmenting", "Credit", "Release cause", "Return cause", "Reset cause", "Error cause",
-    "Refusal cause", "Data", "Segmentation", "Hop counter", "Importance", "Long data");
+    "Sequencing/segmenting", "Credit", "Release cause", "Return cause", "Reset cause", "Error cause", "Refusal cause",
+    "Data", "Segmentation", "Hop counter", "Importance", "Long data");
 
-std::string_view parameterName(uint8_t code) {
-  return lookup(kParameterNames, code, "Unknown SCCP parameter");
-}
+std::string_view parameterName(uint8_t code) { return lookup(kParameterNames, code, "Unknown SCCP parameter"); }
 
 struct SccpMessage {
   const char* name;
@@ -77,14 +75,16 @@ constexpr SccpMessage kMessages[] = {
     {"RSC   SCCP Reset confirmation", {kDestinationRef, kSourceRef}, {}, false},
     {"ERR   SCCP Protocol data unit error", {kDestinationRef, kErrorCause}, {}, false},
     {"IT    SCCP Inactivity test", {kDestinationRef, kSourceRef, kProtocolClass, kSequencing, kCredit}, {}, false},
-    {"XUDT  SCCP Extended unitdata", {kProtocolClass, kHopCounter}, {kCalled, kCalling, kData, kOptionalPart},
+    {"XUDT  SCCP Extended unitdata", {kProtocolClass, kHopCounter}, {kCalled, kCalling, kData, kOptionalPart}, false},
+    {"XUDTS SCCP Extended unitdata service",
+     {kReturnCause, kHopCounter},
+     {kCalled, kCalling, kData, kOptionalPart},
      false},
-    {"XUDTS SCCP Extended unitdata service", {kReturnCause, kHopCounter},
-     {kCalled, kCalling, kData, kOptionalPart}, false},
-    {"LUDT  SCCP Long unitdata", {kProtocolClass, kHopCounter}, {kCalled, kCalling, kLongData, kOptionalPart},
+    {"LUDT  SCCP Long unitdata", {kProtocolClass, kHopCounter}, {kCalled, kCalling, kLongData, kOptionalPart}, true},
+    {"LUDTS SCCP Long unitdata service",
+     {kReturnCause, kHopCounter},
+     {kCalled, kCalling, kLongData, kOptionalPart},
      true},
-    {"LUDTS SCCP Long unitdata service", {kReturnCause, kHopCounter},
-     {kCalled, kCalling, kLongData, kOptionalPart}, true},
 };
 
 // Size of a parameter as a mandatory fixed parameter.
@@ -98,56 +98,53 @@ size_t fixedSize(uint8_t code) {
 }
 
 constexpr auto kReleaseCauses = numbered(
-    "End user originated", "End user congestion", "End user failure", "SCCP user originated",
-    "Remote procedure error", "Inconsistent connection data", "Access failure", "Access congestion",
-    "Subsystem failure", "Subsystem congestion", "MTP failure", "Network congestion", "Expiration of reset timer",
-    "Expiration of receive inactivity timer", "Reserved", "Unqualified", "SCCP failure");
+    "End user originated", "End user congestion", "End user failure", "SCCP user originated", "Remote procedure error",
+    "Inconsistent connection data", "Access failure", "Access congestion", "Subsystem failure", "Subsystem congestion",
+    "MTP failure", "Network congestion", "Expiration of reset timer", "Expiration of receive inactivity timer",
+    "Reserved", "Unqualified", "SCCP failure");
 constexpr auto kReturnCauses = numbered(
-    "No translation for an address of such nature", "No translation for this specific address",
-    "Subsystem congestion", "Subsystem failure", "Unequipped user", "MTP failure", "Network congestion",
-    "Unqualified", "Error in message transport", "Error in local processing",
-    "Destination cannot perform reassembly", "SCCP failure", "Hop counter violation",
-    "Segmentation not supported", "segmentation failure");
-constexpr auto kResetCauses = numbered(
-    "End user originated", "SCCP user originated", "Message out of order - incorrect P(S)",
-    "Message out of order - incorrect P(R)", "Remote procedure error - message out of window",
-    "Remote procedure error - incorrect P(S) after (re)initialization", "Remote procedure error - general",
-    "Remote end user operational", "Network operational", "Access operational", "Network congestion", "Reserved",
-    "Unqualified");
-constexpr auto kErrorCauses = numbered(
-    "Local reference number (LRN) mismatch - unassigned destination LRN",
-    "Local reference number (LRN) mismatch - inconsistent source LRN", "Point code mismatch",
-    "Service class mismatch", "Unqualified");
+    "No translation for an address of such nature", "No translation for this specific address", "Subsystem congestion",
+    "Subsystem failure", "Unequipped user", "MTP failure", "Network congestion", "Unqualified",
+    "Error in message transport", "Error in local processing", "Destination cannot perform reassembly", "SCCP failure",
+    "Hop counter violation", "Segmentation not supported", "segmentation failure");
+constexpr auto kResetCauses =
+    numbered("End user originated", "SCCP user originated", "Message out of order - incorrect P(S)",
+             "Message out of order - incorrect P(R)", "Remote procedure error - message out of window",
+             "Remote procedure error - incorrect P(S) after (re)initialization", "Remote procedure error - general",
+             "Remote end user operational", "Network operational", "Access operational", "Network congestion",
+             "Reserved", "Unqualified");
+constexpr auto kErrorCauses = numbered("Local reference number (LRN) mismatch - unassigned destination LRN",
+                                       "Local reference number (LRN) mismatch - inconsistent source LRN",
+                                       "Point code mismatch", "Service class mismatch", "Unqualified");
 constexpr auto kRefusalCauses = numbered(
     "End user originated", "End user congestion", "End user failure", "SCCP user originated",
     "Destination address unknown", "Destination inaccessible", "Network resource - QoS not available/non-transient",
     "network resource - QoS not available/transient", "Access failure", "Access congestion", "Subsystem failure",
-    "Eubsystem congestion", "Expiration of the connection establishment timer", "Incompatible user data",
-    "Reserved", "Unqualified", "Hop counter violation", "SCCP failure",
-    "No translation for an address of such nature", "Unequipped user");
-constexpr auto kSubsystems = numbered(
-    "not known/not used", "SCCP management", "Reserved for ITU-T allocation", "ISDN user part",
-    "Mperation, maintenance and administration part (OMAP", "Mobile application part (MAP)",
-    "Home location register (HLR)", "Visitor location register (VLR)", "Mobile switching centre (MSC)",
-    "Equipment identifier centre (EIC)", "Authentication centre (AUC)", "ISDN supplementary services",
-    "Reserved for international use", "Broadband ISDN edge-to-edge applications", "TC test responder");
+    "Eubsystem congestion", "Expiration of the connection establishment timer", "Incompatible user data", "Reserved",
+    "Unqualified", "Hop counter violation", "SCCP failure", "No translation for an address of such nature",
+    "Unequipped user");
+constexpr auto kSubsystems =
+    numbered("not known/not used", "SCCP management", "Reserved for ITU-T allocation", "ISDN user part",
+             "Mperation, maintenance and administration part (OMAP", "Mobile application part (MAP)",
+             "Home location register (HLR)", "Visitor location register (VLR)", "Mobile switching centre (MSC)",
+             "Equipment identifier centre (EIC)", "Authentication centre (AUC)", "ISDN supplementary services",
+             "Reserved for international use", "Broadband ISDN edge-to-edge applications", "TC test responder");
 constexpr auto kGlobalTitle = numbered(
     "No global title included", "Global title includes nature of address indicator only",
     "Global title includes translation type only",
     "Global title includes translation type, numbering plan and encoding scheme",
-    "Global title includes translation type, numbering plan, encoding scheme and nature of address indicator",
-    "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare",
-    "Reserved for extension");
+    "Global title includes translation type, numbering plan, encoding scheme and nature of address indicator", "Spare",
+    "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare", "Reserved for extension");
 constexpr auto kNatureOfAddress = numbered("Unknown", "Subscriber number", "Reserved for national use",
-                                                         "National significant number:", "International number");
-constexpr auto kEncodingScheme = numbered("Unknown", "BCD, odd number of digits",
-                                                        "BCD, even number of digits", "National specific");
-constexpr auto kNumberingPlan = numbered(
-    "Unknown", "ISDN/Telephony numbering plan (CCITT E.164)", "Generic numbering plan",
-    "Data numbering plan (CCITT X.121)", "Telex numbering plan (CCITT F.69)",
-    "Maritime mobile numbering plan (ITU-T E.210, E.211)", "Land mobile numbering plan (ITU-T E.212)",
-    "ISDN/mobile numbering plan (ITU-T E.214)", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare",
-    "Private network or network-specific numbering plan", "Reserved");
+                                           "National significant number:", "International number");
+constexpr auto kEncodingScheme =
+    numbered("Unknown", "BCD, odd number of digits", "BCD, even number of digits", "National specific");
+constexpr auto kNumberingPlan =
+    numbered("Unknown", "ISDN/Telephony numbering plan (CCITT E.164)", "Generic numbering plan",
+             "Data numbering plan (CCITT X.121)", "Telex numbering plan (CCITT F.69)",
+             "Maritime mobile numbering plan (ITU-T E.210, E.211)", "Land mobile numbering plan (ITU-T E.212)",
+             "ISDN/mobile numbering plan (ITU-T E.214)", "Spare", "Spare", "Spare", "Spare", "Spare", "Spare",
+             "Private network or network-specific numbering plan", "Reserved");
 
 // Called or calling party address of len octets from first. Returns false
 // when the address is too short for what its indicator announces.
@@ -195,8 +192,10 @@ bool decodeSccpAddress(DecodeContext& ctx, size_t first, size_t len) {
     return o;
   };
   auto digits = [&](bool odd) {
-    if (pos < end) isupDigits(ctx, pos, end - 1, odd);
-    else ctx.newLineDigits();
+    if (pos < end)
+      isupDigits(ctx, pos, end - 1, odd);
+    else
+      ctx.newLineDigits();
   };
   switch (gti) {
     case 1: {
@@ -222,8 +221,7 @@ bool decodeSccpAddress(DecodeContext& ctx, size_t first, size_t len) {
       digits(scheme == 1);
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return true;
 }
@@ -298,8 +296,7 @@ bool decodeContent(DecodeContext& ctx, uint8_t code, size_t first, size_t len, b
       if (!exact(1)) return false;
       field(ctx, o, {7, 0}, "", kRefusalCauses, "Reserved");
       return true;
-    case kData:
-      return atLeast(1);
+    case kData: return atLeast(1);
     case kSegmentation:
       if (!atLeast(2)) return false;
       fieldHex(ctx, o, {3, 0}, "Remaining segments:");
@@ -317,10 +314,8 @@ bool decodeContent(DecodeContext& ctx, uint8_t code, size_t first, size_t len, b
       field(ctx, o, {7, 3}, "Spare");
       return true;
     case kCalled:
-    case kCalling:
-      return decodeSccpAddress(ctx, first, len);
-    default:
-      return true;
+    case kCalling: return decodeSccpAddress(ctx, first, len);
+    default: return true;
   }
 }
 
@@ -362,7 +357,7 @@ void decodeSccpOptionalPart(DecodeContext& ctx, size_t p) {
     p += size_t(ctx.at(p + 1)) + 2;
   }
   // The optional part ran out of the message before its end octet.
-  ctx.markMalformed();
+  ctx.markMalformed(p, "optional part without end");
 }
 
 }  // namespace

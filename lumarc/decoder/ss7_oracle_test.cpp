@@ -9,7 +9,7 @@
 #include "lumarc/decoder/q931.h"
 #include "lumarc/decoder/ss7.h"
 #include "lumarc/decoder/ss7_pcap.h"
-#include "lumarc/decoder/ss7_samples.h"
+#include "lumarc/decoder/samples/ss7_samples.h"
 #include "lumarc/decoder/test_support.h"
 
 #include <gtest/gtest.h>
@@ -223,7 +223,7 @@ std::vector<Bytes> oracleUnits() {
     if (u.size() < 9) continue;
     const uint8_t si = u[3] & 0x0F;
     if (si == 5 && u[10] != 0x33 && u[10] != 0x2B) units.push_back(u);  // tshark finds FAC and CQR malformed
-    if (si == 3 && u[8] != 0x13) units.push_back(u);                     // and LUDT
+    if (si == 3 && u[8] != 0x13) units.push_back(u);                    // and LUDT
   }
   std::mt19937 rng(77);
   auto digits = [&](size_t n) {
@@ -280,12 +280,27 @@ TEST(Ss7TsharkOracle, PointCodesMessagesParametersCausesDigitsAndAddressesAgree)
   const std::string dir = tmp.path(), pcap = dir + "/units.pcap", out = dir + "/fields.txt";
   const std::vector<Bytes> units = oracleUnits();
   ASSERT_TRUE(writeMtp2Capture(pcap, units));
-  const int rc = runTool({tshark, "-n", "-r", pcap, "-T", "fields", "-E", "separator=|", "-E", "occurrence=a", "-E",
-                          "aggregator=,", "-e", "frame.number", "-e", "mtp3.dpc", "-e", "mtp3.opc", "-e",
-                          "isup.message_type", "-e", "isup.cic", "-e", "isup.parameter_type", "-e",
-                          "isup.cause_indicator", "-e", "isup.called", "-e", "isup.calling", "-e",
-                          "sccp.message_type", "-e", "sccp.class", "-e", "sccp.called.ssn", "-e", "sccp.calling.ssn",
-                          "-e", "sccp.called.digits", "-e", "sccp.calling.digits"},
+  const int rc = runTool({tshark, "-n",
+                          "-r",   pcap,
+                          "-T",   "fields",
+                          "-E",   "separator=|",
+                          "-E",   "occurrence=a",
+                          "-E",   "aggregator=,",
+                          "-e",   "frame.number",
+                          "-e",   "mtp3.dpc",
+                          "-e",   "mtp3.opc",
+                          "-e",   "isup.message_type",
+                          "-e",   "isup.cic",
+                          "-e",   "isup.parameter_type",
+                          "-e",   "isup.cause_indicator",
+                          "-e",   "isup.called",
+                          "-e",   "isup.calling",
+                          "-e",   "sccp.message_type",
+                          "-e",   "sccp.class",
+                          "-e",   "sccp.called.ssn",
+                          "-e",   "sccp.calling.ssn",
+                          "-e",   "sccp.called.digits",
+                          "-e",   "sccp.calling.digits"},
                          out);
   ASSERT_EQ(rc, 0);
   std::ifstream in(out);

@@ -5,7 +5,7 @@
 // dump of its datl bytes. Units cut short are marked malformed, the sample
 // units are not, and the mark never changes the text.
 #include "lumarc/decoder/framework.h"
-#include "lumarc/decoder/ss7_samples.h"
+#include "lumarc/decoder/samples/ss7_samples.h"
 #include "lumarc/decoder/test_support.h"
 
 #include <gtest/gtest.h>
@@ -85,9 +85,7 @@ std::vector<uint8_t> randomUnit(std::mt19937& rng, size_t& datl) {
       datl = s.size();
       break;
     }
-    default:
-      datl = rng() % 97;
-      break;
+    default: datl = rng() % 97; break;
   }
   return bytes;
 }

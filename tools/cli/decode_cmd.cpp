@@ -1,7 +1,7 @@
 // lumarc-cli decode: decodes raw monitor frames kept in the decode input
 // format ("HPIDX PTYP FRAME" per line) and prints the decoded lines; with
-// --stats, counts of records, lines and malformed records per record kind
-// on standard error; with --pcap, the records also go to a pcapng capture
+// --stats, counts of records, lines and malformed records (by reason) per
+// record kind on standard error; with --pcap, the records also go to a pcapng capture
 // file, stamped with their own time and named after the exchange that the
 // frame file's header line gives.
 #include "tools/cli/command.h"
@@ -19,19 +19,33 @@ namespace lumarc::cli {
 namespace {
 
 // What --stats reports: frames decoded, lines printed, and per record kind
-// (bits 8-15 of the record type) its records and those marked malformed.
+// (bits 8-15 of the record type) its records and those marked malformed,
+// with how many were marked for each reason.
 struct DecodeStats {
   unsigned long records = 0;
   unsigned long lines = 0;
   struct Kind {
     unsigned long records = 0;
     unsigned long malformed = 0;
+    std::map<std::string, unsigned long> reasons;
   };
   std::map<unsigned, Kind> kinds;
 
+  void count(unsigned kind, const RecordDecode& decoded) {
+    Kind& k = kinds[kind];
+    ++records;
+    ++k.records;
+    if (!decoded.malformed) return;
+    ++k.malformed;
+    ++k.reasons[std::string(decoded.malformation.reason)];
+  }
+
   void print(std::FILE* out) const {
     std::fprintf(out, "records: %lu\nlines: %lu\n", records, lines);
-    for (const auto& [kind, k] : kinds) std::fprintf(out, "malformed %02X: %lu of %lu\n", kind, k.malformed, k.records);
+    for (const auto& [kind, k] : kinds) {
+      std::fprintf(out, "malformed %02X: %lu of %lu\n", kind, k.malformed, k.records);
+      for (const auto& [reason, n] : k.reasons) std::fprintf(out, "  %s: %lu\n", reason.c_str(), n);
+    }
   }
 };
 
@@ -74,10 +88,7 @@ bool decodeStream(std::FILE* in, const std::string& name, DecodeOptions options,
         const MonitorRecord record = buildMonitorRecord(f.frame, f.hpidx, f.ptyp);
         pcap.write(source, f.hpidx, f.ptyp, f.frame, recordTimeMicros(record));
         const RecordDecode decoded = decodeMonitorRecordMarked(record, options);
-        DecodeStats::Kind& kind = stats.kinds[(uint32_t(record.type) >> 8) & 0xFF];
-        ++stats.records;
-        ++kind.records;
-        if (decoded.malformed) ++kind.malformed;
+        stats.count((uint32_t(record.type) >> 8) & 0xFF, decoded);
         const std::string& text = decoded.text;
         if (text.empty()) break;
         std::string out;

@@ -106,8 +106,8 @@ TEST_F(DecodeCommand, PrintsEveryDecodedLineAndSkipsCommentsAndBlanks) {
   RunResult r = run({path("in.frm")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, kSetupLine + " 0002 2024/05/06 07:08:09.000 L.event 0000" + std::string(21, ' ') +
-                       "Line activated\n");
+  EXPECT_EQ(r.out,
+            kSetupLine + " 0002 2024/05/06 07:08:09.000 L.event 0000" + std::string(21, ' ') + "Line activated\n");
 }
 
 TEST_F(DecodeCommand, MalformedLinesAreNamedAndTheOthersStillDecode) {
@@ -135,20 +135,26 @@ TEST_F(DecodeCommand, Layer2OptionShowsSupervisoryFramesFromStandardInput) {
             "        Hex Dump 00 01 01 05 \n");
 }
 
-TEST_F(DecodeCommand, StatsCountRecordsLinesAndMalformedRecordsPerKindOnStandardError) {
+TEST_F(DecodeCommand, StatsCountRecordsLinesAndMalformedRecordsByReasonPerKindOnStandardError) {
   const auto setup = frameOf(0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0xA1});
-  // The same SETUP cut inside a bearer capability that claims three octets.
+  // The same SETUP cut inside a bearer capability that claims three octets,
+  // and cut before its message type.
   const auto cut = frameOf(0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x05, 0x04, 0x03, 0x80});
+  const auto noType = frameOf(0xFD00, {0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81});
   const auto line = frameOf(0xEE00, {});
   write("in.frm", lumarc::formatFrameLine(1, 0x10, setup) + "\n" + lumarc::formatFrameLine(1, 0x10, cut) + "\n" +
+                      lumarc::formatFrameLine(1, 0x10, noType) + "\n" + lumarc::formatFrameLine(1, 0x10, cut) + "\n" +
                       lumarc::formatFrameLine(2, 0x10, line) + "\n");
   RunResult plain = run({path("in.frm")});
   RunResult r = run({"--stats", path("in.frm")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, plain.out) << "standard output must not change with --stats";
   const long lines = std::count(r.out.begin(), r.out.end(), '\n');
-  EXPECT_EQ(lines, 9);
-  EXPECT_EQ(r.err, "records: 3\nlines: " + std::to_string(lines) + "\nmalformed EE: 0 of 1\nmalformed FD: 1 of 2\n");
+  EXPECT_EQ(lines, 16);
+  EXPECT_EQ(r.err, "records: 5\nlines: " + std::to_string(lines) +
+                       "\nmalformed EE: 0 of 1\nmalformed FD: 3 of 4\n"
+                       "  element past the end: 2\n"
+                       "  message type missing: 1\n");
 }
 
 TEST_F(DecodeCommand, MissingFileFails) {

@@ -8,8 +8,8 @@
 #include "lumarc/decoder/frame_text.h"
 #include "lumarc/decoder/framework.h"
 #include "lumarc/decoder/q931.h"
-#include "lumarc/decoder/sample_frames.h"
-#include "lumarc/decoder/ss7_samples.h"
+#include "lumarc/decoder/samples/sample_frames.h"
+#include "lumarc/decoder/samples/ss7_samples.h"
 #include "tools/sim/test_process.h"
 
 #include <gtest/gtest.h>

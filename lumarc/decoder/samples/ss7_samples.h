@@ -1,7 +1,7 @@
 // A varied set of well-formed SS7 signal units (ISUP-heavy: call set-up and
 // release with many parameters, circuit supervision; SCCP unitdata and
 // connection messages; network management, link test, FISU and LSSU), for
-// generated monitor records in tests, the simulator and benchmarks.
+// generated monitor records in tests, benchmarks and fuzz targets.
 #pragma once
 
 #include <cstdint>

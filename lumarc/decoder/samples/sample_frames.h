@@ -1,7 +1,7 @@
 // A varied set of well-formed ISDN D-channel frames (LAPD with call-control
 // messages, elements and facility components, TEI management, supervisory
-// and unnumbered frames), for generated monitor records in tests, the
-// simulator and benchmarks.
+// and unnumbered frames), for generated monitor records in tests,
+// benchmarks and fuzz targets.
 #pragma once
 
 #include <cstdint>
