@@ -186,8 +186,10 @@ int main(int argc, char** argv) {
     env.workDir = dir;
     env.messageText = linkMessages(englishTexts());
     env.view = &pane;
+    // clang-format off
     LinkList links(LinkKind::Cmdr, env,
                    cmdrLinkFactory(net::qtStreamTransportFactory(), store));
+    // clang-format on
     auto t0 = Clock::now();
     links.openLink("127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
     auto* link = static_cast<CmdrLink*>(links.link(0));
@@ -196,7 +198,8 @@ int main(int argc, char** argv) {
     auto t1 = Clock::now();
     peer.join();
     ::close(lfd);
-    std::printf("tcp_check_decode_line_store: %.0f frames/s (baseline: sqlite_plain_insert)\n", double(frames.size()) / seconds(t0, t1));
+    std::printf("tcp_check_decode_line_store: %.0f frames/s (baseline: sqlite_plain_insert)\n",
+                double(frames.size()) / seconds(t0, t1));
     std::printf("tcp_backlog_lines: %zu lines\n", pane.lines);
     // The peer closing after the backlog is the expected end.
     if (!pane.lastMessage.empty() && pane.lastMessage != "Socket closed unexpectedly!")

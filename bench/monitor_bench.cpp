@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
   // Baseline: one byte-sum pass over every datagram.
   auto t0 = Clock::now();
   unsigned sink = 0;
-  for (const std::string& d : datagrams) sink += corvane::byteSum14(reinterpret_cast<const uint8_t*>(d.data()), d.size());
+  for (const std::string& d : datagrams)
+    sink += corvane::byteSum14(reinterpret_cast<const uint8_t*>(d.data()), d.size());
   auto t1 = Clock::now();
   size_t parsed = 0;
   for (const std::string& d : datagrams)
@@ -124,7 +125,8 @@ int main(int argc, char** argv) {
     auto t3 = Clock::now();
     for (size_t i = 0; i < records; ++i) feed(datagrams[i]);
     auto t4 = Clock::now();
-    std::printf("monitor_records_through_link: %.0f records/s (baseline: baseline_byte_sum)\n", double(records) / seconds(t3, t4));
+    std::printf("monitor_records_through_link: %.0f records/s (baseline: baseline_byte_sum)\n",
+                double(records) / seconds(t3, t4));
     std::printf("monitor_lines_per_record: %.1f lines\n", double(view.lines) / double(records));
   }
   std::error_code ec;

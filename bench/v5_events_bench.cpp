@@ -37,8 +37,10 @@ MonitorRecord recordOf(int32_t type, std::vector<uint8_t> bytes, int32_t ind) {
 
 // A V5.2 message on envelope address ef with the given type and elements.
 MonitorRecord v5Record(unsigned ef, uint8_t type, const std::vector<uint8_t>& elements) {
+  // clang-format off
   std::vector<uint8_t> b = {uint8_t((ef >> 7) << 2), uint8_t(((ef & 0x7F) << 1) | 1), 0x00, 0x01, 0x00, 0x00, 0x48,
                             0x01, 0x01, type};
+  // clang-format on
   b.insert(b.end(), elements.begin(), elements.end());
   return recordOf(0xFD27, b, 0);
 }
@@ -55,14 +57,19 @@ std::vector<MonitorRecord> v5Set(std::mt19937& rng) {
     const uint8_t x = uint8_t(rng());
     switch (i % 5) {
       case 0:
+        // clang-format off
         v.push_back(v5Record(8176, 0x0E, {0x03, 0x01, uint8_t(0x80 | (x & 0x1F)), 0x95, 0x22, 0x05, 0x78, 0x01, 0x02,
                                           0xA3, 0x80, 0x11, 0x04, 0x84, 0xF8, 0x41, 0xA3, 0x13, 0x01, 0x81}));
+        // clang-format on
         break;
-      case 1: v.push_back(v5Record(8177, 0x12, {0x21, 0x01, uint8_t(0x80 | (x & 0x1F)), 0x23, 0x06, 1, 2, 3, 4, 5, 6}));
+      case 1:
+        v.push_back(v5Record(8177, 0x12, {0x21, 0x01, uint8_t(0x80 | (x & 0x1F)), 0x23, 0x06, 1, 2, 3, 4, 5, 6}));
         break;
       case 2:
+        // clang-format off
         v.push_back(v5Record(8178, 0x20, {0x40, 0x02, x, 0x45, 0x42, 0x02, 0x01, 0x3F, 0x43, 0x09, 0x02, 0x80, 0, 0,
                                           0x02, 0, 0, 0x01, 0x00, 0x44, 0x01, 0x83}));
+        // clang-format on
         break;
       case 3: v.push_back(v5Record(8179, 0x18, {0x50, 0x01, 0x85, 0x51, 0x02, 0x03, 0x10, 0x52, 0x01, 0x04})); break;
       default: v.push_back(v5Record(8180, 0x30, {0x30, 0x01, uint8_t(0x80 | (x & 7))})); break;
@@ -111,7 +118,8 @@ int main() {
   size_t sink = 0;
   std::printf("decode_line_state_baseline: %.0f records/s\n", recordsPerSecond(baseline, sink));
   std::printf("decode_v52_layer3: %.0f records/s (baseline: decode_line_state_baseline)\n", recordsPerSecond(v5, sink));
-  std::printf("decode_exchange_events: %.0f records/s (baseline: decode_line_state_baseline)\n", recordsPerSecond(events, sink));
+  std::printf("decode_exchange_events: %.0f records/s (baseline: decode_line_state_baseline)\n",
+              recordsPerSecond(events, sink));
   std::printf("decode_output_bytes: %zu bytes\n", sink);
   return 0;
 }

@@ -33,8 +33,10 @@ double since(Clock::time_point t0) { return std::chrono::duration<double>(Clock:
 
 // One figure; a figure measured against another of the same run names it.
 void print(const char* name, double value, const char* unit, const char* baseline = nullptr) {
-  if (baseline) std::printf("%s: %.2f %s (baseline: %s)\n", name, value, unit, baseline);
-  else std::printf("%s: %.2f %s\n", name, value, unit);
+  if (baseline)
+    std::printf("%s: %.2f %s (baseline: %s)\n", name, value, unit, baseline);
+  else
+    std::printf("%s: %.2f %s\n", name, value, unit);
 }
 
 std::string speechLikeApc(double seconds) {
@@ -47,8 +49,10 @@ std::string speechLikeApc(double seconds) {
     double v = (0.5 + 0.5 * std::sin(2 * M_PI * 4 * t)) *
                (5000 * std::sin(2 * M_PI * 150 * t) + 2500 * std::sin(2 * M_PI * 450 * t));
     uint8_t n = corvane::adpcmEncodeSample(st, int16_t(std::lround(v)));
-    if (i % 2 == 0) pending = n;
-    else s += char(pending | n << 4);
+    if (i % 2 == 0)
+      pending = n;
+    else
+      s += char(pending | n << 4);
   }
   return s;
 }
@@ -91,8 +95,10 @@ void decodeBench() {
   auto t0 = Clock::now();
   for (int r = 0; r < rounds; ++r) {
     corvane::AdpcmState st;
+    // clang-format off
     corvane::adpcmDecode(st, reinterpret_cast<const uint8_t*>(apc.data()) + corvane::kApcHeaderSize, body,
                          pcm.data());
+    // clang-format on
   }
   double t = since(t0);
   std::vector<char> dst(pcm.size() * 2);

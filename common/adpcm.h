@@ -12,7 +12,7 @@
 namespace corvane {
 
 constexpr size_t kApcHeaderSize = 64;
-constexpr size_t kApcBlockSize = 120;      // bytes, 240 samples
+constexpr size_t kApcBlockSize = 120;  // bytes, 240 samples
 constexpr size_t kWavHeaderSize = 44;
 constexpr uint32_t kRecordingRate = 8000;  // samples per second
 
@@ -59,7 +59,9 @@ const char* convertStatusText(ConvertStatus s);
 // Decodes the "apc" file at src into a new WAV file at dst (replaced if it
 // exists). On any failure dst is removed; src is never touched. The stop
 // flag, when given, is checked between blocks.
+// clang-format off
 ConvertStatus decodeApcFile(const std::string& src, const std::string& dst,
                             const std::atomic<bool>* stop = nullptr);
+// clang-format on
 
 }  // namespace corvane

@@ -25,7 +25,6 @@ using corvane::testing::writeAll;
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-
 }  // namespace
 
 // Values worked out by hand from the step and index tables.
@@ -39,6 +38,7 @@ struct NibbleCase {
 
 TEST(AdpcmDecoder, NibblesGiveTheHandComputedSamples) {
   const NibbleCase cases[] = {
+      // clang-format off
       {0, 0, 0x0, 0, 0},            // step 7: diff 7>>3 = 0; index stays at 0
       {0, 0, 0x7, 11, 8},           // 0 + 7 + 3 + 1
       {0, 0, 0x8, 0, 0},            // sign bit alone: -0
@@ -48,6 +48,7 @@ TEST(AdpcmDecoder, NibblesGiveTheHandComputedSamples) {
       {0, 0, 0x2, 3, 0},            // 0 + 3
       {0, 0, 0x1, 1, 0},            // 0 + 1
       {100, 66, 0x0, 603, 65},      // step 4026: 4026 >> 3 = 503
+      // clang-format on
       {0, 60, 0x4, 2272 / 8 + 2272, 62},
   };
   for (const auto& c : cases) {
@@ -107,8 +108,10 @@ TEST(WavHeader, DataSizeCountsWholeBlocksOnly) {
   struct {
     uint64_t size;
     uint32_t data;
+    // clang-format off
   } cases[] = {{0, 0}, {64, 0}, {65, 0}, {64 + 119, 0}, {64 + 120, 480}, {64 + 200, 480}, {64 + 240, 960},
                {64 + 120 * 1000 + 7, 480000}};
+  // clang-format on
   for (auto c : cases) EXPECT_EQ(apcWavDataSize(c.size), c.data) << c.size;
 }
 

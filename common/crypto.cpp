@@ -20,8 +20,7 @@ std::optional<std::vector<uint8_t>> aesEcb(bool encrypt, const uint8_t key[32], 
   if (size % 16 != 0) return std::nullopt;
   std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
   if (!ctx) return std::nullopt;
-  if (EVP_CipherInit_ex(ctx.get(), EVP_aes_256_ecb(), nullptr, key, nullptr, encrypt ? 1 : 0) != 1)
-    return std::nullopt;
+  if (EVP_CipherInit_ex(ctx.get(), EVP_aes_256_ecb(), nullptr, key, nullptr, encrypt ? 1 : 0) != 1) return std::nullopt;
   EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
   std::vector<uint8_t> out(size + 16);
   int len = 0, tail = 0;

@@ -11,7 +11,10 @@ template <size_t N>
 std::string hexOf(const std::array<uint8_t, N>& d) {
   static const char* h = "0123456789abcdef";
   std::string s;
-  for (uint8_t b : d) { s += h[b >> 4]; s += h[b & 15]; }
+  for (uint8_t b : d) {
+    s += h[b >> 4];
+    s += h[b & 15];
+  }
   return s;
 }
 

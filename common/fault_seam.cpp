@@ -8,9 +8,9 @@ namespace {
 
 struct Plan {
   bool armed = false;
-  int64_t from = 0;   // first failing operation (1-based count)
-  int64_t times = 0;  // < 0: no end
-  uint32_t oneIn = 0; // random mode when non-zero
+  int64_t from = 0;    // first failing operation (1-based count)
+  int64_t times = 0;   // < 0: no end
+  uint32_t oneIn = 0;  // random mode when non-zero
   uint32_t state = 0;
   Injected what;
   uint64_t seen = 0;

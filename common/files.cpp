@@ -50,7 +50,7 @@ bool writeFileAtomic(const std::string& path, const std::string& data, unsigned 
 
 bool ensureDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0755) == 0) return true;
-  struct stat st{};
+  struct stat st {};
   return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

@@ -23,8 +23,10 @@ std::string formatPort(uint32_t port) {
   std::string s(8, ' ');
   for (int i = 0; i < 8; ++i) {
     uint32_t n = (port >> (28 - 4 * i)) & 0xF;
-    if (n <= 9) s[i] = char('0' + n);
-    else if (n <= 14) s[i] = char('A' + n - 10);
+    if (n <= 9)
+      s[i] = char('0' + n);
+    else if (n <= 14)
+      s[i] = char('A' + n - 10);
   }
   return s;
 }
@@ -44,8 +46,10 @@ std::string cleanPortText(std::string_view text) {
   std::string out;
   for (; i < text.size() && out.size() < 8; ++i) {
     char c = text[i];
-    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')) out += c;
-    else break;
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))
+      out += c;
+    else
+      break;
   }
   return out;
 }
@@ -58,9 +62,12 @@ std::string portText8(std::string_view text) {
 uint32_t parsePort(std::string_view text) {
   uint32_t v = 0xFFFFFFFFu;
   for (char c : text) {
-    if (c >= '0' && c <= '9') v = (v << 4) | uint32_t(c - '0');
-    else if (c == ' ') continue;
-    else break;
+    if (c >= '0' && c <= '9')
+      v = (v << 4) | uint32_t(c - '0');
+    else if (c == ' ')
+      continue;
+    else
+      break;
   }
   return v;
 }
@@ -132,8 +139,10 @@ std::string decimal(uint32_t value, int w, bool leftAlign, bool zeroFill) {
   size_t width = size_t(w);
   if (s.size() > width) return s.substr(s.size() - width);
   if (s.size() < width) {
-    if (leftAlign) s.append(width - s.size(), ' ');
-    else s.insert(0, width - s.size(), zeroFill ? '0' : ' ');
+    if (leftAlign)
+      s.append(width - s.size(), ' ');
+    else
+      s.insert(0, width - s.size(), zeroFill ? '0' : ' ');
   }
   return s;
 }
@@ -236,9 +245,8 @@ std::string formatDateTime(const std::tm& tm) {
 }
 
 std::string formatMonitorTime(const std::tm& tm) {
-  return decimal(uint32_t(tm.tm_year + 1900)) + "/" + dec2(uint32_t(tm.tm_mon + 1)) + "/" +
-         dec2(uint32_t(tm.tm_mday)) + " " + dec2(uint32_t(tm.tm_hour)) + ":" +
-         dec2(uint32_t(tm.tm_min)) + ":" + dec2(uint32_t(tm.tm_sec));
+  return decimal(uint32_t(tm.tm_year + 1900)) + "/" + dec2(uint32_t(tm.tm_mon + 1)) + "/" + dec2(uint32_t(tm.tm_mday)) +
+         " " + dec2(uint32_t(tm.tm_hour)) + ":" + dec2(uint32_t(tm.tm_min)) + ":" + dec2(uint32_t(tm.tm_sec));
 }
 
 std::string_view trimBlanks(std::string_view t) {

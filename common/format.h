@@ -35,10 +35,10 @@ uint32_t parseHex8(std::string_view text);
 // Every character shifts in: a hex digit its value, anything else 15.
 uint32_t parseHex(std::string_view text);
 
-std::string dec2(uint32_t n);   // n mod 100, two digits
-std::string dec3(uint32_t n);   // three digits, "999" from 1000 on
-std::string dec4(uint32_t n);   // n mod 10000, four digits
-std::string decN(uint32_t n);   // n mod 10000, no leading zeros
+std::string dec2(uint32_t n);  // n mod 100, two digits
+std::string dec3(uint32_t n);  // three digits, "999" from 1000 on
+std::string dec4(uint32_t n);  // n mod 10000, four digits
+std::string decN(uint32_t n);  // n mod 10000, no leading zeros
 // Value in width w: longer texts keep their last w characters; shorter ones
 // are padded right (leftAlign), with zeros (zeroFill) or blanks on the left.
 std::string decimal(uint32_t value, int w = 0, bool leftAlign = false, bool zeroFill = false);

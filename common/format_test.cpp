@@ -6,6 +6,7 @@ namespace corvane {
 namespace {
 
 TEST(PortTexts, NibbleCodedPortsShowDigitsLettersAndBlanks) {
+  // clang-format off
   struct Case { uint32_t port; const char* text; const char* digits; };
   const Case cases[] = {
       {0xFFFF1234, "    1234", "1234"},
@@ -14,6 +15,7 @@ TEST(PortTexts, NibbleCodedPortsShowDigitsLettersAndBlanks) {
       {0xEEEEEEEE, "EEEEEEEE", ""},
       {0x1F2F3F4F, "1 2 3 4 ", "1234"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(formatPort(c.port), c.text) << std::hex << c.port;
     EXPECT_EQ(portDigits(c.port), c.digits) << std::hex << c.port;
@@ -21,16 +23,19 @@ TEST(PortTexts, NibbleCodedPortsShowDigitsLettersAndBlanks) {
 }
 
 TEST(PortTexts, ParsingStopsAtLettersAndKeepsLastEightDigits) {
+  // clang-format off
   struct Case { const char* text; uint32_t port; };
   const Case cases[] = {
       {"    1234", 0xFFFF1234}, {"12A4", 0xFFFFFF12}, {"", 0xFFFFFFFF},
       {" 1 2 ", 0xFFFFFF12}, {"1234567890", 0x34567890}, {"x1", 0xFFFFFFFF},
   };
+  // clang-format on
   for (const auto& c : cases) EXPECT_EQ(parsePort(c.text), c.port) << c.text;
   EXPECT_EQ(parsePort(formatPort(0xFFFF1234)), 0xFFFF1234u);
 }
 
 TEST(PortTexts, StoredPortColumnIsRightAlignedInEight) {
+  // clang-format off
   struct Case { const char* in; const char* clean; const char* text8; };
   const Case cases[] = {
       {" 1a", "1", "       1"},
@@ -39,6 +44,7 @@ TEST(PortTexts, StoredPortColumnIsRightAlignedInEight) {
       {"", "", "        "},
       {"x12", "", "        "},
   };
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(cleanPortText(c.in), c.clean) << c.in;
     EXPECT_EQ(portText8(c.in), c.text8) << c.in;
@@ -81,6 +87,7 @@ TEST(Decimals, FixedWidthFormsFollowTheirModuloRules) {
 }
 
 TEST(Decimals, WidthAlignmentAndFill) {
+  // clang-format off
   struct Case { uint32_t v; int w; bool left; bool zero; const char* text; };
   const Case cases[] = {
       {12, 4, false, true, "0012"},   {12, 4, true, false, "12  "},
@@ -88,10 +95,10 @@ TEST(Decimals, WidthAlignmentAndFill) {
       {123456, 4, true, false, "3456"}, {123456, 4, false, false, "3456"},
       {0, 0, false, false, "0"},      {0, 0, false, true, "0000000000"},
       {4294967295u, 0, false, false, "4294967295"}, {7, 12, false, true, "000000000007"},
+      // clang-format on
       {7, 3, true, true, "7  "},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(decimal(c.v, c.w, c.left, c.zero), c.text) << c.v << " w=" << c.w;
+  for (const auto& c : cases) EXPECT_EQ(decimal(c.v, c.w, c.left, c.zero), c.text) << c.v << " w=" << c.w;
   EXPECT_EQ(digitsValue("a1b2c3"), 123u);
   EXPECT_EQ(digitsValue("4294967296"), 0u);
 }
@@ -105,7 +112,9 @@ TEST(Addresses, Ipv4DottedFormsRoundTrip) {
 }
 
 TEST(Addresses, Ipv6TextCompressesFirstZeroRunOnly) {
+  // clang-format off
   struct Case { const char* in; const char* text; };
+  // clang-format on
   const Case cases[] = {
       {"::1", "::1"},
       {"::", "::"},
@@ -130,12 +139,14 @@ TEST(Texts, BlankPadDropsLeadingBlanksAndNeverCuts) {
 }
 
 TEST(Durations, AlwaysEightCharacters) {
+  // clang-format off
   struct Case { uint32_t s; const char* text; };
   const Case cases[] = {
       {0, "      00"},   {59, "      59"},   {61, "   01:01"},
       {3661, "01:01:01"}, {3601, "01:   01"}, {3600, "01:   00"},
       {360000, "**:   00"}, {359999, "99:59:59"}, {60, "   01:00"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(formatDuration(c.s), c.text) << c.s;
     EXPECT_EQ(formatDuration(c.s).size(), 8u);

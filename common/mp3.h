@@ -16,13 +16,13 @@ namespace corvane {
 constexpr size_t kMp3BufferSize = 147456;
 
 struct WavInfo {
-  uint16_t format = 0;        // 1 = PCM
+  uint16_t format = 0;  // 1 = PCM
   uint16_t channels = 0;
   uint32_t sampleRate = 0;
   uint32_t byteRate = 0;
   uint16_t bitsPerSample = 0;
-  uint64_t dataOffset = 0;    // where the samples start in the file
-  uint64_t dataSize = 0;      // bytes of samples (cut to what the file holds)
+  uint64_t dataOffset = 0;  // where the samples start in the file
+  uint64_t dataSize = 0;    // bytes of samples (cut to what the file holds)
 };
 
 // Walks the RIFF chunks of a WAV file's bytes (fileSize is the whole file's
@@ -37,8 +37,10 @@ std::optional<WavInfo> readWavInfo(const std::string& path);
 // exists). Only 16-bit PCM with 1 or 2 channels is accepted. On any failure
 // dst is removed; src is never touched. The stop flag is checked between
 // encoder blocks.
+// clang-format off
 ConvertStatus encodeWavToMp3(const std::string& src, const std::string& dst,
                              const std::atomic<bool>* stop = nullptr);
+// clang-format on
 
 // Decoded MP3 contents (for checks of encoder output).
 struct Mp3Pcm {

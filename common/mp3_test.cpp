@@ -62,8 +62,8 @@ TEST(WavChunks, MalformedHeadersAreRejected) {
   auto good = wavHeader(0);
   std::string b(good.begin(), good.end());
   EXPECT_TRUE(parseWavHeader(b, b.size()));
-  EXPECT_FALSE(parseWavHeader(b.substr(0, 30), 30));               // fmt chunk cut off
-  EXPECT_FALSE(parseWavHeader("RIFX" + b.substr(4), b.size()));    // not RIFF
+  EXPECT_FALSE(parseWavHeader(b.substr(0, 30), 30));             // fmt chunk cut off
+  EXPECT_FALSE(parseWavHeader("RIFX" + b.substr(4), b.size()));  // not RIFF
   std::string huge = b;
   huge[16] = '\xff';
   huge[17] = '\xff';

@@ -80,7 +80,7 @@ uint32_t packedTimeNibbles(uint32_t w) {
 uint32_t apcDuration(uint64_t size) { return roundedSeconds(size, 4000); }
 
 Recording voiceRecordFromDescription(const uint8_t (&d)[kVoiceDescriptionSize], const std::string& wavDir,
-                                               uint32_t exchangeIpv4) {
+                                     uint32_t exchangeIpv4) {
   using namespace voicedesc;
   const ByteReader in(d, kVoiceDescriptionSize);
   Recording r;
@@ -140,10 +140,14 @@ std::optional<Recording> parseVoiceFileName(const std::string& path, uint64_t fi
   if (lastDot == std::string::npos) return std::nullopt;
   const std::string ext = title.substr(lastDot + 1);
   uint64_t divisor = 0;
-  if (equalsNoCase(ext, "wav")) divisor = wavByteRate(path);
-  else if (equalsNoCase(ext, "mp3")) divisor = 1000;
-  else if (equalsNoCase(ext, "apc")) divisor = 4000;
-  else return std::nullopt;
+  if (equalsNoCase(ext, "wav"))
+    divisor = wavByteRate(path);
+  else if (equalsNoCase(ext, "mp3"))
+    divisor = 1000;
+  else if (equalsNoCase(ext, "apc"))
+    divisor = 4000;
+  else
+    return std::nullopt;
 
   const size_t firstDot = title.find('.');
   const std::string stem = title.substr(0, firstDot);

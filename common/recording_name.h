@@ -19,16 +19,16 @@ constexpr size_t kVoiceDescriptionSize = 76;
 
 // File description offsets.
 namespace voicedesc {
-inline constexpr size_t kDateWord = 0;       // 4 bytes LE: packed date and time of the recording
-inline constexpr size_t kPort = 4;           // 4 bytes LE: recorded port; also the file's key
-inline constexpr size_t kSize = 8;           // 4 bytes LE: file size in bytes
-inline constexpr size_t kDialled = 20;       // dialled digits
+inline constexpr size_t kDateWord = 0;  // 4 bytes LE: packed date and time of the recording
+inline constexpr size_t kPort = 4;      // 4 bytes LE: recorded port; also the file's key
+inline constexpr size_t kSize = 8;      // 4 bytes LE: file size in bytes
+inline constexpr size_t kDialled = 20;  // dialled digits
 inline constexpr size_t kDialledSize = 15;
-inline constexpr size_t kType = 35;          // call type letter
-inline constexpr size_t kDirection = 36;     // 'O' outgoing, anything else incoming
-inline constexpr size_t kReceiving = 37;     // receiving party's digits
+inline constexpr size_t kType = 35;       // call type letter
+inline constexpr size_t kDirection = 36;  // 'O' outgoing, anything else incoming
+inline constexpr size_t kReceiving = 37;  // receiving party's digits
 inline constexpr size_t kReceivingSize = 16;
-inline constexpr size_t kCalling = 53;       // calling party's digits
+inline constexpr size_t kCalling = 53;  // calling party's digits
 inline constexpr size_t kCallingSize = 16;
 inline constexpr size_t kCallReference = 69;  // 4 bytes LE: call reference, four blanks = none
 }  // namespace voicedesc
@@ -51,8 +51,10 @@ uint32_t apcDuration(uint64_t size);
 // The Vdata00 row of a description: wavDir is the folder the file goes to,
 // exchangeIpv4 the exchange's host-order address (0 for IPv6). rcdfn is
 // wavDir + "/" + the title; rcdfx "apc".
+// clang-format off
 Recording voiceRecordFromDescription(const uint8_t (&desc)[kVoiceDescriptionSize],
                                                const std::string& wavDir, uint32_t exchangeIpv4);
+// clang-format on
 
 // The title of a row's file (no folder, no extension): port digits padded
 // with "_" to 8, YYMMDD, hhmmss, type and "O"/"I", dialled, receiving and

@@ -42,7 +42,7 @@ TEST(RecordingRow, DescriptionFieldsFillTheRow) {
   EXPECT_EQ(r.rcddate, 0x110314u);
   EXPECT_EQ(r.rcdtime, 0x093055u);
   EXPECT_EQ(r.rcdtype, "A");
-  EXPECT_EQ(r.duration, 3u);  // 10001 = 2 * 4000 + 2001
+  EXPECT_EQ(r.duration, 3u);      // 10001 = 2 * 4000 + 2001
   EXPECT_EQ(r.rcddsq, "0212AB");  // stops at "*", letters upper-cased
   EXPECT_EQ(r.rcdrcv, "5551234");
   EXPECT_EQ(r.rcdcni, "05321112233");
@@ -87,8 +87,10 @@ TEST(RecordingRow, OddTypeBytesNeverReachTheFileName) {
     uint8_t type;
     const char* stored;
     char inName;
+    // clang-format off
   } cases[] = {{'A', "A", 'A'}, {'7', "7", '7'}, {'/', "/", '_'}, {0x01, " ", '_'}, {0x7F, " ", '_'},
                {'.', ".", '_'}, {0xE9, "\xE9", '_'}};
+  // clang-format on
   for (auto c : cases) {
     Desc d;
     d.byte(35, c.type);
@@ -104,8 +106,10 @@ TEST(RecordingRow, ShortPortsArePaddedWithUnderscoresToEightCharacters) {
   struct {
     uint32_t port;
     const char* first9;
+    // clang-format off
   } cases[] = {{0xFFFF1234, "1234_____"}, {0x12345678, "12345678_"}, {0xFFFFFFFF, "_________"},
                {0xFFFFFFFA, "A________"}};
+  // clang-format on
   for (auto c : cases) {
     Desc d;
     d.port(c.port);
@@ -185,7 +189,7 @@ TEST(RecordingNameParse, WavDurationUsesTheHeaderByteRate) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   std::fwrite(h.data(), 1, h.size(), f);
   std::fclose(f);
-  EXPECT_EQ(parseVoiceFileName(path, 32044)->duration, 2u);   // 16000 bytes a second
+  EXPECT_EQ(parseVoiceFileName(path, 32044)->duration, 2u);  // 16000 bytes a second
   // A header that cannot be read: 16000 bytes a second is assumed.
   EXPECT_EQ(parseVoiceFileName(dir + "/1234_____110314_093055_AO_1_2_3__7F000001.wav", 48000)->duration, 3u);
   EXPECT_EQ(parseVoiceFileName(dir + "/9________110314_093055_AO_____.WAV", 48000)->duration, 3u);

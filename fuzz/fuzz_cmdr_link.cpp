@@ -82,8 +82,8 @@ class RefusingSink : public CmdrRecordSink {
  public:
   explicit RefusingSink(Reader& in) : in_(in) {}
 
-  std::multiset<std::string> kept;     // lines of the stored records
-  std::vector<std::string> refused;    // lines reported Failed by the last pass
+  std::multiset<std::string> kept;   // lines of the stored records
+  std::vector<std::string> refused;  // lines reported Failed by the last pass
   bool lastPassThrew = false;
   int passes = 0;
 
@@ -134,10 +134,10 @@ class RefusingSink : public CmdrRecordSink {
 struct Exchange {
   RefusingSink* sink = nullptr;
   int connection = 0;
-  int lostOn = -1;       // connection on which a pass was kept nowhere
-  bool ended = false;    // the current connection met a damaged frame
+  int lostOn = -1;     // connection on which a pass was kept nowhere
+  bool ended = false;  // the current connection met a damaged frame
   uint32_t ipv4 = 0;
-  std::string stream;    // bytes of a frame not yet whole
+  std::string stream;  // bytes of a frame not yet whole
   std::vector<std::string> unacknowledged;
 
   void connectionOpened() {
@@ -300,7 +300,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   env.addToHistory = [](const ConnectionTarget&) {};
   env.now = [] { return std::time_t(1700000000); };
   {
-    LinkList list(LinkKind::Cmdr, env, cmdrLinkFactory(
+    LinkList list(LinkKind::Cmdr, env,
+                  cmdrLinkFactory(
                       [&wire](StreamEvents& e) -> std::unique_ptr<StreamTransport> {
                         return std::make_unique<WireSocket>(wire, e);
                       },
@@ -336,9 +337,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 3:
           if (wire.live()) wire.live()->onPeerClosed();
           break;
-        case 4:
-          wire.connectResult(in.byte() & 1);
-          break;
+        case 4: wire.connectResult(in.byte() & 1); break;
         case 5: {  // the next file writes of "fcmdr.txt" fail, or none
           uint8_t b = in.byte();
           if (b % 4 == 0) {
@@ -350,9 +349,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           }
           break;
         }
-        case 6:
-          net.next.status = (in.byte() & 1) ? OpenResult::Status::Ok : OpenResult::Status::ConnectFailed;
-          break;
+        case 6: net.next.status = (in.byte() & 1) ? OpenResult::Status::Ok : OpenResult::Status::ConnectFailed; break;
         case 7: {  // one to eight sealed frames in one receive pass
           int k = 1 + in.byte() % 8;
           std::string batch;
@@ -366,9 +363,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           deliver(wire, exchange, sink, reinterpret_cast<const uint8_t*>(batch.data()), batch.size());
           break;
         }
-        case 8:
-          setFcmdrBlocked(in.byte() & 1);
-          break;
+        case 8: setFcmdrBlocked(in.byte() & 1); break;
       }
     }
   }

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 
-
 using namespace lumarc;
 using namespace lumarc::testing;
 
@@ -98,9 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 1:  // any payload, framed
           deliver(encodeBracketFrame(in.take(in.byte())));
           break;
-        case 2:
-          deliver(encodeBracketFrame(monitorLoginAcceptedPayload()));
-          break;
+        case 2: deliver(encodeBracketFrame(monitorLoginAcceptedPayload())); break;
         case 3: {
           uint16_t hpidx = in.byte();
           hpidx = uint16_t(hpidx << 8 | in.byte());
@@ -122,12 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           for (int i = 0; i < n; ++i) list.tick();
           break;
         }
-        case 6:
-          deliver(monitorRefusalDatagram());
-          break;
-        case 7:
-          layer2 = !layer2;
-          break;
+        case 6: deliver(monitorRefusalDatagram()); break;
+        case 7: layer2 = !layer2; break;
       }
     }
   }

@@ -16,7 +16,6 @@
 #include <cstring>
 #include <filesystem>
 
-
 using namespace lumarc;
 using namespace lumarc::testing;
 
@@ -158,12 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           for (int i = 0; i < n; ++i) list.tick();
           break;
         }
-        case 5:
-          sink.fail = in.byte() & 1;
-          break;
-        case 6:
-          net.failOpen = in.byte() % 8 == 0;
-          break;
+        case 5: sink.fail = in.byte() & 1; break;
+        case 6: net.failOpen = in.byte() % 8 == 0; break;
         case 7:  // a datagram longer than the receive buffer
           deliver(c, std::string(kVoiceReceiveBuffer + in.byte(), char(in.byte())));
           break;

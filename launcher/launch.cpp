@@ -18,7 +18,7 @@ std::optional<std::string> findOnPath(const std::string& name, const std::string
     // An empty entry stands for the current directory.
     std::string candidate = end > start ? pathVar.substr(start, end - start) : std::string(".");
     candidate.append("/").append(name);
-    struct stat st{};
+    struct stat st {};
     if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
       return candidate;
     start = end + 1;
@@ -26,8 +26,10 @@ std::optional<std::string> findOnPath(const std::string& name, const std::string
   return std::nullopt;
 }
 
+// clang-format off
 std::vector<std::string> setupCommand(const std::string& pkexec, const std::string& java,
                                       const std::string& setupJar,
+                                      // clang-format on
                                       const std::map<std::string, std::string>& env) {
   std::vector<std::string> argv = {pkexec, "env"};
   for (const char* var : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) {

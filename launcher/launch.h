@@ -13,8 +13,10 @@ std::optional<std::string> findOnPath(const std::string& name, const std::string
 
 // The argument vector that runs the setup: pkexec carries the desktop
 // session's variables over to the elevated Java runtime.
+// clang-format off
 std::vector<std::string> setupCommand(const std::string& pkexec, const std::string& java,
                                       const std::string& setupJar,
+                                      // clang-format on
                                       const std::map<std::string, std::string>& env);
 
 // What the launcher does, as seen from outside: the exit code is always 0.

@@ -27,16 +27,16 @@ struct Sandbox {
   // A fake program that records its arguments, one per line, then lingers.
   void fake(const std::string& name, int lingerSeconds = 0) {
     std::string p = root + "/bin/" + name;
-    std::ofstream(p) << "#!/bin/sh\nexec </dev/null 2>/dev/null\nfor a in \"$@\"; do echo \"$a\"; done > " << root << "/" << name
-                     << ".args\nexec >/dev/null\n/bin/sleep " << lingerSeconds << "\n";
+    std::ofstream(p) << "#!/bin/sh\nexec </dev/null 2>/dev/null\nfor a in \"$@\"; do echo \"$a\"; done > " << root
+                     << "/" << name << ".args\nexec >/dev/null\n/bin/sleep " << lingerSeconds << "\n";
     fs::permissions(p, fs::perms::owner_all);
   }
   std::string read(const std::string& name) { return corvane::testing::readAll(root + "/" + name); }
   // Runs the launcher with PATH set to the sandbox only.
   int run(std::string* err, const std::string& display = "") {
     std::string cmd = "cd '" + root + "/work' && env -i PATH='" + root + "/bin' " +
-                      (display.empty() ? "" : "DISPLAY=" + display + " ") + "'" +
-                      std::getenv("CORVANE_SETUP") + "' 2>'" + root + "/stderr'";
+                      (display.empty() ? "" : "DISPLAY=" + display + " ") + "'" + std::getenv("CORVANE_SETUP") +
+                      "' 2>'" + root + "/stderr'";
     int status = std::system(cmd.c_str());
     *err = read("stderr");
     return WEXITSTATUS(status);

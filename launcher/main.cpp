@@ -19,7 +19,9 @@ void showDialog(const std::string& text) {
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if ((!display || !*display) && (!wayland || !*wayland)) return;
   std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  // clang-format off
   struct Tool { const char* name; std::vector<std::string> args; };
+  // clang-format on
   const Tool tools[] = {
       {"zenity", {"--error", "--title=Setup", "--text=" + text}},
       {"kdialog", {"--title", "Setup", "--error", text}},
@@ -41,8 +43,9 @@ void showDialog(const std::string& text) {
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::puts("usage: corvane-setup\n\nStarts the Corvane system setup (Setup.jar in the current directory)\n"
-                "with administrator rights through pkexec, and returns at once.");
+      std::puts(
+          "usage: corvane-setup\n\nStarts the Corvane system setup (Setup.jar in the current directory)\n"
+          "with administrator rights through pkexec, and returns at once.");
       return 0;
     }
   }

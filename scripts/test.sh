@@ -11,6 +11,11 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 jobs=$(nproc)
 
+# The tree follows .clang-format; a file that does not fails the run here,
+# before anything is built.
+echo "== format"
+bash scripts/format-check.sh || exit 1
+
 runtime=$(mktemp -d /tmp/corvane-test-XXXXXX)
 chmod 700 "$runtime"
 export QT_QPA_PLATFORM=offscreen

@@ -52,9 +52,12 @@ void parseLinkItem(const std::string& item, CommandLine& cl) {
   if (item.size() <= 2) return;
   char letter = item[0];
   LinkKind kind;
-  if (letter == 'C' || letter == 'c') kind = LinkKind::Cmdr;
-  else if (letter == 'V' || letter == 'v') kind = LinkKind::Voice;
-  else return;
+  if (letter == 'C' || letter == 'c')
+    kind = LinkKind::Cmdr;
+  else if (letter == 'V' || letter == 'v')
+    kind = LinkKind::Voice;
+  else
+    return;
 
   std::string address = item.substr(1);
   uint32_t port = defaultPort(kind);
@@ -110,7 +113,9 @@ std::string execQuote(const std::string& path) {
 
 ShortcutResult createDesktopShortcuts(const CommandLine& cl, const std::string& workDir,
                                       const std::string& desktopDir) {
+  // clang-format off
   struct Item { bool on; const char* name; const char* program; };
+  // clang-format on
   const Item items[] = {
       {cl.flagLumarc, "BRENNIC Lumarc", "lumarc"},
       {cl.flagQuillet, "BRENNIC Quillet", "quillet"},
@@ -121,12 +126,13 @@ ShortcutResult createDesktopShortcuts(const CommandLine& cl, const std::string& 
   for (const Item& it : items) {
     if (!it.on) continue;
     std::string path = corvane::joinPath(desktopDir, std::string(it.name) + ".desktop");
-    std::string body = "[Desktop Entry]\nType=Application\nName=" + std::string(it.name) +
-                       "\nComment=" + it.name + "\nExec=" +
-                       execQuote(corvane::joinPath(workDir, it.program)) + "\nPath=" + workDir +
+    std::string body = "[Desktop Entry]\nType=Application\nName=" + std::string(it.name) + "\nComment=" + it.name +
+                       "\nExec=" + execQuote(corvane::joinPath(workDir, it.program)) + "\nPath=" + workDir +
                        "\nTerminal=false\n";
-    if (corvane::writeFileAtomic(path, body, 0755)) r.written.push_back(path);
-    else r.failed.push_back(path);
+    if (corvane::writeFileAtomic(path, body, 0755))
+      r.written.push_back(path);
+    else
+      r.failed.push_back(path);
   }
   return r;
 }

@@ -20,7 +20,7 @@ struct CommandLine {
 
   // Installation call ("-D" or "-d").
   bool hasWizardTarget = false;
-  std::string wizardTarget;   // 8 characters
+  std::string wizardTarget;  // 8 characters
   bool flagLumarc = false;
   bool flagHalvern = false;
   bool flagQuillet = false;
@@ -45,7 +45,9 @@ struct ShortcutResult {
 // "BRENNIC Lumarc.desktop" and friends, each starting the program of that
 // name in workDir, with workDir as its working directory. Existing entries
 // are overwritten.
+// clang-format off
 ShortcutResult createDesktopShortcuts(const CommandLine& cl, const std::string& workDir,
                                       const std::string& desktopDir);
+// clang-format on
 
 }  // namespace lumarc

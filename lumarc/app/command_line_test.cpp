@@ -21,17 +21,21 @@ TEST(CommandLine, EmptyLineAsksForTheImport) {
 }
 
 TEST(CommandLine, LinkItemsOpenCmdrAndVoiceLinks) {
+  // clang-format off
   struct Case { const char* text; std::vector<std::tuple<LinkKind, std::string, int>> links; };
+  // clang-format on
   const Case cases[] = {
       {"-C192.168.1.10:5000-V192.168.1.10",
        {{LinkKind::Cmdr, "192.168.1.10", 5000}, {LinkKind::Voice, "192.168.1.10", 9874}}},
       {"-c10.0.0.1 -v10.0.0.2:77", {{LinkKind::Cmdr, "10.0.0.1", 9876}, {LinkKind::Voice, "10.0.0.2", 77}}},
+      // clang-format off
       {"-C12:5", {}},                      // colon at index 2: host "12:5" is no host
       {"-C10.0.0.1:0", {}},                // port 0 opens nothing
       {"-C10.0.0.1:70000", {}},            // port beyond 16 bits opens nothing
       {"-M10.0.0.1 -C1 -X", {}},           // other letters and short items are skipped
+      // clang-format on
       {"-C 10.0.0.9\" ", {{LinkKind::Cmdr, "10.0.0.9", 9876}}},
-      {"-C \"10.0.0.9\"", {}},            // only a trailing quote is dropped
+      {"-C \"10.0.0.9\"", {}},  // only a trailing quote is dropped
   };
   for (const auto& c : cases) {
     CommandLine cl = parseCommandLine(c.text);
@@ -86,7 +90,7 @@ TEST(Shortcuts, DesktopEntriesStartTheProgramsInTheWorkingDirectory) {
   EXPECT_NE(body.find("Name=BRENNIC Lumarc\n"), std::string::npos);
   EXPECT_NE(body.find("Exec=\"/srv/pbx tools/lumarc\"\n"), std::string::npos);
   EXPECT_NE(body.find("Path=/srv/pbx tools\n"), std::string::npos);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat((dir + "/BRENNIC Quillet.desktop").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0755u);
   EXPECT_FALSE(fs::exists(dir + "/BRENNIC Halvern.desktop"));

@@ -50,7 +50,9 @@ void ConnectionHistory::add(const ConnectionTarget& t) {
   setSlot(0, t);
 }
 
-ConnectionHistory SettingsBlock::history(LinkKind kind) { return ConnectionHistory(bytes_.data() + historyOffset(kind)); }
+ConnectionHistory SettingsBlock::history(LinkKind kind) {
+  return ConnectionHistory(bytes_.data() + historyOffset(kind));
+}
 
 const ConnectionHistory SettingsBlock::history(LinkKind kind) const {
   return ConnectionHistory(const_cast<uint8_t*>(bytes_.data()) + historyOffset(kind));

@@ -90,7 +90,7 @@ TEST(SettingsFile, SavedAtomicallyAndPrivately) {
   s.setLanguage(1);
   ASSERT_TRUE(saveSettings(s, dir.path()));
   std::string path = dir.path() + "/Lumarc.set";
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_size, off_t(kSettingsFileSize));
   EXPECT_EQ(st.st_mode & 0777, 0600u);

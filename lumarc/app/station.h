@@ -23,7 +23,6 @@
 
 namespace lumarc {
 
-
 // The decoder options of the moment: the layer 2 setting, or forced on.
 DecodeOptions decodeOptionsFor(const SettingsBlock& settings, bool forceLayer2 = false);
 

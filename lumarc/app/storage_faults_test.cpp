@@ -102,7 +102,9 @@ struct Bench {
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
   }
-  void feed(const std::string& bytes) { net.events->onBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()); }
+  void feed(const std::string& bytes) {
+    net.events->onBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  }
   std::vector<uint32_t> stored() {
     std::vector<uint32_t> refs;
     store::DrptCset cs(*store.mainDatabase());
@@ -168,24 +170,73 @@ struct Case {
 std::vector<Case> cases() {
   const char* ins = "INSERT INTO Cdata";
   return {
-      {"refused row first", Point::Statement, 1, 1, driverError(ins), false, {2, 3, 4}, {1}, {4, 10}, "X",
+      {"refused row first",
+       Point::Statement,
+       1,
+       1,
+       driverError(ins),
+       false,
+       {2, 3, 4},
+       {1},
+       {4, 10},
+       "X",
        "refused by the test"},
-      {"refused row in the middle", Point::Statement, 2, 1, driverError(ins), false, {1, 3, 4}, {2}, {5, 8}, "X",
+      {"refused row in the middle",
+       Point::Statement,
+       2,
+       1,
+       driverError(ins),
+       false,
+       {1, 3, 4},
+       {2},
+       {5, 8},
+       "X",
        "refused by the test"},
-      {"refused row last", Point::Statement, 4, 1, driverError(ins), false, {1, 2, 3}, {4}, {5, 2}, "X",
+      {"refused row last",
+       Point::Statement,
+       4,
+       1,
+       driverError(ins),
+       false,
+       {1, 2, 3},
+       {4},
+       {5, 2},
+       "X",
        "refused by the test"},
-      {"several refused rows", Point::Statement, 2, 2, driverError(ins), false, {1, 4}, {2, 3}, {1, 8}, "X",
+      {"several refused rows",
+       Point::Statement,
+       2,
+       2,
+       driverError(ins),
+       false,
+       {1, 4},
+       {2, 3},
+       {1, 8},
+       "X",
        "refused by the test"},
+      // clang-format off
       {"duplicate lookup failing", Point::Statement, 3, 1, driverError("SELECT sqno FROM Cdata"), false, {1, 2, 4},
        {3}, {1, 10}, "X", "refused by the test"},
       // Call 3 is the first to update an existing user row (1001's).
       {"user counters failing", Point::Statement, 1, 1, driverError("UPDATE Pdata"), false, {1, 2, 3, 4}, {},
        {1, 10}, "X", "refused by the test"},
+      // clang-format on
       {"commit failing once", Point::Commit, 1, 1, driverError(""), false, {1, 2, 3, 4}, {}, {5, 10}, "X", ""},
-      {"commit failing for good", Point::Commit, 1, -1, driverError(""), false, {}, {1, 2, 3, 4}, {}, "X",
+      {"commit failing for good",
+       Point::Commit,
+       1,
+       -1,
+       driverError(""),
+       false,
+       {},
+       {1, 2, 3, 4},
+       {},
+       "X",
        "refused by the test"},
+      // clang-format off
       {"disk full", Point::Statement, 2, -1, driverError("", "database or disk is full", true), true, {},
        {1, 2, 3, 4}, {}, "X", "database or disk is full"},
+      // clang-format on
       {"file busy once", Point::Statement, 3, 1, busy(), true, {1, 2, 3, 4}, {}, {5, 10}, "X", ""},
   };
 }

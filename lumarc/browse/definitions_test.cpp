@@ -144,7 +144,6 @@ class OnDatabase : public testing::OnDatabase {
     while (defs.next(r)) all.push_back(r);
     return all;
   }
-
 };
 
 TEST_P(OnDatabase, ListsFollowTheSortOrderWithNamesCaseInsensitive) {
@@ -267,8 +266,10 @@ TEST_P(OnDatabase, SelectionMarksToggleAndSetOnlyThemselves) {
   EXPECT_FALSE(toggleUserSelected(db(), b + 100, error)) << "a user that is gone";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Engines, OnDatabase, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          testing::engineName);
+// clang-format on
 
 }  // namespace
 }  // namespace lumarc::browse

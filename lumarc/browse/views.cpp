@@ -9,8 +9,10 @@ namespace lumarc {
 
 namespace {
 constexpr int kToolbarOrder[] = {315, 316, 317, 305, 306, 307, 308, 310, 57664, 311, 312, 319,
+                                 // clang-format off
                                  313, 314, 320, 321, 318, 327, 328, 358, 357, 329, 330, 331,
                                  332, 333, 337, 339, 338, 340, 341, 342, 343, 359, 360};
+// clang-format on
 constexpr int kFixedButtons = 9;
 
 std::vector<int> stateButtons(ViewState s, bool wizardReady) {
@@ -70,8 +72,7 @@ bool enabled(int command, ViewState s) {
     case kCmdDigits: return s != ViewState::DialledNumbers;
     case kCmdClip: return s != ViewState::CallingNumbers;
     case kCmdCorvane: return s != ViewState::ExchangeBrowser && s != ViewState::WebPage;
-    case kCmdCmdr:
-      return s != ViewState::CmdrBrowser && s != ViewState::CmdrSelection && s != ViewState::CmdrCharts;
+    case kCmdCmdr: return s != ViewState::CmdrBrowser && s != ViewState::CmdrSelection && s != ViewState::CmdrCharts;
     case kCmdVoice:
       return s != ViewState::VoiceBrowser && s != ViewState::VoiceSelection && s != ViewState::VoiceCharts;
     case kCmdCloseView: return s != ViewState::Start;

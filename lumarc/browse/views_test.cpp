@@ -16,7 +16,9 @@ std::vector<int> with(std::vector<int> extra) {
 }
 
 TEST(Toolbar, EachViewOffersItsOwnButtonsInToolbarOrder) {
+  // clang-format off
   struct Case { ViewState s; bool wizard; std::vector<int> buttons; };
+  // clang-format on
   const Case cases[] = {
       {ViewState::Start, false, with({})},
       {ViewState::Users, false, with({319, 321})},
@@ -45,14 +47,17 @@ TEST(Toolbar, CaptionFollowsTheViewAndTheWizard) {
 // it leads to ("=" keeps the state). Columns: Users, Digits, Clip, Corvane,
 // Cmdr, Voice, Close, Back, List, Select, Chart, Call trace.
 TEST(ViewCommands, EachCommandIsEnabledAndLeadsWhereTheViewTableSays) {
+  // clang-format off
   const int commands[] = {kCmdUsers, kCmdDigits, kCmdClip, kCmdCorvane, kCmdCmdr, kCmdVoice,
                           kCmdCloseView, kCmdBack, kCmdList, kCmdSelect, kCmdChart, kCmdCallTrace};
   // Per state: one letter per command, '-' disabled, '+' enabled; then the
   // state after each enabled command (-1 = unchanged).
   struct Row { ViewState s; const char* enabled; int after[12]; };
+  // clang-format on
   using V = ViewState;
   const int U = 1, D = 2, C = 3, E = 12, R = 4, O = 8, S = 0, _ = -1;
   const Row rows[] = {
+      // clang-format off
       {V::Start,           "++++++-+++++", {U, D, C, E, R, O, _, _, _, _, _, _}},
       {V::Users,           "-+++++++++++", {_, D, C, E, R, O, S, _, _, _, _, _}},
       {V::DialledNumbers,  "+-++++++++++", {U, _, C, E, R, O, S, _, _, _, _, _}},
@@ -65,8 +70,9 @@ TEST(ViewCommands, EachCommandIsEnabledAndLeadsWhereTheViewTableSays) {
       {V::VoiceSelection,  "+++++-++++++", {U, D, C, E, R, _, S, O, O, _, _, _}},
       {V::VoiceCharts,     "+++++-++++++", {U, D, C, E, R, _, S, O, O, _, _, _}},
       {V::VoiceTrace,      "++++++++++++", {U, D, C, E, R, O, S, O, O, _, _, _}},
+      // clang-format on
       {V::ExchangeBrowser, "+++-++++++++", {U, D, C, _, R, O, S, _, _, _, _, _}},
-      {V::WebPage,         "+++-++++++++", {U, D, C, _, R, O, S, E, E, _, _, _}},
+      {V::WebPage, "+++-++++++++", {U, D, C, _, R, O, S, E, E, _, _, _}},
   };
   for (const Row& r : rows) {
     for (size_t i = 0; i < std::size(commands); ++i) {

@@ -7,6 +7,7 @@
 namespace lumarc::bearer_tables {
 
 inline constexpr CodeText kLocation[] = {{0, "User"},
+                                         // clang-format off
                                      {1, "Private net serving the local user"},
                                      {2, "Public net serving the local user"},
                                      {3, "Transit network"},
@@ -20,15 +21,17 @@ inline constexpr CodeText kTransferCapability[] = {{0x00, "Speech"},
                                                {0x10, "3.1 kHz audio"},
                                                {0x11, "7 kHz audio"},
                                                {0x18, "Video"}};
+// clang-format on
 inline constexpr CodeText kTransferMode[] = {{0, "Circuit mode"}, {2, "Packet mode"}};
 inline constexpr CodeText kTransferRate[] = {{0x00, "Packet mode"}, {0x10, "64 kbit/s"},   {0x11, "2x64 kbit/s"},
-                                         {0x13, "384 kbit/s"},  {0x15, "1536 kbit/s"}, {0x17, "1920 kbit/s"}};
+                                             {0x13, "384 kbit/s"},  {0x15, "1536 kbit/s"}, {0x17, "1920 kbit/s"}};
 inline constexpr CodeText kConfiguration[] = {{0, "Configuration point to point"}};
 inline constexpr CodeText kEstablishment[] = {{0, "Demand establishmant"}};
 inline constexpr CodeText kSymmetry[] = {{0, "Bidirectional symmetry"}};
 inline constexpr CodeText kStructure[] = {
     {0, "Default Structure"}, {1, "8 kHz integrity"}, {4, "Service data unit integrity"}, {7, "Unstructured"}};
 inline constexpr CodeText kLayer1[] = {{1, "CCITT standardized rate adaptation V.110/X.30"},
+                                       // clang-format off
                                    {2, "Mu-law G.711"},
                                    {3, "A-law G.711"},
                                    {4, "32 kbit/s ADPCM G.721 and I.460"},
@@ -112,5 +115,6 @@ inline constexpr CodeText kUserUserProtocol[] = {{0x00, "User specific protocol"
                                              {0x41, "National use"},
                                              {0x42, "National use"},
                                              {0x43, "National use"}};
+// clang-format on
 
 }  // namespace lumarc::bearer_tables

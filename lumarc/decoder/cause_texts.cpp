@@ -8,6 +8,7 @@ namespace lumarc {
 
 namespace {
 
+// clang-format off
 constexpr auto kCauseTexts = numbered(
     "Reserved",  // 0
     "Unallocated Number",  // 1
@@ -138,6 +139,7 @@ constexpr auto kCauseTexts = numbered(
     "Reserved",  // 126
     "Interworking, unspecified"  // 127
 );
+// clang-format on
 
 constexpr CodeText kElementNames[] = {
     {0x00, "Segmented Message"},

@@ -33,9 +33,7 @@ std::string decoded(const MonitorRecord& r) { return visible(decodeMonitorRecord
 
 // Header, label and call-control prefix of a record made by eventRecord
 // (direction "I", both ports "    1234").
-std::string ccStart(const char* label, const char* ind) {
-  return kHeader + label + ind + " I     1234          ";
-}
+std::string ccStart(const char* label, const char* ind) { return kHeader + label + ind + " I     1234          "; }
 
 std::string digits32() {
   std::string s;
@@ -46,7 +44,9 @@ std::string digits32() {
 // ---- call-control primitives ----
 
 TEST(CallControlPrimitives, NamesFollowTheReferenceBytes) {
+  // clang-format off
   struct Case { int32_t type; const char* label; const char* name; } cases[] = {
+      // clang-format on
       {0xFF03, "  TO CC ", "DtmfReceiverTimeout"},
       {0xFF10, "  TO CC ", "DisconnetIndication"},
       {0xFF19, "  TO CC ", "Unknown"},
@@ -67,17 +67,29 @@ TEST(CallControlPrimitives, NamesFollowTheReferenceBytes) {
 }
 
 TEST(CallControlPrimitives, SetupShowsTheDigitRow) {
+  // clang-format off
   struct Case { const char* what; int32_t type; std::vector<uint8_t> bytes; std::string expected; };
+  // clang-format on
   const Case cases[] = {
-      {"setup request with b3 = 15 has no digit line", 0xFE06, {0, 0, 1, 0x0F, 1, 2},
+      {"setup request with b3 = 15 has no digit line",
+       0xFE06,
+       {0, 0, 1, 0x0F, 1, 2},
        ccStart("FROM CC ", "0000") + "000001 SetupRequest"},
-      {"setup indication up to the first byte of 15 or more", 0xFF01, {0, 0, 1, 1, 2, 3, 0xFF, 4},
+      {"setup indication up to the first byte of 15 or more",
+       0xFF01,
+       {0, 0, 1, 1, 2, 3, 0xFF, 4},
        ccStart("  TO CC ", "0000") + "000001 SetupIndication|        Digits   123"},
-      {"digit values 10 to 14", 0xFF01, {0, 0, 1, 10, 11, 12, 13, 14, 0, 9, 15},
+      {"digit values 10 to 14",
+       0xFF01,
+       {0, 0, 1, 10, 11, 12, 13, 14, 0, 9, 15},
        ccStart("  TO CC ", "0000") + "000001 SetupIndication|        Digits   :;<=>09"},
-      {"linked-process setup request", 0xEF06, {0xAB, 0xCD, 0xEF, 7, 16},
+      {"linked-process setup request",
+       0xEF06,
+       {0xAB, 0xCD, 0xEF, 7, 16},
        ccStart("    FROM CC Linked process ", "0000") + "ABCDEF SetupRequest|        Digits   7"},
-      {"other primitives show no digits", 0xFF0A, {0, 0, 1, 1, 2, 3, 0xFF},
+      {"other primitives show no digits",
+       0xFF0A,
+       {0, 0, 1, 1, 2, 3, 0xFF},
        ccStart("  TO CC ", "0000") + "000001 ConnectIndication"},
   };
   for (const Case& c : cases) EXPECT_EQ(decoded(eventRecord(c.type, c.bytes, 0)), c.expected) << c.what;
@@ -92,7 +104,9 @@ TEST(CallControlPrimitives, DigitRowStopsAfter32DigitsAndIgnoresDatl) {
 }
 
 TEST(CallControlPrimitives, ReleaseCauseRowsArePaddedTo32Characters) {
+  // clang-format off
   struct Case { int32_t type; int32_t ind; const char* name; std::string row; } cases[] = {
+      // clang-format on
       {0xFF09, 0x0011, "ReleaseIndication", "E User busy"},
       {0xFF09, 0x0000, "ReleaseIndication", ""},
       {0xFF04, 0x0510, "ReleaseConfirm", "B Party         cleared"},
@@ -130,7 +144,9 @@ TEST(CallControlPrimitives, ReleaseCauseTableHas154Rows) {
 }
 
 TEST(CallControlPrimitives, InfoIndicationKindAndPoolDigits) {
+  // clang-format off
   struct Case { int32_t ind; std::vector<uint8_t> bytes; std::string tail; } cases[] = {
+      // clang-format on
       {0x0600, {0, 0, 0, 1}, "InfoIndication"},
       {0x0100, {0, 0, 0, 1}, "InfoIndication DialPulse"},
       {0x0205, {0, 0, 0, 1}, "InfoIndication Dtmf"},
@@ -147,9 +163,11 @@ TEST(CallControlPrimitives, InfoIndicationKindAndPoolDigits) {
 }
 
 TEST(CallControlPrimitives, NotifyRequestNamesTheNotification) {
+  // clang-format off
   struct Case { int32_t ind; const char* text; } cases[] = {
       {0x0042, "ConfEstablished"}, {0x0100, "UserSuspended"}, {0x0080, "3PtyRemoved"},
       {0x007B, "CallisDiverting"}, {0x0044, ""},              {0x0003, ""}};
+  // clang-format on
   for (const auto& c : cases) {
     const std::string ind = h4(c.ind);
     EXPECT_EQ(decoded(eventRecord(0xFE0C, {}, c.ind)),
@@ -168,7 +186,10 @@ TEST(CallControlPrimitives, NameLookupByDirection) {
 // ---- E1 events and signalling bits ----
 
 TEST(E1Events, TextOfTheWholeIndicator) {
-  struct Case { int32_t ind; const char* text; } cases[] = {
+  struct Case {
+    int32_t ind;
+    const char* text;
+  } cases[] = {
       {1, "CRC4 error treshold exceeded, Reframing"},
       {3, "Frame synchronization Lost"},
       {13, "no CAS Multiframing error at remote side"},
@@ -179,14 +200,18 @@ TEST(E1Events, TextOfTheWholeIndicator) {
       {0x0102, ""},
   };
   for (const auto& c : cases) {
+    // clang-format off
     EXPECT_EQ(decoded(eventRecord(0xF900, {}, c.ind)),
               kHeader + "E1 SYNC " + h4(c.ind) + std::string(21, ' ') + c.text)
+        // clang-format on
         << c.ind;
   }
 }
 
 TEST(SignallingBits, StateBeforeAndAfterTheChange) {
+  // clang-format off
   struct Case { int32_t type; int32_t ind; std::vector<uint8_t> bytes; int32_t datl; std::string body; } cases[] = {
+      // clang-format on
       {0xF800, 0x0305, {}, 0, "R Bits  0110 -> 0101"},
       {0xF700, 0x0305, {}, 0, "X Bits  0011 -> 0101"},
       {0xF800, 0x0305, {0x0A}, 1, "R Bits          1010 0110 -> 0101"},
@@ -202,7 +227,9 @@ TEST(SignallingBits, StateBeforeAndAfterTheChange) {
 // ---- register signalling ----
 
 TEST(RegisterSignallingBody, IndicatorDirectionPortAndKind) {
+  // clang-format off
   struct Case { int32_t type; int32_t ind; int32_t dir; std::string expected; } cases[] = {
+      // clang-format on
       {0xF300, 0x0201, 1, "RcvTone 0201 O     1234            DTMF"},
       {0xF400, 0x0105, 0, "XmtTone 0105 I     1234              DP"},
       {0xF100, 0x0401, 0, "    RcvTone Linked process 0401 I     1234          MFC R2"},
@@ -231,7 +258,9 @@ MonitorRecord sipRecord(int32_t type, const std::string& cport, const std::strin
 }
 
 TEST(SipPackets, AddressPortAndFirstLine) {
+  // clang-format off
   struct Case { const char* what; MonitorRecord record; std::string expected; };
+  // clang-format on
   const Case cases[] = {
       {"request line up to the carriage return",
        sipRecord(0xED00, "C0A8010A", "000013C4", "INVITE sip:200@10.0.0.1 SIP/2.0\r\nVia: x"),
@@ -239,7 +268,8 @@ TEST(SipPackets, AddressPortAndFirstLine) {
       {"five-digit ports are shown whole", sipRecord(0xEC00, "0A000001", "0000EA60", "SIP/2.0 200 OK\r\n"),
        "SIP XMT PKT 10.0.0.1:60000|        SIP/2.0 200 OK"},
       {"port 65535", sipRecord(0xEC00, "0A000001", "    FFFF", "x"), "SIP XMT PKT 10.0.0.1:65535|        x"},
-      {"blank for nibble 15", sipRecord(0xED00, "C0A801 A", "    13C4", "A"), "SIP RCV PKT 192.168.1.250:5060|        A"},
+      {"blank for nibble 15", sipRecord(0xED00, "C0A801 A", "    13C4", "A"),
+       "SIP RCV PKT 192.168.1.250:5060|        A"},
       {"line feed also ends the line", sipRecord(0xED00, "C0A8010A", "000013C4", "ACK x\ny"),
        "SIP RCV PKT 192.168.1.10:5060|        ACK x"},
       {"control bytes and 0xFF are shown as dots",
@@ -263,8 +293,10 @@ TEST(SipPackets, AddressComesFromTheFrameWords) {
     f[i] = uint8_t(address >> (8 * i));
     f[4 + i] = uint8_t(port >> (8 * i));
   }
+  // clang-format off
   f[8] = 26; f[9] = 12; f[10] = 9; f[11] = 6; f[12] = 0; f[13] = 1;
   f[18] = 0x00; f[19] = 0xED;
+  // clang-format on
   const std::string packet = "REGISTER sip:x SIP/2.0\r\n";
   f[22] = uint8_t(packet.size());
   for (size_t i = 0; i < packet.size(); ++i) f[23 + i] = uint8_t(packet[i]);

@@ -47,18 +47,23 @@ Lines join(std::initializer_list<Lines> parts) {
 }
 
 // OID 0.4.0.359.module.value as content octets (tag and length included).
-std::vector<uint8_t> ccbsOid(uint8_t module, uint8_t value) { return {0x06, 0x06, 0x04, 0x00, 0x82, 0x67, module, value}; }
+std::vector<uint8_t> ccbsOid(uint8_t module, uint8_t value) {
+  return {0x06, 0x06, 0x04, 0x00, 0x82, 0x67, module, value};
+}
 
 Lines oidLines(const char* moduleLine) {
   return {octet("00000110 Class Universal,Form Primitive,Object identifier operation"),
           octet("00000110 Length format ok,Length of Object identifier=06"),
+          // clang-format off
           octet("00000100 CCITT,Identified organization"), octet("00000000 ETSI"), octet("10000010 Continued"),
           octet("01100111 Recommendation=359"), octet(moduleLine)};
+  // clang-format on
 }
 
 TEST(FacilityHeader, InvokeOfLocalOperationShowsEveryLine) {
   EXPECT_EQ(elementLines(facility(0xA1, {0x02, 0x01, 0x05, 0x02, 0x01, 0x07})),
-            join({invokeHead("09   FacilityInvoke"), {octet("00000110 Length format ok,Length of component=06")},
+            join({invokeHead("09   FacilityInvoke"),
+                  {octet("00000110 Length format ok,Length of component=06")},
                   idLines(),
                   {octet("00000010 Class Universal,Form Primitive,Operation tag"),
                    octet("00000001 Length format ok,Length of operation value=01"),
@@ -66,9 +71,11 @@ TEST(FacilityHeader, InvokeOfLocalOperationShowsEveryLine) {
 }
 
 TEST(FacilityHeader, LocalOperationNamesIncludingMendedCode15) {
+  // clang-format off
   struct Case { uint8_t op; const char* name; } cases[] = {
       {1, "USER USER INFORMATION"}, {15, "DIVERTING LEG INFORMATION 2"}, {19, "DIVERTING LEG INFORMATION 3"},
       {31, "AOCS in CURRECY"}, {2, "RESERVED"}, {99, "RESERVED"}};
+  // clang-format on
   for (const auto& c : cases) {
     Lines lines = elementLines(facility(0xA1, {0x02, 0x01, 0x05, 0x02, 0x01, c.op}));
     ASSERT_FALSE(lines.empty());
@@ -78,8 +85,10 @@ TEST(FacilityHeader, LocalOperationNamesIncludingMendedCode15) {
 
 TEST(FacilityHeader, ComponentNotFillingTheElementStopsAfterItsLength) {
   std::vector<uint8_t> el = {0x1C, 0x0A, 0x91, 0xA1, 0x06, 0x02, 0x01, 0x05, 0x02, 0x01, 0x07, 0x00};
+  // clang-format off
   EXPECT_EQ(elementLines(el), join({invokeHead("0A   FacilityInvoke"),
                                     {octet("00000110 Length format ok,Length of component=06")}}));
+  // clang-format on
 }
 
 TEST(FacilityHeader, TwoOctetInvokeIdentifierShowsStars) {
@@ -97,8 +106,10 @@ TEST(FacilityHeader, ProfileClassFormAndShortElements) {
             (Lines{"        Len=06   FacilityInvoke", octet("00010001 Continued")}));
   EXPECT_EQ(elementLines({0x1C, 0x06, 0x91, 0x61, 0x03, 0x02, 0x01, 0x05}),
             (Lines{"        Len=06   FacilityInvoke", kProfile, octet("01100001 Class Application")}));
+  // clang-format off
   EXPECT_EQ(elementLines({0x1C, 0x06, 0x91, 0x81, 0x03, 0x02, 0x01, 0x05}),
             (Lines{"        Len=06   FacilityInvoke", kProfile, octet("10000001 Class Context specific,Form Primitive")}));
+  // clang-format on
   EXPECT_EQ(elementLines({0x1C, 0x06, 0x91, 0xA1, 0x83, 0x02, 0x01, 0x05}),
             (Lines{"        Len=06   FacilityInvoke", kProfile,
                    octet("10100001 Class Context specific,Form Constructed,Invoke component"),
@@ -140,12 +151,14 @@ TEST(ObjectIdentifier, MismatchEndsAfterTheOctetsBitsLine) {
 
 TEST(CcbsInvoke, RequestWithCallLinkageId) {
   Lines lines = elementLines(facility(0xA1, cat({{0x02, 0x01, 0x05}, ccbsOid(1, 2), {0x02, 0x01, 0x2A}})));
+  // clang-format off
   EXPECT_EQ(lines, join({invokeHead("11   FacilityInvoke"), {octet("00001110 Length format ok,Length of component=0E")},
                          idLines(), oidLines("00000001 Operations and errors"),
                          {octet("00000010 CCBS request"),
                           octet("00000010 Class Universal,Form Primitive,Call linkage id"),
                           octet("00000001 Length format ok,Length of Call linkage id=01"),
                           octet("00101010 Call linkage id value=2A")}}));
+  // clang-format on
 }
 
 TEST(CcbsInvoke, StatusRequestWithNestedElementsIndentedFourMore) {
@@ -229,8 +242,10 @@ TEST(CcbsResult, StatusResultShowsLengthThenFreeOrBusy) {
 }
 
 TEST(CallDeflection, PublicNumberDigitsAndPresentation) {
+  // clang-format off
   std::vector<uint8_t> arg = {0x30, 0x0F, 0x30, 0x0A, 0xA1, 0x08, 0x0A, 0x01, 0x00, 0x12, 0x03,
                               '1',  '2',  '3',  0x01, 0x01, 0xFF};
+  // clang-format on
   Lines lines = elementLines(facility(0xA1, cat({{0x02, 0x01, 0x05, 0x02, 0x01, 0x0D}, arg})));
   Lines tail = {octet("00001101 CALL DEFLECTION"),
                 octet("00110000 Class Universal,Form Constructed,Argument Sequence"),
@@ -253,8 +268,10 @@ TEST(CallDeflection, PublicNumberDigitsAndPresentation) {
 }
 
 TEST(AdviceOfCharge, AocdChargingUnitsListAndTrailer) {
+  // clang-format off
   std::vector<uint8_t> arg = {0x30, 0x0D, 0xA1, 0x05, 0x30, 0x03, 0x02, 0x01, 0x0A,
                               0x82, 0x01, 0x01, 0x83, 0x01, 0x00};
+  // clang-format on
   Lines lines = elementLines(facility(0xA1, cat({{0x02, 0x01, 0x05, 0x02, 0x01, 0x22}, arg})));
   Lines tail = {octet("00100010 AOCD in CHARGING UNITS"),
                 octet("00110000 Class Universal,Form Constructed,Specific charging units"),
@@ -281,18 +298,22 @@ TEST(AdviceOfCharge, AocdTwoOctetUnitsAndTypeOfUnits) {
   std::vector<uint8_t> list = cat({{0xA1, uint8_t(entry.size())}, entry});
   std::vector<uint8_t> arg = cat({{0x30, uint8_t(list.size())}, list});
   Lines lines = elementLines(facility(0xA1, cat({{0x02, 0x01, 0x05, 0x02, 0x01, 0x22}, arg})));
+  // clang-format off
   Lines tail = {octet("00000010   Length format ok,Length of component=02"),
                 "        ********    Content=0100",
                 octet("00000010   Class Universal,Form Primitive,Recorded type of units"),
                 octet("00000001   Length format ok,Length of component=01"),
                 octet("00000011   Content=03")};
+  // clang-format on
   ASSERT_GE(lines.size(), tail.size());
   EXPECT_EQ(Lines(lines.end() - long(tail.size()), lines.end()), tail);
 }
 
 TEST(AdviceOfCharge, ValueOfWrongLengthShowsItsLengthLineAndStops) {
+  // clang-format off
   std::vector<uint8_t> arg = {0x30, 0x0E, 0xA1, 0x05, 0x30, 0x03, 0x02, 0x01, 0x0A,
                               0x82, 0x02, 0x00, 0x01, 0x83, 0x01, 0x00};
+  // clang-format on
   Lines lines = elementLines(facility(0xA1, cat({{0x02, 0x01, 0x05, 0x02, 0x01, 0x22}, arg})));
   EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
             (Lines{octet("10000010 Class Context specific,Form Primitive,Type of charging info"),
@@ -322,9 +343,11 @@ TEST(AdviceOfCharge, AoceSpecificChargingUnitsAndFreeOfCharge) {
 
   std::vector<uint8_t> free = {0x30, 0x02, 0x81, 0x00};
   Lines f = elementLines(facility(0xA1, cat({{0x02, 0x01, 0x05, 0x02, 0x01, 0x24}, free})));
+  // clang-format off
   EXPECT_EQ(Lines(f.end() - 2, f.end()),
             (Lines{octet("10000001 Class Context specific,Form Primitive,Free of charge"),
                    octet("00000000 Length format ok,Length of component=00")}));
+  // clang-format on
 }
 
 TEST(BoundedComponent, InnerLengthPastTheElementStopsAtItsLengthLine) {
@@ -332,8 +355,10 @@ TEST(BoundedComponent, InnerLengthPastTheElementStopsAtItsLengthLine) {
   Lines lines = elementLines(facility(0xA1, {0x02, 0x01, 0x05, 0x02, 0x01, 0x0D, 0x30, 0x40, 0x30}));
   EXPECT_EQ(lines.back(), octet("01000000 Length format ok,Length of component=40"));
   // Digits claiming more octets than the element holds.
+  // clang-format off
   Lines digits = elementLines(facility(0xA1, {0x02, 0x01, 0x05, 0x02, 0x01, 0x0D, 0x30, 0x05, 0x30, 0x03, 0x80,
                                               0x09, '1'}));
+  // clang-format on
   EXPECT_EQ(digits.back(), octet("00001001 Length format ok,Length of component=09"));
   // The invoke id length pointing beyond the component.
   Lines id = elementLines(facility(0xA1, {0x02, 0x05, 0x01}));

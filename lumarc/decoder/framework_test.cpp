@@ -24,10 +24,12 @@ MonitorFrame frameOf(uint16_t type, uint16_t ind, uint16_t dir, std::vector<uint
     f[i] = uint8_t(cport >> (8 * i));
     f[4 + i] = uint8_t(pport >> (8 * i));
   }
+  // clang-format off
   f[8] = 24; f[9] = 5; f[10] = 6; f[11] = 7; f[12] = 8; f[13] = 9;
   f[16] = uint8_t(dir); f[17] = uint8_t(dir >> 8);
   f[18] = uint8_t(type); f[19] = uint8_t(type >> 8);
   f[20] = uint8_t(ind); f[21] = uint8_t(ind >> 8);
+  // clang-format on
   f[22] = uint8_t(msg.size());
   for (size_t i = 0; i < msg.size() && i < 96; ++i) f[23 + i] = msg[i];
   return f;
@@ -57,7 +59,9 @@ TEST(MonitorRecordBuild, FieldsComeFromTheFrameAsStored) {
 
 TEST(MonitorRecordBuild, OutOfRangeDateFieldsAreFoldedAndLengthLimited) {
   MonitorFrame f = frameOf(0xEE00, 0, 0, {});
+  // clang-format off
   f[8] = 199; f[9] = 13; f[10] = 0xFF; f[11] = 25; f[12] = 61; f[13] = 60; f[22] = 200;
+  // clang-format on
   MonitorRecord r = buildMonitorRecord(f, 1, 0);
   EXPECT_EQ(r.tdate.year, 2099);
   EXPECT_EQ(r.tdate.month, 0);
@@ -75,8 +79,10 @@ TEST(DecodeHeader, WholeRecordShowsTimeFractionAndLabel) {
 }
 
 TEST(DecodeHeader, FractionIsLimitedTo999) {
+  // clang-format off
   struct Case { int32_t dir; const char* frac; } cases[] = {
       {0x3FF, "999"}, {0x1F4, "999"}, {0x1F3, "998"}, {0x000, "000"}, {0x401, "002"}};
+  // clang-format on
   for (const auto& c : cases) {
     MonitorRecord r = recordOf(0xEE00, {});
     r.dir = c.dir;
@@ -96,11 +102,13 @@ struct LabelCase {
 };
 
 TEST(DecodeLabels, EveryKindGetsItsLabel) {
+  // clang-format off
   const LabelCase cases[] = {
       {0xFD27, "RCV V5.2An "}, {0xFD26, "RCV V5.2Le "}, {0xFD25, "RCV PKT "}, {0xFD00, "RCV PKT "},
       {0xFC25, "XMT PKT "},    {0xFC26, "XMT V5.2Le "}, {0xFC27, "XMT V5.2An "}, {0xFC01, "XMT PKT "},
       {0xF600, "XMT PKT "},    {0xF500, "RCV PKT "},    {0xF800, "R Bits  "},    {0xF700, "X Bits  "},
       {0xED00, "SIP RCV PKT "}, {0xEC00, "SIP XMT PKT "}};
+  // clang-format on
   for (const auto& c : cases) {
     std::string text = decodeMonitorRecord(recordOf(c.type, {0x85, 0x86, 0x00}));
     EXPECT_EQ(text.substr(0, kHeader.size() + std::string(c.label).size()), kHeader + c.label) << std::hex << c.type;
@@ -120,7 +128,9 @@ TEST(DecodeLabels, EventKindsCarryIndicatorAndBlanks) {
 }
 
 TEST(DecodeLabels, CallControlPrefixShowsDirectionAndPorts) {
+  // clang-format off
   struct Case { int32_t type; int32_t dir; const char* pport; const char* expect; } cases[] = {
+      // clang-format on
       {0xFF00, 1, "    5678", "  TO CC 0102 O     1234     5678 "},
       {0xFE00, 0, "    1234", "FROM CC 0102 I     1234          "},
       {0xF000, 0, "    5678", "      TO CC Linked process 0102 I     1234     5678 "},
@@ -152,12 +162,14 @@ TEST(DecodeLabels, UnknownKindShowsNothing) {
 }
 
 TEST(RegisterSignalling, LabelDependsOnIndicator) {
+  // clang-format off
   struct Case { int32_t type; int32_t ind; const char* label; } cases[] = {
       {0xF400, 0x0001, "XmtTone "}, {0xF400, 0x0400, "XmtTstp "}, {0xF400, 0x0500, "XmtTone "},
       {0xF300, 0x0301, "RcvTone "}, {0xF300, 0x0400, "RcvTstp "}, {0xF300, 0x0000, "RcvTone "},
       {0xF200, 0x0002, "    XmtTone Linked process "}, {0xF200, 0x0400, "    XmtTstp Linked process "},
       {0xF100, 0x0401, "    RcvTone Linked process "}, {0xF100, 0x0400, "    RcvTstp Linked process "},
   };
+  // clang-format on
   for (const auto& c : cases) {
     MonitorRecord r = recordOf(c.type, {});
     r.ind = c.ind;
@@ -175,8 +187,10 @@ TEST(RegisterSignalling, Indicator0300SuppressesTheRecord) {
 }
 
 TEST(LineState, ActivationTextsFollowThePrefix) {
+  // clang-format off
   struct Case { int32_t ind; const char* text; } cases[] = {
       {0, "Line activated"}, {1, "Line deactivated"}, {2, ""}, {0x100, ""}};
+  // clang-format on
   for (const auto& c : cases) {
     MonitorRecord r = recordOf(0xEE00, {});
     r.ind = c.ind;
@@ -184,7 +198,6 @@ TEST(LineState, ActivationTextsFollowThePrefix) {
               kHeader + "L.event " + corvane::hex4(uint16_t(c.ind)) + std::string(21, ' ') + c.text);
   }
 }
-
 
 DecodeContext contextOf(std::vector<uint8_t> bytes, int32_t datl = -1) {
   return DecodeContext(recordOf(0xFD00, std::move(bytes), datl), DecodeOptions{});
@@ -281,7 +294,9 @@ TEST(LinePrimitives, RawCharactersShowControlBytesAsDots) {
 }
 
 TEST(LinePrimitives, CharacterRowsWrapAfterEvery51Characters) {
+  // clang-format off
   struct Case { size_t count; size_t lines; } cases[] = {{51, 1}, {52, 2}, {96, 2}};
+  // clang-format on
   for (const auto& c : cases) {
     DecodeContext ctx = contextOf(std::vector<uint8_t>(96, '7'));
     ctx.charRow(0, c.count - 1);

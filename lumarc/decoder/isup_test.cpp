@@ -23,23 +23,23 @@ std::vector<uint8_t> isupUnit(uint8_t type, std::vector<uint8_t> rest) {
 std::string isupHead(const std::string& name, const std::vector<uint8_t>& bytes, uint8_t type) {
   return msuHead() + name + level3Lines(uint8_t(bytes.size() > 66 ? 63 : bytes.size() - 3), 5, "ISUP") +
          "|        ******** Circuit identifiction code:0015" + line("0000----", "Spare") +
-         line(bitsOf(type), "Message type:" + std::string(1, "0123456789ABCDEF"[type >> 4]) +
-                                "0123456789ABCDEF"[type & 0x0F]);
+         line(bitsOf(type),
+              "Message type:" + std::string(1, "0123456789ABCDEF"[type >> 4]) + "0123456789ABCDEF"[type & 0x0F]);
 }
 
 TEST(IsupMessages, InitialAddressShowsEveryPartInOrder) {
+  // clang-format off
   const std::vector<uint8_t> bytes = isupUnit(
       0x01, {0x00, 0x60, 0x01, 0x0A, 0x00, 0x02, 0x07,        // fixed part and pointers
              0x05, 0x83, 0x10, 0x21, 0x43, 0x05,              // called party number 12345
              0x0A, 0x04, 0x03, 0x13, 0x21, 0x43, 0x00});      // calling party number 1234, end
+  // clang-format on
   EXPECT_EQ(decodeUnit(bytes),
-            isupHead("IAM ISUP Initial address", bytes, 0x01) +
-                cont("Nature of connection indicators") +
+            isupHead("IAM ISUP Initial address", bytes, 0x01) + cont("Nature of connection indicators") +
                 line("------00", "Satellite indicator:No satellite circuit in the connection") +
                 line("----00--", "Continuity check indicator:Continuity check not required") +
                 line("---0----", "Echo control device indicator:Outgoing echo control device not included") +
-                line("000-----", "Spare") +
-                cont("Forward call indicators") +
+                line("000-----", "Spare") + cont("Forward call indicators") +
                 line("-------0", "National/International call indicator:Call to be treated as a national call") +
                 line("-----00-", "End-to-end method indicator:No end-to-end method available") +
                 line("----0---", "Interworking indicator:No interworking encountered") +
@@ -48,17 +48,15 @@ TEST(IsupMessages, InitialAddressShowsEveryPartInOrder) {
                 line("01------", "ISDN user part preference indicator:ISDN user part not required the way") +
                 line("-------1", "ISDN access indicator:originating access ISDN") +
                 line("-----00-", "SCCP method indicator:No indication") + line("----0---", "Spare") +
-                line("0000----", "Reserved") +
-                cont("Calling party's category") + line("00001010", "Ordinary calling subscriber") +
-                cont("Transmission medium requirement") + line("00000000", "Speech") +
-                line("00000010", "Pointer to parameter:Called party number") +
+                line("0000----", "Reserved") + cont("Calling party's category") +
+                line("00001010", "Ordinary calling subscriber") + cont("Transmission medium requirement") +
+                line("00000000", "Speech") + line("00000010", "Pointer to parameter:Called party number") +
                 cont("Called party number") + line("00000101", "Parameter length:05") +
                 line("-0000011", "Nature of address indicator:National number") +
                 line("1-------", "Odd/even indicator:Odd number of address signals") + line("----0000", "Spare") +
                 line("-001----", "Numbering plan indicator:ISDN/Telephony numbering plan (CCITT E.164)") +
                 line("0-------", "Internal network number indicator:Routing to internal network number allowed") +
-                "|        Digits   12345" +
-                line("00000111", "Pointer to optional part") +
+                "|        Digits   12345" + line("00000111", "Pointer to optional part") +
                 cont("Calling party number") + line("00000100", "Parameter length:04") +
                 line("-0000011", "Nature of address indicator:National number") +
                 line("0-------", "Odd/even indicator:Even number of address signals") +
@@ -70,9 +68,8 @@ TEST(IsupMessages, InitialAddressShowsEveryPartInOrder) {
 }
 
 TEST(IsupMessages, CalledNumberWithSpareBitsSetStopsBeforeTheOptionalPart) {
-  const std::vector<uint8_t> bytes =
-      isupUnit(0x01, {0x00, 0x60, 0x01, 0x0A, 0x00, 0x02, 0x07, 0x05, 0x83, 0x14, 0x21, 0x43, 0x05, 0x0A, 0x04,
-                      0x03, 0x13, 0x21, 0x43, 0x00});
+  const std::vector<uint8_t> bytes = isupUnit(0x01, {0x00, 0x60, 0x01, 0x0A, 0x00, 0x02, 0x07, 0x05, 0x83, 0x14,
+                                                     0x21, 0x43, 0x05, 0x0A, 0x04, 0x03, 0x13, 0x21, 0x43, 0x00});
   const std::string text = decodeUnit(bytes);
   const std::string tail = line("----0100", "Spare") + dumpOf(bytes);
   ASSERT_GE(text.size(), tail.size());
@@ -82,16 +79,13 @@ TEST(IsupMessages, CalledNumberWithSpareBitsSetStopsBeforeTheOptionalPart) {
 
 TEST(IsupMessages, ReleaseWithNormalCallClearing) {
   const std::vector<uint8_t> bytes = isupUnit(0x0C, {0x02, 0x00, 0x02, 0x84, 0x90});
-  EXPECT_EQ(decodeUnit(bytes), isupHead("REL ISUP Release", bytes, 0x0C) +
-                                   line("00000010", "Pointer to parameter:Cause indicators") +
-                                   cont("Cause indicators") + line("00000010", "Parameter length:02") +
-                                   line("----0100", "Location:Public net serving the remote user") +
-                                   line("---0----", "Spare") +
-                                   line("-00-----", "Coding standard:ITU-T standardized coding") +
-                                   line("1-------", "Last octet") +
-                                   line("-0010000", "Cause value:Normal call clearing") +
-                                   line("1-------", "Last octet") + line("00000000", "Pointer to optional part") +
-                                   dumpOf(bytes));
+  EXPECT_EQ(decodeUnit(bytes),
+            isupHead("REL ISUP Release", bytes, 0x0C) + line("00000010", "Pointer to parameter:Cause indicators") +
+                cont("Cause indicators") + line("00000010", "Parameter length:02") +
+                line("----0100", "Location:Public net serving the remote user") + line("---0----", "Spare") +
+                line("-00-----", "Coding standard:ITU-T standardized coding") + line("1-------", "Last octet") +
+                line("-0010000", "Cause value:Normal call clearing") + line("1-------", "Last octet") +
+                line("00000000", "Pointer to optional part") + dumpOf(bytes));
 }
 
 TEST(IsupMessages, CircuitGroupBlockingShowsRangeAndStatus) {
@@ -195,6 +189,7 @@ struct FixedCase {
 
 TEST(IsupMessages, FixedPartsOfTheShorterMessages) {
   const FixedCase cases[] = {
+      // clang-format off
       {0x05, {0x01}, cont("Continuity indicators") + line("-------1", "Continuity check successful") +
                          line("0000000-", "Spare")},
       {0x0D, {0x01, 0x00}, cont("Suspend/Resume indicators") + line("-------1", "Network initiated") +
@@ -205,6 +200,7 @@ TEST(IsupMessages, FixedPartsOfTheShorterMessages) {
                                line("0-------", "Event presentation restricted indicator:No indication") +
                                line("00000000", "Pointer to optional part")},
       {0x06, {0x16, 0x14, 0x00},
+       // clang-format on
        cont("Backward call indicators") + line("------10", "Charge indicator:Charge") +
            line("----01--", "Called party's status indicator:Subscriber free") +
            line("--01----", "Called party's category indicator:Ordinary subscriber") +
@@ -216,35 +212,41 @@ TEST(IsupMessages, FixedPartsOfTheShorterMessages) {
            line("---1----", "ISDN access indicator:Terminating access ISDN") +
            line("--0-----", "Echo control device indicator:Incoming echo control device not included") +
            line("00------", "SCCP method indicator:No indication") + line("00000000", "Pointer to optional part")},
-      {0x03, {0x9B, 0xF0, 0x00},
+      {0x03,
+       {0x9B, 0xF0, 0x00},
        cont("Information request indicators") + line("-------1", "Calling party address requested") +
            line("------1-", "Holding requested") + line("-----0--", "Spare") +
-           line("----1---", "Calling party's category requested") +
-           line("---1----", "Charge information requested") + line("-00-----", "Spare") +
-           line("1-------", "Malicious call identification requested") + line("----0000", "Spare") +
-           line("1111----", "Reserved") + line("00000000", "Pointer to optional part")},
-      {0x04, {0x63, 0x00, 0x00},
+           line("----1---", "Calling party's category requested") + line("---1----", "Charge information requested") +
+           line("-00-----", "Spare") + line("1-------", "Malicious call identification requested") +
+           line("----0000", "Spare") + line("1111----", "Reserved") + line("00000000", "Pointer to optional part")},
+      {0x04,
+       {0x63, 0x00, 0x00},
        cont("Information indicators") + line("------11", "Calling party address response indicator:Included") +
            line("-----0--", "Hold not provided") + line("---00---", "Spare") +
            line("--1-----", "Calling party's category included") + line("-1------", "Charge information included") +
            line("0-------", "Solicited") + line("----0000", "Spare") + line("0000----", "Reserved") +
            line("00000000", "Pointer to optional part")},
-      {0x21, {0x02, 0x02, 0x00, 0x02, 0x80, 0x95},
+      {0x21,
+       {0x02, 0x02, 0x00, 0x02, 0x80, 0x95},
        cont("Facility indicator") + line("00000010", "User-to-user service") +
            line("00000010", "Pointer to parameter:Cause indicators") + cont("Cause indicators") +
            line("00000010", "Parameter length:02") + line("----0000", "Location:User") + line("---0----", "Spare") +
            line("-00-----", "Coding standard:ITU-T standardized coding") + line("1-------", "Last octet") +
            line("-0010101", "Cause value:Call rejected") + line("1-------", "Last octet") +
            line("00000000", "Pointer to optional part")},
-      {0x2D, {0x02, 0x00, 0x02, 0x04, 0x41},
+      {0x2D,
+       {0x02, 0x00, 0x02, 0x04, 0x41},
        line("00000010", "Pointer to parameter:User-to-user information") + cont("User-to-user information") +
+           // clang-format off
            line("00000010", "Parameter length:02") +
            line("00000100", "Protocol discriminator,IA5 characters") + cont("A") +
            line("00000000", "Pointer to optional part")},
       {0x29, {0x01, 0x02, 0x03, 0x80},
+       // clang-format on
        line("00000001", "Pointer to parameter:Range and status") + cont("Range and status") +
            line("00000010", "Parameter length:02") + line("00000011", "Range:03") + line("10000000", "Status")},
-      {0x02, {0x02, 0x00, 0x02, 0x00, 0x21},
+      {0x02,
+       {0x02, 0x00, 0x02, 0x00, 0x21},
        line("00000010", "Pointer to parameter:Subsequent number") + cont("Subsequent number") +
            line("00000010", "Parameter length:02") + line("-0000000", "Spare") +
            line("0-------", "Odd/even indicator:Even number of address signals") + "|        Digits   12" +
@@ -262,9 +264,8 @@ TEST(IsupMessages, FixedPartsOfTheShorterMessages) {
 
 TEST(IsupOptionalPart, UnknownCodeIsSkippedByItsLength) {
   const std::vector<uint8_t> bytes = isupUnit(0x09, {0x01, 0x90, 0x01, 0xEE, 0x29, 0x01, 0x01, 0x00});
-  EXPECT_EQ(decodeUnit(bytes), isupHead("ANM ISUP Answer", bytes, 0x09) +
-                                   line("00000001", "Pointer to optional part") + cont("Unknown ISUP parameter") +
-                                   cont("Optional backward call indicators") +
+  EXPECT_EQ(decodeUnit(bytes), isupHead("ANM ISUP Answer", bytes, 0x09) + line("00000001", "Pointer to optional part") +
+                                   cont("Unknown ISUP parameter") + cont("Optional backward call indicators") +
                                    line("00000001", "Parameter length:01") +
                                    line("-------1", "In-band information or an appropriate pattern is now available") +
                                    line("------0-", "No call diversion indication") +
@@ -277,11 +278,13 @@ TEST(IsupOptionalPart, NameOnlyCodesShowTheirNameAndGoOn) {
   struct Case {
     uint8_t code;
     const char* name;
+    // clang-format off
   } cases[] = {{0x2F, "Network specific facility"}, {0x32, "Remote operations"},  {0x33, "Service activation"},
                {0x65, "Correlation id"},            {0x66, "SCF id"},             {0x81, "Calling geodetic location"},
                {0x88, "Pivot routing forward information"}, {0x89, "Pivot routing backward information"},
                {0x8B, "Redirect forward information"},      {0x8C, "Redirect backward information"},
                {0x14, "Unknown ISUP parameter"},            {0xFF, "Unknown ISUP parameter"}};
+  // clang-format on
   for (const auto& c : cases) {
     const std::vector<uint8_t> bytes = isupUnit(0x09, {0x01, c.code, 0x02, 0xAA, 0xBB, 0x00});
     EXPECT_NE(decodeUnit(bytes).find(line("00000001", "Pointer to optional part") + cont(c.name) +
@@ -294,9 +297,8 @@ TEST(IsupOptionalPart, NameOnlyCodesShowTheirNameAndGoOn) {
 TEST(IsupOptionalPart, LoopEndsAtTheLastMessageByte) {
   // No end-of-parameters octet: the loop stops at datl.
   const std::vector<uint8_t> bytes = isupUnit(0x09, {0x01, 0x32, 0x00});
-  EXPECT_EQ(decodeUnit(bytes), isupHead("ANM ISUP Answer", bytes, 0x09) +
-                                   line("00000001", "Pointer to optional part") + cont("Remote operations") +
-                                   dumpOf(bytes));
+  EXPECT_EQ(decodeUnit(bytes), isupHead("ANM ISUP Answer", bytes, 0x09) + line("00000001", "Pointer to optional part") +
+                                   cont("Remote operations") + dumpOf(bytes));
 }
 
 TEST(IsupBounds, PointerLeadingOutsideTheMessageEndsTheDecode) {
@@ -315,9 +317,9 @@ TEST(IsupBounds, ParameterRunningPastTheMessageShowsItsLengthAndStops) {
   std::vector<uint8_t> rest = {0x01, 0x73, 0x60};
   rest.resize(80, 'x');
   const std::vector<uint8_t> bytes = isupUnit(0x09, rest);
-  EXPECT_EQ(decodeUnit(bytes), isupHead("ANM ISUP Answer", bytes, 0x09) +
-                                   line("00000001", "Pointer to optional part") + cont("Display information") +
-                                   line("01100000", "Parameter length:60") + dumpOf(bytes));
+  EXPECT_EQ(decodeUnit(bytes), isupHead("ANM ISUP Answer", bytes, 0x09) + line("00000001", "Pointer to optional part") +
+                                   cont("Display information") + line("01100000", "Parameter length:60") +
+                                   dumpOf(bytes));
 }
 
 TEST(IsupBounds, ParameterEndingOnTheLastBufferByteIsDecoded) {

@@ -49,7 +49,9 @@ TEST(LapdFrames, AddressControlAndNamesDecodeAsExpected) {
       {"0x83 has no name", {0x00, 0x01, 0x83}, kLayer2On, "Sapi=00 Tei=00 C/R=0 P/F=0"},
       {"XID", {0x00, 0x01, 0xAF}, kLayer2On, "Sapi=00 Tei=00 C/R=0 P/F=0 XID  "},
       {"UI of exactly 3 bytes has no name", {0x00, 0x01, 0x03}, kLayer2On, "Sapi=00 Tei=00 C/R=0 P/F=0"},
-      {"UI with a message of another protocol", {0x00, 0x01, 0x03, 0x41}, kLayer2On,
+      {"UI with a message of another protocol",
+       {0x00, 0x01, 0x03, 0x41},
+       kLayer2On,
        "Sapi=00 Tei=00 C/R=0 P/F=0 UI   "},
       {"I frame", {0x00, 0x01, 0x04, 0x07, 0x41, 0x00}, kLayer2Off, "Sapi=00 Tei=00 C/R=0 P/F=1 INFO  NR=03 NS=02"},
       {"I frame of 5 bytes", {0x00, 0x01, 0x04, 0x07, 0x08}, kLayer2Off, "Sapi=00 Tei=00 C/R=0"},
@@ -93,8 +95,10 @@ struct TeiCase {
 TEST(TeiManagement, MessagesReferenceAndActionIndicator) {
   const std::string l = "|" + std::string(22, ' ');
   const TeiCase cases[] = {
+      // clang-format off
       {"identity request", {0xFC, 0xFF, 0x03, 0x0F, 0x12, 0x34, 0x01, 0xFF},
        "IDENTITY REQUEST"},
+      // clang-format on
       {"identity assigned", {0xFC, 0xFF, 0x03, 0x0F, 0x00, 0x07, 0x02, 0x81}, "IDENTITY ASSIGNED"},
       {"identity denied, Ai 127", {0xFC, 0xFF, 0x03, 0x0F, 0x00, 0x01, 0x03, 0xFF}, "IDENTITY DENIED"},
       {"identity denied, Ai 80", {0xFC, 0xFF, 0x03, 0x0F, 0x00, 0x01, 0x03, 0xA1}, "IDENTITY DENIED"},
@@ -165,7 +169,9 @@ TEST(V5Envelope, ControlProtocolInformationFrameShowsLayer3Address) {
 }
 
 TEST(V5Envelope, Layer3AddressFormsPerProtocol) {
+  // clang-format off
   struct Case { uint8_t b1; uint8_t b7; uint8_t b8; uint8_t b9; const char* name; const char* address; } cases[] = {
+      // clang-format on
       {0xE1, 0x03, 0x04, 0x00, "PSTN signalling", "PSTNa:0104  "},
       {0xE1, 0x02, 0x04, 0x00, "PSTN signalling", "Invld:0104  "},
       {0xE3, 0x05, 0x10, 0x00, "Control protocol", "PSTNa:0210  "},

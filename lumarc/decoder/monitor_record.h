@@ -22,11 +22,11 @@ inline constexpr size_t kDay = 10;
 inline constexpr size_t kHour = 11;
 inline constexpr size_t kMinute = 12;
 inline constexpr size_t kSecond = 13;
-inline constexpr size_t kDirection = 16;   // 2 bytes LE: time fraction / direction, low 11 bits
-inline constexpr size_t kType = 18;        // 2 bytes LE: record kind (high byte) and subtype
-inline constexpr size_t kIndicator = 20;   // 2 bytes LE: kind-specific indicator
-inline constexpr size_t kLength = 22;      // 1 byte: number of message bytes
-inline constexpr size_t kMessage = 23;     // the 96 message bytes
+inline constexpr size_t kDirection = 16;  // 2 bytes LE: time fraction / direction, low 11 bits
+inline constexpr size_t kType = 18;       // 2 bytes LE: record kind (high byte) and subtype
+inline constexpr size_t kIndicator = 20;  // 2 bytes LE: kind-specific indicator
+inline constexpr size_t kLength = 22;     // 1 byte: number of message bytes
+inline constexpr size_t kMessage = 23;    // the 96 message bytes
 }  // namespace monframe
 
 // Date and time of a record, kept as the frame's six values (no time zone, no
@@ -41,17 +41,17 @@ struct MonitorTime {
 };
 
 struct MonitorRecord {
-  int32_t type = 0;      // record kind (bits 8-15) and subtype (bits 0-7)
-  int32_t hpidx = 0;     // link index handed over by the monitor link
-  int32_t ptyp = 0;      // line-interface type handed over by the monitor link
-  int32_t dir = 0;       // time fraction / direction word, low 11 bits
+  int32_t type = 0;   // record kind (bits 8-15) and subtype (bits 0-7)
+  int32_t hpidx = 0;  // link index handed over by the monitor link
+  int32_t ptyp = 0;   // line-interface type handed over by the monitor link
+  int32_t dir = 0;    // time fraction / direction word, low 11 bits
   MonitorTime tdate;
-  std::string cport;     // calling-side port text
-  std::string pport;     // partner port text
-  int32_t ind = 0;       // kind-specific indicator
-  int32_t datl = 0;      // number of message bytes, at most 96
+  std::string cport;  // calling-side port text
+  std::string pport;  // partner port text
+  int32_t ind = 0;    // kind-specific indicator
+  int32_t datl = 0;   // number of message bytes, at most 96
   int32_t dlen = 0;
-  std::string datb;      // message bytes, two characters 0x40..0x4F per byte
+  std::string datb;  // message bytes, two characters 0x40..0x4F per byte
   int32_t dlps = 0;
   std::string xnam;
 };

@@ -93,8 +93,10 @@ TEST(Mtp3RoutingLabel, NetworkIndicatorAndSpareBitsTexts) {
 
 TEST(Mtp3RoutingLabel, PointCodesUseFourteenBitsAndLinkCodeTheTopNibble) {
   const uint32_t r = 0x3FFFu | (0x2AAAu << 14) | (0xFu << 28);
+  // clang-format off
   std::vector<uint8_t> bytes = {0x85, 0x86, 0x06, 0x84, uint8_t(r), uint8_t(r >> 8), uint8_t(r >> 16),
                                 uint8_t(r >> 24), 0x00};
+  // clang-format on
   const std::string text = decodeUnit(bytes);
   EXPECT_NE(text.find("|        ******** Destination point code:3FFF"
                       "|        ******** Originating point code:2AAA"
@@ -111,34 +113,44 @@ struct NmCase {
 
 TEST(NetworkManagement, MessageNamesAndContents) {
   const NmCase cases[] = {
+      // clang-format off
       {{0x11, 0x2A}, "COO  Changeover order",
        "|        00101010 Spare field ok,FSN of last acknowledged MSU:2A"},
+      // clang-format on
       {{0x21, 0xAA}, "COA  Changeover ack.", "|        10101010 Spare field ill"},
       {{0x51, 0x07}, "CBD  Changeback declaration", "|        00000111 Changeback code=07"},
       {{0x61, 0xF0}, "CBA  Changeback ack.", "|        11110000 Changeback code=F0"},
       {{0x12}, "ECO  Emergency changeover order", ""},
       {{0x23, 0x55, 0x55}, "TFC  Transfer controlled", ""},
+      // clang-format off
       {{0x14, 0x34, 0x12}, "TFP  Transfer prohibited",
        "|        ******** Spare field ok,Destination point code:1234"},
+      // clang-format on
       {{0x34, 0x34, 0x40}, "TFR  Transfer restricted", "|        ******** Spare field ill"},
       {{0x54, 0xFF, 0x3F}, "TFA  Transfer allowed", "|        ******** Spare field ok,Destination point code:3FFF"},
-      {{0x15, 0x01, 0x00}, "RST  Signalling route set test for prohibited destination",
+      {{0x15, 0x01, 0x00},
+       "RST  Signalling route set test for prohibited destination",
        "|        ******** Spare field ok,Destination point code:0001"},
-      {{0x25, 0x01, 0x00}, "RSR  Signalling route set test for restricted destination",
+      {{0x25, 0x01, 0x00},
+       "RSR  Signalling route set test for restricted destination",
        "|        ******** Spare field ok,Destination point code:0001"},
       {{0x86}, "LRT  Link remote inhibit test", ""},
       {{0x17}, "TRA  Traffic restart allowed", ""},
-      {{0x18, 0xFF, 0x0F}, "DLC  Signalling data link connection order",
+      {{0x18, 0xFF, 0x0F},
+       "DLC  Signalling data link connection order",
        "|        ******** Spare field ok,Signalling data link identity:0FFF"},
       {{0x18, 0xFF, 0x10}, "DLC  Signalling data link connection order", "|        ******** Spare field ill"},
       {{0x48}, "CNP  Connection not possible", ""},
-      {{0x1A, 0x23, 0x01, 0x15}, "UPU  User part unavailable",
+      {{0x1A, 0x23, 0x01, 0x15},
+       "UPU  User part unavailable",
        "|        ******** Spare field ok,Destination point code:0123"
        "|        00010101 ISUP,Cause:Unequipped remote user"},
-      {{0x1A, 0x23, 0x01, 0x23}, "UPU  User part unavailable",
+      {{0x1A, 0x23, 0x01, 0x23},
+       "UPU  User part unavailable",
        "|        ******** Spare field ok,Destination point code:0123"
        "|        00100011 SCCP,Cause:Inaccessible remote user"},
-      {{0x1A, 0x23, 0x01, 0x34}, "UPU  User part unavailable",
+      {{0x1A, 0x23, 0x01, 0x34},
+       "UPU  User part unavailable",
        "|        ******** Spare field ok,Destination point code:0123"
        "|        00110100 TUP,Cause:"},
       {{0x99, 0x01}, "Unknown message", ""},

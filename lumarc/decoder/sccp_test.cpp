@@ -31,8 +31,8 @@ std::string bodyOf(const std::vector<uint8_t>& bytes) {
 }
 
 const std::string kCalledGt4 =
-    C("Called party address") + L("00000111", "Parameter length:07") +
-    L("-------0", "Signalling point code absent") + L("------1-", "Address contains a subsystem number") +
+    C("Called party address") + L("00000111", "Parameter length:07") + L("-------0", "Signalling point code absent") +
+    L("------1-", "Address contains a subsystem number") +
     L("--0100--",
       "Global title includes translation type, numbering plan, encoding scheme and nature of address indicator") +
     L("-0------", "Route on GT") + L("0-------", "Reserved") + L("00000110", "SSN:Home location register (HLR)") +
@@ -48,21 +48,22 @@ const std::string kCallingPcSsn =
     S("Destination point code:012B") + L("00------", "Reserved") + L("00001000", "SSN:Mobile switching centre (MSC)");
 
 TEST(SccpMessages, UnitdataShowsClassPointersAddressesAndData) {
-  const std::vector<uint8_t> bytes = sccpUnit({0x09, 0x80, 0x03, 0x0A, 0x0E,                // type, class, pointers
+  const std::vector<uint8_t> bytes = sccpUnit({0x09, 0x80, 0x03, 0x0A, 0x0E,                    // type, class, pointers
                                                0x07, 0x12, 0x06, 0x00, 0x12, 0x04, 0x21, 0x43,  // called
-                                               0x04, 0x43, 0x2B, 0x01, 0x08,                // calling
-                                               0x03, 'a', 'b', 'c'});                       // data
-  EXPECT_EQ(decodeUnit(bytes), sccpHead("UDT   SCCP Unitdata", bytes) + C("Protocol class") +
-                                   L("----0000", "Class 0") + L("1000----", "Return message on error") +
-                                   L("00000011", "Pointer to Called party address:03") +
-                                   L("00001010", "Pointer to Calling party address:0A") +
-                                   L("00001110", "Pointer to Data:0E") + kCalledGt4 + kCallingPcSsn + C("Data") +
-                                   L("00000011", "Parameter length:03") + dumpOf(bytes));
+                                               0x04, 0x43, 0x2B, 0x01, 0x08,                    // calling
+                                               0x03, 'a',  'b',  'c'});                         // data
+  EXPECT_EQ(decodeUnit(bytes),
+            sccpHead("UDT   SCCP Unitdata", bytes) + C("Protocol class") + L("----0000", "Class 0") +
+                L("1000----", "Return message on error") + L("00000011", "Pointer to Called party address:03") +
+                L("00001010", "Pointer to Calling party address:0A") + L("00001110", "Pointer to Data:0E") +
+                kCalledGt4 + kCallingPcSsn + C("Data") + L("00000011", "Parameter length:03") + dumpOf(bytes));
 }
 
 TEST(SccpMessages, UnitdataServiceIsHeadedReturnCause) {
+  // clang-format off
   const std::vector<uint8_t> bytes = sccpUnit({0x0A, 0x01, 0x03, 0x0A, 0x0E, 0x07, 0x12, 0x06, 0x00, 0x12, 0x04,
                                                0x21, 0x43, 0x04, 0x43, 0x2B, 0x01, 0x08, 0x01, 0x00});
+  // clang-format on
   EXPECT_EQ(bodyOf(bytes), C("Return cause") + L("00000001", "No translation for this specific address") +
                                L("00000011", "Pointer to Called party address:03") +
                                L("00001010", "Pointer to Calling party address:0A") +
@@ -73,22 +74,23 @@ TEST(SccpMessages, UnitdataServiceIsHeadedReturnCause) {
 TEST(SccpMessages, ConnectionRequestWithOptionalPart) {
   const std::vector<uint8_t> bytes =
       sccpUnit({0x01, 0x01, 0x02, 0x03, 0x02, 0x02, 0x05,  // type, SLR, class 2, pointers
+                                                           // clang-format off
                 0x03, 0x42, 0x08, 0x93,                     // called: SSN only, route on SSN
                 0x12, 0x01, 0x05,                           // importance 5
                 0x13, 0x02, 0xAA, 0xBB,                     // long data: skipped silently
                 0x19, 0x01, 0x00,                           // unknown code
+                // clang-format on
                 0x00});
   EXPECT_EQ(decodeUnit(bytes),
             sccpHead("CR    SCCP Connection request", bytes) + C("Source local reference") + S("00030201") +
                 C("Protocol class") + L("----0010", "Class 2") + L("0000----", "Spare") +
                 L("00000010", "Pointer to Called party address:02") + L("00000101", "Pointer to optional part:05") +
                 C("Called party address") + L("00000011", "Parameter length:03") +
-                L("-------0", "Signalling point code absent") +
-                L("------1-", "Address contains a subsystem number") + L("--0000--", "No global title included") +
-                L("-1------", "Route on SSN") + L("0-------", "Reserved") + L("00001000", "SSN:Mobile switching centre (MSC)") +
-                C("Importance") + L("00000001", "Parameter length:01") + L("-----101", "05") +
-                L("00000---", "Spare") + C("Unknown SCCP parameter") + C("End of optional parameters") +
-                dumpOf(bytes));
+                L("-------0", "Signalling point code absent") + L("------1-", "Address contains a subsystem number") +
+                L("--0000--", "No global title included") + L("-1------", "Route on SSN") + L("0-------", "Reserved") +
+                L("00001000", "SSN:Mobile switching centre (MSC)") + C("Importance") +
+                L("00000001", "Parameter length:01") + L("-----101", "05") + L("00000---", "Spare") +
+                C("Unknown SCCP parameter") + C("End of optional parameters") + dumpOf(bytes));
 }
 
 struct BodyCase {
@@ -101,33 +103,44 @@ TEST(SccpMessages, ConnectionOrientedMessages) {
   const std::string dlr = C("Destination local reference") + S("Destination Local Reference:00030201");
   const std::string slr = C("Source local reference") + S("00060504");
   const BodyCase cases[] = {
-      {{0x02, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x82, 0x00}, "CC    SCCP Connection confirm",
+      {{0x02, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x82, 0x00},
+       "CC    SCCP Connection confirm",
        dlr + slr + C("Protocol class") + L("----0010", "Class 2") + L("1000----", "Spare") +
            L("00000000", "Pointer to optional part:00")},
+      // clang-format off
       {{0x03, 0x01, 0x02, 0x03, 0x0B, 0x00}, "CREF  SCCP Connection refused",
        dlr + C("Refusal cause") + L("00001011", "Eubsystem congestion") +
            L("00000000", "Pointer to optional part:00")},
       {{0x04, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x10, 0x00}, "RLSD  SCCP Released",
+       // clang-format on
        dlr + slr + C("Release cause") + L("00010000", "SCCP failure") + L("00000000", "Pointer to optional part:00")},
       {{0x05, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}, "RLC   SCCP Release complete", dlr + slr},
-      {{0x06, 0x01, 0x02, 0x03, 0x01, 0x01, 0x02, 0xAA, 0xBB}, "DT1   SCCP Data form 1",
+      {{0x06, 0x01, 0x02, 0x03, 0x01, 0x01, 0x02, 0xAA, 0xBB},
+       "DT1   SCCP Data form 1",
        dlr + C("Segmenting/reassembling") + L("-------1", "More data") + L("0000000-", "Spare") +
            L("00000001", "Pointer to Data:01") + C("Data") + L("00000010", "Parameter length:02")},
-      {{0x07, 0x01, 0x02, 0x03, 0x0A, 0x01, 0x01, 0x01, 0xAA}, "DT2   SCCP Data form 2",
+      {{0x07, 0x01, 0x02, 0x03, 0x0A, 0x01, 0x01, 0x01, 0xAA},
+       "DT2   SCCP Data form 2",
        dlr + C("Sequencing/segmenting") + L("-------1", "More data") + S("Send sequence number:0005") +
            L("00000001", "Pointer to Data:01") + C("Data") + L("00000001", "Parameter length:01")},
-      {{0x08, 0x01, 0x02, 0x03, 0x0B, 0x10}, "AK    SCCP Data acknowledgement",
+      {{0x08, 0x01, 0x02, 0x03, 0x0B, 0x10},
+       "AK    SCCP Data acknowledgement",
        dlr + C("Receive sequence number") + L("-------1", "Spare") + L("0000101-", "05") + C("Credit") +
            L("00010000", "Window size value:10")},
-      {{0x0B, 0x01, 0x02, 0x03, 0x01, 0x01, 0x7E}, "ED    SCCP Expedited data",
+      {{0x0B, 0x01, 0x02, 0x03, 0x01, 0x01, 0x7E},
+       "ED    SCCP Expedited data",
        dlr + L("00000001", "Pointer to Data:01") + C("Data") + L("00000001", "Parameter length:01")},
       {{0x0C, 0x01, 0x02, 0x03}, "EA    SCCP Expedited data acknowledgement", dlr},
+      // clang-format off
       {{0x0D, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x05}, "RSR   SCCP Reset request",
        dlr + slr + C("Reset cause") + L("00000101", "Remote procedure error - incorrect P(S) after (re)initialization")},
+      // clang-format on
       {{0x0E, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}, "RSC   SCCP Reset confirmation", dlr + slr},
-      {{0x0F, 0x01, 0x02, 0x03, 0x02}, "ERR   SCCP Protocol data unit error",
+      {{0x0F, 0x01, 0x02, 0x03, 0x02},
+       "ERR   SCCP Protocol data unit error",
        dlr + C("Error cause") + L("00000010", "Point code mismatch")},
-      {{0x10, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x03, 0x00, 0x00, 0x07}, "IT    SCCP Inactivity test",
+      {{0x10, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x03, 0x00, 0x00, 0x07},
+       "IT    SCCP Inactivity test",
        dlr + slr + C("Protocol class") + L("----0011", "Class 3") + L("0000----", "Spare") +
            C("Sequencing/segmenting") + L("-------0", "No more data") + S("Send sequence number:0000") + C("Credit") +
            L("00000111", "Window size value:07")},
@@ -141,10 +154,12 @@ TEST(SccpMessages, ConnectionOrientedMessages) {
 TEST(SccpMessages, ExtendedUnitdataWithHopCounterAndSegmentation) {
   const std::vector<uint8_t> bytes =
       sccpUnit({0x11, 0x01, 0x0F, 0x04, 0x07, 0x0A, 0x0C,  // class, hop counter, four pointers
+                                                           // clang-format off
                 0x03, 0x42, 0x08, 0x93,                     // called
                 0x03, 0x42, 0x07, 0x00,                     // calling
                 0x02, 0x01, 0x02,                           // data
                 0x10, 0x04, 0xC3, 0x01, 0x02, 0x03,         // segmentation
+                // clang-format on
                 0x00});
   EXPECT_EQ(bodyOf(bytes),
             C("Protocol class") + L("----0001", "Class 1") + L("0000----", "No special options") + C("Hop counter") +
@@ -160,9 +175,8 @@ TEST(SccpMessages, ExtendedUnitdataWithHopCounterAndSegmentation) {
                 L("-1------", "Route on SSN") + L("0-------", "Reserved") +
                 L("00000111", "SSN:Visitor location register (VLR)") + C("Data") +
                 L("00000010", "Parameter length:02") + C("Segmentation") + L("00000100", "Parameter length:04") +
-                L("----0011", "Remaining segments:03") + L("--00----", "Spare") +
-                L("-1------", "Class 1 selected") + L("1-------", "First segment") +
-                C("End of optional parameters"));
+                L("----0011", "Remaining segments:03") + L("--00----", "Spare") + L("-1------", "Class 1 selected") +
+                L("1-------", "First segment") + C("End of optional parameters"));
   EXPECT_EQ(decodeUnit(bytes).substr(0, msuHead().size() + 28), msuHead() + "XUDT  SCCP Extended unitdata");
 }
 
@@ -211,12 +225,14 @@ TEST(SccpFixedParameters, ProtocolClassOptionsAndCauseTables) {
     std::string body;
   } cases[] = {
       {{0x0C, 0x01, 0x02, 0x03}, C("Destination local reference") + S("Destination Local Reference:00030201")},
+      // clang-format off
       {{0x09, 0x30, 0x00, 0x00, 0x00}, C("Protocol class") + L("----0000", "Class 0") + L("0011----", "Spare") +
                                            kZeroPointers},
+      // clang-format on
       {{0x09, 0x05, 0x00, 0x00, 0x00}, C("Protocol class") + L("----0101", "Unknown") + kZeroPointers},
-      {{0x0F, 0x01, 0x02, 0x03, 0x09}, C("Destination local reference") +
-                                           S("Destination Local Reference:00030201") + C("Error cause") +
-                                           L("00001001", "Reserved")},
+      {{0x0F, 0x01, 0x02, 0x03, 0x09},
+       C("Destination local reference") + S("Destination Local Reference:00030201") + C("Error cause") +
+           L("00001001", "Reserved")},
       {{0x04, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x0E, 0x00},
        C("Destination local reference") + S("Destination Local Reference:00030201") + C("Source local reference") +
            S("00060504") + C("Release cause") + L("00001110", "Reserved") +
@@ -256,8 +272,10 @@ TEST(SccpAddresses, EveryGlobalTitleIndicator) {
        aiLines(L("--0001--", "Global title includes nature of address indicator only")) +
            L("-0000011", "Nature of address indicator:National significant number:") +
            L("1-------", "Odd/even indicator:Odd number of address signals") + D("123")},
+      // clang-format off
       {{0x08, 0x11}, aiLines(L("--0010--", "Global title includes translation type only")) +
                          L("00010001", "Translation type:11")},
+      // clang-format on
       {{0x0C, 0x00, 0x71},
        aiLines(L("--0011--", "Global title includes translation type, numbering plan and encoding scheme")) +
            L("00000000", "Translation type:00") + L("----0001", "Encoding scheme:BCD, odd number of digits") +
@@ -274,13 +292,15 @@ TEST(SccpAddresses, EveryGlobalTitleIndicator) {
            L("0-------", "Odd/even indicator:Even number of address signals") + D("123")},
       {{0x14, 0x00}, aiLines(L("--0101--", "Spare"))},
       {{0x7C, 0x00}, aiLines(L("--1111--", "Reserved for extension"), true)},
-      {{0x80, 0x00}, L("-------0", "Signalling point code absent") + L("------0-", "Subsystem number absent") +
-                         L("--0000--", "No global title included") + L("-0------", "Route on GT") +
-                         L("1-------", "Reserved")},
+      {{0x80, 0x00},
+       L("-------0", "Signalling point code absent") + L("------0-", "Subsystem number absent") +
+           L("--0000--", "No global title included") + L("-0------", "Route on GT") + L("1-------", "Reserved")},
   };
   for (const auto& c : cases) {
+    // clang-format off
     EXPECT_EQ(calledOf(c.address),
               C("Called party address") + lenLine(uint8_t(c.address.size())) + c.lines)
+        // clang-format on
         << visible(calledOf(c.address));
   }
 }
@@ -305,11 +325,13 @@ TEST(SccpBounds, ShortAddressesStopTheMessage) {
     std::vector<uint8_t> address;
     std::string lastLine;
   } cases[] = {
+      // clang-format off
       {{0x42}, lenLine(1)},                                                             // shorter than 2
       {{0x43, 0x2B}, L("0-------", "Reserved")},                                        // point code needs 2
       {{0x10, 0x00, 0x11}, L("0-------", "Reserved")},                                  // indicator 4 needs 3
       {{0x0C, 0x00}, L("0-------", "Reserved")},                                        // indicator 3 needs 2
   };
+  // clang-format on
   for (const auto& c : cases) {
     const std::string got = calledOf(c.address);
     ASSERT_GE(got.size(), c.lastLine.size());
@@ -326,8 +348,8 @@ TEST(SccpBounds, PointersOfZeroOrOutsideTheMessageEndTheDecode) {
                               L("00000000", "Pointer to Data:00"));
   const std::vector<uint8_t> outside = sccpUnit({0x06, 0x01, 0x02, 0x03, 0x00, 0xF0});
   EXPECT_EQ(bodyOf(outside), C("Destination local reference") + S("Destination Local Reference:00030201") +
-                                 C("Segmenting/reassembling") + L("-------0", "No more data") +
-                                 L("0000000-", "Spare") + L("11110000", "Pointer to Data:F0"));
+                                 C("Segmenting/reassembling") + L("-------0", "No more data") + L("0000000-", "Spare") +
+                                 L("11110000", "Pointer to Data:F0"));
   // A two-octet pointer far beyond the buffer.
   std::vector<uint8_t> longPtr = sccpUnit({0x13, 0x00, 0x02, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
   EXPECT_NE(bodyOf(longPtr).find(L("11111111", "Pointer to Called party address:FFFF") +
@@ -336,9 +358,8 @@ TEST(SccpBounds, PointersOfZeroOrOutsideTheMessageEndTheDecode) {
 }
 
 TEST(SccpBounds, WrongLengthOfAnOptionalParameterEndsTheLoop) {
-  const std::vector<uint8_t> bytes =
-      sccpUnit({0x01, 0x01, 0x02, 0x03, 0x02, 0x02, 0x05, 0x03, 0x42, 0x08, 0x93, 0x11, 0x02, 0x05, 0x05, 0x12,
-                0x01, 0x01, 0x00});
+  const std::vector<uint8_t> bytes = sccpUnit({0x01, 0x01, 0x02, 0x03, 0x02, 0x02, 0x05, 0x03, 0x42, 0x08, 0x93, 0x11,
+                                               0x02, 0x05, 0x05, 0x12, 0x01, 0x01, 0x00});
   const std::string body = bodyOf(bytes);
   const std::string tail = C("Hop counter") + L("00000010", "Parameter length:02");
   ASSERT_GE(body.size(), tail.size());

@@ -54,8 +54,8 @@ inline std::string dumpOf(const std::vector<uint8_t>& bytes) {
 // service indicator si (the message name goes between them).
 inline std::string msuHead() { return kHeader + "RCV PKT Bib=1 Bsn=05 Fib=1 Fsn=06 msu "; }
 inline std::string level3Lines(uint8_t li, uint8_t si, const char* siName) {
-  return "|        " + bitsOf(li) + " Spare field ok,Len=" + (std::string(1, "0123456789ABCDEF"[li >> 4]) +
-                                                             "0123456789ABCDEF"[li & 0x0F]) +
+  return "|        " + bitsOf(li) +
+         " Spare field ok,Len=" + (std::string(1, "0123456789ABCDEF"[li >> 4]) + "0123456789ABCDEF"[li & 0x0F]) +
          "|        " + bitsOf(uint8_t(0x80 | si)) + " Subservice:National network-0,Spare bits:00," + siName +
          "|        ******** Destination point code:0123"
          "|        ******** Originating point code:0456"

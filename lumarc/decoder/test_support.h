@@ -14,8 +14,10 @@ namespace lumarc::test {
 
 // A record of kind type with the given message bytes (datl = their count
 // unless datl >= 0 is given) and fixed header fields.
+// clang-format off
 inline MonitorRecord recordOf(int32_t type, std::vector<uint8_t> bytes, int32_t datl = -1,
                               int32_t ptyp = 0x10, int32_t ind = 0) {
+  // clang-format on
   MonitorRecord r;
   r.type = type;
   r.hpidx = 1;

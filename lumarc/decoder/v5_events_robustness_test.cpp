@@ -55,16 +55,20 @@ class RecordGenerator {
     if (id >= 0xE0 && ef == 8177) return;
     const uint8_t len = below(6) == 0 ? byte() : uint8_t(below(10));
     out.push_back(len);
+    // clang-format off
     for (unsigned i = 0; i < len && out.size() < 96; ++i) out.push_back(below(3) == 0 ? byte() : uint8_t(0x80 | below(0x80)));
+    // clang-format on
   }
 
   MonitorRecord v5Record() {
     static constexpr uint8_t kTypes[5][2] = {{0x00, 0x10}, {0x10, 0x05}, {0x20, 0x0C}, {0x18, 0x09}, {0x30, 0x03}};
     const unsigned ef = 8176 + below(5);
+    // clang-format off
     std::vector<uint8_t> bytes = {uint8_t((ef >> 7) << 2), uint8_t(((ef & 0x7F) << 1) | 1),
                                   byte(), byte(), uint8_t(below(8) == 0 ? 1 : byte() & 0xFE), byte(),
                                   uint8_t(below(10) == 0 ? byte() : 0x48), byte(), byte(),
                                   uint8_t(below(10) == 0 ? byte() : kTypes[ef - 8176][0] + below(kTypes[ef - 8176][1]))};
+    // clang-format on
     while (bytes.size() < 96 && below(8) != 0) element(bytes, ef);
     const int32_t datl = below(5) == 0 ? int32_t(below(200)) : int32_t(bytes.size() > 96 ? 96 : bytes.size());
     bytes.resize(96, 0);
@@ -78,8 +82,10 @@ class RecordGenerator {
   }
 
   MonitorRecord eventRecord() {
+    // clang-format off
     static constexpr int32_t kKinds[] = {0xFF, 0xFE, 0xF0, 0xEF, 0xF9, 0xF8, 0xF7, 0xF4,
                                          0xF3, 0xF2, 0xF1, 0xED, 0xEC};
+    // clang-format on
     const int32_t kind = kKinds[below(sizeof kKinds / sizeof kKinds[0])];
     const int32_t sub = below(3) == 0 ? int32_t(byte()) : int32_t(below(40));
     std::vector<uint8_t> bytes(96);
@@ -100,9 +106,7 @@ class RecordGenerator {
   std::mt19937 rng_;
 };
 
-size_t expectedDumpBytes(const MonitorRecord& r) {
-  return r.datl < 0 ? 0 : (r.datl > 96 ? 96 : size_t(r.datl));
-}
+size_t expectedDumpBytes(const MonitorRecord& r) { return r.datl < 0 ? 0 : (r.datl > 96 ? 96 : size_t(r.datl)); }
 
 TEST(V5EventsRobustness, RandomV5RecordsKeepTheirLayoutAndEndWithTheDump) {
   RecordGenerator gen(20260512);

@@ -58,6 +58,7 @@ struct Wording {
   unsigned code;
 };
 const Wording kOwnWording[] = {
+    // clang-format off
     {"pulsed signal", 0x7E},      // "Pulsed reverse polarity"
     {"pstn cause", 0x03},         // "L3addr error"
     {"bcc reject cause", 0x04},   // "... ISDN user port time slot"
@@ -66,6 +67,7 @@ const Wording kOwnWording[] = {
     {"bcc reject cause", 0x0E},   // "Invalid user port time slot(s) ..."
     {"bcc protocol error", 0x0D}, // "Too many information elements"
 };
+// clang-format on
 
 bool ownWording(const Table& t, unsigned code) {
   for (const Wording& w : kOwnWording) {
@@ -83,8 +85,10 @@ std::string normalised(const std::string& text) {
     word.clear();
   };
   for (char c : text) {
-    if (std::isalnum(static_cast<unsigned char>(c))) word += char(std::tolower(static_cast<unsigned char>(c)));
-    else flush();
+    if (std::isalnum(static_cast<unsigned char>(c)))
+      word += char(std::tolower(static_cast<unsigned char>(c)));
+    else
+      flush();
   }
   flush();
   return out;
@@ -109,8 +113,10 @@ std::string ourText(const Table& t, unsigned code) {
 
 void writePcap(const std::string& path, const std::vector<std::vector<uint8_t>>& packets) {
   std::ofstream f(path, std::ios::binary);
+  // clang-format off
   auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) f.put(char(v >> (8 * i))); };
   auto u16 = [&](uint16_t v) { f.put(char(v)); f.put(char(v >> 8)); };
+  // clang-format on
   u32(0xA1B2C3D4);
   u16(2);
   u16(4);
@@ -152,8 +158,10 @@ std::string runTshark(const std::string& tshark, const std::string& pcap) {
     ::close(fds[1]);
     std::FILE* devnull = std::fopen("/dev/null", "w");
     if (devnull) ::dup2(::fileno(devnull), 2);
+    // clang-format off
     const char* argv[] = {tshark.c_str(), "-n", "-r", pcap.c_str(), "-o",
                           "uat:user_dlts:\"User 0 (DLT=147)\",\"v52\",\"0\",\"\",\"0\",\"\"", "-T", "pdml", nullptr};
+    // clang-format on
     ::execv(tshark.c_str(), const_cast<char* const*>(argv));
     ::_exit(127);
   }
@@ -190,7 +198,9 @@ TEST(V5Oracle, ValueTablesAgreeWithTsharkV52Dissector) {
   if (tshark.empty()) GTEST_SKIP() << "tshark is not installed";
 
   std::vector<std::vector<uint8_t>> packets;
+  // clang-format off
   struct Probe { const Table* table; unsigned code; };
+  // clang-format on
   std::vector<Probe> probes;
   for (const Table& t : kTables) {
     for (unsigned code = t.first; code <= t.last; ++code) {
@@ -227,8 +237,8 @@ TEST(V5Oracle, ValueTablesAgreeWithTsharkV52Dissector) {
     EXPECT_NE(ours, "Reserved") << t.name << " code " << code << " is \"" << theirs << "\" in the dissector";
     if (ownWording(t, code)) continue;
     ++named;
-    EXPECT_EQ(normalised(ours), normalised(theirs)) << t.name << " code " << code << ": \"" << ours << "\" vs \""
-                                                    << theirs << "\"";
+    EXPECT_EQ(normalised(ours), normalised(theirs))
+        << t.name << " code " << code << ": \"" << ours << "\" vs \"" << theirs << "\"";
   }
   EXPECT_GT(named, 100);
 }

@@ -59,16 +59,22 @@ bool spareLine(DecodeContext& ctx, uint8_t octet, int hi, int lo, unsigned expec
 // ---- message types ----
 
 constexpr CodeText kPstnMessages[] = {
+    // clang-format off
     {0x00, "PstnEstablish"},     {0x01, "PstnEstablishAck"},       {0x02, "PstnSignal"},
     {0x03, "PstnSignalAck"},     {0x08, "PstnDisconnect"},         {0x09, "PstnDisconnectComplete"},
     {0x0C, "PstnStatusEnquiry"}, {0x0D, "PstnStatus"},             {0x0E, "PstnProtocolParameter"},
 };
+// clang-format on
 
 constexpr CodeText kControlMessages[] = {
-    {0x10, "PortControl"}, {0x11, "PortControlAck"}, {0x12, "CommonControl"}, {0x13, "CommonControlAck"},
+    {0x10, "PortControl"},
+    {0x11, "PortControlAck"},
+    {0x12, "CommonControl"},
+    {0x13, "CommonControlAck"},
 };
 
 constexpr CodeText kBccMessages[] = {
+    // clang-format off
     {0x20, "BccAllocation"},         {0x21, "BccAllocationComplete"},   {0x22, "BccAllocationReject"},
     {0x23, "BccDeallocation"},       {0x24, "BccDeallocationComplete"}, {0x25, "BccDeallocationReject"},
     {0x26, "BccAudit"},              {0x27, "BccAuditComplete"},        {0x28, "BccAnFault"},
@@ -80,6 +86,7 @@ constexpr CodeText kProtectionMessages[] = {
     {0x1B, "PrtSwitchoverAck"}, {0x1C, "PrtSwitchoverRej"},  {0x1D, "PrtProtocolError"},
     {0x1E, "PrtResetSnCom"},    {0x1F, "PrtResetSnAck"},
 };
+// clang-format on
 
 constexpr CodeText kLinkControlMessages[] = {{0x30, "LinkControl"}, {0x31, "LinkControlAck"}};
 
@@ -148,6 +155,7 @@ constexpr CodeText kPulsedSignals[] = {
     {0x7F, "Pulsed normal polarity"},
 };
 
+// clang-format off
 constexpr auto kSuppressionIndicators = numbered(
     "No suppression",
     "Allowed by pre-defined V5.2 SIGNAL message from LE",
@@ -161,6 +169,7 @@ constexpr auto kAcknowledgeRequests = numbered(
     "Ending acknowledgement requested when finished all pulses",
     "Start of pulse acknowledgement requested"
 );
+// clang-format on
 
 // Suppression octet of a pulse attribute: duration type, suppression
 // indicator and its extension line; returns bit 7.
@@ -178,10 +187,8 @@ void acknowledgementOctet(DecodeContext& ctx, uint8_t o) {
   extensionLine(ctx, o);
 }
 
-constexpr auto kLineInformation = numbered(
-    "Impedance marker reset", "Impedance marker set", "Lowloopimpedance", "Anomalous loop impedance",
-    "Anomalous line condition received"
-);
+constexpr auto kLineInformation = numbered("Impedance marker reset", "Impedance marker set", "Lowloopimpedance",
+                                           "Anomalous loop impedance", "Anomalous line condition received");
 
 constexpr CodeText kPstnCauses[] = {
     {0x00, "Response to STATUS ENQUIRY"},
@@ -202,16 +209,16 @@ constexpr CodeText kPstnCauses[] = {
 constexpr auto kPulseCountActions = numbered(
     "Cease to apply pulses after number specified by reporting pulse count have been applied",
     "Continue to apply pulses at same rate until the call is disconnected or receipt of new instructions from LE",
-    "Reserved for ETSI use",
-    "Reserved for ETSI use"
-);
+    "Reserved for ETSI use", "Reserved for ETSI use");
 
+// clang-format off
 constexpr auto kMeteringReports = numbered(
     "Meter report - metering ended",
     "Meter report - metering continuing",
     "Positive acknowledgement of new automatic metering instructions",
     "Failure of metering in the AN - no more metering pulses can be applied automatically"
 );
+// clang-format on
 
 // One-octet PSTN elements (identifier 0x80 and above).
 size_t pstnSingleOctet(DecodeContext& ctx, size_t index, uint8_t id) {
@@ -439,6 +446,7 @@ size_t pstnElement(DecodeContext& ctx, size_t index) {
 // ---- control ----
 
 constexpr CodeText kControlFunctionElements[] = {
+    // clang-format off
     {0x01, "FE101 (activate access)"},
     {0x02, "FE102 (activation initiated by user)"},
     {0x03, "FE103 (DS activated)"},
@@ -454,6 +462,7 @@ constexpr CodeText kControlFunctionElements[] = {
     {0x19, "FE209(TE out of service)"},
     {0x1A, "FE210(failure inside network)"},
 };
+// clang-format on
 
 constexpr CodeText kControlFunctionIds[] = {
     {0x00, "Verify re-provisioning"},
@@ -516,15 +525,9 @@ size_t controlElement(DecodeContext& ctx, size_t index) {
   const uint8_t len = ctx.at(index + 1);
   const uint8_t c1 = ctx.at(index + 2);
   switch (id) {
-    case 0x20:
-      field(ctx, c1, kValue, "", kControlFunctionElements, "Reserved");
-      break;
-    case 0x21:
-      field(ctx, c1, kValue, "", kControlFunctionIds, "Reserved");
-      break;
-    case 0x22:
-      fieldHex(ctx, c1, kValue, "Variant:");
-      break;
+    case 0x20: field(ctx, c1, kValue, "", kControlFunctionElements, "Reserved"); break;
+    case 0x21: field(ctx, c1, kValue, "", kControlFunctionIds, "Reserved"); break;
+    case 0x22: fieldHex(ctx, c1, kValue, "Variant:"); break;
     default:  // 0x23 Interface ID: 3-octet groups, first octet most significant
       if (len % 3 != 0) return kV5EndOfElements;
       for (size_t g = 0; g < len; g += 3) {
@@ -595,14 +598,10 @@ constexpr VariableElement kBccElements[] = {
 };
 
 // "V5.2 048 kbit/s link Identifier:" line of a whole octet.
-void linkIdentifierLine(DecodeContext& ctx, uint8_t o) {
-  fieldHex(ctx, o, {7, 0}, "V5.2 048 kbit/s link Identifier:");
-}
+void linkIdentifierLine(DecodeContext& ctx, uint8_t o) { fieldHex(ctx, o, {7, 0}, "V5.2 048 kbit/s link Identifier:"); }
 
 // "V5 Time Slot Number:" line of bits 4-0.
-void timeSlotLine(DecodeContext& ctx, uint8_t o) {
-  fieldHex(ctx, o, {4, 0}, "V5 Time Slot Number:");
-}
+void timeSlotLine(DecodeContext& ctx, uint8_t o) { fieldHex(ctx, o, {4, 0}, "V5 Time Slot Number:"); }
 
 // Stars line of a 32-bit time-slot map (first octet most significant) with
 // its lowest bit cleared, then the spare check of that bit; true when ok.
@@ -667,6 +666,7 @@ size_t bccElement(DecodeContext& ctx, size_t index) {
 
 // ---- protection ----
 
+// clang-format off
 constexpr auto kProtectionRejections = numbered(
     "No standby C-channel available",
     "Target physical C-channel not operational",
@@ -676,6 +676,7 @@ constexpr auto kProtectionRejections = numbered(
     "Requested allocation exists already",
     "Target physical C-channel already has logical C-channel"
 );
+// clang-format on
 
 constexpr CodeText kProtectionErrors[] = {
     {0x01, "Protocol discriminator error"},
@@ -704,9 +705,7 @@ size_t protectionElement(DecodeContext& ctx, size_t index) {
   const uint8_t c1 = ctx.at(index + 2), c2 = ctx.at(index + 3);
   const size_t next = index + 2 + len;
   switch (id) {
-    case 0x50:
-      fieldHex(ctx, c1, kValue, "No:");
-      return extensionLine(ctx, c1) ? next : kV5EndOfElements;
+    case 0x50: fieldHex(ctx, c1, kValue, "No:"); return extensionLine(ctx, c1) ? next : kV5EndOfElements;
     case 0x51:
       linkIdentifierLine(ctx, c1);
       timeSlotLine(ctx, c2);
@@ -724,6 +723,7 @@ size_t protectionElement(DecodeContext& ctx, size_t index) {
 
 // ---- link control ----
 
+// clang-format off
 constexpr auto kLinkControlFunctions = numbered(
     "FE-IDReq",
     "FE-IDAck",
@@ -734,6 +734,7 @@ constexpr auto kLinkControlFunctions = numbered(
     "FE305 (deferred link block request)",
     "FE306 (non-deferred link block request)"
 );
+// clang-format on
 
 }  // namespace
 

@@ -158,8 +158,7 @@ bool decodeCmdrFrame(const CmdrFrame& f, uint32_t exchangeAddress, CmdrRecord& r
       r.xdata = blank32;
       r.cdata = blank32;
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 

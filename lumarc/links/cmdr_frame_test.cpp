@@ -244,8 +244,10 @@ TEST(CmdrFrameDecode, KindFAndUnknownKindsAreNotAccepted) {
   struct Case {
     uint32_t kind;
     bool accepted;
+    // clang-format off
   } cases[] = {{0, true}, {1, true}, {2, true}, {3, true}, {4, true}, {5, false}, {0x45, false},
                {6, false}, {63, false}, {0x40, true}};
+  // clang-format on
   for (const Case& c : cases) {
     CmdrFrameFields s;
     s.kind = c.kind;

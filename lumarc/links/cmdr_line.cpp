@@ -90,13 +90,13 @@ std::string longOther(const CmdrRecord& r) {
   const std::string b4(4, ' '), b8(8, ' ');
   std::string s;
   char t = r.type[0];
-  if (t == 'D') s = "D Malicious ";
-  else s = padRight(std::string(1, t), 12);
+  if (t == 'D')
+    s = "D Malicious ";
+  else
+    s = padRight(std::string(1, t), 12);
   s += recordDateText(r.tdate) + " ";
   switch (t) {
-    case 'B':
-      s += cut(r.rdata, 32) + cut(r.xdata, 32) + cut(r.cdata, 32);
-      break;
+    case 'B': s += cut(r.rdata, 32) + cut(r.xdata, 32) + cut(r.cdata, 32); break;
     case 'C':
       s += r.cport + " " + b4 + " " + (r.ppuls ? decimal(r.ppuls, 4, false, true) : b4) + " " + r.rdata + " " + b8 +
            " " + r.uport + " ";
@@ -107,9 +107,7 @@ std::string longOther(const CmdrRecord& r) {
     case 'E':
       s += r.cport + " " + decimal(r.rpuls, 4, true, false) + " " + decimal(r.ppuls, 4, true, false) + " ";
       break;
-    case 'F':
-      s += r.cport + " " + cut(r.rdata, 32);
-      break;
+    case 'F': s += r.cport + " " + cut(r.rdata, 32); break;
   }
   return s;
 }
@@ -159,8 +157,10 @@ std::string amountText(double value, int w) {
   if (frac[3] >= '5') {
     int i = int(digits.size()) - 1;
     while (i >= 0 && digits[size_t(i)] == '9') digits[size_t(i--)] = '0';
-    if (i < 0) digits.insert(digits.begin(), '1');
-    else ++digits[size_t(i)];
+    if (i < 0)
+      digits.insert(digits.begin(), '1');
+    else
+      ++digits[size_t(i)];
   }
   std::string decimals = digits.substr(digits.size() - 3);
   std::string integer = digits.substr(0, digits.size() - 3);

@@ -58,7 +58,7 @@ TEST(CmdrLongLine, CallKindTextAndItsWidth) {
     uint32_t kind;
     const char* text;
   } cases[] = {{1, "PlDynm "},  {7, "PlBusy "},  {8, "PlAlert "}, {0, "       "},  {32, "       "}, {33, "UCdefl "},
-               {41, "H323Xf "}, {42, "       "}, {64, "UCxfrA "},  {69, "AltRtg "},  {70, "       "}, {255, "       "}};
+               {41, "H323Xf "}, {42, "       "}, {64, "UCxfrA "}, {69, "AltRtg "}, {70, "       "}, {255, "       "}};
   for (const Case& c : cases) {
     CmdrRecord r = callRecord();
     r.flags = c.kind;
@@ -132,9 +132,11 @@ TEST(CmdrLongLine, OtherKindsUseTheirLabelAndColumns) {
   } cases[] = {
       {&b, "B           " + date + pad("Power up", 32) + pad("second", 32) + pad("", 32)},
       {&c, "C           " + date + "    0201 " + b4 + " 0009 " + pad("Wake up call", 32) + " " + b8 + "      777 "},
+      // clang-format off
       {&c0, "C           " + date + "    0201 " + b4 + " " + b4 + " " + pad("Wake up call", 32) + " " + b8 + "      777 "},
       {&d, "D Malicious " + date + "    0100 " + b4 + " " + b4 + " " + std::string(28, '5') + " " + b8 +
                "      800 " + pad("123", 32)},
+      // clang-format on
       {&e, "E           " + date + "    0100 4    3456 "},
       {&f, "F           " + date + "    0100 " + pad("text", 32)},
   };
@@ -208,11 +210,13 @@ TEST(AmountText, RoundsAndFitsTheWidth) {
     int w;
     std::string want;
   } cases[] = {
+      // clang-format off
       {2, 4, "   2.000"},       {0.5, 4, "   0.500"},       {-2, 4, "  -2.000"},     {1234.5, 4, " 1234.50"},
       {123456, 4, " 123456."},   {1234567, 4, "********"},     {2, 8, "       2.000"}, {0.05, 4, "   0.050"},
       {0, 4, "   0.000"},       {1.0005, 4, "   1.001"},      {0.0005, 4, "   0.001"},   {-0.0004, 4, "   0.000"},
       {-1.0005, 4, "  -1.001"},  {999.9996, 4, " 1000.00"},    {12345.678, 4, " 12345.6"}, {-123456, 4, "-123456."},
   };
+  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(amountText(c.value, c.w), c.want) << c.value << " w=" << c.w;
 }
 

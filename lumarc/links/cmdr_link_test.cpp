@@ -436,7 +436,7 @@ TEST(CmdrBatchStore, EachReceivePassIsStoredBeforeItsAcknowledgement) {
   BatchFixture f;
   f.openConnected();
   std::string all = bytesOf({callFrame(1), callFrame(2), callFrame(3)});
-  f.feed(all.substr(0, 100));   // no whole frame: nothing to store
+  f.feed(all.substr(0, 100));    // no whole frame: nothing to store
   f.feed(all.substr(100, 300));  // frames 1 and 2
   f.feed(all.substr(400));       // frame 3
   EXPECT_EQ(f.passes.calls, (std::vector<std::string>{"pass:2:", "pass:1:X"}));

@@ -71,9 +71,7 @@ std::string Link::logPath() const { return corvane::joinPath(workDir(), logFileN
 
 uint16_t Link::port() const { return target_.port() ? target_.port() : defaultPort(kind_); }
 
-void Link::openLog() {
-  log_.open(logPath(), owner_.env().now(), target_.hostText(), port());
-}
+void Link::openLog() { log_.open(logPath(), owner_.env().now(), target_.hostText(), port()); }
 
 void Link::report(LinkMessage message, const std::string& detail) {
   owner_.caption(owner_.messageText(message, detail));

@@ -22,8 +22,7 @@ struct Pane {
   std::vector<ConnectionTarget> history;
   int scrollFlips = 0;
   LinkList list;
-  explicit Pane(LinkKind kind = LinkKind::Cmdr)
-      : list(kind, env(), cmdrLinkFactory(fakeSockets(net), sink)) {}
+  explicit Pane(LinkKind kind = LinkKind::Cmdr) : list(kind, env(), cmdrLinkFactory(fakeSockets(net), sink)) {}
   LinkEnvironment env() {
     LinkEnvironment e;
     e.workDir = dir.path();

@@ -78,8 +78,7 @@ class FakeSink : public CmdrRecordSink {
         o.status = StoreOutcome::Status::Stored;
         o.error = "Pdata update failed";
         break;
-      case Mode::OutOfMemory:
-        throw std::bad_alloc();
+      case Mode::OutOfMemory: throw std::bad_alloc();
     }
     return o;
   }

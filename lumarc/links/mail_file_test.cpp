@@ -32,9 +32,14 @@ class FakeMailer {
       // Records its arguments one per line and keeps a copy of the attachment.
       writeFile(bin_.path() + "/xdg-email",
                 "#!/bin/sh\n"
-                "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + bin_.path() + "/args'\n"
-                "/bin/cp \"$2\" '" + bin_.path() + "/attached'\n"
-                "exit " + std::to_string(exitStatus) + "\n",
+                "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
+                    bin_.path() +
+                    "/args'\n"
+                    "/bin/cp \"$2\" '" +
+                    bin_.path() +
+                    "/attached'\n"
+                    "exit " +
+                    std::to_string(exitStatus) + "\n",
                 0755);
     }
     ::setenv("PATH", bin_.path().c_str(), 1);
@@ -72,7 +77,7 @@ TEST(MailFile, LogIsAttachedUnderItsMailName) {
   std::string attachment = args.substr(9, args.size() - 10);
   EXPECT_EQ(attachment.substr(attachment.size() - 12), "/Monitor.txt");
   EXPECT_EQ(mailer.attached(), "header\r\nline \xE7\r\n") << "bytes unchanged";
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(attachment.substr(0, attachment.size() - 12).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u) << "the copy sits in a private folder";
 }

@@ -117,9 +117,7 @@ struct Fixture {
   }
   MonitorLink& link(int slot = 0) { return *static_cast<MonitorLink*>(list.link(slot)); }
   void open(const char* address = "192.168.1.20:5001,secret12-12AB") { ASSERT_EQ(list.openLink(address), 0); }
-  void datagram(const std::string& d) {
-    net.events->onDatagram(reinterpret_cast<const uint8_t*>(d.data()), d.size());
-  }
+  void datagram(const std::string& d) { net.events->onDatagram(reinterpret_cast<const uint8_t*>(d.data()), d.size()); }
   void frame(const std::string& payload) { datagram(encodeBracketFrame(payload)); }
   void ticks(int n) {
     for (int i = 0; i < n; ++i) list.tick();
@@ -445,10 +443,14 @@ TEST(MonitorRecords, LinesAreCutAtEveryHexFF) {
   Case cases[] = {
       {"", {}},
       {"one", {"one"}},
-      {"a\xFF" "b", {"a", "b"}},
+      {"a\xFF"
+       "b",
+       {"a", "b"}},
       {"a\xFF", {"a"}},
       {"\xFF", {""}},
-      {"\xFF\xFF" "c", {"", "", "c"}},
+      {"\xFF\xFF"
+       "c",
+       {"", "", "c"}},
       {"a \xFF  ", {"a ", "  "}},
   };
   for (const auto& c : cases) EXPECT_EQ(monitorLines(c.text), c.lines) << c.text;

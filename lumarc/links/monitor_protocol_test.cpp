@@ -45,7 +45,10 @@ TEST(MonitorLogin, TimeStampOverlapsItsFieldsAndWraps) {
 TEST(MonitorLogin, PayloadCarriesStampAndDigestOfPassword) {
   std::string p = monitorLoginPayload(0xDB3E97B7u, "secret12" + std::string(24, ' '));
   ASSERT_EQ(p.size(), 30u);
-  EXPECT_EQ(hex(p.substr(0, 14)), "0007" "0000000000000000" "db3e97b7");
+  EXPECT_EQ(hex(p.substr(0, 14)),
+            "0007"
+            "0000000000000000"
+            "db3e97b7");
   EXPECT_EQ(hex(p.substr(14)), "2ef400008035ae3f06b83279840268a4");
 }
 
@@ -55,8 +58,13 @@ TEST(MonitorLogin, NoPasswordDigestsThirtyTwoBlanks) {
 }
 
 TEST(MonitorMessages, FixedPayloadsAreByteExact) {
-  EXPECT_EQ(hex(monitorAccessPayload("    12AB")), "1400" "2020202031324142");
-  EXPECT_EQ(hex(monitorPollPayload(0x1234, 0xBEEF)), "0b02ffffffff" "3412" "efbe");
+  EXPECT_EQ(hex(monitorAccessPayload("    12AB")),
+            "1400"
+            "2020202031324142");
+  EXPECT_EQ(hex(monitorPollPayload(0x1234, 0xBEEF)),
+            "0b02ffffffff"
+            "3412"
+            "efbe");
   EXPECT_EQ(hex(monitorPollPayload(0, 0)), "0b02ffffffff00000000");
   EXPECT_EQ(hex(monitorLogoutPayload()), "26000000");
 }
@@ -81,8 +89,10 @@ TEST(MonitorMessages, ExchangeMessagesAreRecognisedByStartAndLength) {
   Case cases[] = {
       {"login accepted", monitorLoginAcceptedPayload(), MonitorMessageKind::LoginAccepted},
       {"login accepted, wrong length", std::string(160, '\0'), MonitorMessageKind::Other},
+      // clang-format off
       {"login accepted, wrong first byte", std::string(1, '\x01') + std::string(160, '\0'),
        MonitorMessageKind::Other},
+      // clang-format on
       {"access unknown", monitorAccessUnknownPayload(), MonitorMessageKind::AccessUnknown},
       {"access accepted", monitorAccessAcceptedPayload(7), MonitorMessageKind::AccessAccepted},
       {"access answer of 13 bytes", std::string("\x14\x00", 2) + std::string(11, 'x'), MonitorMessageKind::Other},

@@ -34,14 +34,19 @@ HostKind checkHost(std::string_view text, std::string* accepted) {
   size_t i = start;
   for (; i < end; ++i) {
     char c = text[i];
-    if (isDigit(c)) ++digits;
+    if (isDigit(c))
+      ++digits;
     else if (isLetter(c)) {
       ++letters;
       if (!isHexLetter(c)) ++nonHexLetters;
-    } else if (c == '.') ++dots;
-    else if (c == '-') ++hyphens;
-    else if (c == ':') ++colons;
-    else break;
+    } else if (c == '.')
+      ++dots;
+    else if (c == '-')
+      ++hyphens;
+    else if (c == ':')
+      ++colons;
+    else
+      break;
   }
   bool close = i < text.size() && text[i] == ']';
   std::string host(text.substr(0, close ? i + 1 : i));

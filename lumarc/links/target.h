@@ -14,11 +14,11 @@ namespace lumarc {
 enum class LinkKind { Cmdr = 0, Monitor = 1, Voice = 2 };
 
 struct ConnectionTarget {
-  char host[256];          // NUL-terminated, at most 255 characters
-  uint8_t reserved[2];     // zero
-  uint8_t portLe[2];       // 0 = the kind's default port
-  char password[32];       // blank-padded
-  char accessCode[8];      // right-aligned, blank-padded
+  char host[256];       // NUL-terminated, at most 255 characters
+  uint8_t reserved[2];  // zero
+  uint8_t portLe[2];    // 0 = the kind's default port
+  char password[32];    // blank-padded
+  char accessCode[8];   // right-aligned, blank-padded
 
   // An all-zero record: an empty history slot.
   static ConnectionTarget zero() {

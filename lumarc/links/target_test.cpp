@@ -40,6 +40,7 @@ TEST(AddressText, HostPortPasswordAndAccessCode) {
 
 TEST(AddressText, UnusableHostsOpenNothing) {
   const char* rejected[] = {
+      // clang-format off
       "fe80::1:9876",     // read as host fe80, port 9876
       "fe80::1",          // unbracketed IPv6 splits at its first colon
       "localhost",        // a host name needs a dot
@@ -50,6 +51,7 @@ TEST(AddressText, UnusableHostsOpenNothing) {
       "[10.0.0.1]",       // brackets around IPv4
       "[fe80::1",         // unbalanced bracket
       "1pbx.example.com", // a host name starts with a letter
+      // clang-format on
       "",
   };
   for (const char* text : rejected) EXPECT_EQ(parseAddressText(text).hostText(), "") << text;
@@ -68,8 +70,10 @@ TEST(AddressText, LongHostNamesAreCheckedInFull) {
 }
 
 TEST(AddressText, AddressBoxTextRecreatesTheTarget) {
+  // clang-format off
   const char* texts[] = {"10.0.0.1:9876,secret-12AF", "[fe80::1]:5000,pw", "pbx.example.com,x-1",
                          "10.0.0.2"};
+  // clang-format on
   for (const char* text : texts) {
     ConnectionTarget t = parseAddressText(text);
     ConnectionTarget again = parseAddressText(addressBoxText(t, LinkKind::Monitor));

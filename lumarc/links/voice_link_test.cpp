@@ -201,9 +201,7 @@ struct Fixture {
     ASSERT_EQ(uint8_t(last(c)[3]), kVoiceFileDone);
     reply(c, replyTo(last(c), key));
   }
-  std::string expectedName() const {
-    return dir.path() + "/Wav/1234_____110314_093055_AO_123_456___C0A80114.apc";
-  }
+  std::string expectedName() const { return dir.path() + "/Wav/1234_____110314_093055_AO_123_456___C0A80114.apc"; }
 };
 
 }  // namespace
@@ -212,8 +210,10 @@ struct Fixture {
 
 TEST(VoiceMessages, RequestsAreByteExact) {
   EXPECT_EQ(voiceIdentifier(5), 0x05ABCDEFu);
+  // clang-format off
   EXPECT_EQ(voiceListRequest(0x01020304),
             std::string("\xEF\xCD\xAB\x08\xFF\xFF\xFF\xFF\x04\x03\x02\x01\x41", 13));
+  // clang-format on
   EXPECT_EQ(voiceFileQuery(7), std::string("\xEF\xCD\xAB\x05\xFF\xFF\xFF\xFF\x07\x00\x00\x00\x41", 13));
   EXPECT_EQ(voiceBlockRequest(0xFFFF1234, 9, 0xA1B2C3D4, 2),
             std::string("\xEF\xCD\xAB\x06\x34\x12\xFF\xFF\x09\x00\x00\x00\xD4\xC3\xB2\xA1\x02\x00\x00\x00", 20));
@@ -382,17 +382,20 @@ TEST(VoiceChannelList, MalformedListsConnectNoFurtherChannel) {
     const char* what;
     std::function<std::string(Fixture&)> make;
   } cases[] = {
-      {"13 bytes", [](Fixture& f) {
+      {"13 bytes",
+       [](Fixture& f) {
          std::string s = f.channelList({{0xC0A80114, 9874}, {0xC0A80114, 9900}});
          s[12] = 13;
          return s + '\0';
        }},
-      {"length past the datagram", [](Fixture& f) {
+      {"length past the datagram",
+       [](Fixture& f) {
          std::string s = f.channelList({{0xC0A80114, 9874}, {0xC0A80114, 9900}});
          return s.substr(0, s.size() - 1);
        }},
       {"no length field", [](Fixture& f) { return f.channelList({}).substr(0, 13); }},
-      {"32 entries", [](Fixture& f) {
+      {"32 entries",
+       [](Fixture& f) {
          std::vector<std::pair<uint32_t, uint16_t>> e(32, {0xC0A80114, 9000});
          return f.channelList(e);
        }},
@@ -636,7 +639,7 @@ TEST(VoiceFiles, UnwritableRecordingFolderFailsTheLinkWithoutConfirming) {
   ASSERT_EQ(::rmdir((f.dir.path() + "/Wav").c_str()), 0);
   f.reply(0, blockFor(f.last(0), pattern(100, 3)));
   EXPECT_EQ(uint8_t(f.last(0)[3]), kVoiceBlock);  // no "done"
-  EXPECT_TRUE(f.sink.rows.empty());                 // and no row without its file
+  EXPECT_TRUE(f.sink.rows.empty());               // and no row without its file
   EXPECT_EQ(f.view.caption, "Recording file not writable! (" + f.expectedName() + ": No such file or directory)");
   EXPECT_EQ(f.link().state(), VoiceLinkState::Failed);
 }
@@ -646,8 +649,10 @@ TEST(VoiceFiles, TemporaryFileThatCannotBeCreatedFailsTheLink) {
   f.openAnswered();
   ASSERT_EQ(::rmdir((f.dir.path() + "/Wav").c_str()), 0);
   f.reply(0, offerFor(f.last(0), 0xFFFF1234, 100));
+  // clang-format off
   EXPECT_EQ(f.view.caption,
             "Recording file not writable! (" + f.link().tempPath(0) + ": No such file or directory)");
+  // clang-format on
   EXPECT_EQ(f.link().state(), VoiceLinkState::Failed);
   EXPECT_EQ(f.ch(0).size, 0u);
 }

@@ -19,7 +19,6 @@ Engine engineOf(const std::string& driver, const std::string& dbms) {
   return Engine::Other;
 }
 
-
 }  // namespace
 
 Database::Database(const std::string& connectionString, corvane::CodePage cp, bool readOnly)
@@ -146,10 +145,12 @@ bool Database::tableExists(const std::string& name) {
   odbc::Statement s(*conn_);
   std::string lc = name;
   if (engine() == Engine::Postgres)
+    // clang-format off
     std::transform(lc.begin(), lc.end(), lc.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   SQLRETURN rc = SQLTables(s.handle(), nullptr, 0, nullptr, 0,
                            reinterpret_cast<SQLCHAR*>(const_cast<char*>(lc.c_str())), SQL_NTS,
                            reinterpret_cast<SQLCHAR*>(const_cast<char*>("TABLE")), SQL_NTS);
+  // clang-format on
   odbc::check(rc, SQL_HANDLE_STMT, s.handle(), "SQLTables");
   return s.fetch();
 }
@@ -190,8 +191,10 @@ void Database::commit() {
     const bool followOn = std::string(e.what()).find("no transaction is active") != std::string::npos;
     if (followOn && !first.empty()) {
       const auto* oe = dynamic_cast<const odbc::OdbcError*>(&e);
+      // clang-format off
       throw odbc::OdbcError("commit failed after: " + first, oe ? oe->sqlState() : std::string(),
                             oe ? oe->native() : 0, first);
+      // clang-format on
     }
     throw;
   }
@@ -283,8 +286,10 @@ void RowBuffer::bindOne(odbc::Statement& s, SQLUSMALLINT n, size_t i, size_t row
     case ColType::Bit: s.bindParameter(n, SQL_C_SSHORT, SQL_SMALLINT, 0, 0, p, 0, ind); break;
     case ColType::Text:
       if (wide)
+        // clang-format off
         s.bindParameter(n, SQL_C_WCHAR, SQL_WVARCHAR, std::max<size_t>(c.width, 1), 0, p,
                         static_cast<SQLLEN>(c.slot), ind);
+      // clang-format on
       else
         s.bindParameter(n, SQL_C_CHAR, SQL_VARCHAR, std::max<size_t>(c.width, 1), 0, p, static_cast<SQLLEN>(c.slot),
                         ind);
@@ -482,7 +487,8 @@ void RowBuffer::getField(size_t c, size_t row, std::string& v) const {
     std::memcpy(units, p, n * sizeof(uint16_t));
     v = db_.codec().fromUtf16(units, n);
   } else {
-    size_t n = (ind == SQL_NO_TOTAL || ind < 0) ? col.slot - 1 : std::min<size_t>(static_cast<size_t>(ind), col.slot - 1);
+    size_t n =
+        (ind == SQL_NO_TOTAL || ind < 0) ? col.slot - 1 : std::min<size_t>(static_cast<size_t>(ind), col.slot - 1);
     v = db_.codec().fromUtf8(std::string_view(reinterpret_cast<const char*>(p), n));
   }
 }
@@ -494,7 +500,8 @@ void RowBuffer::getField(size_t c, size_t row, DateTime& v) const {
   if (ind == SQL_NULL_DATA) return;
   const unsigned char* p = &col.data[row * col.slot];
   if (db_.dialect().dateAsText()) {
-    size_t n = (ind < 0) ? std::strlen(reinterpret_cast<const char*>(p)) : std::min<size_t>(static_cast<size_t>(ind), col.slot - 1);
+    size_t n = (ind < 0) ? std::strlen(reinterpret_cast<const char*>(p))
+                         : std::min<size_t>(static_cast<size_t>(ind), col.slot - 1);
     parseDateTime(std::string_view(reinterpret_cast<const char*>(p), n), v);
   } else {
     SQL_TIMESTAMP_STRUCT ts{};

@@ -27,7 +27,8 @@ std::string Recordset<Row>::selectSql(const Condition& filter, const Sort& sort,
   return sql;
 }
 
-template <class Row> bool Recordset<Row>::planPaging(const Sort& sort) {
+template <class Row>
+bool Recordset<Row>::planPaging(const Sort& sort) {
   paging_ = Paging{};
   if (db_.engine() != Engine::Sqlite && db_.engine() != Engine::Postgres) return false;
   auto index = [&](const std::string& name) -> std::optional<size_t> {
@@ -60,7 +61,8 @@ template <class Row> bool Recordset<Row>::planPaging(const Sort& sort) {
 // Phases: a single DATE sort column keeps its NULL rows apart, read by key,
 // where the engine orders them: SQLite first when ascending, PostgreSQL
 // last when ascending.
-template <class Row> void Recordset<Row>::runPage() {
+template <class Row>
+void Recordset<Row>::runPage() {
   const bool nullsFirst = (db_.engine() == Engine::Sqlite) != paging_.desc;
   const bool nullRows = paging_.nullPhase && (paging_.phase == 0) == nullsFirst;
   std::vector<SqlValue> params;
@@ -113,7 +115,8 @@ template <class Row> void Recordset<Row>::runPage() {
   paging_.inPage = 0;
 }
 
-template <class Row> bool Recordset<Row>::open(const Condition& filter, const Sort& sort) {
+template <class Row>
+bool Recordset<Row>::open(const Condition& filter, const Sort& sort) {
   close();
   error_.clear();
   try {
@@ -141,7 +144,8 @@ template <class Row> bool Recordset<Row>::open(const Condition& filter, const So
   }
 }
 
-template <class Row> bool Recordset<Row>::next(Row& out) {
+template <class Row>
+bool Recordset<Row>::next(Row& out) {
   if (!select_) return false;
   try {
     for (;;) {
@@ -179,7 +183,8 @@ template <class Row> bool Recordset<Row>::next(Row& out) {
   }
 }
 
-template <class Row> bool Recordset<Row>::add(Row& row) {
+template <class Row>
+bool Recordset<Row>::add(Row& row) {
   error_.clear();
   try {
     if (insert_ && !insert_->usable()) insert_.reset();  // the connection was reopened
@@ -214,7 +219,8 @@ template <class Row> bool Recordset<Row>::add(Row& row) {
   }
 }
 
-template <class Row> bool Recordset<Row>::update(const Row& row) {
+template <class Row>
+bool Recordset<Row>::update(const Row& row) {
   error_.clear();
   try {
     if (update_ && !update_->usable()) update_.reset();
@@ -236,7 +242,8 @@ template <class Row> bool Recordset<Row>::update(const Row& row) {
   }
 }
 
-template <class Row> bool Recordset<Row>::remove(int32_t key) {
+template <class Row>
+bool Recordset<Row>::remove(int32_t key) {
   error_.clear();
   try {
     if (delete_ && !delete_->usable()) delete_.reset();
@@ -255,7 +262,8 @@ template <class Row> bool Recordset<Row>::remove(int32_t key) {
   }
 }
 
-template <class Row> std::optional<Row> Recordset<Row>::find(int32_t key) {
+template <class Row>
+std::optional<Row> Recordset<Row>::find(int32_t key) {
   Recordset<Row> tmp(db_, table_);
   if (!tmp.open(Condition::eq(table_.key(), int64_t{key}))) {
     error_ = tmp.error();
@@ -289,7 +297,8 @@ BulkInserter<Row>::BulkInserter(Database& db, size_t batch, const TableDef& tabl
   }
 }
 
-template <class Row> void BulkInserter<Row>::add(const Row& row) {
+template <class Row>
+void BulkInserter<Row>::add(const Row& row) {
   assert(pending_ < batch_);
   buf_->put(pending_++, row);
   if (pending_ == batch_) {
@@ -301,7 +310,8 @@ template <class Row> void BulkInserter<Row>::add(const Row& row) {
   }
 }
 
-template <class Row> void BulkInserter<Row>::flush() {
+template <class Row>
+void BulkInserter<Row>::flush() {
   if (pending_ == 0) return;
   const size_t rows = pending_;
   pending_ = 0;  // handed over, taken or not (see add)

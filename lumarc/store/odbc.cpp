@@ -77,9 +77,11 @@ Connection::Connection(const std::string& connectionString) : env_(Environment::
   check(rc, SQL_HANDLE_ENV, env_->handle(), "SQLAllocHandle(DBC)");
   SQLCHAR out[2048];
   SQLSMALLINT outLen = 0;
+  // clang-format off
   rc = SQLDriverConnect(dbc_, nullptr,
                         reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectionString.c_str())), SQL_NTS, out,
                         sizeof out, &outLen, SQL_DRIVER_NOPROMPT);
+  // clang-format on
   if (!ok(rc)) {
     std::string state;
     int native = 0;
@@ -130,9 +132,7 @@ void Connection::commit() {
   }
   check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "commit");
 }
-void Connection::rollback() {
-  check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc_, "rollback");
-}
+void Connection::rollback() { check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc_, "rollback"); }
 
 void Connection::execute(const std::string& sql) {
   Statement s(*this);
@@ -255,7 +255,8 @@ void Statement::bindColumn(SQLUSMALLINT n, SQLSMALLINT cType, SQLPOINTER value, 
 }
 
 void Statement::setParamsetSize(SQLULEN size) {
-  SQLRETURN rc = SQLSetStmtAttr(stmt_, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
+  SQLRETURN rc =
+      SQLSetStmtAttr(stmt_, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
   if (!ok(rc)) fail("SQLSetStmtAttr(PARAM_BIND_TYPE) failed", rc);
   rc = SQLSetStmtAttr(stmt_, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(size), 0);
   if (!ok(rc)) fail("SQLSetStmtAttr(PARAMSET_SIZE) failed", rc);

@@ -106,17 +106,19 @@ class Statement {
   bool usable() const { return stmt_ != SQL_NULL_HSTMT; }
 
   void prepare(const std::string& sql);
-  void execute();                 // the prepared statement
+  void execute();  // the prepared statement
   void executeDirect(const std::string& sql);
   // Next row into the bound columns; false at the end.
   bool fetch();
-  void closeCursor();             // ends a result set, keeps the preparation
+  void closeCursor();  // ends a result set, keeps the preparation
   void resetParams();
   void unbindColumns();
   SQLLEN rowCount();
 
+  // clang-format off
   void bindParameter(SQLUSMALLINT n, SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN columnSize,
                      SQLSMALLINT digits, SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator);
+  // clang-format on
   void bindColumn(SQLUSMALLINT n, SQLSMALLINT cType, SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator);
   // Column-wise parameter arrays: the next execute() runs `size` parameter sets.
   void setParamsetSize(SQLULEN size);

@@ -124,7 +124,8 @@ bool updateFirst(RecordStore& store, const std::string& rcdfn, const std::functi
 }  // namespace
 
 bool RecordVoiceStore::setExtension(const std::string& rcdfn, const std::string& ext, std::string& error) {
-  return updateFirst(store_, rcdfn, [&](VoiceRecord& r) { r.rcdfx = ext; }, error);
+  return updateFirst(
+      store_, rcdfn, [&](VoiceRecord& r) { r.rcdfx = ext; }, error);
 }
 
 bool RecordVoiceStore::markFailed(const std::string& rcdfn, const std::string& newName, std::string& error) {

@@ -8,6 +8,7 @@
 namespace lumarc {
 
 enum class LinkMessage {
+  // clang-format off
   SocketCreationFault,       // the socket could not be made
   SocketOpeningFault,        // the address did not resolve, or the connection was refused
   SocketClosedUnexpectedly,  // the exchange closed the connection
@@ -25,6 +26,7 @@ enum class LinkMessage {
   MailSystemMissing,         // no mail program to hand a file to
   MailSendFailed,            // the mail program failed
 };
+// clang-format on
 
 // The file in the working directory that keeps the call records the
 // database refused.

@@ -81,8 +81,10 @@ constexpr corvane::TextEntry kEnglish[] = {
     {kTextWizardAnalysis + 24, "IP address is inconsistent!"},
     {kTextWizardAnalysis + 25, "To edit system settings press 'Easy' setup or 'Expert' settings."},
     {kTextWizardAnalysis + 26, "To fill boxes with recommended values. Press 'Recommended IP'."},
+    // clang-format off
     {kTextCmdrLongColumns, "Star Kind   Date       Time     Port     Ext  Int  Dialled                          Duration Partner  Used     Calling                          Digits                           User IP         Exchange IP"},
     {kTextCmdrShortColumns, "A  Date       Time     Duration Dialled                          Amount   Ext  Int  Used     Calling"},
+    // clang-format on
     {kTextSubTotal, "Sub Total"},
     {kTextTotal, "Total"},
     {kTextCalls, "Calls"},
@@ -331,8 +333,10 @@ constexpr corvane::TextEntry kTurkish[] = {
     {kTextCaptionWizard, "Corvane sihirbazı"},
     {kTextCaptionExchangeBrowser, "Corvane tarayıcısı"},
     {kTextCaptionCallTrace, "Çağrı izleme"},
+    // clang-format off
     {kTextCmdrLongColumns, "Yld  Tür    Tarih      Saat     Port     Dış  İç   Aranan                           Süre     Karşı    Hat      Arayan                           Rakamlar                         Kullanıcı IP    Santral IP"},
     {kTextCmdrShortColumns, "O  Tarih      Saat     Süre     Aranan                           Tutar    Dış  İç   Hat      Arayan"},
+    // clang-format on
     {kTextSubTotal, "Ara Toplam"},
     {kTextTotal, "Toplam"},
     {kTextCalls, "Çağrı"},
@@ -469,7 +473,8 @@ constexpr corvane::TextEntry kTurkish[] = {
     {kTextPropNameDescription, "Numara dizisinin adı"},
     {kTextPropNumberDescription, "Numara dizisi"},
     {kTextPropInformativeField, "Bilgi alanı"},
-    {kTextPropAcknowledgedDescription, "Onaylı olarak işaretlenirse, oluşan kayıtlar eşleşen kayıtları ücretlendirmeyebilir"},
+    {kTextPropAcknowledgedDescription,
+     "Onaylı olarak işaretlenirse, oluşan kayıtlar eşleşen kayıtları ücretlendirmeyebilir"},
     {kTextPropUser, "Kullanıcı"},
     {kTextPropPortAccessCode, "Port erişim kodu"},
     {kTextPropTotalChargePulses, "Toplam ücret sayacı"},

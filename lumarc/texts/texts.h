@@ -9,7 +9,7 @@ namespace lumarc {
 // Entry numbers. Command entries share the command's number and hold
 // "tooltip\nlabel".
 enum TextId : int {
-  kTextLanguageTag = 11000,            // "Eng" / "Trk"
+  kTextLanguageTag = 11000,  // "Eng" / "Trk"
   kTextFileAccessFailed = 11065,
   kTextMemoryAllocationFailed = 13001,
   kTextDatabaseAccessFailed = 13116,
@@ -22,7 +22,7 @@ enum TextId : int {
   kTextChartTimeOfDay = 13158,
   kTextChartDuration = 13159,
   kTextChartPulses = 13160,
-  kTextOutgoingMark = 13173,        // direction column of a recording line
+  kTextOutgoingMark = 13173,  // direction column of a recording line
   kTextIncomingMark = 13174,
   kTextSelectVoiceDirectory = 13880,  // voice browser dialogs
   kTextWaveFileFilter = 13881,
@@ -34,12 +34,14 @@ enum TextId : int {
   kTextCaptionWizard = 13264,
   kTextCaptionExchangeBrowser = 13265,
   kTextCaptionCallTrace = 13266,
+  // clang-format off
   kTextCmdrLongColumns = 13145,     // column titles of the long CMDR record line
   kTextCmdrShortColumns = 13169,    // column titles of the short CMDR record line
   kTextDiscoveryColumns = 13042,    // column titles of the exchange browser's list
   kTextDiscoveryEnabled = 13043,    // wizard column, 9 bytes
+  // clang-format on
   kTextDiscoveryDisabled = 13044,
-  kTextNoCorvaneFound = 13960,      // exchange browser messages
+  kTextNoCorvaneFound = 13960,  // exchange browser messages
   kTextWizardStartupFailed,
   kTextNetworkAdapter,
 
@@ -133,10 +135,12 @@ enum TextId : int {
   kTextImportQuestion,
   kTextUnableToLoadMail,
   kTextSendMailFailed,
-  kTextDatabaseConnectionLost,      // followed by the driver's text
+  kTextDatabaseConnectionLost,  // followed by the driver's text
   kTextDatabaseConnectionRestored,
+  // clang-format off
   kTextRecordingNotWritable,        // followed by " (<file>: <cause>)"
   kTextFileAccessRestored,          // after the file's name, followed by a count
+  // clang-format on
 
   // Window texts.
   kTextPaneMonitor = 13400,

@@ -339,7 +339,8 @@ void BrowserViews::viewCommand(int command, ViewState s) {
       status.workingDirectory = c.workDir;
       status.cmdrBrowser = cmdrPath_;
       if (station_.store().voiceOpen()) status.voiceBrowser = wav + "/";
-      status.mainConnection = c.db.empty() ? corvane::joinPath(c.workDir, RecordStore::kMainFile) : withoutPassword(c.db);
+      status.mainConnection =
+          c.db.empty() ? corvane::joinPath(c.workDir, RecordStore::kMainFile) : withoutPassword(c.db);
       const std::string& voice = c.voiceDb.empty() ? c.db : c.voiceDb;
       status.voiceConnection = voice.empty() ? corvane::joinPath(wav, RecordStore::kVoiceFile) : withoutPassword(voice);
       properties_->showProgramInfo(status);

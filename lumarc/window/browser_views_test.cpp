@@ -62,7 +62,8 @@ struct Lumarc {
       store::DrptPset rs(db);
       const char* surnames[] = {"smith", "Adams", "brown"};
       for (int i = 0; i < users; ++i) {
-        UserRecord u = user(("10" + std::to_string(10 + i)).c_str(), surnames[i % 3], ("N" + std::to_string(i)).c_str());
+        UserRecord u =
+            user(("10" + std::to_string(10 + i)).c_str(), surnames[i % 3], ("N" + std::to_string(i)).c_str());
         EXPECT_TRUE(rs.add(u)) << rs.error();
       }
     }

@@ -29,11 +29,13 @@ int addressTip(LinkKind kind) {
 LinkPane::LinkPane(LinkKind kind, SettingsBlock& settings, const corvane::StringTable& texts,
                    std::function<void(const std::string&)> setCaptionMessage, std::function<void()> refreshToolbar,
                    std::string workDir, LinkFactory factory, QWidget* parent)
+    // clang-format off
     : QWidget(parent),
       kind_(kind),
       settings_(settings),
       texts_(texts),
       caption_(std::move(setCaptionMessage)),
+      // clang-format on
       refreshToolbar_(std::move(refreshToolbar)) {
   if (factory) {
     LinkEnvironment env;

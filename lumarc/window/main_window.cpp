@@ -29,24 +29,31 @@ const char* const kVersionText = "2.11";
 namespace {
 constexpr int kTickMs = 100;
 // Commands that also stand in the "File" menu.
+// clang-format off
 constexpr int kFileMenuCommands[] = {kCmdUsers, kCmdDigits, kCmdClip, kCmdCorvane,
                                      kCmdCmdr,  kCmdVoice,  kCmdCloseView};
+// clang-format on
 // Commands that switch the view.
 bool switchesView(int c) {
   switch (c) {
-    case kCmdUsers: case kCmdDigits: case kCmdClip: case kCmdCorvane: case kCmdCmdr:
-    case kCmdVoice: case kCmdCloseView: case kCmdBack: case kCmdList: case kCmdSelect:
-    case kCmdChart: case kCmdCallTrace:
-      return true;
-    default:
-      return false;
+    case kCmdUsers:
+    case kCmdDigits:
+    case kCmdClip:
+    case kCmdCorvane:
+    case kCmdCmdr:
+    case kCmdVoice:
+    case kCmdCloseView:
+    case kCmdBack:
+    case kCmdList:
+    case kCmdSelect:
+    case kCmdChart:
+    case kCmdCallTrace: return true;
+    default: return false;
   }
 }
 }  // namespace
 
-MainWindow::MainWindow(MainWindowConfig config) : config_(std::move(config)) {
-  setObjectName("MainWindow");
-}
+MainWindow::MainWindow(MainWindowConfig config) : config_(std::move(config)) { setObjectName("MainWindow"); }
 
 MainWindow::~MainWindow() = default;
 
@@ -76,8 +83,7 @@ bool MainWindow::initialise() {
   messageBar_->setVisible(!caption_.empty());
 
   if (config_.openDatabases && !config_.openDatabases()) {
-    if (config_.interactive)
-      QMessageBox::critical(nullptr, kWindowTitle, qtext(texts(), kTextDatabaseAccessFailed));
+    if (config_.interactive) QMessageBox::critical(nullptr, kWindowTitle, qtext(texts(), kTextDatabaseAccessFailed));
     return false;
   }
   databasesOpen_ = true;
@@ -94,6 +100,7 @@ bool MainWindow::initialise() {
 }
 
 void MainWindow::createMenus() {
+  // clang-format off
   for (int id : {kCmdUsers, kCmdDigits, kCmdClip, kCmdCorvane, kCmdCmdr, kCmdVoice, kCmdCloseView,
                  kCmdSettings, kCmdAbout, kCmdBack, kCmdHome, kCmdScan, kCmdDatabase, kCmdSelect,
                  kCmdAdd, kCmdEdit, kCmdDelete, kCmdSaveTemplate, kCmdList, kCmdSave, kCmdMail,
@@ -101,6 +108,7 @@ void MainWindow::createMenus() {
                  kCmdWizard, kCmdSaveIp, kCmdRecommendedIp, kCmdUpload, kCmdFactory, kCmdPageBack,
                  kCmdPageForward, kCmdSaveProperties, kCmdChangeFormat, kCmdChangeSort, kCmdSelectAll,
                  kCmdSelectNone, kCmdToggleSelection, kCmdPrint}) {
+    // clang-format on
     auto* a = new QAction(commandIcon(id), label(id), this);
     a->setToolTip(qtext(texts(), commandTip(texts(), id)));
     a->setStatusTip(qtext(texts(), commandTip(texts(), id)));
@@ -176,7 +184,9 @@ void MainWindow::createBars() {
 }
 
 void MainWindow::createDocks() {
+  // clang-format off
   struct D { Pane pane; int text; Qt::DockWidgetArea area; };
+  // clang-format on
   const D docks[] = {
       {Pane::Monitor, kTextPaneMonitor, Qt::BottomDockWidgetArea},
       {Pane::Cmdr, kTextPaneCmdr, Qt::BottomDockWidgetArea},

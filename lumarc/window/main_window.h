@@ -26,8 +26,8 @@ class QToolBar;
 
 namespace lumarc::ui {
 
-extern const char* const kWindowTitle;   // "BRENNIC Lumarc"
-extern const char* const kVersionText;   // "2.11"
+extern const char* const kWindowTitle;  // "BRENNIC Lumarc"
+extern const char* const kVersionText;  // "2.11"
 
 enum class Pane { Monitor = 0, Cmdr = 1, Voice = 2, Properties = 3 };
 
@@ -168,8 +168,8 @@ class MainWindow : public QMainWindow {
   QProgressBar* progressBar_ = nullptr;
   QDockWidget* docks_[4] = {};
   QStackedWidget* views_ = nullptr;
-  std::vector<QWidget*> viewOf_;   // per state
-  std::vector<bool> shownOnce_;    // per state
+  std::vector<QWidget*> viewOf_;  // per state
+  std::vector<bool> shownOnce_;   // per state
   ViewHost* viewHost_ = nullptr;
   std::map<int, QAction*> actions_;
   QAction* customize_ = nullptr;

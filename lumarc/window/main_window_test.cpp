@@ -159,7 +159,8 @@ TEST(MainWindow, InstallationCallOpensTheExchangeBrowserAndWritesShortcuts) {
 
 // The program itself, started as a user would.
 struct Program {
-  Program(const std::string& dir, QStringList args = {}, QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
+  Program(const std::string& dir, QStringList args = {},
+          QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(QString::fromStdString(dir));

@@ -24,8 +24,10 @@ class MonitorPane : public LinkPane {
   // As LinkPane with kind monitor; runner starts the mail program.
   MonitorPane(SettingsBlock& settings, const corvane::StringTable& texts,
               std::function<void(const std::string&)> setCaptionMessage, std::function<void()> refreshToolbar,
+              // clang-format off
               std::string workDir, LinkFactory factory,
               std::unique_ptr<ProcessRunner> runner = systemProcessRunner(), QWidget* parent = nullptr);
+  // clang-format on
 
   // "Mail" on the active tab; nothing when it is not a monitor link.
   void mailActiveLink();

@@ -16,8 +16,10 @@ class Program {
  public:
   // workDir: the working directory; db / voiceDb: ODBC connection strings
   // of a database server (empty: the embedded files).
+  // clang-format off
   Program(std::string workDir, SettingsBlock& settings, const corvane::StringTable& texts,
           std::string db, std::string voiceDb);
+  // clang-format on
   ~Program();
 
   // The configuration of the main window with the store opened through it.

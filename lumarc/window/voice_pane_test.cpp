@@ -68,7 +68,8 @@ TEST(VoicePane, StalledDownloadShowsTheWaitingTimeOnItsTab) {
     if (made++ == 0) channel0 = &e;
     return std::make_unique<ChannelSocket>(&last);
   };
-  VoicePane pane(settings, englishTexts(), [](const std::string&) {}, [] {}, dir.path(), &sink, sockets);
+  VoicePane pane(
+      settings, englishTexts(), [](const std::string&) {}, [] {}, dir.path(), &sink, sockets);
   ASSERT_EQ(pane.openLink("127.0.0.1"), 0);
   EXPECT_EQ(pane.tabLabelOf(0), "127.0.0.1");
   auto feed = [&](const std::string& b) { channel0->onDatagram(reinterpret_cast<const uint8_t*>(b.data()), b.size()); };

@@ -109,8 +109,10 @@ TEST(CollectRefusedRow, TheRefusedCallGoesToFcmdrOnceTheOthersAreStoredAndTheLin
     std::vector<CmdrFrameFields> calls;
     for (int i = 0; i < c.frames; ++i) calls.push_back(callFields(uint32_t(6 + i)));
     std::string file = hexFile(dir.path(), calls);
+    // clang-format off
     Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", file, "--batch", std::to_string(c.batch),
                "--join"});
+    // clang-format on
     std::string port = simPort(sim);
     ASSERT_FALSE(port.empty()) << sim.output();
     Child cli({binary("LUMARC_CLI"), "--dir", dir.path(), "collect", "--cmdr", "127.0.0.1:" + port},
@@ -182,15 +184,19 @@ TEST(CollectSharedServer, TwoCollectorsChargingTheSameUsersInOppositeOrderKeepOn
     want[pa] += uint32_t(1 + i % 5);
     want[pb] += uint32_t(2 + i % 3);
   }
-  Child simA({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(a.path(), callsA), "--batch", "6", "--join"});
-  Child simB({binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(b.path(), callsB), "--batch", "6", "--join"});
+  Child simA(
+      {binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(a.path(), callsA), "--batch", "6", "--join"});
+  Child simB(
+      {binary("CORVANE_SIM"), "cmdr", "--any-port", "--file", hexFile(b.path(), callsB), "--batch", "6", "--join"});
   std::string portA = simPort(simA), portB = simPort(simB);
   ASSERT_FALSE(portA.empty() || portB.empty());
   // Both start on an empty database at the same moment.
   Child cliA(cliArgs(a.path(), schema.connection(), portA), a.path() + "/stderr.txt");
   Child cliB(cliArgs(b.path(), schema.connection(), portB), b.path() + "/stderr.txt");
-  ASSERT_TRUE(waitFor([&] { return (simA.printed("done") && simB.printed("done")) || !cliA.running() || !cliB.running(); }))
-      << simA.output() << simB.output();
+  ASSERT_TRUE(waitFor([&] {
+    return (simA.printed("done") && simB.printed("done")) || !cliA.running() || !cliB.running();
+  })) << simA.output()
+      << simB.output();
   cliA.signal(SIGTERM);
   cliB.signal(SIGTERM);
   EXPECT_EQ(cliA.wait(), 0);

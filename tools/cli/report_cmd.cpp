@@ -9,7 +9,7 @@
 
 #include "common/codepage.h"
 #include "common/files.h"
-#include "lumarc/app/settings.h"
+#include "lumarc/app/session.h"
 #include "lumarc/texts/texts.h"
 #include "lumarc/browse/cmdr_report.h"
 #include "lumarc/browse/csv.h"
@@ -253,9 +253,8 @@ int report(const Options& opt, const CLI::App& parser, const Parsed& p) {
   if (ro.format == ReportFormat::Pdf && p.output.empty()) return usageError("--format pdf needs --output FILE");
   ro.output = p.output;
 
-  SettingsBlock settings;
-  loadSettings(settings, opt.workDir);
-  ro.texts = &textsFor(settings.language());
+  const Session session(opt.workDir);
+  ro.texts = session.texts;
   const corvane::CodePage cp = ro.texts->codePage();
   // Values are checked before the database is touched.
   TemplateRecord check = browse::defaultSelection();

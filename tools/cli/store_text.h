@@ -19,8 +19,10 @@ inline std::string storeMessageText(StoreMessage id, const std::string& file) {
 struct StderrStoreMessages : StoreMessageSink {
   void storeMessage(StoreMessage id, const std::string& file, const std::string& detail) override {
     std::string text = storeMessageText(id, file);
-    if (text.empty()) text = detail;
-    else if (!detail.empty()) text += " (" + detail + ")";
+    if (text.empty())
+      text = detail;
+    else if (!detail.empty())
+      text += " (" + detail + ")";
     std::fprintf(stderr, "lumarc-cli: %s\n", text.c_str());
   }
 };

@@ -114,8 +114,10 @@ struct Collector {
 TEST(CmdrEndToEnd, ResentFramesAfterADroppedLineAreStoredOnceAndChargedOnce) {
   app();
   const int kFrames = 24;
+  // clang-format off
   Child sim({binary("CORVANE_SIM"), "cmdr", "--any-port", "--count", std::to_string(kFrames), "--batch", "4",
              "--split", "70", "--drop-after", "7"});
+  // clang-format on
   ASSERT_TRUE(sim.ok());
   std::string port = simPort(sim);
   ASSERT_FALSE(port.empty()) << sim.output();

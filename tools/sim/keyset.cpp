@@ -146,27 +146,31 @@ std::optional<halvern::PeerAddress> parseAddress(const std::string& text) {
   return std::nullopt;
 }
 
-// One script line into a step; false with a reason on a fault.
-bool parseStep(const std::string& raw, Step& s, std::string& why) {
-  std::string line = raw.substr(0, raw.find('#'));
-  std::istringstream in(line);
-  std::string word;
-  if (!(in >> word)) return true;  // blank
-  s.text = line;
-  while (!s.text.empty() && (s.text.back() == ' ' || s.text.back() == '\r')) s.text.pop_back();
-  std::vector<std::string> words;
-  if (word == "at") {
-    std::string t;
-    in >> t;
-    char* end = nullptr;
-    s.at = std::strtod(t.c_str(), &end);
-    if (t.empty() || *end || s.at < 0) return why = "bad time", false;
-    if (!(in >> word)) return why = "nothing to do", false;
-  }
-  std::string rest;
-  std::getline(in, rest);
-  std::istringstream args(rest);
-  for (std::string a; args >> a;) words.push_back(a);
+// "expect KIND [VALUE]": the step waits for the keyset's element.
+bool parseExpect(const std::vector<std::string>& words, Step& s, std::string& why) {
+  static const std::pair<const char*, KeysetElementKind> kinds[] = {{"key", KeysetElementKind::Key},
+                                                                    {"status", KeysetElementKind::Status},
+                                                                    {"counter", KeysetElementKind::Counter},
+                                                                    {"echo", KeysetElementKind::Echo},
+                                                                    {"terminal", KeysetElementKind::Terminal}};
+  s.expect = true;
+  bool known = false;
+  for (auto& [k, kind] : kinds)
+    if (!words.empty() && words[0] == k) {
+      known = true;
+      s.expectKind = kind;
+    }
+  long v;
+  if (!known || words.size() > 2 || (words.size() == 2 && !parseNumber(words[1], v)))
+    return why = "expect key|status|counter|echo|terminal [VALUE]", false;
+  if (words.size() == 2) s.expectValue = std::uint16_t(v);
+  return true;
+}
+
+// The words after a step's verb into the step's element; false with a
+// reason on a fault.
+bool parseStepVerb(const std::string& word, const std::string& rest, const std::vector<std::string>& words, Step& s,
+                   std::string& why) {
   std::vector<long> n;
   for (const std::string& w : words) {
     long v;
@@ -245,26 +249,32 @@ bool parseStep(const std::string& raw, Step& s, std::string& why) {
     if (!parseHex(rest, s.element) || s.element.empty()) return why = "raw HEX", false;
     return true;
   }
-  if (word == "expect") {
-    static const std::pair<const char*, KeysetElementKind> kinds[] = {{"key", KeysetElementKind::Key},
-                                                                      {"status", KeysetElementKind::Status},
-                                                                      {"counter", KeysetElementKind::Counter},
-                                                                      {"echo", KeysetElementKind::Echo},
-                                                                      {"terminal", KeysetElementKind::Terminal}};
-    s.expect = true;
-    bool known = false;
-    for (auto& [k, kind] : kinds)
-      if (!words.empty() && words[0] == k) {
-        known = true;
-        s.expectKind = kind;
-      }
-    long v;
-    if (!known || words.size() > 2 || (words.size() == 2 && !parseNumber(words[1], v)))
-      return why = "expect key|status|counter|echo|terminal [VALUE]", false;
-    if (words.size() == 2) s.expectValue = std::uint16_t(v);
-    return true;
-  }
+  if (word == "expect") return parseExpect(words, s, why);
   return why = "unknown step " + word, false;
+}
+
+// One script line into a step; false with a reason on a fault.
+bool parseStep(const std::string& raw, Step& s, std::string& why) {
+  std::string line = raw.substr(0, raw.find('#'));
+  std::istringstream in(line);
+  std::string word;
+  if (!(in >> word)) return true;  // blank
+  s.text = line;
+  while (!s.text.empty() && (s.text.back() == ' ' || s.text.back() == '\r')) s.text.pop_back();
+  std::vector<std::string> words;
+  if (word == "at") {
+    std::string t;
+    in >> t;
+    char* end = nullptr;
+    s.at = std::strtod(t.c_str(), &end);
+    if (t.empty() || *end || s.at < 0) return why = "bad time", false;
+    if (!(in >> word)) return why = "nothing to do", false;
+  }
+  std::string rest;
+  std::getline(in, rest);
+  std::istringstream args(rest);
+  for (std::string a; args >> a;) words.push_back(a);
+  return parseStepVerb(word, rest, words, s, why);
 }
 
 bool loadScript(const std::string& path, std::vector<Step>& steps) {

@@ -255,13 +255,14 @@ std::string keysetSession(const std::string& host, const std::vector<std::string
     EXPECT_TRUE(ok) << "never printed: " << event << "\n" << phone.output() << readAll(dir.path() + "/sim.log");
     return ok;
   };
-  for (const std::string& event : {std::string("registered 1 200 \"CORVANE\""), std::string("state Running"),
-                                   displayLine(0, "HELLO HALVERN"), std::string("lamp 7 3"), std::string("lamp 15 1")})
+  for (const std::string& event :
+       {std::string("registered 1 200 \"CORVANE\""), std::string("state Running"), displayLine(0, "HELLO HALVERN"),
+        std::string("lamp 7 On"), std::string("lamp 15 FastFlash")})
     if (!seen(event)) return readAll(dir.path() + "/sim.log");
   phone.type("key 1");
   phone.type("key esc");
   seen(displayLine(1, "KEYS OK"));
-  seen("lamp 15 2");
+  seen("lamp 15 SlowFlash");
   phone.type("quit");
   EXPECT_EQ(phone.exitStatus(30), 0) << phone.output() << readAll(dir.path() + "/stderr");
   EXPECT_TRUE(waitFor([&] { return !sim.running(); }, 30)) << "the simulator never saw the unregister";

@@ -51,8 +51,7 @@ std::vector<std::string> filesIn(const std::string& dir, const std::string& suff
   if (DIR* d = ::opendir(dir.c_str())) {
     while (dirent* e = ::readdir(d)) {
       std::string n = e->d_name;
-      if (n.size() > suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
-        out.push_back(n);
+      if (n.size() > suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) out.push_back(n);
     }
     ::closedir(d);
   }
@@ -86,8 +85,10 @@ std::vector<UserRecord> userRows(const std::string& dir) {
 // Returns what the simulator printed.
 std::string downloadAll(const TempDir& dir, const std::string& listen, const std::string& host, int count,
                         const std::vector<std::string>& faults) {
+  // clang-format off
   std::vector<std::string> simArgs{tool("CORVANE_SIM"), "--listen", listen, "voice", "--any-port", "--count",
                                    std::to_string(count), "--seconds", "2", "--channels", "3", "--exit-when-done"};
+  // clang-format on
   simArgs.insert(simArgs.end(), faults.begin(), faults.end());
   Process sim(simArgs);
   std::string port = simPort(sim);
@@ -211,8 +212,10 @@ TEST(VoiceEndToEnd, Ipv6ExchangeDeliversOnAllChannels) {
 TEST(VoiceEndToEnd, RecordingConfirmedJustBeforeACrashIsListedAfterTheRestart) {
   if (tool("CORVANE_SIM").empty() || tool("LUMARC_CLI").empty()) GTEST_SKIP() << "tools not built";
   TempDir dir;
+  // clang-format off
   Process sim({tool("CORVANE_SIM"), "--listen", "127.0.0.1", "voice", "--any-port", "--count", "1", "--seconds",
                "1", "--channels", "1", "--unanswered-done"});
+  // clang-format on
   const std::string port = simPort(sim);
   ASSERT_FALSE(port.empty()) << sim.output();
   const std::string address = "127.0.0.1:" + port;
@@ -227,10 +230,13 @@ TEST(VoiceEndToEnd, RecordingConfirmedJustBeforeACrashIsListedAfterTheRestart) {
   const std::string wav = dir.path() + "/Wav";
   Process again({tool("LUMARC_CLI"), "--dir", dir.path(), "collect", "--voice", address});
   std::vector<VoiceRecord> rows;
-  EXPECT_TRUE(waitFor([&] {
-    rows = voiceRows(dir.path());
-    return rows.size() == 1 && rows[0].rcdfx == "mp3" && filesIn(wav, ".apc").empty();
-  }, 20)) << again.output();
+  EXPECT_TRUE(waitFor(
+      [&] {
+        rows = voiceRows(dir.path());
+        return rows.size() == 1 && rows[0].rcdfx == "mp3" && filesIn(wav, ".apc").empty();
+      },
+      20))
+      << again.output();
   again.signal(SIGTERM);
   EXPECT_EQ(again.wait(), 0);
   ASSERT_EQ(rows.size(), 1u) << "the recording confirmed to the exchange is not listed";

@@ -68,9 +68,8 @@ void CfwDbUsr::list(bool keepTop) {
   listed_ = true;
   const int format = settings_.usersFormat() ? 1 : 0;
   if (store::Database* db = hooks_.database ? hooks_.database() : nullptr) {
-    std::string failure = listUsers(*db, settings_.usersSort() ? 1 : 0, [&](const UserRecord& u) {
-      addLine(userLine(u, format), kUserLine, u.sqno, 0);
-    });
+    std::string failure = listUsers(*db, settings_.usersSort() ? 1 : 0,
+                                    [&](const UserRecord& u) { addLine(userLine(u, format), kUserLine, u.sqno, 0); });
     if (!failure.empty() && hooks_.message) hooks_.message(failure);
   }
   setHeaders(usersHeader1(texts_, localNow()), usersHeader2(texts_, format));

@@ -25,18 +25,20 @@ inline constexpr int32_t kDefinitionLine = 7;
 
 // What the list views need of the program around them.
 struct ListViewHooks {
-  std::function<store::Database*()> database;               // the main database; may be null
-  std::function<void(const std::string&)> message;           // message bar (8-bit text)
-  std::function<void(const UserRecord&)> editUser;           // into the properties window
-  std::function<void(const RouteRecord&)> editDefinition;     // into the properties window
+  std::function<store::Database*()> database;              // the main database; may be null
+  std::function<void(const std::string&)> message;         // message bar (8-bit text)
+  std::function<void(const UserRecord&)> editUser;         // into the properties window
+  std::function<void(const RouteRecord&)> editDefinition;  // into the properties window
   std::function<void()> refreshToolbar;
 };
 
 class CfwDbUsr : public CfwDblist {
   Q_OBJECT
  public:
+  // clang-format off
   CfwDbUsr(const corvane::StringTable& texts, SettingsBlock& settings, ListViewHooks hooks,
            QWidget* parent = nullptr);
+  // clang-format on
 
   // Lists the users again in the format and order of the settings; keepTop
   // keeps the line shown at the top where the list still reaches it.

@@ -68,7 +68,8 @@ struct Peer {
     if (::bind(fd, reinterpret_cast<sockaddr*>(&s), length) != 0) return;
     length = sizeof s;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&s), &length);
-    port = v6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&s)->sin6_port) : ntohs(reinterpret_cast<sockaddr_in*>(&s)->sin_port);
+    port = v6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&s)->sin6_port)
+              : ntohs(reinterpret_cast<sockaddr_in*>(&s)->sin_port);
   }
   ~Peer() {
     if (fd >= 0) ::close(fd);
