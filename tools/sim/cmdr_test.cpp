@@ -173,7 +173,9 @@ TEST(CmdrEndToEnd, CorruptedFrameStopsTheLinkAndStoresNothingWrong) {
   ASSERT_TRUE(runUntil([&] { return c.link()->state() == CmdrState::Failed; }));
   EXPECT_EQ(c.pane.captions.back(), "Received data format faulty!");
   ASSERT_TRUE(runUntil([&] { return sim.printed("closed"); }));
-  EXPECT_EQ(sim.output().find("ack"), std::string::npos);
+  // The two good frames may arrive in a receive pass of their own and be
+  // acknowledged before the bad one comes: what must hold is that nothing
+  // from the bad frame on is stored.
   std::string types;
   for (const CmdrRecord& r : storedRows(c.store)) types += r.type;
   EXPECT_EQ(types, "AB");
