@@ -2,11 +2,18 @@
 // Cdata insert and the user's charge counters, one pass per transaction
 // under the charged ports' locks, and the redo rule for a pass the
 // database dropped.
+//
+// A pass costs a few statements whatever its length: one look-up of the
+// Cdata rows in the pass's seconds for the duplicate test, the rows in
+// batches, and one counter update per charged port with the pass's sums
+// (plus its lock on a shared server).
 #include "lumarc/store/cmdr_statements.h"
 
 #include "common/format.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 namespace lumarc {
 
@@ -31,12 +38,55 @@ bool chargesUser(const CmdrRecord& r) { return r.type == "A" && !corvane::trimBl
 // How often a pass is tried when its transaction is lost or must be redone.
 constexpr int kPassAttempts = 4;
 
+// The charge counters, in the order their sums are bound.
+constexpr const char* kCounters[] = {"pra0", "ppa0", "pra1", "ppa1", "pra2", "ppa2", "pra3", "ppa3", "prc", "ppc"};
+
+// "?, ?, ..." n times `one`.
+std::string repeated(const std::string& one, size_t n) {
+  std::string s;
+  for (size_t i = 0; i < n; ++i) s += (i ? ", " : "") + one;
+  return s;
+}
+
+// The ports of a list that have a user row.
+std::string usersOfSql(const store::Dialect&, size_t ports) {
+  return "SELECT DISTINCT cport FROM Pdata WHERE cport IN (" + repeated("?", ports) + ")";
+}
+
+// Adds each port's sums to its first user row, the counters growing in
+// the database itself (see the store operation's update).
+std::string addSumsSql(const store::Dialect&, size_t ports) {
+  std::string row = "(CAST(? AS VARCHAR(8))";
+  for (size_t i = 0; i < std::size(kCounters); ++i) row += ", CAST(? AS BIGINT)";
+  row += ")";
+  std::string names = "port";
+  std::string set;
+  for (const char* c : kCounters) {
+    names += std::string(", a_") + c;
+    if (!set.empty()) set += ", ";
+    set += std::string(c) + " = (" + c + " + a_" + c + " + 2147483648) % 4294967296 - 2147483648";
+  }
+  return "WITH sums(" + names + ") AS (VALUES " + repeated(row, ports) + ") UPDATE Pdata SET " + set +
+         " FROM sums WHERE Pdata.sqno = (SELECT MIN(p1.sqno) FROM Pdata p1 WHERE p1.cport = sums.port)";
+}
+
+// The ports' locks (PostgreSQL), taken in key order.
+std::string lockPortsSql(const store::Dialect&, size_t ports) {
+  return "SELECT pg_advisory_xact_lock(" + std::to_string(store::kUserLockClass) +
+         ", k) FROM (SELECT k FROM (VALUES " + repeated("(CAST(? AS INTEGER))", ports) + ") AS keys(k) ORDER BY k) AS sorted";
+}
+
+// Rows per insert statement of a pass (fewer on PostgreSQL, whose driver
+// takes a limited number of parameters per statement).
+constexpr size_t kPassBatch = 256;
+
 }  // namespace
 
 RecordStore::CmdrStatements::CmdrStatements(Database& db)
-    : db(db), generation(db.generation()), insert(db, 1), userInsert(db, 1), duplicate(db.connection()),
+    : db(db), generation(db.generation()), insert(db, kPassBatch), userInsert(db, 1), duplicate(db.connection()),
       user(db.connection()), addCounters(db.connection()), portLock(db.connection()),
-      userRow(db, store::pdataTable(), 0, store::pdataTable().columns.size(), 1) {
+      userRow(db, store::pdataTable(), 0, store::pdataTable().columns.size(), 1),
+      passUsers(db, CmdrStatements::kMaxPorts) {
   // Without statistics both engines would use the cport index, whose
   // values repeat for every call of a user; the one-second tdate range is
   // the narrow one.
@@ -51,11 +101,12 @@ RecordStore::CmdrStatements::CmdrStatements(Database& db)
   // charging the same user on a shared server never lose an increment.
   // They wrap at 32 bits and are kept as their signed reinterpretation.
   std::string set;
-  for (const char* c : {"pra0", "ppa0", "pra1", "ppa1", "pra2", "ppa2", "pra3", "ppa3", "prc", "ppc"}) {
+  for (const char* c : kCounters) {
     if (!set.empty()) set += ", ";
     set += std::string(c) + " = (" + c + " + ? + 2147483648) % 4294967296 - 2147483648";
   }
   addCounters.prepare("UPDATE Pdata SET " + set + " WHERE sqno = ?");
+
   if (db.engine() == store::Engine::Postgres) {
     portLock.prepare("SELECT pg_advisory_xact_lock(?, ?)");
     portLock.bindParameter(1, SQL_C_SLONG, SQL_INTEGER, 0, 0, &lockClass, 0, nullptr);
@@ -154,7 +205,8 @@ StoreOutcome storeOne(Database& db, RecordStore::CmdrStatements& st, const CmdrR
   }
   // The Cdata row.
   try {
-    st.insert.add(rec);  // batch of 1: executes now
+    st.insert.add(rec);
+    st.insert.flush();
   } catch (const std::exception& e) {
     out.error = fail(e);
     return out;
@@ -201,6 +253,369 @@ StoreOutcome storeCmdrRecord(RecordStore& rs, const CmdrRecord& rec) {
   return out;
 }
 
+RecordStore::CmdrStatements::PassLookup::PassLookup(Database& db, size_t ranges)
+    : statement(db.connection()), row(db, store::cdataTable(), 0, store::cdataTable().columns.size(), 1) {
+  std::string sql = "SELECT " + store::columnList(store::cdataTable()) + " FROM Cdata WHERE ";
+  for (size_t i = 0; i < ranges; ++i) sql += std::string(i ? " OR " : "") + "(tdate >= ? AND tdate < ?)";
+  statement.prepare(sql);
+  row.bindColumns(statement);
+}
+
+RecordStore::CmdrStatements::PassLookup& RecordStore::CmdrStatements::lookup(size_t ranges) {
+  assert(ranges >= 1 && ranges <= kMaxLookupRanges);
+  std::unique_ptr<PassLookup>& l = lookups[ranges];
+  if (!l) l = std::make_unique<PassLookup>(db, ranges);
+  return *l;
+}
+
+odbc::Statement& RecordStore::CmdrStatements::sized(std::map<size_t, std::unique_ptr<odbc::Statement>>& made,
+                                                    size_t n, std::string (*sql)(const store::Dialect&, size_t)) {
+  assert(n >= 1 && n <= kMaxPorts);
+  std::unique_ptr<odbc::Statement>& s = made[n];
+  if (!s) {
+    auto fresh = std::make_unique<odbc::Statement>(db.connection());
+    fresh->prepare(sql(db.dialect(), n));
+    s = std::move(fresh);
+  }
+  return *s;
+}
+
+namespace {
+
+// What the duplicate test compares: the ports, the second, the pulses, the
+// call reference, the flags and the duration.
+struct DuplicateKey {
+  std::string cport, pport, uport;
+  DateTime second;
+  uint32_t rpuls, ppuls, crefa, flags, duration;
+  friend auto operator<=>(const DuplicateKey&, const DuplicateKey&) = default;
+};
+
+DuplicateKey duplicateKey(const CmdrRecord& r) {
+  return {r.cport, r.pport, r.uport, r.tdate, r.rpuls, r.ppuls, r.crefa, r.flags, r.duration};
+}
+
+// Type A records take the duplicate test; one without a date never matches
+// (the comparison with a NULL is never true).
+bool takesDuplicateTest(const CmdrRecord& r) { return r.type == "A" && !r.tdate.isNull(); }
+
+// A time range [from, to) in seconds since the epoch.
+struct SecondRange {
+  int64_t from, to;
+};
+
+// The ranges that hold every one of `seconds` (sorted, distinct): seconds
+// close together share a range, and never more than `most` ranges, the
+// widest gaps kept apart. A range may hold other seconds too; the look-up
+// compares whole keys.
+std::vector<SecondRange> lookupRanges(const std::vector<int64_t>& seconds, size_t most) {
+  constexpr int64_t kCloseGap = 60;
+  std::vector<SecondRange> r;
+  for (int64_t s : seconds) {
+    if (!r.empty() && s - r.back().to <= kCloseGap)
+      r.back().to = s + 1;
+    else
+      r.push_back({s, s + 1});
+  }
+  if (r.size() <= most) return r;
+  // Keep the most - 1 widest gaps.
+  std::vector<std::pair<int64_t, size_t>> gaps;  // (gap, index of the range after it)
+  for (size_t i = 1; i < r.size(); ++i) gaps.push_back({r[i].from - r[i - 1].to, i});
+  std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(most - 1), gaps.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::vector<size_t> cuts;
+  for (size_t i = 0; i + 1 < most; ++i) cuts.push_back(gaps[i].second);
+  std::sort(cuts.begin(), cuts.end());
+  std::vector<SecondRange> merged;
+  size_t from = 0;
+  cuts.push_back(r.size());
+  for (size_t cut : cuts) {
+    merged.push_back({r[from].from, r[cut - 1].to});
+    from = cut;
+  }
+  return merged;
+}
+
+// The date of a second since the epoch.
+DateTime dateOfSecond(int64_t s) { return addSeconds(DateTime{1970, 1, 1, 0, 0, 0}, s); }
+
+// A failure that ends the pass's attempt (the transaction or the
+// connection is lost, or the pass must be redone).
+struct PassAbandoned {
+  Database::Failure failure;
+  std::string text;
+};
+
+// One attempt of a receive pass, inside the open transaction.
+class PassWriter {
+ public:
+  PassWriter(Database& db, RecordStore::CmdrStatements& st, const std::vector<CmdrRecord>& records,
+             std::vector<StoreOutcome>& out)
+      : db_(db), st_(st), records_(records), out_(out) {}
+
+  // Throws PassAbandoned.
+  void run() {
+    for (StoreOutcome& o : out_) o = StoreOutcome{};
+    std::set<DuplicateKey> known;
+    if (!findStored(known)) {
+      // The look-up failed on its own: the records take the test one by one.
+      recordByRecord();
+      return;
+    }
+    // The records to insert, in pass order. A record equal to one before
+    // it in the pass is a duplicate of that one, once that one is stored.
+    std::vector<size_t> pending;
+    for (size_t i = 0; i < records_.size(); ++i) pending.push_back(i);
+    while (!pending.empty()) {
+      std::vector<size_t> rows, later;
+      std::set<DuplicateKey> inPass;
+      for (size_t i : pending) {
+        const CmdrRecord& r = records_[i];
+        if (takesDuplicateTest(r)) {
+          DuplicateKey k = duplicateKey(r);
+          if (known.count(k)) {
+            out_[i].status = StoreOutcome::Status::Duplicate;
+            continue;
+          }
+          if (!inPass.insert(std::move(k)).second) {
+            later.push_back(i);  // decided once the first of them is
+            continue;
+          }
+        }
+        rows.push_back(i);
+      }
+      insert(rows, 0, rows.size());
+      for (size_t i : rows)
+        if (out_[i].stored() && takesDuplicateTest(records_[i])) known.insert(duplicateKey(records_[i]));
+      pending = std::move(later);
+    }
+    chargeUsers();
+  }
+
+ private:
+  // Reads the Cdata rows of the pass's seconds into `known`. False when the
+  // look-up alone failed.
+  bool findStored(std::set<DuplicateKey>& known) {
+    std::vector<int64_t> seconds;
+    for (const CmdrRecord& r : records_)
+      if (takesDuplicateTest(r)) seconds.push_back(secondsSinceEpoch(r.tdate));
+    if (seconds.empty()) return true;
+    std::sort(seconds.begin(), seconds.end());
+    seconds.erase(std::unique(seconds.begin(), seconds.end()), seconds.end());
+    const std::vector<SecondRange> ranges = lookupRanges(seconds, RecordStore::CmdrStatements::kMaxLookupRanges);
+    size_t size = 1;
+    while (size < ranges.size()) size *= 2;
+    RecordStore::CmdrStatements::PassLookup* l = nullptr;
+    try {
+      l = &st_.lookup(size);
+      std::vector<SqlValue> v;
+      for (size_t i = 0; i < size; ++i) {
+        const SecondRange& range = ranges[std::min(i, ranges.size() - 1)];  // the last one repeated
+        v.push_back(dateOfSecond(range.from));
+        v.push_back(dateOfSecond(range.to));
+      }
+      store::ValueBinder b(db_);
+      b.bind(l->statement, v);
+      l->statement.execute();
+      CmdrRecord row;
+      while (l->statement.fetch()) {
+        l->row.get(0, row);
+        if (row.type == "A") known.insert(duplicateKey(row));
+      }
+      l->statement.closeCursor();
+      return true;
+    } catch (const std::exception& e) {
+      if (l) l->statement.closeCursor();
+      Database::Failure f = db_.failed(e);
+      if (f != Database::Failure::Row) throw PassAbandoned{f, store::failureText(e)};
+      return false;
+    }
+  }
+
+  // Inserts rows[from, to) (indexes into the pass), in batches. A batch the
+  // database refuses is halved until the refused record is alone: it alone
+  // is refused, its neighbours are stored.
+  void insert(const std::vector<size_t>& rows, size_t from, size_t to) {
+    const size_t batch = st_.insert.capacity();
+    if (to - from > batch) {
+      for (size_t at = from; at < to; at += batch) insert(rows, at, std::min(to, at + batch));
+      return;
+    }
+    if (from == to) return;
+    try {
+      insertAtomically(rows, from, to);
+      for (size_t i = from; i < to; ++i) out_[rows[i]].status = StoreOutcome::Status::Stored;
+    } catch (const std::exception& e) {
+      Database::Failure f = db_.failed(e);
+      if (f != Database::Failure::Row) throw PassAbandoned{f, store::failureText(e)};
+      if (to - from == 1) {
+        out_[rows[from]].status = StoreOutcome::Status::Failed;
+        out_[rows[from]].error = store::failureText(e);
+        return;
+      }
+      const size_t half = from + (to - from) / 2;
+      insert(rows, from, half);
+      insert(rows, half, to);
+    }
+  }
+
+  // One insert statement of at most a batch of rows, all of them or none.
+  // A PostgreSQL statement is that already (the driver rolls a failed one
+  // back alone); SQLite runs a batch row after row, so a savepoint undoes
+  // the rows before a refused one.
+  void insertAtomically(const std::vector<size_t>& rows, size_t from, size_t to) {
+    const bool savepoint = db_.engine() == store::Engine::Sqlite;
+    if (savepoint) db_.connection().execute("SAVEPOINT cmdr_rows");
+    try {
+      for (size_t i = from; i < to; ++i) st_.insert.add(records_[rows[i]]);
+      st_.insert.flush();
+    } catch (...) {
+      if (savepoint) {
+        db_.connection().tryExecute("ROLLBACK TO cmdr_rows");
+        db_.connection().tryExecute("RELEASE cmdr_rows");
+      }
+      throw;
+    }
+    if (savepoint) db_.connection().execute("RELEASE cmdr_rows");
+  }
+
+  // The charged ports' counters: the pass's sums of each port added to its
+  // first user row, or a new row holding them; a few statements for up to
+  // kMaxPorts ports.
+  void chargeUsers() {
+    std::map<std::string, UserRecord> sums;
+    for (size_t i = 0; i < records_.size(); ++i) {
+      const CmdrRecord& r = records_[i];
+      if (!out_[i].stored() || !chargesUser(r)) continue;
+      UserRecord& u = sums[r.cport];
+      const int star = starClass(r.flags);
+      uint32_t* pr[] = {&u.pra0, &u.pra1, &u.pra2, &u.pra3};
+      uint32_t* pp[] = {&u.ppa0, &u.ppa1, &u.ppa2, &u.ppa3};
+      *pr[star] += r.rpuls;  // wraps at 32 bits, as the counters do
+      *pp[star] += r.ppuls;
+    }
+    std::vector<std::pair<const std::string, UserRecord>*> ports;
+    for (auto& p : sums) ports.push_back(&p);
+    const size_t most = RecordStore::CmdrStatements::kMaxPorts;
+    for (size_t from = 0; from < ports.size(); from += most) {
+      const size_t to = std::min(ports.size(), from + most);
+      try {
+        chargePorts(ports, from, to);
+      } catch (const std::exception& e) {
+        Database::Failure f = db_.failed(e);
+        if (f != Database::Failure::Row) throw PassAbandoned{f, store::failureText(e)};
+        // The Cdata rows stay; the caller shows the text.
+        std::set<std::string> failed;
+        for (size_t k = from; k < to; ++k) failed.insert(ports[k]->first);
+        for (size_t i = 0; i < records_.size(); ++i)
+          if (out_[i].stored() && chargesUser(records_[i]) && failed.count(records_[i].cport))
+            out_[i].error = store::failureText(e);
+      }
+    }
+  }
+
+  // Throws on failure.
+  void chargePorts(std::vector<std::pair<const std::string, UserRecord>*>& ports, size_t from, size_t to) {
+    const size_t n = to - from;
+    // The ports with a user row.
+    std::set<std::string> known;
+    {
+      odbc::Statement& q = st_.sized(st_.usersOf, n, usersOfSql);
+      std::vector<SqlValue> v;
+      for (size_t k = from; k < to; ++k) v.push_back(ports[k]->first);
+      store::ValueBinder b(db_);
+      b.bind(q, v);
+      q.execute();
+      std::string port;
+      try {
+        while (q.fetch())
+          if (q.getText(1, port)) known.insert(db_.codec().fromUtf8(port));
+      } catch (...) {
+        q.closeCursor();
+        throw;
+      }
+      q.closeCursor();
+    }
+    std::vector<SqlValue> add;
+    size_t adding = 0;
+    for (size_t k = from; k < to; ++k) {
+      auto& [port, u] = *ports[k];
+      if (!known.count(port)) continue;
+      ++adding;
+      add.push_back(port);
+      for (uint32_t v : {u.pra0, u.ppa0, u.pra1, u.ppa1, u.pra2, u.ppa2, u.pra3, u.ppa3, u.prc, u.ppc})
+        add.push_back(SqlValue{int64_t{v}});
+    }
+    if (adding > 0) {
+      odbc::Statement& up = st_.sized(st_.addSums, adding, addSumsSql);
+      store::ValueBinder b(db_);
+      b.bind(up, add);
+      up.execute();
+    }
+    if (adding < n) {
+      for (size_t k = from; k < to; ++k) {
+        auto& [port, u] = *ports[k];
+        if (known.count(port)) continue;
+        u.cport = port;
+        st_.passUsers.add(u);
+      }
+      st_.passUsers.flush();
+    }
+  }
+
+  // The pass record by record, as the store operation does it.
+  void recordByRecord() {
+    for (size_t i = 0; i < records_.size(); ++i) {
+      Database::Failure failure;
+      out_[i] = storeOne(db_, st_, records_[i], failure);
+      if (failure != Database::Failure::Row) throw PassAbandoned{failure, out_[i].error};
+    }
+  }
+
+  Database& db_;
+  RecordStore::CmdrStatements& st_;
+  const std::vector<CmdrRecord>& records_;
+  std::vector<StoreOutcome>& out_;
+};
+
+// A receive pass inside the open transaction. Throws PassAbandoned.
+void writePass(Database& db, RecordStore::CmdrStatements& st, const std::vector<CmdrRecord>& records,
+               std::vector<StoreOutcome>& out) {
+  // On a shared server each charged port's user row is found or made, and
+  // charged, under a lock of its own held to the end of the transaction.
+  // Taking the locks first, in one order, keeps two programs charging the
+  // same users from ever waiting on each other in a circle.
+  if (db.engine() == store::Engine::Postgres) {
+    std::vector<int32_t> keys;
+    for (const CmdrRecord& r : records)
+      if (chargesUser(r)) keys.push_back(portLockKey(r.cport));
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    const size_t most = RecordStore::CmdrStatements::kMaxPorts;
+    for (size_t from = 0; from < keys.size(); from += most) {
+      const size_t n = std::min(keys.size() - from, most);
+      odbc::Statement* lock = nullptr;
+      try {
+        lock = &st.sized(st.lockPorts, n, lockPortsSql);
+        std::vector<SqlValue> v;
+        for (size_t i = from; i < from + n; ++i) v.push_back(SqlValue{int64_t{keys[i]}});
+        store::ValueBinder b(db);
+        b.bind(*lock, v);
+        lock->execute();
+        while (lock->fetch()) {
+        }
+        lock->closeCursor();
+      } catch (const std::exception& e) {
+        if (lock) lock->closeCursor();
+        throw PassAbandoned{db.failed(e), store::failureText(e)};
+      }
+    }
+  }
+  PassWriter(db, st, records, out).run();
+}
+
+}  // namespace
+
 RecordStore::PassResult RecordStore::tryPass(const std::vector<CmdrRecord>& records, std::vector<StoreOutcome>& out,
                                              std::string& error) {
   Database& db = *main_;
@@ -219,29 +634,10 @@ RecordStore::PassResult RecordStore::tryPass(const std::vector<CmdrRecord>& reco
   } catch (const std::exception& e) {
     return abandon(db.failed(e), store::failureText(e));
   }
-  // On a shared server each charged port's user row is found or made, and
-  // charged, under a lock of its own held to the end of the transaction.
-  // Taking the locks first, in one order, keeps two programs charging the
-  // same users from ever waiting on each other in a circle.
-  if (db.engine() == store::Engine::Postgres) {
-    std::vector<int32_t> keys;
-    for (const CmdrRecord& r : records)
-      if (chargesUser(r)) keys.push_back(portLockKey(r.cport));
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    for (int32_t k : keys) {
-      try {
-        lockPort(*st, k);
-      } catch (const std::exception& e) {
-        st->portLock.closeCursor();
-        return abandon(db.failed(e), store::failureText(e));
-      }
-    }
-  }
-  for (size_t i = 0; i < records.size(); ++i) {
-    Database::Failure failure;
-    out[i] = storeOne(db, *st, records[i], failure);
-    if (failure != Database::Failure::Row) return abandon(failure, out[i].error);
+  try {
+    writePass(db, *st, records, out);
+  } catch (const PassAbandoned& a) {
+    return abandon(a.failure, a.text);
   }
   try {
     db.commit();
@@ -266,8 +662,16 @@ std::vector<StoreOutcome> RecordStore::storePass(const std::vector<CmdrRecord>& 
   };
   if (!main_) return refuseAll("the main database is not open");
   if (main_->inTransaction()) {
-    // Inside someone else's transaction (the import): record by record.
-    for (size_t i = 0; i < records.size(); ++i) out[i] = storeCmdrRecord(*this, records[i]);
+    // Inside someone else's transaction (the import): no redo, which is
+    // the owner's to decide; a failure beyond a row fails the whole pass.
+    std::string error;
+    CmdrStatements* st = cmdrStatements(error);
+    if (!st) return refuseAll(error);
+    try {
+      writePass(*main_, *st, records, out);
+    } catch (const PassAbandoned& a) {
+      return refuseAll(a.text);
+    }
     return out;
   }
   if (mainLost_) return refuseAll(lostText_);
