@@ -229,8 +229,8 @@ void postgres(QCoreApplication& app, const char* self) {
     std::printf("tcp_backlog_pg: 0 frames/s (no PostgreSQL server)\n");
     return;
   }
-  const size_t n = size_t(std::strtoul(std::getenv("CMDR_BENCH_PG_FRAMES") ? std::getenv("CMDR_BENCH_PG_FRAMES") : "50000",
-                                       nullptr, 10));
+  const size_t n = size_t(
+      std::strtoul(std::getenv("CMDR_BENCH_PG_FRAMES") ? std::getenv("CMDR_BENCH_PG_FRAMES") : "50000", nullptr, 10));
   const std::string tag = std::to_string(::getpid());
   try {
     // One collector.
@@ -314,7 +314,8 @@ void postgres(QCoreApplication& app, const char* self) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   if (argc == 5 && std::string(argv[1]) == "--collector")
-    return collector(app, argv[2], size_t(std::strtoul(argv[3], nullptr, 10)), uint32_t(std::strtoul(argv[4], nullptr, 10)));
+    return collector(app, argv[2], size_t(std::strtoul(argv[3], nullptr, 10)),
+                     uint32_t(std::strtoul(argv[4], nullptr, 10)));
   size_t backlog = argc > 1 ? size_t(std::strtoul(argv[1], nullptr, 10)) : 100000;
   std::vector<CmdrFrame> frames = makeFrames(backlog);
 

@@ -164,7 +164,7 @@ struct Case {
   bool sqliteOnly;
   std::vector<uint32_t> stored, fcmdr, charged;  // charged: ports 1001, 1002 (those with a user row)
   const char* sent;
-  const char* caption;  // a part of the last message
+  const char* caption;           // a part of the last message
   std::vector<uint32_t> refuse;  // calls whose rows the database refuses
 };
 

@@ -39,12 +39,14 @@ struct RecordStore::CmdrStatements {
   // For up to kMaxPorts ports at once, by their number, made when first
   // needed: the ports that have a user row; adding each port's pass sums to
   // its first user row; the locks of the ports (a shared server).
-  static constexpr size_t kMaxPorts = 64;
+  static constexpr size_t kMaxPorts = 256;
   std::map<size_t, std::unique_ptr<odbc::Statement>> usersOf, addSums, lockPorts;
   odbc::Statement& sized(std::map<size_t, std::unique_ptr<odbc::Statement>>& made, size_t n,
                          std::string (*sql)(const store::Dialect&, size_t));
   // The new user rows of a pass.
   store::BulkInserter<UserRecord> passUsers;
+  // SQLite: the highest Cdata key, and the rows after a key taken out again.
+  odbc::Statement highestKey, dropAfter;
 };
 
 }  // namespace lumarc

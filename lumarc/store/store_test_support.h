@@ -57,9 +57,9 @@ inline void refuseCdataRows(store::Database& db, const std::string& column, cons
   std::string list;
   for (uint32_t v : values) list += (list.empty() ? "" : ", ") + std::to_string(v);
   if (db.engine() == store::Engine::Postgres) {
-    db.connection().execute(
-        "CREATE FUNCTION cdata_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW." + column + " IN (" +
-        list + ") THEN RAISE EXCEPTION 'refused by the test'; END IF; RETURN NEW; END $$");
+    db.connection().execute("CREATE FUNCTION cdata_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW." +
+                            column + " IN (" + list +
+                            ") THEN RAISE EXCEPTION 'refused by the test'; END IF; RETURN NEW; END $$");
     db.connection().execute(
         "CREATE TRIGGER cdata_refuse BEFORE INSERT ON Cdata FOR EACH ROW EXECUTE FUNCTION cdata_refuse()");
   } else {
