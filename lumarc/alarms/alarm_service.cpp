@@ -13,7 +13,26 @@ AlarmService::~AlarmService() { stop(); }
 
 void AlarmService::start() {
   if (thread_.joinable()) return;
+  open();
   thread_ = std::thread([this] { run(); });
+}
+
+bool AlarmService::open() {
+  try {
+    db_ = std::make_unique<store::Database>(setup_.connection, setup_.codePage);
+  } catch (const std::exception& e) {
+    problem("cannot open the database: " + store::failureText(e));
+    return false;
+  }
+  evaluator_ = std::make_unique<AlarmEvaluator>(*db_, setup_.config.rules, clock_, setup_.options);
+  std::string error;
+  if (!evaluator_->prepare(error)) {
+    problem("cannot prepare the alarm tables: " + error);
+    evaluator_.reset();
+    db_.reset();
+    return false;
+  }
+  return true;
 }
 
 void AlarmService::wake() {
@@ -47,11 +66,8 @@ void AlarmService::problem(const std::string& text) {
 }
 
 void AlarmService::run() {
-  SystemClock clock;
   AlarmActions actions(setup_.config.mail, setup_.config.program, setup_.journal);
-  std::unique_ptr<store::Database> db;
-  std::unique_ptr<AlarmEvaluator> evaluator;
-  bool more = false;
+  bool more = true;  // what a stopped collector left is evaluated at once
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -62,34 +78,19 @@ void AlarmService::run() {
       if (stopping_) break;
     }
     more = false;
-    if (!evaluator) {
-      try {
-        db = std::make_unique<store::Database>(setup_.connection, setup_.codePage);
-      } catch (const std::exception& e) {
-        problem("cannot open the database: " + store::failureText(e));
-        continue;
-      }
-      evaluator = std::make_unique<AlarmEvaluator>(*db, setup_.config.rules, clock, setup_.options);
-      std::string error;
-      if (!evaluator->prepare(error)) {
-        problem("cannot prepare the alarm tables: " + error);
-        evaluator.reset();
-        db.reset();
-        continue;
-      }
-    }
-    Evaluation e = evaluator->evaluate();
+    if (!evaluator_ && !open()) continue;
+    Evaluation e = evaluator_->evaluate();
     if (!e.ok) {
       problem("evaluation failed: " + e.error);
       // A new connection next time (the old one may be gone).
-      evaluator.reset();
-      db.reset();
+      evaluator_.reset();
+      db_.reset();
       continue;
     }
     lastProblem_.clear();
     evaluated_ += e.records;
     more = e.more;
-    const int64_t now = secondsOf(clock.now());
+    const int64_t now = secondsOf(clock_.now());
     for (const Alarm& a : e.alarms) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -100,6 +101,8 @@ void AlarmService::run() {
     actions.tick(now);
   }
   actions.flush();
+  evaluator_.reset();
+  db_.reset();
 }
 
 }  // namespace lumarc::alarms

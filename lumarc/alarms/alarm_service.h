@@ -14,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,6 +37,10 @@ class AlarmService {
   AlarmService(const AlarmService&) = delete;
   AlarmService& operator=(const AlarmService&) = delete;
 
+  // Opens the connection and the mark here and now (so that records stored
+  // from here on are evaluated: a new mark starts at the newest record),
+  // then starts the thread; a database that cannot be opened now is tried
+  // again from the thread.
   void start();
   // Records were stored: evaluate soon.
   void wake();
@@ -49,6 +54,7 @@ class AlarmService {
 
  private:
   void run();
+  bool open();
   void problem(const std::string& text);
 
   AlarmServiceSetup setup_;
@@ -58,6 +64,9 @@ class AlarmService {
   std::map<std::string, uint64_t> raised_;
   std::atomic<uint64_t> evaluated_{0};
   std::string lastProblem_;
+  SystemClock clock_;
+  std::unique_ptr<store::Database> db_;
+  std::unique_ptr<AlarmEvaluator> evaluator_;
   std::thread thread_;
 };
 
