@@ -113,6 +113,54 @@ TEST(AlarmStore, EveryRecordIsEvaluatedOnceAcrossAStopBetweenCommitAndAlarms) {
   EXPECT_EQ(alarmKeys(db), range(3, 8));
 }
 
+struct SetClock : AlarmClock {
+  DateTime t;
+  DateTime now() const override { return t; }
+};
+
+TEST(AlarmStore, AQuietExchangeIsReportedOncePerSpellAcrossARestart) {
+  corvane::testing::TempDir dir("alarm-store");
+  RecordStore rs;
+  ASSERT_TRUE(rs.openMainDatabase(dir.path()));
+  Rule quiet;
+  quiet.name = "quiet";
+  quiet.kind = RuleKind::Silence;
+  quiet.minutes = 30;
+  SetClock clock;
+  clock.t = {2024, 5, 6, 10, 0, 0};
+  store::Database db(rs.mainDatabase()->connectionString());
+  std::string error;
+  {
+    AlarmEvaluator first(db, {quiet}, clock);
+    ASSERT_TRUE(first.prepare(error)) << error;
+    storeCalls(rs, 0, 1);  // 10:00:00
+    EXPECT_TRUE(first.evaluate().alarms.empty());
+    clock.t = {2024, 5, 6, 10, 29, 59};
+    EXPECT_TRUE(first.evaluate().alarms.empty());
+    clock.t = {2024, 5, 6, 10, 30, 0};
+    Evaluation e = first.evaluate();
+    ASSERT_EQ(e.alarms.size(), 1u) << e.error;
+    EXPECT_EQ(e.alarms[0].text,
+              "no call record from exchange 127.0.0.1 since 2024-05-06 10:00:00 (30 minutes or more)");
+    clock.t = {2024, 5, 6, 11, 0, 0};
+    EXPECT_TRUE(first.evaluate().alarms.empty());
+  }
+  // A restart 30 minutes later finds the exchange still quiet: the same
+  // spell, already reported.
+  clock.t = {2024, 5, 6, 11, 30, 0};
+  AlarmEvaluator next(db, {quiet}, clock);
+  ASSERT_TRUE(next.prepare(error)) << error;
+  EXPECT_TRUE(next.evaluate().alarms.empty());
+  clock.t = {2024, 5, 6, 12, 1, 0};
+  EXPECT_TRUE(next.evaluate().alarms.empty());
+  odbc::Statement s(db.connection());
+  s.executeDirect("SELECT COUNT(*) FROM Alarm WHERE rkey = 0");
+  int64_t n = 0;
+  ASSERT_TRUE(s.fetch());
+  s.getInt64(1, n);
+  EXPECT_EQ(n, 1);
+}
+
 TEST(AlarmStore, TwoEvaluatorsOnOneServerRaiseEachAlarmOnce) {
   const std::string pg = storetest::pgServer();
   if (pg.empty()) GTEST_SKIP() << "LUMARC_TEST_PG is not set";
