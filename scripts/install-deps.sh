@@ -16,6 +16,7 @@ packages=(
   libbcg729-dev portaudio19-dev libspeexdsp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
+  libtomlplusplus-dev libcpp-httplib-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth xdg-utils x11-utils
   iproute2

@@ -55,9 +55,17 @@ LinkEnvironment Station::environment(LinkKind kind, PaneView* view) {
 }
 
 void Station::attachViews(const StationViews& views) {
-  if (views.cmdr && !cmdr_)
-    cmdr_ = std::make_unique<LinkList>(LinkKind::Cmdr, environment(LinkKind::Cmdr, views.cmdr),
-                                       cmdrLinkFactory(config_.streamSockets, store_));
+  if (views.cmdr && !cmdr_) {
+    // Each slot's link stores through a sink that counts for the health
+    // snapshot and wakes the alarms.
+    StreamTransportFactory sockets = config_.streamSockets;
+    LinkFactory factory = [this, sockets](LinkList& owner, const ConnectionTarget& t, int slot) {
+      CountingRecordSink& sink = cmdrSink(slot);
+      sink.restart();
+      return cmdrLinkFactory(sockets, sink)(owner, t, slot);
+    };
+    cmdr_ = std::make_unique<LinkList>(LinkKind::Cmdr, environment(LinkKind::Cmdr, views.cmdr), factory);
+  }
   if (views.monitor && !monitor_) {
     MonitorLinkSetup setup;
     setup.makeSocket = config_.datagramSockets;
@@ -111,6 +119,64 @@ void Station::tick() {
 
 void Station::converterStep() {
   if (converter_) converter_->converterStep();
+}
+
+CountingRecordSink& Station::cmdrSink(int slot) {
+  if (slot >= int(cmdrSinks_.size())) cmdrSinks_.resize(size_t(slot) + 1);
+  std::unique_ptr<CountingRecordSink>& sink = cmdrSinks_[size_t(slot)];
+  if (!sink) {
+    sink = std::make_unique<CountingRecordSink>(
+        store_,
+        [this] {
+          store::Database* db = store_.mainDatabase();
+          return db ? db->transactionsBegun() : uint64_t{0};
+        },
+        [this] {
+          if (config_.recordsStored) config_.recordsStored();
+        });
+  }
+  return *sink;
+}
+
+CollectorHealth Station::health() {
+  CollectorHealth h;
+  const std::pair<LinkKind, const char*> kinds[] = {
+      {LinkKind::Cmdr, "cmdr"}, {LinkKind::Monitor, "monitor"}, {LinkKind::Voice, "voice"}};
+  for (const auto& [kind, name] : kinds) {
+    LinkList* list = links(kind);
+    if (!list) continue;
+    for (int slot = 0; slot < slotCount(kind); ++slot) {
+      Link* link = list->link(slot);
+      if (!link) continue;
+      LinkHealth l;
+      l.kind = name;
+      l.address = link->target().hostText() + ":" + std::to_string(link->port());
+      l.connected = link->icon() == kIconConnected;
+      if (kind == LinkKind::Cmdr) {
+        if (auto* cmdr = dynamic_cast<CmdrLink*>(link)) l.frames = cmdr->framesReceived();
+        const CountingRecordSink& sink = cmdrSink(slot);
+        l.stored = sink.stored();
+        l.duplicates = sink.duplicates();
+        l.refused = sink.refused();
+        l.lastRecord = sink.lastRecord();
+      }
+      h.links.push_back(l);
+    }
+  }
+  for (const auto& sink : cmdrSinks_)
+    if (sink) h.passesRedone += sink->passesRedone();
+  h.databaseOpen = store_.mainOpen();
+  h.databaseConnected = store_.mainOpen() && !store_.mainConnectionLost();
+  if (voice_) {
+    // A count over the voice table: every 10 s is often enough.
+    const std::time_t now = std::time(nullptr);
+    if (now - voiceQueueAt_ >= 10) {
+      voiceQueueAt_ = now;
+      voiceQueue_ = voiceStore_.waitingToConvert();
+    }
+    h.voiceQueue = voiceQueue_;
+  }
+  return h;
 }
 
 LinkList* Station::links(LinkKind kind) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "common/string_table.h"
+#include "lumarc/app/collector_health.h"
 #include "lumarc/app/settings.h"
 #include "lumarc/app/tick.h"
 #include "lumarc/decoder/context.h"
@@ -19,6 +20,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace lumarc {
@@ -61,6 +63,9 @@ struct StationConfig {
   bool forceLayer2 = false;
   // Told of every new monitor record (may be empty).
   MonitorRecordObserver monitorRecords;
+  // Called after a CMDR pass stored records, once they are committed (may
+  // be empty): the alarms evaluate them off the receive path.
+  std::function<void()> recordsStored;
 };
 
 class Station : private StoreMessageSink {
@@ -92,6 +97,8 @@ class Station : private StoreMessageSink {
   RecordVoiceStore& voiceStore() { return voiceStore_; }
   VoiceConverter* converter() { return converter_.get(); }
   const StationConfig& config() const { return config_; }
+  // How the links and the databases are doing (alarms are the front end's).
+  CollectorHealth health();
 
  private:
   void storeMessage(StoreMessage id, const std::string& fileName, const std::string& detail) override;
@@ -100,8 +107,14 @@ class Station : private StoreMessageSink {
   StationConfig config_;
   RecordStore store_;
   RecordVoiceStore voiceStore_;
+  // The CMDR slots' counting sinks in front of the store, made on first
+  // use; they outlive the links that store through them.
+  CountingRecordSink& cmdrSink(int slot);
+  std::vector<std::unique_ptr<CountingRecordSink>> cmdrSinks_;
   std::unique_ptr<LinkList> cmdr_, monitor_, voice_;
   std::unique_ptr<VoiceConverter> converter_;
+  std::time_t voiceQueueAt_ = 0;
+  std::optional<uint64_t> voiceQueue_;
   TickScheduler ownTicks_;
   bool ownTicksMade_ = false;
 };

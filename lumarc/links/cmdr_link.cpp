@@ -231,6 +231,7 @@ void CmdrLink::onBytes(const uint8_t* data, size_t size) {
   while (!endMessage && buffer_.size() - pos >= kCmdrFrameSize) {
     std::memcpy(frame.data(), buffer_.data() + pos, kCmdrFrameSize);
     pos += kCmdrFrameSize;
+    ++framesReceived_;
     if (!cmdrCheckWordOk(frame)) {
       endMessage = LinkMessage::ReceivedDataFormatFaulty;
       break;

@@ -74,6 +74,8 @@ class CmdrLink : public Link, public StreamEvents {
   uint32_t exchangeIpv4() const;
   // Bytes received but not yet a whole frame.
   size_t pendingBytes() const { return buffer_.size(); }
+  // Whole frames received since the link was made (the collector's health).
+  uint64_t framesReceived() const { return framesReceived_; }
 
  private:
   enum class FrameResult { Handled, Malformed, OutOfMemory };
@@ -114,6 +116,7 @@ class CmdrLink : public Link, public StreamEvents {
   uint8_t address_[16] = {};
   std::string buffer_;
   std::string lastRefusal_;  // the store's reason for the last pass's refused records
+  uint64_t framesReceived_ = 0;
 };
 
 // A factory for LinkList that makes CMDR links with the given sockets and store.

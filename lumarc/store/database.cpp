@@ -168,6 +168,7 @@ void Database::begin() {
   conn_->setAutocommit(false);
   inTx_ = true;
   firstError_.clear();
+  ++begun_;
 }
 
 void Database::commit() {

@@ -93,6 +93,9 @@ class Database {
   void commit();
   void rollback();
   bool inTransaction() const { return inTx_; }
+  // Transactions begun on this database so far (a redone pass begins
+  // another; the collector's health counts them).
+  uint64_t transactionsBegun() const { return begun_; }
 
   // What a failed statement or commit left behind.
   enum class Failure {
@@ -124,6 +127,7 @@ class Database {
   bool inTx_ = false;
   std::string firstError_;
   uint64_t generation_ = 0;
+  uint64_t begun_ = 0;
 };
 
 // A database failure's text as one message line: the driver's words whole,

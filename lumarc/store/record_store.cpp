@@ -141,7 +141,9 @@ RecordStore::Opened RecordStore::openDatabase(const std::string& directory, cons
 
 bool RecordStore::openMainDatabase(const std::string& workDir, const std::string& connection) {
   if (main_) return true;
-  Opened o = openDatabase(workDir, kMainFile, "LumarcDb", connection, store::mainTables());
+  std::vector<const store::TableDef*> tables = store::mainTables();
+  for (const store::TableDef* t : store::alarmTables()) tables.push_back(t);
+  Opened o = openDatabase(workDir, kMainFile, "LumarcDb", connection, tables);
   if (!o.db) return false;
   mainName_ = o.name;
   Database& db = *o.db;

@@ -117,7 +117,22 @@ const TableDef& olderCdataTable() {
   return t;
 }
 
+const TableDef& alarmTable() {
+  static const TableDef t{"Alarm",
+                          {{"sqno", C, 0},    {"adate", D, 0},    {"rule", T, 64},   {"sever", T, 8},
+                           {"cport", T, 8},   {"rkey", L, 0},     {"atext", T, 255}},
+                          {{"Alarm_rule", "rule"}}};
+  return t;
+}
+
+const TableDef& alarmMarkTable() {
+  static const TableDef t{"AlarmMark", {{"sqno", C, 0}, {"lastsq", L, 0}}, {}};
+  return t;
+}
+
 // clang-format on
+
+std::vector<const TableDef*> alarmTables() { return {&alarmTable(), &alarmMarkTable()}; }
 
 std::vector<const TableDef*> mainTables() {
   return {&cdataTable(), &mdataTable(), &pdataTable(), &routTable(), &tmpl03Table()};

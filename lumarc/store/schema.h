@@ -40,6 +40,11 @@ const TableDef& routTable();
 const TableDef& tmpl03Table();
 const TableDef& vdata00Table();
 const TableDef& olderCdataTable();  // the older program's Cdata (read only)
+// The alarms raised on call records, and the one row that holds the last
+// Cdata sqno evaluated (lumarc/alarms); made beside the main tables.
+const TableDef& alarmTable();
+const TableDef& alarmMarkTable();
+std::vector<const TableDef*> alarmTables();
 
 // The tables of the main database in creation order, and of the voice database.
 std::vector<const TableDef*> mainTables();

@@ -49,6 +49,31 @@ VoiceStoreOutcome RecordVoiceStore::storeVoiceRecord(const VoiceRecord& row) {
 
 bool RecordVoiceStore::voiceOpen() { return store_.voiceOpen(); }
 
+std::optional<uint64_t> RecordVoiceStore::waitingToConvert() {
+  store::Database* voice = store_.voiceDatabase();
+  if (!voice) return std::nullopt;
+  try {
+    Condition filter = Condition::all(
+        {Condition::any({Condition::compare(Expr::caseless("rcdfx"), Condition::Op::Eq, std::string("wav")),
+                         Condition::compare(Expr::caseless("rcdfx"), Condition::Op::Eq, std::string("apc"))}),
+         Condition::isClear("Wavu")});
+    std::string sql = "SELECT COUNT(*) FROM Vdata00 WHERE ";
+    std::vector<store::SqlValue> params;
+    filter.render(voice->dialect(), sql, params);
+    odbc::Statement s(voice->connection());
+    s.prepare(sql);
+    store::ValueBinder b(*voice);
+    b.bind(s, params);
+    s.execute();
+    int64_t n = 0;
+    if (s.fetch()) s.getInt64(1, n);
+    s.closeCursor();
+    return static_cast<uint64_t>(n);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 std::optional<VoiceRecord> RecordVoiceStore::firstToConvert(const std::function<bool(const VoiceRecord&)>& accept,
                                                             std::string& error) {
   error.clear();

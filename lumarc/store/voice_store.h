@@ -25,6 +25,10 @@ class RecordVoiceStore : public VoiceRecordSink, public VoiceConvertRows {
   bool setExtension(const std::string& rcdfn, const std::string& ext, std::string& error) override;
   bool markFailed(const std::string& rcdfn, const std::string& newName, std::string& error) override;
 
+  // How many recordings wait for their conversion (the rows
+  // firstToConvert walks); nothing when the database is not open or the
+  // count failed.
+  std::optional<uint64_t> waitingToConvert();
   // Called after each stored row (the converter's wake-up).
   std::function<void()> onStored;
 

@@ -8,14 +8,18 @@
 // --config it reads its links, databases and working directory from the
 // service's configuration file; under systemd it reports readiness and
 // signs of life (service_notify.h); with --pcap the monitor records also go
-// to a capture file.
+// to a capture file. With --alarms the stored call records are evaluated
+// against a rule file (lumarc/alarms) on a thread of their own; with
+// --metrics the collector's health is served as /metrics.
 #include "tools/cli/command.h"
 #include "tools/cli/collect_config.h"
+#include "tools/cli/metrics_server.h"
 #include "tools/cli/pcap_output.h"
 #include "tools/cli/service_notify.h"
 
 #include "common/codepage.h"
 #include "common/files.h"
+#include "lumarc/alarms/alarm_service.h"
 #include "lumarc/app/session.h"
 #include "lumarc/app/station.h"
 #include "lumarc/texts/texts.h"
@@ -88,9 +92,26 @@ bool readConfig(const std::string& path, CollectConfig& config) {
   return problems.empty();
 }
 
+// Reads the alarm rule file into config; false (reported) when it cannot
+// be read or is refused.
+bool readAlarmRules(const std::string& path, alarms::AlarmConfig& config) {
+  const std::optional<std::string> text = corvane::readFileBytes(path);
+  if (!text) {
+    std::fprintf(stderr, "lumarc-cli collect: cannot read %s\n", path.c_str());
+    return false;
+  }
+  const std::vector<alarms::RuleProblem> problems = alarms::parseAlarmRules(*text, path, config);
+  for (const alarms::RuleProblem& p : problems)
+    std::fprintf(stderr, "lumarc-cli collect: %s:%u: %s\n", path.c_str(), p.line, p.message.c_str());
+  return problems.empty();
+}
+
 // What the command line asks for.
 struct CollectArgs {
-  std::string config, pcap;
+  std::string config, pcap, alarms, metrics;
+  alarms::AlarmConfig alarmRules;
+  std::string metricsHost;
+  int metricsPort = 0;
   std::vector<std::string> cmdr, voice, monitor;
   bool force = false;
   double seconds = -1;  // below 0: until a signal
@@ -109,6 +130,16 @@ int gather(const CLI::App& parser, Options& opt, CollectArgs& a) {
     if (config.dir && !opt.workDirGiven) opt.workDir = *config.dir;
     if (config.db && !opt.dbGiven) opt.db = *config.db;
     if (config.voiceDb) opt.voiceDb = *config.voiceDb;
+    if (config.alarms && a.alarms.empty()) a.alarms = *config.alarms;
+    if (config.metrics && a.metrics.empty()) a.metrics = *config.metrics;
+  }
+  // A rule file or a metrics address that cannot be used stops the start,
+  // before anything is opened.
+  if (!a.alarms.empty() && !readAlarmRules(a.alarms, a.alarmRules)) return 2;
+  if (!a.metrics.empty()) {
+    std::string error;
+    if (!parseListenAddress(a.metrics, a.metricsHost, a.metricsPort, error))
+      return corvane::tools::usageError(parser, "--metrics: " + error);
   }
   if (a.cmdr.empty() && a.voice.empty() && a.monitor.empty())
     return corvane::tools::usageError(parser, "no link: give --cmdr, --voice, --monitor or --config");
@@ -145,11 +176,51 @@ int collect(const Options& opt, const CollectArgs& a) {
       return MonitorRecordKept{pcap.path(), !failure, failure.value_or("")};
     };
   }
+  // The alarms evaluate what a pass committed, on their own thread.
+  std::unique_ptr<alarms::AlarmService> alarmService;
+  config.recordsStored = [&alarmService] {
+    if (alarmService) alarmService->wake();
+  };
   Station station(config);
   if (!station.openDatabases()) {
     pane.print(texts.text(kTextDatabaseAccessFailed));
     return 1;
   }
+  if (!a.alarms.empty()) {
+    alarms::AlarmServiceSetup setup;
+    setup.config = a.alarmRules;
+    setup.connection = station.store().mainDatabase()->connectionString();
+    setup.codePage = station.store().codePage();
+    alarmService = std::make_unique<alarms::AlarmService>(std::move(setup));
+    // Before the links open: the records they store are all evaluated, and
+    // those a stopped collector left are evaluated at once.
+    alarmService->start();
+  }
+  MetricsServer metrics;
+  if (!a.metrics.empty()) {
+    std::string error;
+    if (!metrics.start(a.metricsHost, a.metricsPort, error)) {
+      std::fprintf(stderr, "lumarc-cli collect: --metrics: %s\n", error.c_str());
+      return 1;
+    }
+    if (!isLoopbackHost(a.metricsHost))
+      std::fprintf(stderr,
+                   "lumarc-cli collect: warning: /metrics is served on %s, beyond this machine; it has no "
+                   "password\n",
+                   a.metricsHost.c_str());
+    std::fprintf(
+        stderr, "lumarc-cli collect: metrics on http://%s:%d/metrics\n",
+        a.metricsHost.find(':') != std::string::npos ? ("[" + a.metricsHost + "]").c_str() : a.metricsHost.c_str(),
+        metrics.port());
+  }
+  // The health snapshot, made on the event thread, for /metrics.
+  auto publishHealth = [&] {
+    if (a.metrics.empty()) return;
+    CollectorHealth health = station.health();
+    if (alarmService)
+      for (const auto& [rule, n] : alarmService->raisedPerRule()) health.alarms.emplace_back(rule, n);
+    metrics.publish(prometheusText(health));
+  };
   StationViews views;
   views.cmdr = &pane;
   views.monitor = &pane;
@@ -178,12 +249,18 @@ int collect(const Options& opt, const CollectArgs& a) {
   std::unique_ptr<ServiceNotifier> notifier = systemdNotifier();
   AliveTicker alive(*notifier);
   QTimer tick;
-  QObject::connect(&tick, &QTimer::timeout, &app, [&station, &alive] {
+  int healthTicks = 0;
+  QObject::connect(&tick, &QTimer::timeout, &app, [&station, &alive, &healthTicks, &publishHealth] {
     station.tick();
     station.converterStep();
     alive.tick();
+    if (++healthTicks >= 10) {
+      healthTicks = 0;
+      publishHealth();
+    }
   });
   tick.start(100);
+  publishHealth();
   if (a.seconds >= 0) QTimer::singleShot(int(a.seconds * 1000), &app, [&app] { app.quit(); });
   notifier->ready();
   alive.tick();
@@ -192,7 +269,9 @@ int collect(const Options& opt, const CollectArgs& a) {
 
   notifier->stopping();
   tick.stop();
+  metrics.stop();
   station.shutdown();
+  if (alarmService) alarmService->stop();
   session.save();
   return pcap.close() ? 0 : 1;
 }
@@ -203,11 +282,20 @@ Runner define(CLI::App& parser) {
   parser
       .add_option(
           "--config", a->config,
-          "read links, databases and the working directory from FILE: cmdr=, voice=, monitor=, db=, voice_db=, dir= lines")
+          "read links, databases and the working directory from FILE: cmdr=, voice=, monitor=, db=, voice_db=, dir=, "
+          "alarms=, metrics= lines")
       ->type_name("FILE");
   repeatable(parser.add_option("--cmdr", a->cmdr, "a CMDR link (up to 4)")->type_name("ADDRESS"));
   repeatable(parser.add_option("--voice", a->voice, "a voice recording link (up to 4)")->type_name("ADDRESS"));
   repeatable(parser.add_option("--monitor", a->monitor, "a monitor link (up to 2)")->type_name("ADDRESS"));
+  parser
+      .add_option("--alarms", a->alarms,
+                  "raise alarms on the stored call records by the rules of a TOML file (see ALARMS in man lumarc-cli)")
+      ->type_name("FILE");
+  parser
+      .add_option("--metrics", a->metrics,
+                  "serve the collector's health as /metrics (Prometheus) on ADDRESS:PORT (default address 127.0.0.1)")
+      ->type_name("ADDRESS:PORT");
   parser.add_option("--pcap", a->pcap, "also write the monitor records to a pcapng capture file")->type_name("FILE");
   parser.add_flag("--force", a->force, "replace the --pcap file when it exists");
   parser.add_option("--for", a->seconds, "end after SECONDS (default: on SIGINT, SIGTERM or SIGHUP)")

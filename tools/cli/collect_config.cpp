@@ -56,8 +56,12 @@ std::vector<ConfigProblem> parseCollectConfig(std::string_view text, CollectConf
       single = &out.voiceDb;
     } else if (key == "dir") {
       single = &out.dir;
+    } else if (key == "alarms") {
+      single = &out.alarms;
+    } else if (key == "metrics") {
+      single = &out.metrics;
     } else {
-      problem("unknown key \"" + key + "\" (cmdr, voice, monitor, db, voice_db, dir)");
+      problem("unknown key \"" + key + "\" (cmdr, voice, monitor, db, voice_db, dir, alarms, metrics)");
       continue;
     }
     if (value.empty()) {
@@ -79,8 +83,8 @@ std::vector<ConfigProblem> parseCollectConfig(std::string_view text, CollectConf
       problem(key + "= given twice (first on line " + std::to_string(it->second) + ")");
       continue;
     }
-    if (key == "dir" && value[0] != '/') {
-      problem("dir= needs an absolute path");
+    if ((key == "dir" || key == "alarms") && value[0] != '/') {
+      problem(key + "= needs an absolute path");
       continue;
     }
     *single = value;

@@ -9,8 +9,10 @@
 //   db=DRIVER={PostgreSQL Unicode};SERVER=db;DATABASE=lumarc
 //   voice_db=...                      the voice table's database
 //   dir=/var/lib/lumarc/site1         the working directory (absolute)
+//   alarms=/etc/lumarc/site1-alarms.toml   the alarm rules (absolute)
+//   metrics=127.0.0.1:9464            serve /metrics there
 //
-// db, voice_db and dir may be given once each. Addresses take the form of
+// db, voice_db, dir, alarms and metrics may be given once each. Addresses take the form of
 // the panes' address box. Plain C++.
 #pragma once
 
@@ -23,7 +25,7 @@ namespace lumarc::cli {
 
 struct CollectConfig {
   std::vector<std::string> cmdr, voice, monitor;
-  std::optional<std::string> db, voiceDb, dir;
+  std::optional<std::string> db, voiceDb, dir, alarms, metrics;
 };
 
 // A line that is not understood: its number (from 1) and what is wrong.
