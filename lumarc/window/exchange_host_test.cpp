@@ -451,9 +451,32 @@ uint16_t freePort() {
 // Expert page, Page back, Page forward and Home move through the history;
 // a page that does not load is named in the message bar; "Back" goes back
 // to the exchange browser, which discovers again.
+//
+// Chromium deletes some of its own objects through a pointer of another
+// size, which AddressSanitizer reports as a new-delete-type-mismatch inside
+// libQt6WebEngineCore. Under ASan the test therefore runs in a child of
+// this program with that one check off; every other check stays on.
 TEST(ExchangePages, TheEmbeddedViewShowsTheExchangesPagesAndMovesThroughThem) {
   const std::string simPath = testproc::programPath("CORVANE_SIM");
   if (simPath.empty()) GTEST_SKIP() << "CORVANE_SIM not set";
+#ifdef __SANITIZE_ADDRESS__
+  if (!qEnvironmentVariableIsSet("LUMARC_WEBENGINE_CHILD")) {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = 0;
+    const QByteArray options = qgetenv("ASAN_OPTIONS");
+    qputenv("ASAN_OPTIONS", options + (options.isEmpty() ? "" : ":") + "new_delete_type_mismatch=0");
+    qputenv("LUMARC_WEBENGINE_CHILD", "1");
+    testproc::ChildProcess child(
+        {self, "--gtest_filter=ExchangePages.TheEmbeddedViewShowsTheExchangesPagesAndMovesThroughThem"});
+    options.isNull() ? qunsetenv("ASAN_OPTIONS") : qputenv("ASAN_OPTIONS", options);
+    qunsetenv("LUMARC_WEBENGINE_CHILD");
+    EXPECT_EQ(child.wait(), 0) << child.output();
+    EXPECT_NE(child.output().find("[  PASSED  ] 1 test"), std::string::npos) << child.output();
+    return;
+  }
+#endif
   // The test turns Chromium's sandbox off itself (it runs as root in CI)
   // and renders without a GPU.
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
