@@ -84,6 +84,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # run time, so the shared library dependencies do not name them.
 # The collector's system user is made by systemd-sysusers.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsqliteodbc, odbcinst, systemd | systemd-standalone-sysusers")
+# The exchange's pages open inside Lumarc through Qt WebEngine, whose
+# Chromium helper program (QtWebEngineProcess) is started at run time.
+if(LUMARC_WEBENGINE AND TARGET lumarc)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6webenginewidgets6, libqt6webenginecore6-bin")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "odbc-postgresql")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark, lame")
 set(CPACK_STRIP_FILES ON)

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6network6 libqt6sql6
+  qt6-webengine-dev
   qt6-l10n-tools qt6-tools-dev-tools
   libgl-dev libxkbcommon-dev
   libssl-dev

@@ -79,6 +79,10 @@ depends_on() {
 }
 check "its dependencies come from the libraries it links, and the ODBC driver" \
   depends_on libc6 libqt6core6 libsystemd0 libodbc2 libsqliteodbc
+if [ -x "$build/lumarc/window/lumarc" ] && grep -q '^LUMARC_WEBENGINE:BOOL=ON' "$build/CMakeCache.txt"; then
+  check "Lumarc's embedded page view brings Qt WebEngine and its helper program" \
+    depends_on libqt6webenginewidgets6 libqt6webenginecore6-bin
+fi
 
 check "lintian reports no errors" lintian --fail-on error --no-tag-display-limit "$deb"
 

@@ -105,7 +105,7 @@ ReportPlan planFor(const TemplateRecord& s, ListedTable table) {
   p.where = p.cmdr.condition(p.byUser());
   p.order = cmdrOrder(p.users.mode);
   p.format = s.TRpfm == 1 ? LineFormat::Short : LineFormat::Long;
-  p.looksUpAcknowledged = s.TAckf != 0 || p.format == LineFormat::Short;
+  p.looksUpAcknowledged = s.TAckf != 0 || p.format == LineFormat::Short || p.replacesDialled();
   p.details = !((s.TFlag & kNoDetails) != 0 && s.TRect == kCallRecords && s.TLtyp != kAllTimeSorted);
   p.tests = CallTests{s.TTlic, s.TTlog, s.TStar};
   p.amounts.price = s.TPrce;

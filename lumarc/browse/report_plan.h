@@ -64,9 +64,10 @@ struct ReportPlan {
   bool replacesCalling() const {
     return replacement == DigitReplacement::Calling || replacement == DigitReplacement::Both;
   }
-  // The acknowledged mark decides free calls and shows in the short line,
-  // so it is looked up (in the dialled-digit definitions) whenever either
-  // needs it.
+  // The acknowledged mark decides free calls and shows in the short line
+  // and in the CSV beside the dialled digits' name, so it is looked up (in
+  // the dialled-digit definitions) whenever free calls, the short line or
+  // the dialled digits' replacement needs it.
   bool looksUpAcknowledged = false;
   bool needsDialledDefinitions() const { return replacesDialled() || looksUpAcknowledged; }
   bool needsCallingDefinitions() const { return replacesCalling(); }

@@ -197,6 +197,9 @@ constexpr corvane::TextEntry kEnglish[] = {
     {kTextPageNotOpened, "Web page could not be opened:"},
     {kTextProgramNotFound, "Program not found:"},
     {kTextProgramNotStarted, "Program could not be started:"},
+    {kTextPageNotEmbeddedAsRoot,
+     "Pages are not shown in the window when Lumarc runs as root: the embedded browser's sandbox does not run as "
+     "root (QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox turns the sandbox off)."},
 
     {kTextPropProperty, "Property"},
     {kTextPropValue, "Value"},
@@ -449,6 +452,9 @@ constexpr corvane::TextEntry kTurkish[] = {
     {kTextPageNotOpened, "Web sayfası açılamadı:"},
     {kTextProgramNotFound, "Program bulunamadı:"},
     {kTextProgramNotStarted, "Program başlatılamadı:"},
+    {kTextPageNotEmbeddedAsRoot,
+     "Lumarc root olarak çalışırken sayfalar pencerede gösterilmez: gömülü tarayıcının korumalı alanı root "
+     "olarak çalışmaz (QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox korumalı alanı kapatır)."},
 
     {kTextPropProperty, "Özellik"},
     {kTextPropValue, "Değer"},

@@ -175,6 +175,7 @@ enum TextId : int {
   kTextPageNotOpened,                 // followed by the address
   kTextProgramNotFound,               // followed by the program's name
   kTextProgramNotStarted,             // followed by the program's name
+  kTextPageNotEmbeddedAsRoot,         // why a page leaves the window when run as root
 
   // Properties window.
   kTextPropProperty = 13600,

@@ -49,8 +49,8 @@ ExchangeBrowserHost::ExchangeBrowserHost(MainWindow& window, QWidget* parent, st
   pageHooks.leave = [this] {
     if (window_.viewState() == ViewState::WebPage) window_.runCommand(kCmdBack);
   };
-  pages_ =
-      new browse::CfwBrowser(window_.texts(), std::move(pageHooks), browse::makeEmbeddedPageControl(parent), parent);
+  pages_ = new browse::CfwBrowser(window_.texts(), std::move(pageHooks), nullptr, parent);
+  pages_->useEmbeddedBrowser();
   pages_->setObjectName("exchangePages");
 }
 

@@ -6,6 +6,7 @@
 #include "common/adpcm.h"
 #include "common/mp3.h"
 #include "common/recording_name.h"
+#include "tools/common/progress_bar.h"
 
 #include <unistd.h>
 
@@ -32,27 +33,34 @@ std::string extensionOf(const std::string& path) {
   return path.substr(dot + 1);
 }
 
-int convertOne(const std::string& path) {
+// The bar is cleared before each line on the terminal, so the file names
+// scroll above it.
+int convertOne(const std::string& path, corvane::tools::TerminalProgress& bar) {
   const std::string ext = extensionOf(path);
   std::string wav = path;
   if (corvane::equalsNoCase(ext, "apc")) {
     wav = withExtension(path, "wav");
     corvane::ConvertStatus s = corvane::decodeApcFile(path, wav);
     if (s != corvane::ConvertStatus::Ok) {
+      bar.clear();
       std::fprintf(stderr, "lumarc-cli convert: %s: %s\n", path.c_str(), corvane::convertStatusText(s));
       return 1;
     }
+    bar.clearFor(1);
     std::printf("%s\n", wav.c_str());
   } else if (!corvane::equalsNoCase(ext, "wav")) {
+    bar.clear();
     std::fprintf(stderr, "lumarc-cli convert: %s: not a recording (\".apc\" or \".wav\" expected)\n", path.c_str());
     return 1;
   }
   const std::string mp3 = withExtension(path, "mp3");
   corvane::ConvertStatus s = corvane::encodeWavToMp3(wav, mp3);
   if (s != corvane::ConvertStatus::Ok) {
+    bar.clear();
     std::fprintf(stderr, "lumarc-cli convert: %s: %s\n", wav.c_str(), corvane::convertStatusText(s));
     return 1;
   }
+  bar.clearFor(1);
   std::printf("%s\n", mp3.c_str());
   return 0;
 }
@@ -62,8 +70,14 @@ Runner define(CLI::App& parser) {
   parser.add_option("FILE", *files, "a recording: \".apc\" or \".wav\"")->type_name("")->required();
   return [files](const Options&) {
     int failed = 0;
-    for (const std::string& f : *files) failed += convertOne(f);
-    std::fflush(stdout);
+    corvane::tools::TerminalProgress bar("convert", "files", files->size());
+    uint64_t done = 0;
+    for (const std::string& f : *files) {
+      failed += convertOne(f, bar);
+      std::fflush(stdout);
+      bar.update(++done);
+    }
+    bar.finish();
     return failed ? 1 : 0;
   };
 }

@@ -6,6 +6,7 @@
 #include "common/files.h"
 #include "lumarc/app/db_connection.h"
 #include "lumarc/store/record_store.h"
+#include "tools/common/progress_bar.h"
 
 #include <cstdio>
 #include <memory>
@@ -69,12 +70,24 @@ int dbStats(const Options& opt) {
   StderrStoreMessages messages;
   RecordStore rs(&messages);
   if (!openBoth(opt, rs, false)) return 1;
+  // Counting the rows of a large server table takes a while: the tables
+  // counted show on a terminal.
+  const auto mainTables = store::mainTables(), voiceTables = store::voiceTables();
+  corvane::tools::TerminalProgress bar("db stats", "tables", mainTables.size() + voiceTables.size());
+  uint64_t counted = 0;
+  auto count = [&](store::Database& db, const store::TableDef& t) {
+    const long long rows = static_cast<long long>(db.rowCount(t));
+    bar.clearFor(1);
+    std::printf("%s: %lld\n", t.name, rows);
+    std::fflush(stdout);
+    bar.update(++counted);
+  };
   try {
-    for (const store::TableDef* t : store::mainTables())
-      std::printf("%s: %lld\n", t->name, static_cast<long long>(rs.mainDatabase()->rowCount(*t)));
-    for (const store::TableDef* t : store::voiceTables())
-      std::printf("%s: %lld\n", t->name, static_cast<long long>(rs.voiceDatabase()->rowCount(*t)));
+    for (const store::TableDef* t : mainTables) count(*rs.mainDatabase(), *t);
+    for (const store::TableDef* t : voiceTables) count(*rs.voiceDatabase(), *t);
+    bar.finish();
   } catch (const std::exception& e) {
+    bar.finish();
     std::fprintf(stderr, "lumarc-cli: %s\n", e.what());
     return 1;
   }

@@ -7,6 +7,7 @@
 #include "tools/cli/store_text.h"
 
 #include "lumarc/store/record_store.h"
+#include "tools/common/progress_bar.h"
 
 #include <cstdio>
 #include <memory>
@@ -15,9 +16,13 @@
 namespace lumarc::cli {
 namespace {
 
+// On a terminal the import's progress is one redrawn line; elsewhere (a
+// service's journal, a pipe) one line every 256 records stored.
 struct PrintProgress : ImportUi {
+  corvane::tools::TerminalProgress bar{"import", "records"};
   bool confirmImport() override { return true; }
   void importProgress(uint64_t stored, uint64_t duplicates) override {
+    if (bar.onTerminal()) return bar.update(stored + duplicates);
     std::fprintf(stderr, "%s %llu - %llu\n", englishTexts().text(kTextImportedRecords).c_str(),
                  static_cast<unsigned long long>(stored), static_cast<unsigned long long>(duplicates));
   }
@@ -32,6 +37,7 @@ int importCmd(const Options& opt, const std::string& file) {
   }
   PrintProgress ui;
   ImportResult r = rs.importFile(file, &ui);
+  ui.bar.finish();
   switch (r.status) {
     case ImportResult::Status::Done:
       std::printf("%s %llu - %llu\n", englishTexts().text(kTextImportedRecords).c_str(),

@@ -15,6 +15,7 @@
 #include "lumarc/browse/csv.h"
 #include "lumarc/browse/report_plan.h"
 #include "lumarc/browse/selection.h"
+#include "tools/common/progress_bar.h"
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
@@ -205,6 +206,23 @@ std::FILE* openOutput(const ReportOptions& ro) {
   return ro.output.empty() ? stdout : std::fopen(ro.output.c_str(), "wb");
 }
 
+// Passes the report's lines on and, when the report goes to a file, shows
+// the records read on a terminal.
+class ProgressSink : public browse::ReportSink {
+ public:
+  ProgressSink(browse::ReportSink& to, bool show) : to_(to), bar_("report", "records", 0, show ? 2 : -1) {}
+  void line(const browse::ReportLine& l) override { to_.line(l); }
+  void progress(int listed, int read) override {
+    to_.progress(listed, read);
+    bar_.update(uint64_t(read));
+  }
+  void finish() { bar_.finish(); }
+
+ private:
+  browse::ReportSink& to_;
+  corvane::tools::TerminalProgress bar_;
+};
+
 int runCmdrReport(const ReportOptions& ro) {
   store::Database& db = *ro.store->mainDatabase();
   const browse::CmdrReportTexts texts = browse::CmdrReportTexts::from(*ro.texts);
@@ -217,7 +235,9 @@ int runCmdrReport(const ReportOptions& ro) {
     std::FILE* out = openOutput(ro);
     if (!out) return fileAccessFailed(ro, ro.output);
     browse::CmdrCsvWriter csv(out, ro.texts->codePage(), plan.amounts.unit);
-    const browse::CmdrReportResult r = browse::buildCmdrReport(db, plan, texts, csv);
+    ProgressSink shown(csv, !ro.output.empty());
+    const browse::CmdrReportResult r = browse::buildCmdrReport(db, plan, texts, shown);
+    shown.finish();
     bool ok = csv.ok() && std::fflush(out) == 0;
     if (out != stdout && std::fclose(out) != 0) ok = false;
     if (!r.error.empty()) return failed(r.error);
@@ -229,7 +249,9 @@ int runCmdrReport(const ReportOptions& ro) {
     return 1;
   }
   browse::LineStoreSink sink(lines);
-  const browse::CmdrReportResult r = browse::buildCmdrReport(db, plan, texts, sink);
+  ProgressSink shown(sink, !ro.output.empty());
+  const browse::CmdrReportResult r = browse::buildCmdrReport(db, plan, texts, shown);
+  shown.finish();
   if (!r.error.empty()) return failed(r.error);
   return writeLinesReport(ro, r.header1, r.header2, lines);
 }

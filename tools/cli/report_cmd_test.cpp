@@ -8,6 +8,7 @@
 #include "common/test_support.h"
 #include "lumarc/texts/texts.h"
 #include "lumarc/browse/cmdr_report.h"
+#include "lumarc/browse/definitions.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/store/record_store.h"
 
@@ -181,6 +182,34 @@ TEST_F(ReportCommand, CsvReadsBackWithKindsAmountsAndUserHeadings) {
   EXPECT_EQ(rows[1][col("unit")], "EUR");
   EXPECT_EQ(rows[6][col("calls")], "3");
   EXPECT_EQ(rows[6][col("external")], "1.250");
+}
+
+TEST_F(ReportCommand, CsvMarksAcknowledgedNumbersWheneverDialledDigitsAreReplaced) {
+  store::DrptRset defs(*store_->mainDatabase());
+  RouteRecord d;
+  d.RType = browse::kDialledDigits;
+  d.RName = "Ankara";
+  d.RDgts = "0212";
+  d.Ackd = true;
+  ASSERT_TRUE(defs.add(d)) << defs.error();
+  // Long lines, acknowledged calls not free: only the replacement needs the definitions.
+  CliRun r = run({"cmdr", "--template", "May", "--format", "csv", "--replace", "dialled"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = parseCsv(r.out);
+  ASSERT_EQ(rows.size(), 7u);
+  const std::vector<std::string>& title = rows[0];
+  auto col = [&](const char* name) { return size_t(std::find(title.begin(), title.end(), name) - title.begin()); };
+  ASSERT_LT(col("acknowledged"), title.size());
+  for (size_t i = 1; i < rows.size(); ++i) {
+    ASSERT_EQ(rows[i].size(), title.size()) << i;
+    const bool record = rows[i][col("kind")] == "record";
+    EXPECT_EQ(rows[i][col("acknowledged")], record ? "A" : "") << "row " << i;
+  }
+  EXPECT_EQ(rows[6][col("external")], "1.250") << "acknowledged calls still cost without --acked-free";
+  // Without the replacement nothing needs the mark and none is shown.
+  CliRun plain = run({"cmdr", "--template", "May", "--format", "csv"});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  for (const auto& row : parseCsv(plain.out)) EXPECT_NE(row[col("acknowledged")], "A");
 }
 
 TEST_F(ReportCommand, PdfHoldsTheReportText) {

@@ -1,8 +1,10 @@
 // The exchange's web pages in the main window (`CfwBrowser`): the embedded
 // browser control shows the page the program opened (its home address),
 // goes back and forward in its history and is busy from the start of a
-// load to its end. A build without an embedded browser, or a control that
-// cannot start, hands the address to the desktop browser instead.
+// load to its end; a page that does not load is named in the message bar.
+// A build without an embedded browser, a control that cannot start, or a
+// program run as root with Chromium's sandbox on hands the address to the
+// desktop browser instead.
 #pragma once
 
 #include "common/string_table.h"
@@ -21,6 +23,8 @@ class PageControl {
   struct Events {
     std::function<void()> loadStarted;
     std::function<void(bool ok)> loadFinished;
+    // A page did not load: its address and why.
+    std::function<void(const std::string& address, const std::string& why)> loadFailed;
     // Going back or forward became possible or impossible.
     std::function<void()> historyChanged;
     // The control cannot show pages (its renderer did not start).
@@ -37,7 +41,17 @@ class PageControl {
   virtual bool canGoForward() const = 0;
 };
 
-// The embedded browser this build has (Qt WebEngine); null without one.
+// Whether this build has an embedded browser (Qt WebEngine).
+bool embeddedBrowserBuilt();
+// Chromium's sandbox does not run as root, and the program never turns it
+// off by itself: true when the program runs as root and the user has not
+// turned the sandbox off (--no-sandbox in QTWEBENGINE_CHROMIUM_FLAGS, or
+// QTWEBENGINE_DISABLE_SANDBOX=1).
+bool sandboxRefusesRoot();
+
+// The embedded browser this build has (Qt WebEngine); null without one and
+// when the sandbox refuses to run. The browser itself starts with the
+// first page.
 std::unique_ptr<PageControl> makeEmbeddedPageControl(QWidget* parent);
 
 // Opens the address in the desktop's browser (xdg-open). False when it
@@ -65,6 +79,10 @@ class CfwBrowser : public QWidget {
 
   // Replaces the browser control (null: the desktop browser only).
   void setControl(std::unique_ptr<PageControl> control);
+  // Uses the embedded browser this build has. Without one pages go to the
+  // desktop browser; so they do when the sandbox refuses to run as root,
+  // and then the message bar says why with every page.
+  void useEmbeddedBrowser();
   // Whether pages are shown here; false: they go to the desktop browser.
   bool embedded() const { return control_ && !broken_; }
   // Makes the address the home address and shows it: here when embedded,
@@ -90,6 +108,8 @@ class CfwBrowser : public QWidget {
   std::string home_;
   bool busy_ = false;
   bool broken_ = false;
+  // Why pages are not shown here although the build could (empty: no word).
+  std::string notEmbeddedWhy_;
 };
 
 }  // namespace lumarc::browse
