@@ -484,13 +484,13 @@ CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, co
   };
   const bool sorted = plan.byUser() && (db.engine() == store::Engine::Sqlite || db.engine() == store::Engine::Postgres);
   if (sorted) {
-    // A grouped listing reads its selection once in time order and puts
+    // A grouped listing reads its selection once as the table lies and puts
     // the rows into user order itself: reading user after user through the
     // port index would cost a random read for every row.
     store::CmdrReader reader(db);
     CmdrSort rowsByUser;
     int scanned = 0;
-    if (reader.open(plan.cmdr.condition(true))) {
+    if (reader.openByKey(plan.cmdr.condition(false))) {
       while (reader.next(r)) {
         if (!rowsByUser.add(r)) break;
         if (++scanned % kProgressEvery == 0) sink.progress(0, scanned);

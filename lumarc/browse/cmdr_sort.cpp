@@ -58,7 +58,8 @@ void encode(const CmdrRecord& r, uint32_t port, uint8_t* p) {
   put<uint32_t>(p + kPort, port);
   put<uint64_t>(p + kTime, timeKey(r.tdate));
   put<int32_t>(p + kSqno, r.sqno);
-  const uint32_t numbers[10] = {r.duration, r.rpuls, r.ppuls, r.crefa, r.crefb, r.crefc, r.flags, r.flagt, r.flagu, r.ipadr};
+  const uint32_t numbers[10] = {r.duration, r.rpuls, r.ppuls, r.crefa, r.crefb,
+                                r.crefc,    r.flags, r.flagt, r.flagu, r.ipadr};
   std::memcpy(p + kNumbers, numbers, sizeof numbers);
   put<int32_t>(p + kDate, r.tdate.year);
   const uint8_t date[5] = {field(r.tdate.month), field(r.tdate.day), field(r.tdate.hour), field(r.tdate.minute),

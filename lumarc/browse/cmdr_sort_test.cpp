@@ -23,8 +23,12 @@ std::vector<CmdrRecord> records(size_t n) {
     CmdrRecord r;
     r.sqno = static_cast<int32_t>(i + 1);
     r.type = std::string(1, "ABCDE"[rnd() % 5]);
-    r.tdate = DateTime{2024, 1 + static_cast<int>(rnd() % 12), 1 + static_cast<int>(rnd() % 28),
-                       static_cast<int>(rnd() % 24), static_cast<int>(rnd() % 3), 0};
+    r.tdate = DateTime{2024,
+                       1 + static_cast<int>(rnd() % 12),
+                       1 + static_cast<int>(rnd() % 28),
+                       static_cast<int>(rnd() % 24),
+                       static_cast<int>(rnd() % 3),
+                       0};
     r.duration = rnd();
     r.cport = std::string(5, ' ') + std::to_string(100 + rnd() % 40);
     r.pport = rnd() % 2 ? "     801" : "";

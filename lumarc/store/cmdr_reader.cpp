@@ -44,9 +44,34 @@ void CmdrReader::close() {
   fetched_ = at_ = 0;
 }
 
+bool CmdrReader::openByKey(const Condition& filter) {
+  close();
+  error_.clear();
+  filter_ = filter;
+  last_ = false;
+  byKey_ = true;
+  try {
+    odbc::Statement keys(db_.connection());
+    keys.executeDirect("SELECT MIN(sqno), MAX(sqno) FROM Cdata");
+    int64_t lo = 0, hi = -1;
+    if (keys.fetch() && keys.getInt64(1, lo)) keys.getInt64(2, hi);
+    keys.closeCursor();
+    keyFrom_ = lo;
+    keyEnd_ = hi + 1;
+    if (keyFrom_ >= keyEnd_) return true;  // no rows
+    runPage();
+    return true;
+  } catch (const std::exception& e) {
+    close();
+    error_ = failureText(e);
+    return false;
+  }
+}
+
 bool CmdrReader::open(const Condition& filter, std::optional<std::pair<DateTime, int32_t>> after) {
   close();
   error_.clear();
+  byKey_ = false;
   filter_ = filter;
   last_ = after.has_value();
   if (after) lastTime_ = after->first, lastSqno_ = after->second;
@@ -73,10 +98,18 @@ void CmdrReader::runPage() {
     filter_.render(db_.dialect(), sql, params);
     sql += ") AND ";
   }
+  if (byKey_) {
+    const int64_t to = std::min<int64_t>(keyEnd_, keyFrom_ + static_cast<int64_t>(pageRows_));
+    sql += "tdate IS NOT NULL AND sqno >= ? AND sqno < ? ORDER BY sqno";
+    params.emplace_back(keyFrom_);
+    params.emplace_back(to);
+    keyFrom_ = to;
+  }
   // The position is the one bound on tdate here: SQLite takes a single
   // lower bound for its index range, and a filter's bound in its place
   // would make every page start at the filter's first row.
-  if (!last_) {
+  if (byKey_) {
+  } else if (!last_) {
     sql += "tdate IS NOT NULL";
   } else {
     sql += "tdate >= ? AND (tdate > ? OR (tdate = ? AND sqno > ?))";
@@ -85,8 +118,10 @@ void CmdrReader::runPage() {
   }
   // Pages grow from a small first one: the first lines of a listing come
   // quickly, and a long read soon goes in whole pages.
-  page_ = page_ == 0 ? std::min<size_t>(256, pageRows_) : std::min(page_ * 4, pageRows_);
-  sql += " ORDER BY tdate, sqno LIMIT " + std::to_string(page_);
+  if (!byKey_) {
+    page_ = page_ == 0 ? std::min<size_t>(256, pageRows_) : std::min(page_ * 4, pageRows_);
+    sql += " ORDER BY tdate, sqno LIMIT " + std::to_string(page_);
+  }
 
   select_.reset();
   auto stmt = std::make_unique<odbc::Statement>(db_.connection());
@@ -124,8 +159,9 @@ bool CmdrReader::next(CmdrRecord& out) {
     while (at_ >= fetched_) {
       fetched_ = at_ = 0;
       if (select_->fetch() && fetched_ > 0) break;
-      // The page ended: a full page may have more after it.
-      if (inPage_ < page_) {
+      // The page ended: a full page may have more after it, and so may
+      // every key range but the last.
+      if (byKey_ ? keyFrom_ >= keyEnd_ : inPage_ < page_) {
         close();
         return false;
       }

@@ -28,6 +28,10 @@ class CmdrReader {
   // false with error() on a failure. The filter should not bound tdate
   // itself (compare its parts instead): the read's position is its range.
   bool open(const Condition& filter, std::optional<std::pair<DateTime, int32_t>> after = std::nullopt);
+  // Starts the rows of filter in key (sqno) order, each page a range of
+  // keys: a read of a whole selection whose order does not matter, which
+  // then goes through the table as it lies, whatever bounds the filter has.
+  bool openByKey(const Condition& filter);
   // The next row into out, whose texts keep their buffers; false at the
   // end or on a failure (error() then set).
   bool next(CmdrRecord& out);
@@ -50,7 +54,9 @@ class CmdrReader {
   SQLULEN fetched_ = 0;  // rows in the arrays
   size_t at_ = 0;        // the next row of the arrays
   size_t inPage_ = 0;    // rows of the page read
-  bool last_ = false;    // a row was read: the next page starts after it
+  bool byKey_ = false;   // pages are key ranges [keyFrom_, keyFrom_ + pageRows_)
+  int64_t keyFrom_ = 0, keyEnd_ = 0;
+  bool last_ = false;  // a row was read: the next page starts after it
   DateTime lastTime_;
   int32_t lastSqno_ = 0;
   std::string error_;
