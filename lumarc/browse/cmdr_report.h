@@ -98,8 +98,8 @@ struct CmdrReportTexts {
 // Runs the plan's query and makes the report into sink; counts every
 // totalled call into stats when given. A grouped listing (modes 1-5) reads
 // its selection once in time order and puts the rows into user order
-// through CmdrSort (memory: its buffer and about 24 bytes a row; the rest in
-// a temporary file), so that no row costs a random read.
+// through CmdrSort (memory: its buffer of 16 MB; the rest in a temporary
+// file), so that no row costs a random read.
 CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts,
                                  ReportSink& sink, CallStatistics* stats = nullptr);
 

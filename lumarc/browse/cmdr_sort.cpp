@@ -209,7 +209,7 @@ bool CmdrSort::flushChunk() {
   fileSize_ += buf_.size();
   spilled_ += entries_.back().size();
   buf_.clear();
-  entries_.emplace_back();
+  entries_.back().clear();  // the records hold their keys: the entries are made again when the chunk is sorted
   return true;
 }
 
@@ -226,14 +226,18 @@ bool CmdrSort::sort(const std::vector<uint32_t>& rank) {
     return true;
   }
   if (!buf_.empty() && !flushChunk()) return false;
-  entries_.pop_back();  // the empty chunk after the last one written
   // Each chunk is read back whole, sorted and written in place as a run.
   std::vector<uint8_t> out;
   out.reserve(kWriteBuffer);
+  std::vector<Entry>& chunk = entries_.back();
   for (size_t c = 0; c < chunkAt_.size(); ++c) {
-    std::vector<Entry>& chunk = entries_[c];
     buf_.resize(chunkSize_[c]);
     if (!readAll(fd_, buf_.data(), buf_.size(), chunkAt_[c])) return fail("cannot read the temporary file");
+    chunk.clear();
+    for (size_t at = 0; at < buf_.size(); at += get<uint16_t>(&buf_[at + kLen])) {
+      const Key k = keyOf(&buf_[at]);
+      chunk.push_back(Entry{k.time, k.port < rank.size() ? rank[k.port] : k.port, k.sqno, static_cast<uint32_t>(at)});
+    }
     std::sort(chunk.begin(), chunk.end(), byKey);
     uint64_t at = chunkAt_[c];
     out.clear();
@@ -249,13 +253,13 @@ bool CmdrSort::sort(const std::vector<uint32_t>& rank) {
       out.insert(out.end(), p, p + n);
     }
     if (!writeAll(fd_, out.data(), out.size(), at)) return fail("cannot write the temporary file");
-    std::vector<Entry>().swap(chunk);
     Run run;
     run.pos = chunkAt_[c];
     run.end = chunkAt_[c] + chunkSize_[c];
     runs_.push_back(std::move(run));
   }
   std::vector<uint8_t>().swap(buf_);
+  std::vector<Entry>().swap(chunk);
   for (Run& run : runs_) run.buf.resize(kRunBuffer);
   return true;
 }

@@ -4,7 +4,7 @@
 // costs a look-up in the port index. The records are held in a compact
 // form in one buffer; past its size they go to a temporary file in sorted
 // runs that are merged on the way out, so memory stays the buffer and a
-// small entry per record however many records there are.
+// small entry per record of the buffer, however many records there are.
 #pragma once
 
 #include "lumarc/records/records.h"
@@ -54,7 +54,7 @@ class CmdrSort {
   int fd_ = -1;
   uint64_t fileSize_ = 0;
   std::vector<uint8_t> buf_;                 // the records of the chunk being filled
-  std::vector<std::vector<Entry>> entries_;  // per chunk: key and place of each record
+  std::vector<std::vector<Entry>> entries_;  // key and place of each record of the chunk in hand
   std::vector<uint64_t> chunkAt_;            // per chunk written: its offset in the file
   std::vector<uint64_t> chunkSize_;
   std::vector<std::string> ports_;
