@@ -8,7 +8,9 @@
 //     the same order as CSV to /dev/null (the ceiling);
 //   - the same listing through PostgreSQL (LUMARC_TEST_PG, else a
 //     throwaway server started with scripts/pg-test-server.sh).
-// Goals on SQLite: at most 5 s and 100 MB.
+// Each listing figure comes with its CPU time (_cpu: user and system time
+// of the child). Goals: on SQLite at most 5 s and 100 MB and 1.5 times as
+// fast as the sqlite3 program; through PostgreSQL at most 8 s.
 //
 // Environment: REPORT_BENCH_ROWS (default 1000000), REPORT_BENCH_USERS (1000);
 // REPORT_BENCH_DIR keeps the SQLite database in that folder and reuses it
@@ -173,6 +175,7 @@ int main(int argc, char** argv) {
     }
   }
   // The ceiling: the same rows in the same order as CSV, by sqlite3 itself.
+  double cliWall = 0;
   if (access("/usr/bin/sqlite3", X_OK) == 0) {
     const std::string db = dir + "/Lumarc.mdb";
     const Run cli = inChild([&] {
@@ -181,18 +184,24 @@ int main(int argc, char** argv) {
             "SELECT * FROM Cdata WHERE type = 'A' ORDER BY cport, tdate", static_cast<char*>(nullptr));
       return false;
     });
-    std::printf("report_sqlite3_cli_csv_mode1: %.3f s (cpu %.3f s)\n", cli.wall, cli.cpu);
+    cliWall = cli.wall;
+    std::printf("report_sqlite3_cli_csv_mode1: %.3f s\n", cli.wall);
+    std::printf("report_sqlite3_cli_csv_mode1_cpu: %.3f s\n", cli.cpu);
     std::printf("report_sqlite3_cli_csv_mode1_peak_rss: %.1f MB\n", cli.peakMb);
   } else {
     std::printf("report_sqlite3_cli_csv_mode1: skipped (no sqlite3 program)\n");
   }
   const Run list = listInChild({}, dir, rows);
-  std::printf("report_sqlite_list_mode1: %.3f s (cpu %.3f s; baseline: report_sqlite3_cli_csv_mode1)\n", list.wall,
-              list.cpu);
+  // Wall time beside CPU time (user and system of the child): on a busy
+  // machine the wall time grows with the others' load, the CPU time much less.
+  std::printf("report_sqlite_list_mode1: %.3f s (baseline: report_sqlite3_cli_csv_mode1)\n", list.wall);
+  std::printf("report_sqlite_list_mode1_cpu: %.3f s (baseline: report_sqlite3_cli_csv_mode1_cpu)\n", list.cpu);
   std::printf("report_sqlite_list_mode1_peak_rss: %.1f MB\n", list.peakMb);
   if (!list.ok) std::printf("report_sqlite_list_mode1_check: failed (rows or lines missing)\n");
-  std::printf("report_sqlite_goal: %s (at most 5 s and 100 MB)\n",
-              list.ok && list.wall <= 5 && list.peakMb <= 100 ? "met" : "missed");
+  std::printf("report_sqlite_goal: %s (at most 5 s and 100 MB, and 1.5 times as fast as the sqlite3 program)\n",
+              list.ok && list.wall <= 5 && list.peakMb <= 100 && (cliWall == 0 || list.wall * 1.5 <= cliWall)
+                  ? "met"
+                  : "missed");
   std::fflush(stdout);
   if (!keep || !*keep) rmrf(dir);
 
@@ -217,10 +226,11 @@ int main(int argc, char** argv) {
   }
   if (seeded) {
     const Run pgList = listInChild(conn, pgDir, rows);
-    std::printf("report_pg_list_mode1: %.3f s (cpu %.3f s; baseline: report_sqlite_list_mode1)\n", pgList.wall,
-                pgList.cpu);
+    std::printf("report_pg_list_mode1: %.3f s (baseline: report_sqlite_list_mode1)\n", pgList.wall);
+    std::printf("report_pg_list_mode1_cpu: %.3f s (baseline: report_sqlite_list_mode1_cpu)\n", pgList.cpu);
     std::printf("report_pg_list_mode1_peak_rss: %.1f MB\n", pgList.peakMb);
     if (!pgList.ok) std::printf("report_pg_list_mode1_check: failed (rows or lines missing)\n");
+    std::printf("report_pg_goal: %s (at most 8 s)\n", pgList.ok && pgList.wall <= 8 ? "met" : "missed");
   } else {
     std::printf("report_pg_list_mode1: skipped (the database could not be seeded)\n");
   }

@@ -1,9 +1,11 @@
 #include "lumarc/browse/cmdr_report.h"
 
 #include "lumarc/texts/texts.h"
+#include "lumarc/browse/cmdr_sort.h"
 #include "lumarc/browse/definitions.h"
 #include "lumarc/browse/statistics.h"
 #include "lumarc/links/cmdr_line.h"
+#include "lumarc/store/cmdr_reader.h"
 #include "lumarc/store/record_store.h"
 
 #include <cerrno>
@@ -96,18 +98,64 @@ std::optional<std::string> portAfter(store::Database& db, const store::Condition
   return port;
 }
 
-// (tdate, sqno) after a row's: the rest of the listing's order within a
-// user (or the whole of a time-sorted listing), led by a range on tdate so
-// that its index serves it.
-store::Condition afterRow(const DateTime& t, int32_t sqno) {
-  using store::Condition;
-  using store::Expr;
-  using Op = Condition::Op;
-  return Condition::all(
-      {Condition::compare(Expr::column("tdate"), Op::Ge, t),
-       Condition::any({Condition::compare(Expr::column("tdate"), Op::Gt, t),
-                       Condition::all({Condition::compare(Expr::column("tdate"), Op::Eq, t),
-                                       Condition::compare(Expr::column("sqno"), Op::Gt, int64_t{sqno})})})});
+// The place of each port in the database's order of cport, as a grouped
+// listing's query orders them: SQLite compares the stored UTF-8 bytes;
+// PostgreSQL is asked, its collation deciding. Nothing on a failure.
+std::optional<std::vector<uint32_t>> portRanks(store::Database& db, const std::vector<std::string>& ports,
+                                               std::string& error) {
+  std::vector<uint32_t> order;
+  if (db.engine() == store::Engine::Postgres) {
+    if (!ports.empty()) {
+      std::string json = "[";
+      for (const std::string& p : ports) {
+        if (json.size() > 1) json += ',';
+        json += '"';
+        for (char c : p) {
+          if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+          } else if (static_cast<unsigned char>(c) < 0x20) {
+            char u[8];
+            std::snprintf(u, sizeof u, "\\u%04x", static_cast<unsigned>(c));
+            json += u;
+          } else {
+            json += c;
+          }
+        }
+        json += '"';
+      }
+      json += ']';
+      try {
+        odbc::Statement st(db.connection());
+        st.prepare("SELECT n FROM json_array_elements_text(CAST(? AS json)) WITH ORDINALITY AS t(v, n) ORDER BY v, n");
+        store::ValueBinder values(db);
+        values.bind(st, {json});
+        st.execute();
+        int64_t n = 0;
+        while (st.fetch())
+          if (st.getInt64(1, n) && n >= 1 && static_cast<size_t>(n) <= ports.size())
+            order.push_back(static_cast<uint32_t>(n - 1));
+        st.closeCursor();
+      } catch (const std::exception& e) {
+        error = store::failureText(e);
+        return std::nullopt;
+      }
+      if (order.size() != ports.size()) {
+        error = "the ports of the listing could not be put in order";
+        return std::nullopt;
+      }
+    }
+  } else {
+    std::vector<std::string> utf8(ports.size());
+    for (size_t i = 0; i < ports.size(); ++i) {
+      db.codec().toUtf8(ports[i], utf8[i]);
+      order.push_back(static_cast<uint32_t>(i));
+    }
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return utf8[a] < utf8[b]; });
+  }
+  std::vector<uint32_t> rank(ports.size());
+  for (size_t i = 0; i < order.size(); ++i) rank[order[i]] = static_cast<uint32_t>(i);
+  return rank;
 }
 
 // The rows of a plan in listing order: the whole selection in time order,
@@ -153,15 +201,18 @@ class ListingRows {
   // Opens the next query; false when there is none left (or on a failure).
   bool openNext() {
     records_.close();
-    std::vector<store::Condition> parts{plan_.where};
+    // The date range through the date's parts: the read's own position is
+    // then the only bound on the time index.
+    std::vector<store::Condition> parts{plan_.cmdr.condition(true)};
+    std::optional<std::pair<DateTime, int32_t>> after;
     if (!plan_.byUser()) {
       if (opened_++ > 0) return false;
-      if (resume_) parts.push_back(afterRow(time_, sqno_));
+      if (resume_) after.emplace(time_, sqno_);
     } else {
       std::optional<std::string> port;
       if (resume_ && opened_ == 0) {
         port = port_;  // the rest of the user of the last row read
-        parts.push_back(afterRow(time_, sqno_));
+        after.emplace(time_, sqno_);
       } else if (whole_) {
         if (opened_ == 0) ports_ = selectionPorts(db_, plan_.where);
         if (static_cast<size_t>(opened_) < ports_.size()) port = ports_[opened_];
@@ -175,7 +226,8 @@ class ListingRows {
       // user's rows are read at once (paging by time would scan the time index).
       parts.push_back(store::Condition::eq("cport", port_));
     }
-    if (!records_.open(store::Condition::all(std::move(parts)), plan_.order)) {
+    // In time order: the whole listing's, or within one user's port.
+    if (!records_.open(store::Condition::all(std::move(parts)), after)) {
       error_ = records_.error();
       return false;
     }
@@ -185,7 +237,7 @@ class ListingRows {
   store::Database& db_;
   const ReportPlan& plan_;
   bool whole_;
-  store::DrptCset records_;
+  store::CmdrReader records_;
   bool open_ = false;
   int opened_ = 0;                  // queries opened
   std::vector<std::string> ports_;  // whole: every port of the listing
@@ -419,19 +471,43 @@ CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, co
   Pricing pricing(plan);
   if (!pricing.load(db, result.error)) return result;
   ListingUsers users(db, plan.users);
-  ListingRows rows(db, plan, true);
   CmdrPageCursor::Group state;
   SinkOut out(sink);
   Grouping grouping(plan, texts, users, state, out);
 
   CmdrRecord r;
-  while (rows.next(r)) {
+  auto take = [&](const CmdrRecord& row) {
     const int32_t position = result.read++;
     if (result.read % kProgressEvery == 0) sink.progress(out.lines, result.read);
-    PricedRow p = pricing.price(r);
-    grouping.take(r, p, position, stats);
+    PricedRow p = pricing.price(row);
+    grouping.take(row, p, position, stats);
+  };
+  const bool sorted = plan.byUser() && (db.engine() == store::Engine::Sqlite || db.engine() == store::Engine::Postgres);
+  if (sorted) {
+    // A grouped listing reads its selection once as the table lies and puts
+    // the rows into user order itself: reading user after user through the
+    // port index would cost a random read for every row.
+    store::CmdrReader reader(db);
+    CmdrSort rowsByUser;
+    int scanned = 0;
+    if (reader.openByKey(plan.cmdr.condition(false))) {
+      while (reader.next(r)) {
+        if (!rowsByUser.add(r)) break;
+        if (++scanned % kProgressEvery == 0) sink.progress(0, scanned);
+      }
+    }
+    result.error = !reader.error().empty() ? reader.error() : rowsByUser.error();
+    std::optional<std::vector<uint32_t>> rank;
+    if (result.error.empty()) rank = portRanks(db, rowsByUser.ports(), result.error);
+    if (rank && rowsByUser.sort(*rank)) {
+      while (rowsByUser.next(r)) take(r);
+    }
+    if (result.error.empty()) result.error = rowsByUser.error();
+  } else {
+    ListingRows rows(db, plan, true);
+    while (rows.next(r)) take(r);
+    result.error = rows.error();
   }
-  result.error = rows.error();
   if (result.error.empty() && !users.error().empty()) result.error = users.error();
   grouping.finish();
   result.lines = out.lines;

@@ -96,7 +96,10 @@ struct CmdrReportTexts {
 };
 
 // Runs the plan's query and makes the report into sink; counts every
-// totalled call into stats when given.
+// totalled call into stats when given. A grouped listing (modes 1-5) reads
+// its selection once in time order and puts the rows into user order
+// through CmdrSort (memory: its buffer of 16 MB; the rest in a temporary
+// file), so that no row costs a random read.
 CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, const CmdrReportTexts& texts,
                                  ReportSink& sink, CallStatistics* stats = nullptr);
 
@@ -111,9 +114,9 @@ std::string cmdrReportHeader(const ReportPlan& plan, const CmdrReportTexts& text
 // cursor of the next page comes with each page, so a listing is walked page
 // after page, each page resuming the query after the last row read.
 //
-// Cost of a page: one query of the rows after the cursor, fetched in the
-// store's batches of Recordset::kPageRows rows and closed once the page is
-// full; in a grouped listing one such query per user port reached, each
+// Cost of a page: one query of the rows after the cursor, read by
+// store::CmdrReader in pages that start small and grow, and closed once the
+// page is full; in a grouped listing one such query per user port reached, each
 // port found by one look-up in the port index. No row before the cursor is
 // read again. A grouped listing's query reads one user's remaining rows at
 // once, as the whole listing does; the users are looked up once per page.

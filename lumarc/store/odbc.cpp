@@ -262,6 +262,15 @@ void Statement::setParamsetSize(SQLULEN size) {
   if (!ok(rc)) fail("SQLSetStmtAttr(PARAMSET_SIZE) failed", rc);
 }
 
+void Statement::setRowArraySize(SQLULEN rows, SQLULEN* fetched) {
+  SQLRETURN rc = SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+  if (!ok(rc)) fail("SQLSetStmtAttr(ROW_BIND_TYPE) failed", rc);
+  rc = SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0);
+  if (!ok(rc)) fail("SQLSetStmtAttr(ROW_ARRAY_SIZE) failed", rc);
+  rc = SQLSetStmtAttr(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, fetched, 0);
+  if (!ok(rc)) fail("SQLSetStmtAttr(ROWS_FETCHED_PTR) failed", rc);
+}
+
 bool Statement::getText(SQLUSMALLINT n, std::string& out) {
   out.clear();
   char buf[1024];

@@ -122,6 +122,9 @@ class Statement {
   void bindColumn(SQLUSMALLINT n, SQLSMALLINT cType, SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator);
   // Column-wise parameter arrays: the next execute() runs `size` parameter sets.
   void setParamsetSize(SQLULEN size);
+  // Column-wise result arrays: each fetch() fills up to `rows` rows of the
+  // bound columns and puts the count into *fetched.
+  void setRowArraySize(SQLULEN rows, SQLULEN* fetched);
 
   // Reads column n of the current row as text (SQLGetData, unbound columns).
   bool getText(SQLUSMALLINT n, std::string& out);
