@@ -48,8 +48,11 @@ if(TARGET lumarc-cli)
   # /usr/local/lib); the unit names the program's installed path.
   configure_file(${PACKAGING_DIR}/systemd/lumarc-collect@.service.in ${PROJECT_BINARY_DIR}/lumarc-collect@.service @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/lumarc-collect@.service DESTINATION lib/systemd/system)
+  configure_file(${PACKAGING_DIR}/systemd/lumarc-web.service.in ${PROJECT_BINARY_DIR}/lumarc-web.service @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/lumarc-web.service DESTINATION lib/systemd/system)
   install(FILES ${PACKAGING_DIR}/sysusers.d/lumarc.conf DESTINATION lib/sysusers.d)
-  install(FILES ${PACKAGING_DIR}/examples/site1.conf ${PACKAGING_DIR}/systemd/lumarc-report@.service
+  install(FILES ${PACKAGING_DIR}/examples/site1.conf ${PACKAGING_DIR}/examples/web.conf
+                ${PACKAGING_DIR}/systemd/lumarc-report@.service
                 ${PACKAGING_DIR}/systemd/lumarc-report@.timer
           DESTINATION ${CORVANE_DOC_DIR}/examples)
 endif()
