@@ -177,7 +177,8 @@ int main() {
       std::FILE* out = std::fopen("/dev/null", "wb");
       const browse::ReportPlan plan = browse::planFor(s);
       browse::CmdrCsvWriter csv(out, corvane::CodePage::Cp1252, plan.amounts.unit);
-      const auto r = browse::buildCmdrReport(*rs.mainDatabase(), plan, browse::CmdrReportTexts::from(englishTexts()), csv);
+      const auto r =
+          browse::buildCmdrReport(*rs.mainDatabase(), plan, browse::CmdrReportTexts::from(englishTexts()), csv);
       _exit(r.error.empty() && csv.ok() ? 0 : 1);
     }
     int status = 0;
@@ -194,7 +195,8 @@ int main() {
   }
   httplib::Client login("127.0.0.1", port);
   auto res = login.Post("/login", httplib::Params{{"name", "bench"}, {"password", "bench-password"}});
-  const std::string cookie = res ? res->get_header_value("Set-Cookie").substr(0, res->get_header_value("Set-Cookie").find(';')) : "";
+  const std::string cookie =
+      res ? res->get_header_value("Set-Cookie").substr(0, res->get_header_value("Set-Cookie").find(';')) : "";
   const httplib::Headers auth{{"Cookie", cookie}};
 
   // Page 1 of "All, user sorted": the first request, then p95 of the next.

@@ -34,7 +34,7 @@ bool isSelectionFlag(const std::string& name);
 // Sets the selection field of one option (value empty for a flag); texts
 // are taken from UTF-8 into the code page cp. False with the one-line
 // reason ("invalid value \"6\" for --mode", "unknown option --colour").
-bool applySelectionOption(const std::string& name, const std::string& value, corvane::CodePage cp,
-                          TemplateRecord& s, std::string& why);
+bool applySelectionOption(const std::string& name, const std::string& value, corvane::CodePage cp, TemplateRecord& s,
+                          std::string& why);
 
 }  // namespace lumarc::browse

@@ -15,20 +15,20 @@ store::Database* Lease::voice() {
     voiceTried_ = true;
     const std::string dir = corvane::joinPath(pool_.workDir_, RecordStore::kVoiceFolder);
     struct stat st {};
-    const bool embedded = pool_.voiceConnection_.empty() && !userDsnDefined("KvVrcDb");
+    // As the voice browser: the voice connection, else the main server,
+    // else the file, when it is there.
+    const std::string conn = pool_.voiceConnection_.empty() ? pool_.connection_ : pool_.voiceConnection_;
+    const bool embedded = conn.empty() && !userDsnDefined("KvVrcDb");
     if (!embedded || ::stat(corvane::joinPath(dir, RecordStore::kVoiceFile).c_str(), &st) == 0)
-      store_->openVoiceDatabase(dir, pool_.voiceConnection_);
+      store_->openVoiceDatabase(dir, conn);
   }
   return store_->voiceDatabase();
 }
 
 DatabasePool::DatabasePool(std::string workDir, std::string connection, std::string voiceConnection,
                            corvane::CodePage cp, size_t keep)
-    : workDir_(std::move(workDir)),
-      connection_(std::move(connection)),
-      voiceConnection_(std::move(voiceConnection)),
-      cp_(cp),
-      keep_(keep) {}
+    : workDir_(std::move(workDir)), connection_(std::move(connection)), voiceConnection_(std::move(voiceConnection)),
+      cp_(cp), keep_(keep) {}
 
 std::shared_ptr<Lease> DatabasePool::acquire(std::string& error) {
   std::unique_ptr<RecordStore> store;

@@ -27,7 +27,9 @@ class Lease {
   Lease& operator=(const Lease&) = delete;
 
   store::Database& main() { return *store_->mainDatabase(); }
-  // The voice database, opened on first use; null when it cannot be.
+  // The voice database (the voice connection, else the main one's server,
+  // else Wav/LumarcVt.mdb when it exists), opened on first use; null when
+  // there is none or it cannot be opened.
   store::Database* voice();
   // This connection failed: it is not given back.
   void broken() { broken_ = true; }

@@ -20,7 +20,7 @@ struct Request {
   std::string method;  // GET, POST, HEAD
   std::string path;    // without the query
   Params query;
-  Params form;  // a POST's url-encoded fields
+  Params form;                                 // a POST's url-encoded fields
   std::map<std::string, std::string> headers;  // names in lower case
   std::string remoteAddress;
   bool tls = false;

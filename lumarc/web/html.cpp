@@ -33,6 +33,8 @@ std::string pageStart(const PageTexts& t, const PageFrame& f) {
     link("/", Word::Dashboard);
     link("/records", Word::Records);
     link("/charts", Word::Charts);
+    link("/voice", Word::Recordings);
+    link("/users", Word::Users);
     if (f.admin) link("/alarms", Word::Alarms);
     h += "<form method=\"post\" action=\"/logout\" class=\"logout\"><input type=\"hidden\" name=\"token\" value=\"" +
          escapeHtml(f.token) + "\"><span>" + escapeHtml(f.user) + "</span> <button type=\"submit\">" +

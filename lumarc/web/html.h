@@ -15,9 +15,9 @@ std::string escapeHtml(std::string_view utf8);
 
 struct PageFrame {
   std::string title;
-  std::string user;   // logged-in account, empty on the login page
+  std::string user;  // logged-in account, empty on the login page
   bool admin = false;
-  std::string token;  // the session's form token (for the log-out form)
+  std::string token;   // the session's form token (for the log-out form)
   std::string active;  // path of the current section
 };
 

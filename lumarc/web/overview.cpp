@@ -39,7 +39,8 @@ int64_t intAt(odbc::Statement& st, int n) {
 
 }  // namespace
 
-store::Condition callsBetween(const DateTime& firstDay, const DateTime& lastDay, const std::vector<std::string>* ports) {
+store::Condition callsBetween(const DateTime& firstDay, const DateTime& lastDay,
+                              const std::vector<std::string>* ports) {
   TemplateRecord s = browse::defaultSelection();
   s.TStr = {firstDay.year, firstDay.month, firstDay.day, 0, 0, 0};
   s.TEnd = {lastDay.year, lastDay.month, lastDay.day, 23, 59, 0};
@@ -130,9 +131,10 @@ std::string barChartSvg(const std::string& title, const std::vector<std::string>
   for (int i = 0; i < bars; ++i) {
     const double h = std::round(values[size_t(i)] * scale);
     const int x = left + i * (barW + gap);
-    std::snprintf(buf, sizeof buf,
-                  "<rect class=\"bar\" x=\"%d\" y=\"%.0f\" width=\"%d\" height=\"%.0f\" fill=\"#1f77d0\"><title>%.0f</title></rect>",
-                  x, top + height - h, barW, h, values[size_t(i)]);
+    std::snprintf(
+        buf, sizeof buf,
+        "<rect class=\"bar\" x=\"%d\" y=\"%.0f\" width=\"%d\" height=\"%.0f\" fill=\"#1f77d0\"><title>%.0f</title></rect>",
+        x, top + height - h, barW, h, values[size_t(i)]);
     s += buf;
     const std::string label = i < int(labels.size()) ? labels[size_t(i)] : "";
     s += "<text x=\"" + std::to_string(x + barW / 2) + "\" y=\"" + std::to_string(top + height + 14) +

@@ -49,6 +49,7 @@ const struct { Word w; const char* en; const char* tr; } kWords[] = {
     {Word::Text, "Text", "Metin"},
     {Word::DatabaseUnavailable, "The database cannot be reached at the moment.", "Veritabanına şu anda ulaşılamıyor."},
     {Word::Users, "Users", "Kullanıcılar"},
+    {Word::Recordings, "Recordings", "Ses kayıtları"},
 };
 // clang-format on
 

@@ -55,6 +55,7 @@ enum class Word {
   Text,
   DatabaseUnavailable,
   Users,
+  Recordings,
 };
 
 class PageTexts {

@@ -20,8 +20,8 @@ std::string_view trimmed(std::string_view s) {
 std::vector<ServeConfigProblem> parseServeConfig(std::string_view text, ServeConfig& out) {
   std::vector<ServeConfigProblem> problems;
   const std::map<std::string, std::optional<std::string>*> keys = {
-      {"listen", &out.listen},     {"db", &out.db},           {"dir", &out.dir},
-      {"accounts", &out.accounts}, {"tls_cert", &out.tlsCert}, {"tls_key", &out.tlsKey}};
+      {"listen", &out.listen},    {"db", &out.db},         {"dir", &out.dir}, {"accounts", &out.accounts},
+      {"tls_cert", &out.tlsCert}, {"tls_key", &out.tlsKey}};
   std::map<std::string, unsigned> seen;
   unsigned lineNo = 0;
   size_t start = 0;

@@ -26,9 +26,8 @@ WebSession SessionTable::open(const std::string& name, Clock::time_point now) {
   expire(now);
   if (sessions_.size() >= kMaxSessions) {
     // The longest idle goes first.
-    auto oldest = std::min_element(sessions_.begin(), sessions_.end(), [](const auto& a, const auto& b) {
-      return a.second.lastSeen < b.second.lastSeen;
-    });
+    auto oldest = std::min_element(sessions_.begin(), sessions_.end(),
+                                   [](const auto& a, const auto& b) { return a.second.lastSeen < b.second.lastSeen; });
     sessions_.erase(oldest);
   }
   WebSession s{randomToken(), name, randomToken(), now};
@@ -84,8 +83,7 @@ void LoginThrottle::count(std::map<std::string, Count>& m, const std::string& ke
   if (m.size() > 100000) m.clear();  // a flood of names: start over rather than grow
 }
 
-std::chrono::seconds LoginThrottle::wait(const std::string& name, const std::string& address,
-                                         Clock::time_point now) {
+std::chrono::seconds LoginThrottle::wait(const std::string& name, const std::string& address, Clock::time_point now) {
   std::lock_guard lock(mutex_);
   return std::max(waitOf(names_, name, now), waitOf(addresses_, address, now));
 }

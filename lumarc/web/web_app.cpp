@@ -6,6 +6,9 @@
 #include "lumarc/browse/report_plan.h"
 #include "lumarc/browse/selection.h"
 #include "lumarc/browse/statistics.h"
+#include "lumarc/browse/definitions.h"
+#include "lumarc/browse/trace.h"
+#include "lumarc/browse/voice_report.h"
 #include "common/format.h"
 #include "lumarc/texts/texts.h"
 #include "lumarc/web/html.h"
@@ -15,6 +18,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <list>
 
 namespace lumarc::web {
@@ -57,8 +61,8 @@ class Buffered {
 // A CSV cell that a spreadsheet would take for a formula gets a leading
 // apostrophe in the web's CSV (the file is opened by people with a click).
 std::string guardedCell(const std::string& cell) {
-  if (!cell.empty() && (cell[0] == '=' || cell[0] == '+' || cell[0] == '-' || cell[0] == '@' || cell[0] == '\t' ||
-                        cell[0] == '\r'))
+  if (!cell.empty() &&
+      (cell[0] == '=' || cell[0] == '+' || cell[0] == '-' || cell[0] == '@' || cell[0] == '\t' || cell[0] == '\r'))
     return "'" + cell;
   return cell;
 }
@@ -163,13 +167,9 @@ std::vector<std::pair<std::string, std::string>> securityHeaders() {
 }
 
 WebApp::WebApp(const WebConfig& config)
-    : config_(config),
-      program_(config.workDir),
-      accounts_(config.accountsPath),
-      pool_(config.workDir, config.connection, config.voiceConnection, program_.texts->codePage(),
-            config.connections),
-      cursors_(std::make_unique<CursorCache>()),
-      overviews_(std::make_unique<OverviewCache>()) {}
+    : config_(config), program_(config.workDir), accounts_(config.accountsPath),
+      pool_(config.workDir, config.connection, config.voiceConnection, program_.texts->codePage(), config.connections),
+      cursors_(std::make_unique<CursorCache>()), overviews_(std::make_unique<OverviewCache>()) {}
 
 WebApp::~WebApp() = default;
 
@@ -211,6 +211,14 @@ Response WebApp::handle(const Request& r) {
       res = charts(r, *auth);
     } else if (r.path == "/alarms") {
       res = alarms(r, *auth);
+    } else if (r.path == "/users") {
+      res = users(r, *auth);
+    } else if (r.path == "/voice") {
+      res = voice(r, *auth);
+    } else if (r.path == "/trace") {
+      res = trace(r, *auth);
+    } else if (r.path.rfind("/recordings/", 0) == 0) {
+      res = recording(r, *auth);
     } else {
       res = Response::text(404, "Not found.\n");
     }
@@ -437,16 +445,16 @@ Response WebApp::records(const Request& r, const Auth& a) {
   const std::string qs = q.empty() ? "" : "?" + q;
   res.body += "<p class=\"downloads\">" + escapeHtml(t.word(Word::Download)) + ": <a href=\"/records.csv" +
               escapeHtml(qs) + "\">CSV</a> <a href=\"/records.txt" + escapeHtml(qs) +
-              "\">TXT</a> <a href=\"/records.json" + escapeHtml(qs) + "\">JSON</a> <a href=\"/charts" +
-              escapeHtml(qs) + "\">" + escapeHtml(t.word(Word::Charts)) + "</a></p>\n";
+              "\">TXT</a> <a href=\"/records.json" + escapeHtml(qs) + "\">JSON</a> <a href=\"/charts" + escapeHtml(qs) +
+              "\">" + escapeHtml(t.word(Word::Charts)) + "</a></p>\n";
   if (lines.lines.empty()) {
     res.body += "<p id=\"empty\">" + escapeHtml(t.word(Word::NoRecords)) + "</p>";
   } else {
     res.body += "<pre class=\"listing\" id=\"listing\"><span class=\"columns\">" +
                 escapeHtml(corvane::toUtf8(browse::cmdrReportHeader(plan, texts), cp)) + "</span>\n";
     for (const auto& [kind, text] : lines.lines)
-      res.body += std::string("<span class=\"") + lineClass(kind) + "\">" + escapeHtml(corvane::toUtf8(text, cp)) +
-                  "</span>\n";
+      res.body +=
+          std::string("<span class=\"") + lineClass(kind) + "\">" + escapeHtml(corvane::toUtf8(text, cp)) + "</span>\n";
     res.body += "</pre>\n";
   }
   res.body += "<p class=\"pages\">";
@@ -696,9 +704,9 @@ Response WebApp::dashboard(const Request& r, const Auth& a) {
   double price = 0;
   if (const std::string* p = r.queryValue("price")) price = std::atof(p->c_str());
   const std::string unit = r.queryValue("unit") ? *r.queryValue("unit") : "";
-  res.body += "<table class=\"months\" id=\"months\"><tr><th></th><th>" + escapeHtml(t.word(Word::Calls)) + "</th><th>" +
-              escapeHtml(t.word(Word::Duration)) + "</th><th>" + escapeHtml(t.word(Word::Pulses)) + "</th><th>" +
-              escapeHtml(t.word(Word::Amount)) + "</th></tr>";
+  res.body += "<table class=\"months\" id=\"months\"><tr><th></th><th>" + escapeHtml(t.word(Word::Calls)) +
+              "</th><th>" + escapeHtml(t.word(Word::Duration)) + "</th><th>" + escapeHtml(t.word(Word::Pulses)) +
+              "</th><th>" + escapeHtml(t.word(Word::Amount)) + "</th></tr>";
   auto row = [&](Word w, const CallFigures& f) {
     res.body += "<tr><th>" + escapeHtml(t.word(w)) + "</th><td>" + number(f.calls) + "</td><td>" +
                 escapeHtml(corvane::formatDuration(uint32_t(std::min<int64_t>(f.duration, UINT32_MAX)))) + "</td><td>" +
@@ -758,7 +766,8 @@ Response WebApp::charts(const Request& r, const Auth& a) {
   };
   res.body += "<p>" + escapeHtml(t.word(Word::Calls)) + ": <span id=\"counted\">" + std::to_string(stats.count) +
               "</span></p>\n<section class=\"charts\" id=\"charts\">" +
-              chart(kTextChartTimeOfDay, hourLabel, stats.hours) + chart(kTextChartDuration, durationLabel, stats.durations) +
+              chart(kTextChartTimeOfDay, hourLabel, stats.hours) +
+              chart(kTextChartDuration, durationLabel, stats.durations) +
               chart(kTextChartPulses, pulseLabel, stats.pulses) + "</section>\n" + pageEnd();
   return res;
 }
@@ -779,6 +788,194 @@ Response WebApp::alarms(const Request& r, const Auth& a) {
   Response res;
   res.body = pageStart(t, {t.word(Word::Alarms), a.account.name, a.admin(), a.session.token, "/alarms"}) +
              alarmTable(t, rows) + pageEnd();
+  return res;
+}
+
+// ---- Users, voice recordings and the call trace ----
+
+namespace {
+
+bool ownsPort(const Account& a, const std::string& port) {
+  if (a.role == Role::Admin) return true;
+  const std::string p = corvane::portText8(std::string(corvane::trimBlanks(port)));
+  for (const std::string& mine : a.ports)
+    if (corvane::portText8(mine) == p) return true;
+  return false;
+}
+
+std::string linesBlock(const std::vector<std::pair<std::string, std::string>>& lines, corvane::CodePage cp) {
+  std::string h = "<pre class=\"listing\" id=\"listing\">";
+  for (const auto& [cls, text] : lines)
+    h += "<span class=\"" + cls + "\">" + escapeHtml(corvane::toUtf8(text, cp)) + "</span>\n";
+  return h + "</pre>\n";
+}
+
+}  // namespace
+
+Response WebApp::users(const Request& r, const Auth& a) {
+  const PageTexts t(languageOf(r.header("accept-language")));
+  const std::string* f = r.queryValue("format");
+  if (f && *f != "0" && *f != "1") return badRequest(r, a, "invalid value \"" + *f + "\" for format", true);
+  const int format = f ? (*f)[0] - '0' : 0;
+  std::string error;
+  std::shared_ptr<Lease> lease = pool_.acquire(error);
+  if (!lease) return unavailable(r, true);
+  const corvane::CodePage cp = program_.texts->codePage();
+  std::vector<std::pair<std::string, std::string>> lines;
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  lines.emplace_back("columns", browse::usersHeader1(*program_.texts, tm));
+  lines.emplace_back("columns", browse::usersHeader2(*program_.texts, format));
+  error = browse::listUsers(lease->main(), 0, [&](const UserRecord& u) {
+    if (ownsPort(a.account, u.cport)) lines.emplace_back("record", browse::userLine(u, format));
+  });
+  if (!error.empty()) {
+    lease->broken();
+    return unavailable(r, true);
+  }
+  Response res;
+  res.body = pageStart(t, {t.word(Word::Users), a.account.name, a.admin(), a.session.token, "/users"}) +
+             linesBlock(lines, cp) + pageEnd();
+  return res;
+}
+
+Response WebApp::voice(const Request& r, const Auth& a) {
+  const PageTexts t(languageOf(r.header("accept-language")));
+  std::string error;
+  std::shared_ptr<Lease> lease = pool_.acquire(error);
+  if (!lease) return unavailable(r, true);
+  const corvane::CodePage cp = program_.texts->codePage();
+  SelectionParams sp;
+  std::string why;
+  const TemplateLookup templates = [&lease](const std::string& name, std::string& err) {
+    return browse::findTemplate(lease->main(), name, err);
+  };
+  switch (readSelection(r.query, cp, templates, sp, why)) {
+    case ParamsOutcome::Bad: return badRequest(r, a, why, true);
+    case ParamsOutcome::DatabaseFailed: lease->broken(); return unavailable(r, true);
+    case ParamsOutcome::Ok: break;
+  }
+  Response res;
+  res.body = pageStart(t, {t.window(kTextCaptionVoiceBrowser), a.account.name, a.admin(), a.session.token, "/voice"});
+  res.body += selectionForm(t, sp.given, "/voice");
+  store::Database* voiceDb = lease->voice();
+  if (!voiceDb) {
+    res.body += "<p id=\"empty\">" + escapeHtml(t.word(Word::NoRecords)) + "</p>" + pageEnd();
+    return res;
+  }
+  browse::ReportPlan plan = browse::planFor(sp.selection, browse::ListedTable::Voice);
+  if (!a.admin()) restrictToPorts(plan, a.account.ports);
+  // At most a few thousand lines on a page: the listing says how many more.
+  constexpr int kMaxLines = 5000;
+  std::string rows;
+  int shown = 0;
+  const browse::VoiceListing listing =
+      browse::listRecordings(*voiceDb, &lease->main(), plan, *program_.texts,
+                             [&](std::string_view text, int32_t kind, int32_t index, int32_t) {
+                               if (++shown > kMaxLines) return;
+                               const std::string line = escapeHtml(corvane::toUtf8(text, cp));
+                               if (kind == browse::kRecordingLineKind)
+                                 rows += "<span class=\"record\">" + line + " <a href=\"/recordings/" +
+                                         std::to_string(index) + "\">&#9654;</a></span>\n";
+                               else
+                                 rows += "<span class=\"heading\">" + line + "</span>\n";
+                             });
+  if (!listing.error.empty()) {
+    lease->broken();
+    return unavailable(r, true);
+  }
+  if (listing.recordings == 0) {
+    res.body += "<p id=\"empty\">" + escapeHtml(t.word(Word::NoRecords)) + "</p>";
+  } else {
+    res.body += "<pre class=\"listing\" id=\"listing\"><span class=\"columns\">" +
+                escapeHtml(corvane::toUtf8(listing.header1, cp)) + "</span>\n" + rows + "</pre>\n";
+    if (shown > kMaxLines) res.body += "<p>" + std::to_string(kMaxLines) + " / " + std::to_string(shown) + "</p>";
+  }
+  res.body += pageEnd();
+  return res;
+}
+
+Response WebApp::recording(const Request& r, const Auth& a) {
+  const std::string id = r.path.substr(std::string("/recordings/").size());
+  if (id.empty() || id.size() > 9 || id.find_first_not_of("0123456789") != std::string::npos)
+    return Response::text(404, "Not found.\n");
+  std::string error;
+  std::shared_ptr<Lease> lease = pool_.acquire(error);
+  if (!lease) return unavailable(r, false);
+  store::Database* voiceDb = lease->voice();
+  if (!voiceDb) return Response::text(404, "Not found.\n");
+  store::DrptVset recordings(*voiceDb);
+  const std::optional<VoiceRecord> rec = recordings.find(int32_t(std::stol(id)));
+  if (!recordings.error().empty()) {
+    lease->broken();
+    return unavailable(r, false);
+  }
+  // Another user's recording is as absent as a missing one.
+  if (!rec || !ownsPort(a.account, rec->rcdport)) return Response::text(404, "Not found.\n");
+  std::string ext = rec->rcdfx;
+  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != "mp3" && ext != "wav") return Response::text(404, "Not found.\n");
+  // Only files below the working directory are served, whatever a row says.
+  std::error_code ec;
+  const std::filesystem::path file = std::filesystem::weakly_canonical(browse::recordingPath(*rec), ec);
+  const std::filesystem::path root = std::filesystem::weakly_canonical(config_.workDir, ec);
+  const std::string f = file.string(), base = root.string() + "/";
+  if (ec || f.compare(0, base.size(), base) != 0 || !std::filesystem::is_regular_file(file, ec))
+    return Response::text(404, "Not found.\n");
+  Response res;
+  res.contentType = ext == "mp3" ? "audio/mpeg" : "audio/wav";
+  res.file = f;
+  return res;
+}
+
+Response WebApp::trace(const Request& r, const Auth& a) {
+  const PageTexts t(languageOf(r.header("accept-language")));
+  auto reference = [&](const char* name, std::optional<uint32_t>& out) {
+    const std::string* v = r.queryValue(name);
+    if (!v || v->empty()) return true;
+    if (v->size() > 10 || v->find_first_not_of("0123456789") != std::string::npos || std::stoull(*v) > UINT32_MAX)
+      return false;
+    out = uint32_t(std::stoull(*v));
+    return true;
+  };
+  std::optional<uint32_t> first, second;
+  if (!reference("a", first)) return badRequest(r, a, "invalid value \"" + *r.queryValue("a") + "\" for a", true);
+  if (!reference("b", second)) return badRequest(r, a, "invalid value \"" + *r.queryValue("b") + "\" for b", true);
+  for (const auto& [name, value] : r.query)
+    if (name != "a" && name != "b") return badRequest(r, a, "unknown parameter " + name, true);
+  if (!first) return badRequest(r, a, "a= needs a call reference", true);
+  std::string error;
+  std::shared_ptr<Lease> lease = pool_.acquire(error);
+  if (!lease) return unavailable(r, true);
+  const corvane::CodePage cp = program_.texts->codePage();
+  store::Database& main = lease->main();
+  store::Database* voiceDb = lease->voice();
+  // A user sees the lines of its own ports' records only.
+  store::DrptCset cdata(main);
+  std::optional<store::DrptVset> vdata;
+  if (voiceDb) vdata.emplace(*voiceDb);
+  std::vector<std::pair<std::string, std::string>> lines;
+  const browse::TraceListing listing =
+      browse::buildTrace(&main, voiceDb, browse::TraceKey{*first, second}, *program_.texts,
+                         [&](std::string_view text, int32_t kind, int32_t index, int32_t) {
+                           if (kind == browse::kTraceCmdrLineKind) {
+                             const std::optional<CmdrRecord> c = cdata.find(index);
+                             if (c && ownsPort(a.account, c->cport)) lines.emplace_back("record", std::string(text));
+                           } else if (kind == browse::kRecordingLineKind) {
+                             const std::optional<VoiceRecord> v = vdata ? vdata->find(index) : std::nullopt;
+                             if (v && ownsPort(a.account, v->rcdport)) lines.emplace_back("record", std::string(text));
+                           } else {
+                             lines.emplace_back("columns", std::string(text));
+                           }
+                         });
+  if (!listing.error.empty()) {
+    lease->broken();
+    return unavailable(r, true);
+  }
+  Response res;
+  res.body = pageStart(t, {t.window(kTextCaptionCallTrace), a.account.name, a.admin(), a.session.token, "/trace"}) +
+             linesBlock(lines, cp) + pageEnd();
   return res;
 }
 

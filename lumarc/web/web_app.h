@@ -66,6 +66,10 @@ class WebApp {
   Response dashboard(const Request& r, const Auth& a);
   Response charts(const Request& r, const Auth& a);
   Response alarms(const Request& r, const Auth& a);
+  Response users(const Request& r, const Auth& a);
+  Response voice(const Request& r, const Auth& a);
+  Response recording(const Request& r, const Auth& a);
+  Response trace(const Request& r, const Auth& a);
   Response unavailable(const Request& r, bool page);
   Response badRequest(const Request& r, const Auth& a, const std::string& why, bool page);
 

@@ -40,7 +40,8 @@ TEST(WebAccounts, HashesVerifyAndTheFileRoundTripsAtMode0600) {
   EXPECT_TRUE(file.find("ann"));
 
   std::vector<Account> parsed;
-  const auto problems = parseAccounts("# c\nann:admin::$argon2id$x\nbad line\nx:boss::$argon2id$y\ny:user:1,,2:h\n", parsed);
+  const auto problems =
+      parseAccounts("# c\nann:admin::$argon2id$x\nbad line\nx:boss::$argon2id$y\ny:user:1,,2:h\n", parsed);
   ASSERT_EQ(problems.size(), 3u);
   EXPECT_EQ(problems[0].line, 3u);
   EXPECT_EQ(parsed.size(), 1u);

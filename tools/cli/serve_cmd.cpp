@@ -102,7 +102,8 @@ int serve(Options opt, const CLI::App& parser, ServeArgs a) {
                  host.c_str());
   struct stat st {};
   if (::stat(a.accounts.c_str(), &st) != 0)
-    std::fprintf(stderr, "lumarc-cli serve: no accounts yet in %s (add one: lumarc-cli web-user add NAME --role admin)\n",
+    std::fprintf(stderr,
+                 "lumarc-cli serve: no accounts yet in %s (add one: lumarc-cli web-user add NAME --role admin)\n",
                  a.accounts.c_str());
   const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   std::printf("lumarc-cli serve: listening on %s://%s:%d\n", tls ? "https" : "http", shown.c_str(), bound);

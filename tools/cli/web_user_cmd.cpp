@@ -53,7 +53,8 @@ int webUser(const Options& opt, const CLI::App& parser, WebUserArgs a) {
     web::Account acc;
     acc.name = a.name;
     const std::optional<web::Role> role = web::roleNamed(a.role);
-    if (!role) return usage(a.role.empty() ? "add needs --role admin|user" : "invalid value \"" + a.role + "\" for --role");
+    if (!role)
+      return usage(a.role.empty() ? "add needs --role admin|user" : "invalid value \"" + a.role + "\" for --role");
     acc.role = *role;
     if (!web::parsePortList(a.ports, acc.ports)) return usage("invalid value \"" + a.ports + "\" for --ports");
     if (acc.role == web::Role::User && acc.ports.empty()) return usage("--role user needs --ports");
@@ -62,7 +63,8 @@ int webUser(const Options& opt, const CLI::App& parser, WebUserArgs a) {
     if (!std::getline(std::cin, password)) password.clear();
     if (!password.empty() && password.back() == '\r') password.pop_back();
     if (password.size() < 8) {
-      std::fprintf(stderr, "lumarc-cli web-user: the password (one line on standard input) needs 8 characters or more\n");
+      std::fprintf(stderr,
+                   "lumarc-cli web-user: the password (one line on standard input) needs 8 characters or more\n");
       return 2;
     }
     acc.hash = web::hashPassword(password);

@@ -60,7 +60,8 @@ Run runCli(const std::vector<std::string>& args, const std::string& errFile, con
 struct Site {
   corvane::testing::TempDir dir{"lumarc-serve"};
   std::unique_ptr<storetest::PgSchema> schema;
-  std::string conn;  // empty: the SQLite file
+  std::string conn;                 // empty: the SQLite file
+  std::vector<int32_t> recordings;  // of 101 and 102
 
   bool seed(bool pg, size_t extra = 0) {
     if (pg) {
@@ -95,7 +96,7 @@ struct Site {
       // 300 calls in May by 101 and 102, ten in June by 103, and a record
       // of another type; then `extra` calls in July.
       for (size_t i = 0; i < 311 + extra; ++i) {
-        const bool june = i >= 300 && i < 310, other = i == 310, july = i > 310;
+        const bool june = i >= 300 && i<310, other = i == 310, july = i> 310;
         r.type = other ? "B" : "A";
         r.tdate = addSeconds(DateTime{2024, july ? 7 : june ? 6 : 5, 1, 0, 0, 0}, int64_t(i % 300000) * 7);
         r.duration = uint32_t(i % 400);
@@ -108,7 +109,36 @@ struct Site {
       }
       bulk.flush();
     }
+    // One call in August on 101 and 102 with a recording each, found by
+    // the call reference 500.
+    store::DrptCset cset(db);
+    for (const char* p : {"101", "102"}) {
+      CmdrRecord c;
+      c.type = "A";
+      c.tdate = {2024, 8, 1, 10, 0, 0};
+      c.duration = 30;
+      c.cport = corvane::portText8(p);
+      c.crefa = 500;
+      if (!cset.add(c)) return false;
+    }
     db.commit();
+    std::filesystem::create_directories(dir.path() + "/Wav");
+    if (!store.openVoiceDatabase(dir.path() + "/Wav", conn)) return false;
+    store::DrptVset vset(*store.voiceDatabase());
+    for (const char* p : {"101", "102"}) {
+      VoiceRecord v;
+      v.rcdport = corvane::portText8(p);
+      v.rcddate = 0x240801;
+      v.rcdtime = 0x100000;
+      v.rcdtype = "O";
+      v.duration = 30;
+      v.cref = 500;
+      v.rcdfn = dir.path() + "/Wav/" + p;
+      v.rcdfx = "mp3";
+      std::ofstream(v.rcdfn + ".mp3") << std::string(5000, p[2]);
+      if (!vset.add(v)) return false;
+      recordings.push_back(v.sqno);
+    }
     TemplateRecord t = browse::defaultSelection();
     t.TName = "May";
     t.TStr = {2024, 5, 1, 0, 0, 0};
@@ -307,9 +337,12 @@ TEST_P(Serve, ListingCsvJsonAndTextAreTheCommandLinesReport) {
   } selections[] = {
       {"month=2024-05&mode=1&price=0.25&unit=EUR&line=short",
        {"--month", "2024-05", "--mode", "1", "--price", "0.25", "--unit", "EUR", "--line", "short"}},
-      {"template=May&mode=3&user=102&replace=dialled", {"--template", "May", "--mode", "3", "--user", "102", "--replace", "dialled"}},
-      {"from=2024-05-01&to=2024-05-02&variant=0&time-to=12:00", {"--from", "2024-05-01", "--to", "2024-05-02", "--variant", "0", "--time-to", "12:00"}},
-      {"template=May&no-details=1&acked-free=1&dialled=02125551", {"--template", "May", "--no-details", "--acked-free", "--dialled", "02125551"}},
+      {"template=May&mode=3&user=102&replace=dialled",
+       {"--template", "May", "--mode", "3", "--user", "102", "--replace", "dialled"}},
+      {"from=2024-05-01&to=2024-05-02&variant=0&time-to=12:00",
+       {"--from", "2024-05-01", "--to", "2024-05-02", "--variant", "0", "--time-to", "12:00"}},
+      {"template=May&no-details=1&acked-free=1&dialled=02125551",
+       {"--template", "May", "--no-details", "--acked-free", "--dialled", "02125551"}},
   };
   for (const auto& s : selections) {
     SCOPED_TRACE(s.query);
@@ -336,11 +369,15 @@ TEST_P(Serve, ListingCsvJsonAndTextAreTheCommandLinesReport) {
 TEST_P(Serve, AUserAccountSeesOnlyItsPortsThroughEveryEndpoint) {
   const std::string bob = server_->login("bob", kUserPassword);
   ASSERT_FALSE(bob.empty());
-  const char* queries[] = {"month=2024-05&mode=1", "template=May", "mode=3&user=102", "variant=0&port=102",
-                           "from=2024-06-01&to=2024-06-30&mode=1", "mode=0"};
+  const char* queries[] = {"month=2024-05&mode=1",
+                           "template=May",
+                           "mode=3&user=102",
+                           "variant=0&port=102",
+                           "from=2024-06-01&to=2024-06-30&mode=1",
+                           "mode=0"};
   for (const char* q : queries) {
     SCOPED_TRACE(q);
-    for (const char* path : {"/records", "/records.txt", "/records.csv", "/records.json", "/charts"}) {
+    for (const char* path : {"/records", "/records.txt", "/records.csv", "/records.json", "/charts", "/voice"}) {
       auto res = get(*server_, bob, std::string(path) + "?" + q);
       ASSERT_TRUE(res);
       EXPECT_EQ(res->status, 200) << path;
@@ -359,6 +396,30 @@ TEST_P(Serve, AUserAccountSeesOnlyItsPortsThroughEveryEndpoint) {
   auto mine = get(*server_, bob, "/records.csv?template=May");
   EXPECT_NE(mine->body.find("record,"), std::string::npos) << "the user's own calls are listed";
   EXPECT_EQ(get(*server_, bob, "/alarms")->status, 403);
+  // The call trace, the recordings and the users.
+  auto count = [](const std::string& body, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = 0; (at = body.find(what, at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(get(*server_, bob, "/trace?a=500")->body, "<span class=\"record\">"), 2u)
+      << "one call, one recording";
+  const std::string mineRec = "/recordings/" + std::to_string(site_.recordings[0]);
+  const std::string otherRec = "/recordings/" + std::to_string(site_.recordings[1]);
+  auto voice = get(*server_, bob, "/voice");
+  EXPECT_NE(voice->body.find(mineRec + "\""), std::string::npos);
+  EXPECT_EQ(voice->body.find(otherRec + "\""), std::string::npos);
+  EXPECT_EQ(get(*server_, bob, otherRec)->status, 404);
+  auto file = get(*server_, bob, mineRec);
+  EXPECT_EQ(file->status, 200);
+  EXPECT_EQ(file->body, std::string(5000, '1'));
+  EXPECT_EQ(file->get_header_value("Content-Type"), "audio/mpeg");
+  httplib::Client ranged = server_->client();
+  auto part = ranged.Get(mineRec.c_str(), httplib::Headers{{"Cookie", bob}, {"Range", "bytes=100-199"}});
+  EXPECT_EQ(part->status, 206);
+  EXPECT_EQ(part->body.size(), 100u);
+  EXPECT_EQ(ranged.Get(mineRec.c_str(), httplib::Headers{{"Cookie", bob}, {"Range", "bytes=9000-"}})->status, 416);
+  EXPECT_EQ(get(*server_, bob, "/users")->body.find("Adams"), std::string::npos);
   // The admin sees the other ports, and the web CSV keeps a name from
   // becoming a formula.
   const std::string ann = server_->login("ann", kAdminPassword);
@@ -369,6 +430,9 @@ TEST_P(Serve, AUserAccountSeesOnlyItsPortsThroughEveryEndpoint) {
   auto smith = get(*server_, ann, "/records?template=May");
   EXPECT_NE(smith->body.find("Smith &amp; &lt;Sons&gt;"), std::string::npos) << "escaped";
   EXPECT_EQ(smith->body.find("<Sons>"), std::string::npos);
+  EXPECT_EQ(count(get(*server_, ann, "/trace?a=500")->body, "<span class=\"record\">"), 4u);
+  EXPECT_EQ(get(*server_, ann, otherRec)->status, 200);
+  EXPECT_NE(get(*server_, ann, "/users")->body.find("Adams"), std::string::npos);
 }
 
 TEST_P(Serve, WithoutASessionNothingButTheLoginAndBadInputIsRefused) {
@@ -503,12 +567,12 @@ TEST(ServeAlone, ALongExportStreamsWithFlatMemory) {
   const long before = s.peakKb();
   httplib::Client c = s.client();
   size_t bytes = 0, rows = 0;
-  auto res = c.Get("/records.csv?month=2024-07&mode=1", httplib::Headers{{"Cookie", ann}},
-                   [&](const char* data, size_t n) {
-                     bytes += n;
-                     rows += size_t(std::count(data, data + n, '\n'));
-                     return true;
-                   });
+  auto res =
+      c.Get("/records.csv?month=2024-07&mode=1", httplib::Headers{{"Cookie", ann}}, [&](const char* data, size_t n) {
+        bytes += n;
+        rows += size_t(std::count(data, data + n, '\n'));
+        return true;
+      });
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 200);
   EXPECT_GE(rows, 200001u);

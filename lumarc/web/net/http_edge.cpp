@@ -1,5 +1,10 @@
 #include "lumarc/web/net/http_edge.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
 #include <memory>
 
@@ -55,9 +60,7 @@ namespace {
 class SinkWriter : public BodyWriter {
  public:
   explicit SinkWriter(httplib::DataSink& sink) : sink_(sink) {}
-  bool write(std::string_view bytes) override {
-    return sink_.is_writable() && sink_.write(bytes.data(), bytes.size());
-  }
+  bool write(std::string_view bytes) override { return sink_.is_writable() && sink_.write(bytes.data(), bytes.size()); }
 
  private:
   httplib::DataSink& sink_;
@@ -81,9 +84,39 @@ Request requestOf(const httplib::Request& req, bool tls) {
   return r;
 }
 
-void answer(Response w, httplib::Response& res) {
+void answer(Response w, const httplib::Request& req, httplib::Response& res) {
   res.status = w.status;
   for (const auto& [name, value] : w.headers) res.set_header(name, value);
+  if (!w.file.empty()) {
+    // A file in pieces from where the client asks (Range: the library
+    // answers 206 with the part asked for), so that a player can seek.
+    const int fd = ::open(w.file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+      if (fd >= 0) ::close(fd);
+      res.status = 404;
+      res.set_content("Not found.\n", "text/plain; charset=utf-8");
+      return;
+    }
+    res.set_header("Accept-Ranges", "bytes");
+    for (const auto& [first, last] : req.ranges)
+      if (first >= ssize_t(st.st_size) || (first < 0 && last <= 0)) {
+        ::close(fd);
+        res.status = 416;
+        res.set_header("Content-Range", "bytes */" + std::to_string(st.st_size));
+        return;
+      }
+    res.status = -1;  // the library's choice: 200, or 206 for a range
+    res.set_content_provider(
+        size_t(st.st_size), w.contentType,
+        [fd](size_t offset, size_t length, httplib::DataSink& sink) {
+          char buf[64 * 1024];
+          const ssize_t n = ::pread(fd, buf, std::min(length, sizeof buf), off_t(offset));
+          return n > 0 && sink.write(buf, size_t(n));
+        },
+        [fd](bool) { ::close(fd); });
+    return;
+  }
   if (w.stream) {
     auto stream = std::make_shared<std::function<bool(BodyWriter&)>>(std::move(w.stream));
     res.set_chunked_content_provider(w.contentType, [stream](size_t, httplib::DataSink& sink) {
@@ -106,7 +139,7 @@ void answer(Response w, httplib::Response& res) {
 void serveWebApp(corvane::http::Server& server, WebApp& app) {
   const bool tls = server.tls();
   auto handler = [&app, tls](const httplib::Request& req, httplib::Response& res) {
-    answer(app.handle(requestOf(req, tls)), res);
+    answer(app.handle(requestOf(req, tls)), req, res);
   };
   server.routes().Get(".*", handler);
   server.routes().Post(".*", handler);
