@@ -2,6 +2,7 @@
 // sessions, the selection read from a query (with the command line's
 // reasons) and the service's configuration file.
 #include "lumarc/web/accounts.h"
+#include "common/http/listen_address.h"
 #include "lumarc/web/page_texts.h"
 #include "lumarc/web/selection_params.h"
 #include "lumarc/web/serve_config.h"
@@ -121,6 +122,19 @@ TEST(WebConfigFile, BadLinesAreNamed) {
   EXPECT_EQ(c.tlsCert.value_or(""), "/a");
   ServeConfig d;
   EXPECT_EQ(parseServeConfig("listen=nohost\n", d).size(), 1u);
+
+  std::string host;
+  int port = -1;
+  ASSERT_TRUE(corvane::http::splitListenAddress("[::1]:8080", host, port));
+  EXPECT_EQ(host, "::1");
+  EXPECT_EQ(port, 8080);
+  EXPECT_FALSE(corvane::http::splitListenAddress("::1:8080", host, port));
+  EXPECT_FALSE(corvane::http::splitListenAddress("127.0.0.1:65536", host, port));
+  // The warning of a server without TLS goes by these.
+  EXPECT_TRUE(corvane::http::isLoopbackHost("127.0.0.2"));
+  EXPECT_TRUE(corvane::http::isLoopbackHost("localhost"));
+  EXPECT_FALSE(corvane::http::isLoopbackHost("0.0.0.0"));
+  EXPECT_FALSE(corvane::http::isLoopbackHost("192.168.1.5"));
 }
 
 TEST(WebTexts, TheBrowsersLanguage) {

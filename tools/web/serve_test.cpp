@@ -390,8 +390,11 @@ TEST_P(Serve, AUserAccountSeesOnlyItsPortsThroughEveryEndpoint) {
     std::istringstream rows(csv->body);
     std::string row;
     std::getline(rows, row);
-    while (std::getline(rows, row))
-      if (row.rfind("record,", 0) == 0) EXPECT_NE(row.find(",101,"), std::string::npos) << row;
+    while (std::getline(rows, row)) {
+      if (row.rfind("record,", 0) == 0) {
+        EXPECT_NE(row.find(",101,"), std::string::npos) << row;
+      }
+    }
   }
   auto mine = get(*server_, bob, "/records.csv?template=May");
   EXPECT_NE(mine->body.find("record,"), std::string::npos) << "the user's own calls are listed";
@@ -450,6 +453,8 @@ TEST_P(Serve, WithoutASessionNothingButTheLoginAndBadInputIsRefused) {
     EXPECT_TRUE(login->has_header(h)) << h;
   EXPECT_NE(login->get_header_value("Content-Security-Policy").find("frame-ancestors 'none'"), std::string::npos);
   EXPECT_EQ(login->body.find("<script"), std::string::npos);
+  auto turkish = c.Get("/login", httplib::Headers{{"Accept-Language", "tr-TR,tr;q=0.9,en;q=0.5"}});
+  EXPECT_NE(turkish->body.find("Giriş"), std::string::npos) << "the browser's language";
 
   const std::string ann = server_->login("ann", kAdminPassword);
   // Bad parameters: the command line's reason.
@@ -481,6 +486,50 @@ TEST_P(Serve, WithoutASessionNothingButTheLoginAndBadInputIsRefused) {
   ASSERT_TRUE(body);
   EXPECT_EQ(body->status, 413);
   EXPECT_EQ(c.Get("/healthz")->status, 200) << "still serving";
+
+  // The overview and the alarms: none while the alarm table is missing,
+  // then the newest first, escaped.
+  EXPECT_EQ(get(*server_, ann, "/")->status, 200);
+  EXPECT_EQ(get(*server_, ann, "/alarms")->body.find("<tr class="), std::string::npos);
+  {
+    RecordStore store(nullptr, corvane::CodePage::Cp1252);
+    ASSERT_TRUE(store.openMainDatabase(site_.dir.path(), site_.conn));
+    store::Database& db = *store.mainDatabase();
+    db.connection().execute(
+        "CREATE TABLE Alarm (sqno INTEGER PRIMARY KEY, adate TIMESTAMP, rule VARCHAR(40), sever VARCHAR(10), "
+        "cport VARCHAR(8), rkey INTEGER, atext VARCHAR(200))");
+    db.connection().execute("INSERT INTO Alarm VALUES (1, '2024-05-01 10:00:00', 'silence', 'warning', '', 0, 'old')");
+    db.connection().execute(
+        "INSERT INTO Alarm VALUES (2, '2024-05-02 10:00:00', 'cost', 'critical', '101', 7, 'over <b>100</b>')");
+  }
+  const std::string alarms = get(*server_, ann, "/alarms")->body;
+  EXPECT_LT(alarms.find("over &lt;b&gt;100&lt;/b&gt;"), alarms.find(">old<"));
+  EXPECT_NE(alarms.find("class=\"critical\""), std::string::npos);
+}
+
+TEST(ServeAlone, HttpsWithASecureCookie) {
+  if (cli().empty()) GTEST_SKIP() << "LUMARC_CLI not set";
+  if (::access("/usr/bin/openssl", X_OK) != 0) GTEST_SKIP() << "no openssl program";
+  Site site;
+  ASSERT_TRUE(site.seed(false));
+  ASSERT_TRUE(site.accounts());
+  const std::string cert = site.dir.path() + "/web.pem", key = site.dir.path() + "/web.key";
+  testproc::ChildProcess mk({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                             "/CN=127.0.0.1", "-keyout", key, "-out", cert},
+                            site.dir.path() + "/openssl.err");
+  ASSERT_EQ(mk.wait(), 0);
+  Server s(site.dir.path(), "", {"--tls-cert", cert, "--tls-key", key});
+  ASSERT_GT(s.port(), 0) << readAll(site.dir.path() + "/serve.err");
+  httplib::SSLClient c("127.0.0.1", s.port());
+  c.enable_server_certificate_verification(false);
+  auto login = c.Post("/login", httplib::Params{{"name", "ann"}, {"password", kAdminPassword}});
+  ASSERT_TRUE(login);
+  EXPECT_EQ(login->status, 303);
+  EXPECT_NE(login->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+  EXPECT_EQ(c.Get("/healthz")->status, 200);
+  httplib::Client plain("127.0.0.1", s.port());
+  auto refused = plain.Get("/healthz");
+  EXPECT_TRUE(!refused || refused->status != 200) << "no plain HTTP on the TLS port";
 }
 
 TEST_P(Serve, ManyClientsAtOnce) {
