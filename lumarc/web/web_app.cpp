@@ -641,23 +641,32 @@ struct WebApp::Overview {
 
 struct WebApp::OverviewCache {
   static constexpr std::chrono::seconds kFresh{10};
-  std::mutex mutex;
+  std::mutex mutex, computing;
   std::map<std::string, std::pair<Clock::time_point, std::shared_ptr<const Overview>>> figures;
 };
 
 Response WebApp::dashboard(const Request& r, const Auth& a) {
   const PageTexts t(languageOf(r.header("accept-language")));
   const std::string key = portsKey(a.account);
-  std::shared_ptr<const Overview> o;
-  {
+  // Figures a few seconds old are good enough for an overview, and spare
+  // the database the same sums for every reader: one request sums at a
+  // time, and while it does the others take the figures before (or, when
+  // there are none yet, wait for its).
+  auto cached = [&](bool staleToo) -> std::shared_ptr<const Overview> {
     std::lock_guard lock(overviews_->mutex);
     auto it = overviews_->figures.find(key);
-    if (it != overviews_->figures.end() && Clock::now() - it->second.first < OverviewCache::kFresh)
-      o = it->second.second;
+    if (it == overviews_->figures.end()) return nullptr;
+    if (staleToo || Clock::now() - it->second.first < OverviewCache::kFresh) return it->second.second;
+    return nullptr;
+  };
+  std::shared_ptr<const Overview> o = cached(false);
+  std::unique_lock<std::mutex> computing(overviews_->computing, std::defer_lock);
+  if (!o && !computing.try_lock()) {
+    o = cached(true);
+    if (!o) computing.lock();
   }
+  if (!o) o = cached(false);
   if (!o) {
-    // Figures a few seconds old are good enough for an overview, and spare
-    // the database the same sums for every reader.
     std::string error;
     std::shared_ptr<Lease> lease = pool_.acquire(error);
     if (!lease) return unavailable(r, true);
@@ -687,6 +696,7 @@ Response WebApp::dashboard(const Request& r, const Auth& a) {
     std::lock_guard lock(overviews_->mutex);
     overviews_->figures[key] = {Clock::now(), o};
   }
+  if (computing.owns_lock()) computing.unlock();
 
   Response res;
   res.body = pageStart(t, {t.word(Word::Dashboard), a.account.name, a.admin(), a.session.token, "/"});
