@@ -507,6 +507,32 @@ TEST_P(Serve, WithoutASessionNothingButTheLoginAndBadInputIsRefused) {
   EXPECT_NE(alarms.find("class=\"critical\""), std::string::npos);
 }
 
+TEST(ServeAlone, TheConfigurationFileAndTheAccountsCommand) {
+  if (cli().empty()) GTEST_SKIP() << "LUMARC_CLI not set";
+  corvane::testing::TempDir dir("lumarc-serveconf");
+  const std::string conf = dir.path() + "/web.conf";
+  std::ofstream(conf) << "# web\nlisten=127.0.0.1:0\ncolour=red\ndir=relative\n";
+  const lumarc::Run bad = runCli({"serve", "--config", conf}, dir.path() + "/err");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find(conf + ":3: unknown key \"colour\""), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find(conf + ":4: dir= needs an absolute path"), std::string::npos) << bad.err;
+  const std::vector<std::string> base = {"--dir", dir.path(), "web-user"};
+  auto webUser = [&](std::vector<std::string> args, const std::string& input) {
+    args.insert(args.begin(), base.begin(), base.end());
+    return runCli(args, dir.path() + "/wu", input);
+  };
+  EXPECT_EQ(webUser({"add", "eve", "--role", "user"}, "long enough\n").status, 2) << "a user needs ports";
+  EXPECT_EQ(webUser({"add", "eve", "--role", "boss"}, "long enough\n").status, 2);
+  EXPECT_EQ(webUser({"add", "e:ve", "--role", "admin"}, "long enough\n").status, 2);
+  EXPECT_EQ(webUser({"add", "eve", "--role", "admin"}, "short\n").status, 2);
+  EXPECT_EQ(webUser({"add", "eve", "--role", "user", "--ports", "101,10A"}, "long enough\n").status, 0);
+  EXPECT_EQ(webUser({"list"}, "").out, "eve user 101,10A\n");
+  EXPECT_EQ(readAll(dir.path() + "/web-accounts").find("long enough"), std::string::npos) << "only the hash";
+  EXPECT_EQ(webUser({"remove", "eve"}, "").status, 0);
+  EXPECT_EQ(webUser({"remove", "eve"}, "").status, 1);
+  EXPECT_EQ(webUser({"list"}, "").out, "");
+}
+
 TEST(ServeAlone, HttpsWithASecureCookie) {
   if (cli().empty()) GTEST_SKIP() << "LUMARC_CLI not set";
   if (::access("/usr/bin/openssl", X_OK) != 0) GTEST_SKIP() << "no openssl program";
