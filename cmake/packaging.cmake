@@ -76,7 +76,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Lumarc, the management program of the Brennic Corvane telephone exchange,
 downloads call records into an SQL database, shows the exchange's signalling
 as readable text and downloads voice recordings. lumarc-cli runs the same
-engines without a window, also as the lumarc-collect@ service, and writes
+engines without a window, also as the lumarc-collect@ service, gives the
+call record reports to web browsers (the lumarc-web service), and writes
 monitor sessions as pcapng files for Wireshark; corvane-sim plays the
 exchange for tests.")
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
