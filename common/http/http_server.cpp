@@ -54,10 +54,22 @@ Server::Server(const ServerLimits& limits, const TlsFiles& tls,
   s.set_default_headers(defaults);
   const size_t headerBytes = limits.headerBytes;
   s.set_pre_routing_handler([headerBytes](const httplib::Request& req, httplib::Response& res) {
-    if (headerSize(req.headers) <= headerBytes) return httplib::Server::HandlerResponse::Unhandled;
-    res.status = 431;
-    res.set_header("Connection", "close");
-    return httplib::Server::HandlerResponse::Handled;
+    if (headerSize(req.headers) > headerBytes) {
+      res.status = 431;
+      res.set_header("Connection", "close");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    // Answers are compressed with gzip at most: the library's Brotli runs
+    // at its slowest quality, which a long export cannot afford. The
+    // request is the library's own (non-const) object, handed over const.
+    auto& headers = const_cast<httplib::Request&>(req).headers;
+    auto accept = headers.find("Accept-Encoding");
+    if (accept != headers.end()) {
+      const bool gzip = accept->second.find("gzip") != std::string::npos;
+      headers.erase(accept);
+      if (gzip) headers.emplace("Accept-Encoding", "gzip");
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
   });
   // A bare status line for errors the routes did not answer themselves.
   s.set_error_handler([](const httplib::Request&, httplib::Response& res) {

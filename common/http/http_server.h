@@ -1,7 +1,8 @@
 // An HTTP or HTTPS server over cpp-httplib with the limits every server of
 // the tool set keeps: a bounded request line (414), bounded headers (431)
 // and body (413), read and write time-outs for slow clients, a bounded
-// worker pool, and the same headers on every answer, error pages included.
+// worker pool, the same headers on every answer, error pages included, and
+// gzip as the only compression.
 // Routes are added on routes(); the caller owns what they do.
 #pragma once
 
