@@ -48,8 +48,11 @@ if(TARGET lumarc-cli)
   # /usr/local/lib); the unit names the program's installed path.
   configure_file(${PACKAGING_DIR}/systemd/lumarc-collect@.service.in ${PROJECT_BINARY_DIR}/lumarc-collect@.service @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/lumarc-collect@.service DESTINATION lib/systemd/system)
+  configure_file(${PACKAGING_DIR}/systemd/lumarc-web.service.in ${PROJECT_BINARY_DIR}/lumarc-web.service @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/lumarc-web.service DESTINATION lib/systemd/system)
   install(FILES ${PACKAGING_DIR}/sysusers.d/lumarc.conf DESTINATION lib/sysusers.d)
-  install(FILES ${PACKAGING_DIR}/examples/site1.conf ${PACKAGING_DIR}/systemd/lumarc-report@.service
+  install(FILES ${PACKAGING_DIR}/examples/site1.conf ${PACKAGING_DIR}/examples/web.conf
+                ${PACKAGING_DIR}/systemd/lumarc-report@.service
                 ${PACKAGING_DIR}/systemd/lumarc-report@.timer
           DESTINATION ${CORVANE_DOC_DIR}/examples)
 endif()
@@ -73,7 +76,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Lumarc, the management program of the Brennic Corvane telephone exchange,
 downloads call records into an SQL database, shows the exchange's signalling
 as readable text and downloads voice recordings. lumarc-cli runs the same
-engines without a window, also as the lumarc-collect@ service, and writes
+engines without a window, also as the lumarc-collect@ service, gives the
+call record reports to web browsers (the lumarc-web service), and writes
 monitor sessions as pcapng files for Wireshark; corvane-sim plays the
 exchange for tests.")
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)

@@ -24,6 +24,8 @@ packages=(
   tshark
   poppler-utils
   libsystemd-dev systemd lintian desktop-file-utils appstream
+  libcpp-httplib-dev libsodium-dev
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -59,6 +59,7 @@ expected=(
   ./usr/share/man/man1/lumarc-cli.1.gz ./usr/share/man/man1/corvane-sim.1.gz ./usr/share/man/man1/corvane-setup.1.gz
   ./usr/share/bash-completion/completions/lumarc-cli
   ./usr/lib/systemd/system/lumarc-collect@.service ./usr/lib/sysusers.d/lumarc.conf
+  ./usr/lib/systemd/system/lumarc-web.service ./usr/share/doc/corvane-tools/examples/web.conf
   ./usr/share/doc/corvane-tools/copyright ./usr/share/doc/corvane-tools/changelog.gz
   ./usr/share/doc/corvane-tools/examples/site1.conf ./usr/share/doc/corvane-tools/examples/lumarc-report@.timer
 )
@@ -103,6 +104,9 @@ verify_unit() {
   [ -z "$said" ] || { echo "$said"; return 1; }
 }
 check "systemd accepts the collector unit" verify_unit "$units/lumarc-collect@.service"
+sed "s|^ExecStart=/usr/bin/lumarc-cli|ExecStart=$root/usr/bin/lumarc-cli|" \
+  "$root/usr/lib/systemd/system/lumarc-web.service" >"$units/lumarc-web.service"
+check "systemd accepts the web unit" verify_unit "$units/lumarc-web.service"
 
 if [ "$(id -u)" -eq 0 ] && { [ "${CI:-}" = true ] || [ "${LUMARC_PACKAGE_INSTALL_TEST:-}" = 1 ]; }; then
   if dpkg-query -W -f='${Status}' corvane-tools 2>/dev/null | grep -q 'install ok installed'; then

@@ -39,6 +39,7 @@ const std::vector<Layer>& layers() {
       {"lumarc/browse", {"lumarc/app", "lumarc/discovery"}},
       {"lumarc/browse/ui", {"lumarc/browse"}},
       {"lumarc/window", {"lumarc/browse/ui"}},
+      {"lumarc/web", {"lumarc/browse"}},
       {"halvern", {"common"}},
       {"halvern/ui", {"halvern"}},
       {"launcher", {"common"}},

@@ -57,7 +57,14 @@ const std::vector<std::string>& cmdrCsvColumns() {
 CmdrCsvWriter::CmdrCsvWriter(std::FILE* out, corvane::CodePage cp, std::string unit)
     : out_(out), cp_(cp), unit_(std::move(unit)) {}
 
+CmdrCsvWriter::CmdrCsvWriter(RowFn row, corvane::CodePage cp, std::string unit)
+    : row_(std::move(row)), cp_(cp), unit_(std::move(unit)) {}
+
 void CmdrCsvWriter::write(const std::vector<std::string>& fields) {
+  if (row_) {
+    if (!row_(fields)) ok_ = false;
+    return;
+  }
   std::string row;
   if (!titled_) row = csvRow(cmdrCsvColumns());
   titled_ = true;

@@ -9,6 +9,7 @@
 #include "lumarc/browse/cmdr_report.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ const std::vector<std::string>& cmdrCsvColumns();
 class CmdrCsvWriter : public ReportSink {
  public:
   CmdrCsvWriter(std::FILE* out, corvane::CodePage cp, std::string unit);
+  // The rows' fields (UTF-8, cmdrCsvColumns() order) handed to `row`
+  // instead, without the title row; a false return counts as a failed write.
+  using RowFn = std::function<bool(const std::vector<std::string>& utf8Fields)>;
+  CmdrCsvWriter(RowFn row, corvane::CodePage cp, std::string unit);
   void line(const ReportLine& l) override;
   // Whether every write succeeded.
   bool ok() const { return ok_; }
@@ -36,7 +41,8 @@ class CmdrCsvWriter : public ReportSink {
  private:
   void write(const std::vector<std::string>& fields);
   std::string text(std::string_view bytes) const { return corvane::toUtf8(bytes, cp_); }
-  std::FILE* out_;
+  std::FILE* out_ = nullptr;
+  RowFn row_;
   corvane::CodePage cp_;
   std::string unit_;
   std::string name_, port_;  // the current user heading, UTF-8

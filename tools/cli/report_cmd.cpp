@@ -15,9 +15,9 @@
 #include "lumarc/browse/csv.h"
 #include "lumarc/browse/report_plan.h"
 #include "lumarc/browse/selection.h"
+#include "lumarc/browse/selection_options.h"
 #include "tools/common/progress_bar.h"
 
-#include <arpa/inet.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -35,44 +35,6 @@ namespace lumarc::cli {
 
 namespace {
 
-bool digitsOnly(const std::string& s) {
-  if (s.empty()) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
-bool parseDate(const std::string& v, DateTime& t) {
-  if (v.size() != 10 || v[4] != '-' || v[7] != '-' || !digitsOnly(v.substr(0, 4)) || !digitsOnly(v.substr(5, 2)) ||
-      !digitsOnly(v.substr(8, 2)))
-    return false;
-  DateTime d = t;
-  d.year = std::atoi(v.substr(0, 4).c_str());
-  d.month = std::atoi(v.substr(5, 2).c_str());
-  d.day = std::atoi(v.substr(8, 2).c_str());
-  d.hour = 0, d.minute = 0, d.second = 0;
-  if (browse::dateFields(d).year < 0) return false;
-  t.year = d.year, t.month = d.month, t.day = d.day;
-  return true;
-}
-
-bool parseTime(const std::string& v, DateTime& t) {
-  if (v.size() != 5 || v[2] != ':' || !digitsOnly(v.substr(0, 2)) || !digitsOnly(v.substr(3, 2))) return false;
-  const int h = std::atoi(v.substr(0, 2).c_str()), m = std::atoi(v.substr(3, 2).c_str());
-  if (h > 23 || m > 59) return false;
-  t.hour = h, t.minute = m, t.second = 0;
-  return true;
-}
-
-bool parseChoice(const std::string& v, const std::vector<std::string>& words, int32_t& out) {
-  for (size_t i = 0; i < words.size(); ++i)
-    if (v == words[i]) {
-      out = static_cast<int32_t>(i);
-      return true;
-    }
-  return false;
-}
-
 // The options after the report kind, in two passes: the template first,
 // then every other option over it, in the order given.
 struct Parsed {
@@ -82,43 +44,18 @@ struct Parsed {
   std::string format = "text", output;
 };
 
-// The options that set a field of the selection.
-// clang-format off
-const struct { const char* name; const char* type; const char* help; } kFieldOptions[] = {
-    {"--month", "YYYY-MM|previous", "every day of one month, or of the month before this one"},
-    {"--from", "YYYY-MM-DD", "the first day"},
-    {"--to", "YYYY-MM-DD", "the last day"},
-    {"--time-from", "HH:MM", "the start time of the first day"},
-    {"--time-to", "HH:MM", "the end time of the last day"},
-    {"--variant", "0-5", "the record types: 0 all, 1-5 the types A to E"},
-    {"--mode", "0-5", "the listing: 0 by time, 1 by user, 2 selected users, 3 one user, 4 departments, 5 sections"},
-    {"--user", "TEXT", "the user, department or section the listing names"},
-    {"--dept", "TEXT", "the same as --user"},
-    {"--section", "TEXT", "the same as --user"},
-    {"--port", "TEXT", "the port"},
-    {"--dialled", "TEXT", "the dialled digits"},
-    {"--calling", "TEXT", "the calling number"},
-    {"--exchange", "A.B.C.D", "the exchange's address"},
-    {"--price", "N", "the price of one charge unit"},
-    {"--unit", "TEXT", "the currency unit"},
-    {"--line", "long|short", "the line form"},
-    {"--replace", "none|dialled|calling|both", "numbers replaced by their definitions' names"},
-    {"--direction", "all|in|out", "the calls' direction (voice)"},
-};
-const struct { const char* name; const char* help; } kFieldFlags[] = {
-    {"--acked-free", "acknowledged calls are free"},
-    {"--no-details", "only the user headings and the totals"},
-};
-// clang-format on
-
 void declare(CLI::App& parser, Parsed& p) {
   parser.add_option("KIND", p.kind, "the report: cmdr (call records) or voice (recordings)")
       ->type_name("cmdr|voice")
       ->required()
       ->check(CLI::IsMember({"cmdr", "voice"}).description(""));
   parser.add_option("--template", p.templateName, "start from the saved selection NAME")->type_name("NAME");
-  for (const auto& o : kFieldOptions) parser.add_option(o.name, o.help)->type_name(o.type);
-  for (const auto& f : kFieldFlags) parser.add_flag(f.name, f.help);
+  // The options that set a field of the selection (selection_options.h).
+  size_t options = 0, flags = 0;
+  const browse::SelectionOption* o = browse::selectionOptions(options);
+  for (size_t i = 0; i < options; ++i) parser.add_option(o[i].name, o[i].help)->type_name(o[i].type);
+  const browse::SelectionFlag* f = browse::selectionFlags(flags);
+  for (size_t i = 0; i < flags; ++i) parser.add_flag(f[i].name, f[i].help);
   parser.add_option("--format", p.format, "text (the report file), csv or pdf (default text)")
       ->type_name("text|csv|pdf");
   parser.add_option("--output", p.output, "write to FILE (default: standard output)")
@@ -139,67 +76,7 @@ void collectFields(const CLI::App& parser, Parsed& p) {
 
 // Sets the selection field of one option; false with the reason.
 bool apply(const std::string& a, const std::string& v, corvane::CodePage cp, TemplateRecord& s, std::string& why) {
-  auto bad = [&] {
-    why = "invalid value \"" + v + "\" for " + a;
-    return false;
-  };
-  auto text = [&] { return corvane::fromUtf8(v, cp); };
-  if (a == "--month") {
-    // Every day of one month: a calendar month, or the one before today's.
-    int y = 0, m = 0;
-    if (v == "previous") {
-      const std::time_t now = std::time(nullptr);
-      std::tm tm{};
-      localtime_r(&now, &tm);
-      y = tm.tm_year + 1900, m = tm.tm_mon;  // tm_mon is 0-based: the previous month 1-based
-      if (m == 0) y -= 1, m = 12;
-    } else if (v.size() == 7 && v[4] == '-' && digitsOnly(v.substr(0, 4)) && digitsOnly(v.substr(5, 2))) {
-      y = std::atoi(v.substr(0, 4).c_str()), m = std::atoi(v.substr(5, 2).c_str());
-    }
-    if (m < 1 || m > 12 || y < 100) return bad();
-    DateTime last{y, m, 31, 0, 0, 0};
-    while (browse::dateFields(last).year < 0) --last.day;
-    s.TStr.year = y, s.TStr.month = m, s.TStr.day = 1;
-    s.TEnd.year = y, s.TEnd.month = m, s.TEnd.day = last.day;
-    return true;
-  }
-  if (a == "--from") return parseDate(v, s.TStr) || bad();
-  if (a == "--to") return parseDate(v, s.TEnd) || bad();
-  if (a == "--time-from") return parseTime(v, s.TStr) || bad();
-  if (a == "--time-to") return parseTime(v, s.TEnd) || bad();
-  if (a == "--variant" || a == "--mode") {
-    if (v.size() != 1 || v[0] < '0' || v[0] > '5') return bad();
-    (a == "--variant" ? s.TRect : s.TLtyp) = v[0] - '0';
-    return true;
-  }
-  if (a == "--user" || a == "--dept" || a == "--section") {
-    s.TLstr = text();
-    return true;
-  }
-  if (a == "--port") return (s.Tpuport = text(), true);
-  if (a == "--dialled") return (s.Tddgts = text(), true);
-  if (a == "--calling") return (s.Tcdgts = text(), true);
-  if (a == "--unit") return (s.TPunt = text(), true);
-  if (a == "--exchange") {
-    in_addr addr{};
-    if (::inet_pton(AF_INET, v.c_str(), &addr) != 1) return bad();
-    s.ipadr = ntohl(addr.s_addr);
-    return true;
-  }
-  if (a == "--price") {
-    char* end = nullptr;
-    const double p = std::strtod(v.c_str(), &end);
-    if (v.empty() || *end != '\0' || !(p >= 0 && p <= 99999999)) return bad();
-    s.TPrce = p;
-    return true;
-  }
-  if (a == "--line") return parseChoice(v, {"long", "short"}, s.TRpfm) || bad();
-  if (a == "--replace") return parseChoice(v, {"none", "dialled", "calling", "both"}, s.TRplc) || bad();
-  if (a == "--direction") return parseChoice(v, {"all", "in", "out"}, s.vrdir) || bad();
-  if (a == "--acked-free") return (s.TAckf = 1, true);
-  if (a == "--no-details") return (s.TFlag |= browse::kNoDetails, true);
-  why = "unknown option " + a;
-  return false;
+  return browse::applySelectionOption(a, v, cp, s, why);
 }
 
 std::FILE* openOutput(const ReportOptions& ro) {

@@ -76,6 +76,7 @@ class ChildProcess {
   }
   int status() const { return status_; }
   bool ok() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
  private:
   void record(int st) {
