@@ -96,6 +96,7 @@ void AlarmService::run() {
         std::lock_guard<std::mutex> lock(mutex_);
         ++raised_[a.rule];
       }
+      if (setup_.raised) setup_.raised(a);
       actions.alarm(a, now);
     }
     actions.tick(now);

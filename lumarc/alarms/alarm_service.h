@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -28,6 +29,9 @@ struct AlarmServiceSetup {
   JournalWriter journal = standardErrorJournal();
   EvaluatorOptions options;
   int idleMilliseconds = 1000;  // between evaluations when nothing wakes it
+  // Told of each alarm once it is committed, on the service's thread, before
+  // its actions (may be empty): a window shows it.
+  std::function<void(const Alarm&)> raised;
 };
 
 class AlarmService {

@@ -11,6 +11,20 @@ using store::Condition;
 using store::Expr;
 using store::SqlValue;
 
+bool readNewestAlarms(store::Database& db, size_t limit, std::vector<AlarmRow>& out, std::string& error) {
+  out.clear();
+  store::Recordset<AlarmRow> rows(db, store::alarmTable());
+  if (!rows.open({}, store::sortBy("sqno", true))) {
+    error = rows.error();
+    return false;
+  }
+  AlarmRow r;
+  while (out.size() < limit && rows.next(r)) out.push_back(r);
+  error = rows.error();
+  rows.close();
+  return error.empty();
+}
+
 DateTime SystemClock::now() const {
   const std::time_t t = std::time(nullptr);
   std::tm tm{};

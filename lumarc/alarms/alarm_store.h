@@ -74,6 +74,25 @@ class AlarmEvaluator : private AlarmSink, private PortDirectory {
   std::map<int64_t, int64_t> gapSeen_;  // missing counter value -> when first seen (seconds)
 };
 
+// A row of table Alarm as a reader sees it (the window's alarm list).
+struct AlarmRow {
+  int32_t sqno = 0;  // counter: a later alarm has a higher one
+  DateTime adate;    // when it was raised
+  std::string rule;
+  std::string sever;  // "critical", "warning", "info"
+  std::string cport;  // empty for a quiet exchange
+  int32_t rkey = 0;   // the record's Cdata sqno; 0 when none
+  std::string atext;
+};
+template <class F>
+void forEachField(AlarmRow& r, F&& f) {
+  f(r.sqno), f(r.adate), f(r.rule), f(r.sever), f(r.cport), f(r.rkey), f(r.atext);
+}
+
+// The newest rows of table Alarm, newest first, at most `limit`. False
+// with the text in `error` (then `out` holds what was read before).
+bool readNewestAlarms(store::Database& db, size_t limit, std::vector<AlarmRow>& out, std::string& error);
+
 // The system clock as local time.
 class SystemClock : public AlarmClock {
  public:

@@ -113,6 +113,33 @@ TEST(AlarmStore, EveryRecordIsEvaluatedOnceAcrossAStopBetweenCommitAndAlarms) {
   EXPECT_EQ(alarmKeys(db), range(3, 8));
 }
 
+TEST(AlarmStore, TheNewestAlarmsAreReadBackNewestFirst) {
+  corvane::testing::TempDir dir("alarm-store");
+  RecordStore rs;
+  ASSERT_TRUE(rs.openMainDatabase(dir.path()));
+  FixedClock clock;
+  store::Database db(rs.mainDatabase()->connectionString());
+  AlarmEvaluator evaluator(db, premiumRule(), clock);
+  std::string error;
+  ASSERT_TRUE(evaluator.prepare(error)) << error;
+  std::vector<AlarmRow> rows;
+  ASSERT_TRUE(readNewestAlarms(db, 10, rows, error)) << error;
+  EXPECT_TRUE(rows.empty());
+
+  storeCalls(rs, 0, 3);
+  ASSERT_TRUE(evaluator.evaluate().ok);
+  ASSERT_TRUE(readNewestAlarms(db, 2, rows, error)) << error;
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].rkey, 3);
+  EXPECT_EQ(rows[1].rkey, 2);
+  EXPECT_GT(rows[0].sqno, rows[1].sqno);
+  EXPECT_EQ(rows[0].adate, clock.now());
+  EXPECT_EQ(rows[0].rule, "premium");
+  EXPECT_EQ(rows[0].sever, "critical");
+  EXPECT_EQ(rows[0].cport, "1001");
+  EXPECT_EQ(rows[0].atext, "call from port 1001 to 09002 (prefix 0900)");
+}
+
 struct SetClock : AlarmClock {
   DateTime t;
   DateTime now() const override { return t; }

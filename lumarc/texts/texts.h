@@ -236,6 +236,25 @@ enum TextId : int {
   kTextReleaseNote208,
   kTextReleaseNote207,
   kTextReleaseNoteEarlier,
+
+  // Alarms on stored call records: the message bar line and the alarm list.
+  kTextAlarmsMenu = 13700,  // the View menu's entry of the alarm list
+  kTextAlarmsTip,
+  kTextAlarmsTitle,
+  kTextAlarmCaption,  // the message bar line's first word
+  kTextSeverityCritical,
+  kTextSeverityWarning,
+  kTextSeverityInfo,
+  kTextAlarmTimeColumn,
+  kTextAlarmSeverityColumn,
+  kTextAlarmRuleColumn,
+  kTextAlarmPortColumn,
+  kTextAlarmTextColumn,
+  kTextAlarmsRefresh,
+  kTextAlarmsClose,
+  kTextAlarmsShown,        // followed by the count
+  kTextAlarmsNotRead,      // followed by the cause
+  kTextAlarmRulesNotUsed,  // followed by "<file>:<line>: <reason>"
 };
 
 // The command numbers of the main window.

@@ -3,6 +3,7 @@
 #include "common/files.h"
 #include "lumarc/app/station.h"
 #include "lumarc/texts/texts.h"
+#include "lumarc/window/alarm_watch.h"
 #include "lumarc/window/browser_host.h"
 #include "lumarc/browse/ui/prop_wnd.h"
 #include "lumarc/window/link_pane.h"
@@ -18,6 +19,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
+
+#include <optional>
 
 namespace lumarc::ui {
 
@@ -72,9 +75,9 @@ class ImportDialogue : public ImportUi {
 
 struct ProgramParts {
   ProgramParts(std::string dir, SettingsBlock& s, const corvane::StringTable& t, std::string d, std::string v)
-      : station(config(std::move(dir), s, t, std::move(d), std::move(v), messages)) {}
+      : station(config(std::move(dir), s, t, std::move(d), std::move(v), messages, recordsStored)) {}
   static StationConfig config(std::string dir, SettingsBlock& s, const corvane::StringTable& t, std::string d,
-                              std::string v, StationMessages& messages) {
+                              std::string v, StationMessages& messages, std::function<void()>& recordsStored) {
     StationConfig c;
     c.workDir = std::move(dir);
     c.settings = &s;
@@ -85,15 +88,21 @@ struct ProgramParts {
     messages.texts = &t;
     c.streamSockets = net::qtStreamTransportFactory();
     c.datagramSockets = net::qtDatagramTransportFactory();
+    c.recordsStored = [&recordsStored] {
+      if (recordsStored) recordsStored();
+    };
     return c;
   }
   StationMessages messages;
+  std::function<void()> recordsStored;  // the alarms are woken
   Station station;
   LinkPane* cmdr = nullptr;
   MonitorPane* monitor = nullptr;
   VoicePane* voice = nullptr;
   std::unique_ptr<BrowserViews> browser;
   bool interactive = true;
+  std::optional<std::string> alarmRules;  // instead of the setting's
+  std::unique_ptr<AlarmWatch> alarms;
 };
 
 Program::Program(std::string workDir, SettingsBlock& settings, const corvane::StringTable& texts, std::string db,
@@ -160,10 +169,20 @@ void Program::attach(MainWindow& w) {
     ImportDialogue dialogue(w, p.interactive);
     p.station.store().importOlderDatabase(p.station.config().workDir, &dialogue);
   });
+
+  // The alarms of the rule file in the settings, on the collector's engine.
+  p.alarms = std::make_unique<AlarmWatch>(w, p.station);
+  p.recordsStored = [&p] {
+    if (p.alarms) p.alarms->wake();
+  };
+  p.alarms->start(p.alarmRules ? *p.alarmRules : alarmRulesSetting());
 }
+
+void Program::setAlarmRules(std::string ruleFile) { parts_->alarmRules = std::move(ruleFile); }
 
 void Program::shutdown() {
   ProgramParts& p = *parts_;
+  if (p.alarms) p.alarms->stop();
   if (p.browser) p.browser->closeConnections();
   // The links end while their panes still show them; then the panes let go.
   p.station.shutdown();

@@ -27,6 +27,9 @@ class Program {
   // Creates the panes in the window and registers ticks and the idle step.
   // Call after MainWindow::initialise() succeeded.
   void attach(MainWindow& window);
+  // Evaluates the alarms of this rule file instead of the settings' (see
+  // alarm_watch.h); empty: none. Call before attach().
+  void setAlarmRules(std::string ruleFile);
   // Stops the conversion worker and closes the databases (program end).
   void shutdown();
 
