@@ -2,7 +2,12 @@
 // and a backlog of frames from a TCP peer on 127.0.0.1 through the link, its
 // Qt socket and the duplicate-tested store into SQLite. Baselines from the
 // same run: copying the frames, and the store's plain insert rate.
+// The same backlog into PostgreSQL (LUMARC_TEST_PG, else a throwaway
+// server): one collector, then two collectors (processes of their own) at
+// once, the charge counters checked exact at the end.
 // Usage: cmdr_bench [BACKLOG_FRAMES]   (default 100000)
+// Environment: CMDR_BENCH_PG_FRAMES (frames per collector, default 50000),
+// CMDR_BENCH_SKIP_PG=1.
 #include "lumarc/texts/link_messages.h"
 #include "lumarc/texts/texts.h"
 #include "lumarc/links/cmdr_frame.h"
@@ -11,16 +16,19 @@
 #include "lumarc/links/net/stream_socket.h"
 #include "lumarc/store/database.h"
 #include "lumarc/store/record_store.h"
+#include "bench/bench_support.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,7 +44,7 @@ namespace {
 
 double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-std::vector<CmdrFrame> makeFrames(size_t n) {
+std::vector<CmdrFrame> makeFrames(size_t n, uint32_t crefOffset = 0) {
   std::vector<CmdrFrame> frames;
   frames.reserve(n);
   for (size_t i = 0; i < n; ++i) {
@@ -49,7 +57,7 @@ std::vector<CmdrFrame> makeFrames(size_t n) {
     s.usedPort = 0xFFFFF901u;
     s.flags = uint32_t((i % 4) << 21) | uint32_t(1 + i % 8);
     s.rawDuration = uint32_t(i % 20000);
-    s.crefA = uint32_t(i + 1);
+    s.crefA = crefOffset + uint32_t(i + 1);
     s.externalPulses = uint16_t(i % 17);
     s.internalPulses = uint16_t(i % 3);
     s.digits1 = "02125550" + std::to_string(i);
@@ -98,11 +106,217 @@ void exchange(int listenFd, const std::vector<CmdrFrame>& frames) {
   ::close(fd);
 }
 
+// What a backlog run measured.
+struct Backlog {
+  bool ok = false;
+  double framesPerSecond = 0, framesPerCpuSecond = 0;
+  size_t lines = 0;
+};
+
+double cpuNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+// The backlog from a TCP peer on loopback through the link into the main
+// database: the server of `conn`, else an SQLite file in `dir`.
+Backlog tcpBacklog(QCoreApplication& app, const std::vector<CmdrFrame>& frames, const std::string& dir,
+                   const std::string& conn) {
+  Backlog result;
+  int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (::bind(lfd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(lfd, 1) != 0) return result;
+  ::getsockname(lfd, reinterpret_cast<sockaddr*>(&a), &len);
+  QuietPane pane;
+  RecordStore store;
+  if (!store.openMainDatabase(dir, conn)) {
+    ::close(lfd);
+    return result;
+  }
+  std::thread peer(exchange, lfd, std::cref(frames));
+  LinkEnvironment env;
+  env.workDir = dir;
+  env.messageText = linkMessages(englishTexts());
+  env.view = &pane;
+  LinkList links(LinkKind::Cmdr, env, cmdrLinkFactory(net::qtStreamTransportFactory(), store));
+  auto t0 = Clock::now();
+  const double c0 = cpuNow();
+  links.openLink("127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+  auto* link = static_cast<CmdrLink*>(links.link(0));
+  while (link && link->state() != CmdrState::Closed && link->state() != CmdrState::Failed)
+    app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+  auto t1 = Clock::now();
+  const double c1 = cpuNow();
+  peer.join();
+  ::close(lfd);
+  result.ok = true;
+  result.framesPerSecond = double(frames.size()) / seconds(t0, t1);
+  result.framesPerCpuSecond = double(frames.size()) / (c1 - c0);
+  result.lines = pane.lines;
+  // The peer closing after the backlog is the expected end.
+  if (!pane.lastMessage.empty() && pane.lastMessage != "Socket closed unexpectedly!")
+    std::fprintf(stderr, "cmdr_bench: %s\n", pane.lastMessage.c_str());
+  links.closeAll();
+  return result;
+}
+
+// What the records of some frames charge: calls stored and pulses.
+struct Charges {
+  int64_t records = 0, external = 0, internal = 0;
+};
+Charges chargesOf(const std::vector<CmdrFrame>& frames) {
+  Charges c;
+  for (const CmdrFrame& f : frames) {
+    CmdrRecord r;
+    if (!decodeCmdrFrame(f, 0x7F000001, r) || cmdrLineText(r).empty()) continue;
+    ++c.records;
+    if (r.type == "A" && !r.cport.empty() && r.cport.find_first_not_of(' ') != std::string::npos) {
+      c.external += r.rpuls;
+      c.internal += r.ppuls;
+    }
+  }
+  return c;
+}
+
+// A schema of its own on the server for one figure.
+std::string freshSchema(const std::string& server, const std::string& name) {
+  store::Database admin(server);
+  admin.connection().execute("DROP SCHEMA IF EXISTS " + name + " CASCADE");
+  admin.connection().execute("CREATE SCHEMA " + name);
+  std::string conn = server;
+  if (conn.back() != ';') conn += ';';
+  return conn + "ConnSettings={SET search_path TO " + name + "};";
+}
+
+// What the main database holds: records, and the pulses charged to users.
+Charges stored(const std::string& conn) {
+  store::Database db(conn);
+  odbc::Statement q(db.connection());
+  q.executeDirect(
+      "SELECT (SELECT COUNT(*) FROM Cdata), (SELECT SUM(pra0 + pra1 + pra2 + pra3) FROM Pdata), "
+      "(SELECT SUM(ppa0 + ppa1 + ppa2 + ppa3) FROM Pdata)");
+  Charges c;
+  std::string v;
+  if (q.fetch()) {
+    if (q.getText(1, v)) c.records = std::atoll(v.c_str());
+    if (q.getText(2, v)) c.external = std::atoll(v.c_str());
+    if (q.getText(3, v)) c.internal = std::atoll(v.c_str());
+  }
+  q.closeCursor();
+  return c;
+}
+
+// One collector of the two-collector figure, in a process of its own:
+// prints its frames per second.
+int collector(QCoreApplication& app, const std::string& conn, size_t frames, uint32_t offset) {
+  std::string dir = (std::filesystem::temp_directory_path() / "cmdr_bench_c.XXXXXX").string();
+  if (!::mkdtemp(dir.data())) return 1;
+  const Backlog b = tcpBacklog(app, makeFrames(frames, offset), dir, conn);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  if (!b.ok) return 1;
+  std::printf("%.1f\n", b.framesPerSecond);
+  return 0;
+}
+
+void postgres(QCoreApplication& app, const char* self) {
+  bench::PgServer pg;
+  if (!pg.start()) {
+    std::printf("tcp_backlog_pg: 0 frames/s (no PostgreSQL server)\n");
+    return;
+  }
+  const size_t n = size_t(
+      std::strtoul(std::getenv("CMDR_BENCH_PG_FRAMES") ? std::getenv("CMDR_BENCH_PG_FRAMES") : "50000", nullptr, 10));
+  const std::string tag = std::to_string(::getpid());
+  try {
+    // One collector.
+    {
+      const std::string conn = freshSchema(pg.conn, "cmdr_bench_one_" + tag);
+      std::string dir = bench::tempDir("cmdr-pg");
+      const std::vector<CmdrFrame> frames = makeFrames(n);
+      const Backlog b = tcpBacklog(app, frames, dir, conn);
+      bench::rmrf(dir);
+      const Charges want = chargesOf(frames), got = stored(conn);
+      std::printf("tcp_backlog_pg: %.0f frames/s (baseline: tcp_check_decode_line_store)\n", b.framesPerSecond);
+      std::printf("tcp_backlog_pg_cpu: %.0f frames/s (this process only; the server's time is not in it)\n",
+                  b.framesPerCpuSecond);
+      std::printf("tcp_backlog_pg_exact: %s\n",
+                  want.records == got.records && want.external == got.external && want.internal == got.internal
+                      ? "yes"
+                      : "NO: records, pulses differ from what was sent");
+      std::fflush(stdout);
+    }
+    // Two collectors at once, each with calls of its own, charging the
+    // same users.
+    {
+      const std::string conn = freshSchema(pg.conn, "cmdr_bench_two_" + tag);
+      {  // the schema's tables exist before the two start
+        RecordStore rs;
+        rs.openMainDatabase("/nonexistent", conn);
+      }
+      auto t0 = Clock::now();
+      pid_t kids[2];
+      int outs[2];
+      for (int k = 0; k < 2; ++k) {
+        int p[2];
+        if (::pipe(p) != 0) return;
+        kids[k] = ::fork();
+        if (kids[k] == 0) {
+          ::dup2(p[1], 1);
+          ::close(p[0]);
+          ::close(p[1]);
+          const std::string offset = std::to_string(k * 10000000);
+          const std::string count = std::to_string(n);
+          ::execl(self, self, "--collector", conn.c_str(), count.c_str(), offset.c_str(), static_cast<char*>(nullptr));
+          ::_exit(127);
+        }
+        ::close(p[1]);
+        outs[k] = p[0];
+      }
+      bool ok = true;
+      for (int k = 0; k < 2; ++k) {
+        std::string out;
+        char buf[256];
+        ssize_t got;
+        while ((got = ::read(outs[k], buf, sizeof buf)) > 0) out.append(buf, size_t(got));
+        ::close(outs[k]);
+        int status = 0;
+        ::waitpid(kids[k], &status, 0);
+        ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      }
+      auto t1 = Clock::now();
+      Charges want = chargesOf(makeFrames(n, 0)), other = chargesOf(makeFrames(n, 10000000));
+      want.records += other.records;
+      want.external += other.external;
+      want.internal += other.internal;
+      const Charges got = stored(conn);
+      std::printf("tcp_backlog_pg_two_collectors: %.0f frames/s (baseline: tcp_backlog_pg)\n",
+                  ok ? double(2 * n) / seconds(t0, t1) : 0.0);
+      std::printf("tcp_backlog_pg_two_collectors_exact: %s\n",
+                  ok && want.records == got.records && want.external == got.external && want.internal == got.internal
+                      ? "yes"
+                      : "NO: records, pulses differ from what was sent");
+    }
+    store::Database admin(pg.conn);
+    admin.connection().execute("DROP SCHEMA cmdr_bench_one_" + tag + " CASCADE");
+    admin.connection().execute("DROP SCHEMA cmdr_bench_two_" + tag + " CASCADE");
+  } catch (const std::exception& e) {
+    std::printf("tcp_backlog_pg: 0 frames/s (%s)\n", e.what());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  size_t backlog = argc > 1 ? size_t(std::strtoul(argv[1], nullptr, 10)) : 100000;
   QCoreApplication app(argc, argv);
+  if (argc == 5 && std::string(argv[1]) == "--collector")
+    return collector(app, argv[2], size_t(std::strtoul(argv[3], nullptr, 10)),
+                     uint32_t(std::strtoul(argv[4], nullptr, 10)));
+  size_t backlog = argc > 1 ? size_t(std::strtoul(argv[1], nullptr, 10)) : 100000;
   std::vector<CmdrFrame> frames = makeFrames(backlog);
 
   // Baseline: copying the frames.
@@ -170,42 +384,14 @@ int main(int argc, char** argv) {
 
   // The backlog from a TCP peer through the link into SQLite.
   {
-    int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(lfd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(lfd, 1) != 0) return 1;
-    ::getsockname(lfd, reinterpret_cast<sockaddr*>(&a), &len);
-    std::thread peer(exchange, lfd, std::cref(frames));
-
-    QuietPane pane;
-    RecordStore store;
-    if (!store.openMainDatabase(dir)) return 1;
-    LinkEnvironment env;
-    env.workDir = dir;
-    env.messageText = linkMessages(englishTexts());
-    env.view = &pane;
-    // clang-format off
-    LinkList links(LinkKind::Cmdr, env,
-                   cmdrLinkFactory(net::qtStreamTransportFactory(), store));
-    // clang-format on
-    auto t0 = Clock::now();
-    links.openLink("127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
-    auto* link = static_cast<CmdrLink*>(links.link(0));
-    while (link && link->state() != CmdrState::Closed && link->state() != CmdrState::Failed)
-      app.processEvents(QEventLoop::WaitForMoreEvents, 50);
-    auto t1 = Clock::now();
-    peer.join();
-    ::close(lfd);
-    std::printf("tcp_check_decode_line_store: %.0f frames/s (baseline: sqlite_plain_insert)\n",
-                double(frames.size()) / seconds(t0, t1));
-    std::printf("tcp_backlog_lines: %zu lines\n", pane.lines);
-    // The peer closing after the backlog is the expected end.
-    if (!pane.lastMessage.empty() && pane.lastMessage != "Socket closed unexpectedly!")
-      std::fprintf(stderr, "cmdr_bench: %s\n", pane.lastMessage.c_str());
-    links.closeAll();
+    const Backlog b = tcpBacklog(app, frames, dir, {});
+    if (!b.ok) return 1;
+    std::printf("tcp_check_decode_line_store: %.0f frames/s (baseline: sqlite_plain_insert)\n", b.framesPerSecond);
+    std::printf("tcp_check_decode_line_store_cpu: %.0f frames/s\n", b.framesPerCpuSecond);
+    std::printf("tcp_backlog_lines: %zu lines\n", b.lines);
   }
+  std::fflush(stdout);
+  if (!std::getenv("CMDR_BENCH_SKIP_PG")) postgres(app, argv[0]);
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
   return 0;

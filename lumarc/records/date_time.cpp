@@ -74,9 +74,13 @@ void civilFromDays(int64_t z, int& y, int& m, int& d) {
 }
 }  // namespace
 
+int64_t secondsSinceEpoch(const DateTime& t) {
+  const int64_t days = daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
+  return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
 DateTime addSeconds(const DateTime& t, int64_t seconds) {
-  int64_t days = daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
-  int64_t secs = days * 86400 + t.hour * 3600 + t.minute * 60 + t.second + seconds;
+  int64_t secs = secondsSinceEpoch(t) + seconds;
   int64_t d = secs >= 0 ? secs / 86400 : (secs - 86399) / 86400;
   int64_t rem = secs - d * 86400;
   DateTime r;

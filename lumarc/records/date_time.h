@@ -28,5 +28,7 @@ struct DateTime {
 std::string dateTimeText(const DateTime& t);
 bool parseDateTime(std::string_view text, DateTime& out);
 DateTime addSeconds(const DateTime& t, int64_t seconds);
+// Seconds from 1970-01-01 00:00:00 to t, both read as the same local time.
+int64_t secondsSinceEpoch(const DateTime& t);
 
 }  // namespace lumarc

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -113,6 +114,66 @@ TEST_P(Backends, TwoProgramsChargingOneUserLoseNoPulses) {
   ASSERT_TRUE(users.next(u));
   EXPECT_EQ(u.pra2, 1u + 2u * kCalls);
   EXPECT_EQ(u.ppa2, 1u + 2u * kCalls);
+}
+
+TEST_P(Backends, APassKeepsEveryRecordTheDatabaseTakesAndChargesExactSums) {
+  // A long receive pass (several insert batches) with records the database
+  // refuses first, in the middle and last, duplicates of stored records and
+  // of records earlier in the pass, and a record of another kind.
+  RecordStore& rs = openStore();
+  ASSERT_TRUE(storeCmdrRecord(rs, sampleA(0, 1)).stored());
+  constexpr size_t kRecords = 700;
+  std::vector<CmdrRecord> pass;
+  for (size_t i = 0; i < kRecords; ++i) {
+    CmdrRecord r = sampleA(0, uint32_t(i % 7 + 1), i % 3 ? "    1234" : "      55");
+    r.tdate = addSeconds(DateTime{2024, 3, 15, 10, 20, 0}, int64_t(i) * 5);
+    r.crefb = uint32_t(i);
+    pass.push_back(r);
+  }
+  pass[10] = sampleA(0, 1);  // stored before the pass
+  pass[11] = pass[12];       // the same call twice in the pass
+  pass[20].type = "B";
+  const std::vector<uint32_t> refused{0, 350, 699};
+  storetest::refuseCdataRows(*rs.mainDatabase(), "crefb", refused);
+
+  std::vector<StoreOutcome> out = rs.storePass(pass);
+  ASSERT_EQ(out.size(), kRecords);
+  uint32_t pulses1234 = 1, pulses55 = 0;  // the record stored before
+  for (size_t i = 0; i < kRecords; ++i) {
+    SCOPED_TRACE(i);
+    const bool refuse = std::count(refused.begin(), refused.end(), pass[i].crefb) > 0;
+    if (i == 10 || i == 12) {
+      EXPECT_TRUE(out[i].duplicate());
+    } else if (refuse) {
+      EXPECT_TRUE(out[i].failed());
+      EXPECT_NE(out[i].error.find("refused by the test"), std::string::npos) << out[i].error;
+    } else {
+      ASSERT_TRUE(out[i].stored()) << out[i].error;
+      EXPECT_TRUE(out[i].error.empty());
+      if (pass[i].type == "A") (pass[i].cport == "    1234" ? pulses1234 : pulses55) += pass[i].rpuls;
+    }
+  }
+  EXPECT_EQ(count(store::cdataTable()), int64_t(1 + kRecords - 2 - refused.size()));
+  store::DrptPset users(*rs.mainDatabase());
+  UserRecord u;
+  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("    1234"))));
+  ASSERT_TRUE(users.next(u));
+  EXPECT_EQ(u.pra2, pulses1234);
+  ASSERT_TRUE(users.open(Condition::eq("cport", std::string("      55"))));
+  ASSERT_TRUE(users.next(u));
+  EXPECT_EQ(u.pra2, pulses55);
+  EXPECT_EQ(count(store::pdataTable()), 2);
+
+  // The exchange sends the pass again: only the refused records are new,
+  // and the database still refuses them.
+  out = rs.storePass(pass);
+  for (size_t i = 0; i < kRecords; ++i) {
+    const bool refuse = std::count(refused.begin(), refused.end(), pass[i].crefb) > 0;
+    EXPECT_EQ(out[i].failed(), refuse) << i;
+    if (pass[i].type == "A" && !refuse) EXPECT_TRUE(out[i].duplicate()) << i;
+  }
+  // Records of other kinds take no duplicate test.
+  EXPECT_EQ(count(store::cdataTable()), int64_t(1 + kRecords - 2 - refused.size() + 1));
 }
 
 TEST_P(Backends, FailedRecordInsideATransactionSparesTheOthers) {

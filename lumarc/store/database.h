@@ -8,6 +8,7 @@
 #include "lumarc/store/text_codec.h"
 
 #include <cassert>
+#include <map>
 #include <memory>
 #include <type_traits>
 #include <optional>
@@ -314,6 +315,8 @@ class BulkInserter {
   void add(const Row& row);
   void flush();
   size_t inserted() const { return inserted_; }
+  // The rows one execution sends: add() executes when that many are buffered.
+  size_t capacity() const { return batch_; }
   Mode mode() const { return mode_; }
 
  private:
@@ -325,6 +328,7 @@ class BulkInserter {
   size_t inserted_ = 0;
   std::unique_ptr<odbc::Statement> stmt_;
   std::unique_ptr<RowBuffer> buf_;
+  std::map<size_t, std::unique_ptr<odbc::Statement>> tails_;  // MultiRow: by short batch size
 };
 
 // INSERT INTO t (non-key columns) VALUES (?, ...) [, (?, ...) for rows > 1]

@@ -316,10 +316,16 @@ void BulkInserter<Row>::flush() {
   const size_t rows = pending_;
   pending_ = 0;  // handed over, taken or not (see add)
   if (mode_ == Mode::MultiRow) {
-    odbc::Statement tail(db_.connection());
-    tail.prepare(db_.dialect().statementPrefix() + insertSql(table_, rows));
-    buf_->bindParametersRowByRow(tail, rows);
-    tail.execute();
+    // A statement per short batch size, made once: a receive pass ends in
+    // a short batch every time.
+    std::unique_ptr<odbc::Statement>& tail = tails_[rows];
+    if (!tail) {
+      auto made = std::make_unique<odbc::Statement>(db_.connection());
+      made->prepare(db_.dialect().statementPrefix() + insertSql(table_, rows));
+      buf_->bindParametersRowByRow(*made, rows);
+      tail = std::move(made);
+    }
+    tail->execute();
   } else {
     stmt_->setParamsetSize(rows);
     struct Restore {

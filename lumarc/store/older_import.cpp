@@ -100,27 +100,40 @@ ImportResult failedImport(ImportResult r, const std::string& error) {
 }
 
 // Stores every type A row of the older table through the CMDR store
-// operation, inside the caller's transaction. False with the text of the
-// first failure.
+// operation, in passes inside the caller's transaction. False with the
+// text of the first failure.
 bool copyOlderRows(RecordStore& rs, store::DrptXset& old, ImportUi* ui, ImportResult& r, std::string& error) {
+  constexpr size_t kPass = 256;
+  std::vector<CmdrRecord> pass;
+  uint64_t shown = 0;
+  auto storeAll = [&] {
+    if (pass.empty()) return true;
+    for (const StoreOutcome& o : rs.storePass(pass)) {
+      if (o.failed() || o.countersFailed()) {
+        error = o.error;
+        return false;
+      }
+      if (o.duplicate())
+        ++r.duplicates;
+      else
+        ++r.stored;
+    }
+    pass.clear();
+    // Progress every 256 records stored.
+    if (ui && r.stored / kPass > shown) ui->importProgress(r.stored, r.duplicates);
+    shown = r.stored / kPass;
+    return true;
+  };
   OlderCmdrRecord row;
   while (old.next(row)) {
     if (row.type.empty() || row.type[0] != 'A') {
       ++r.skipped;
       continue;
     }
-    StoreOutcome o = storeCmdrRecord(rs, importedRecord(row));
-    if (o.failed() || o.countersFailed()) {
-      error = o.error;
-      return false;
-    }
-    if (o.duplicate()) {
-      ++r.duplicates;
-    } else {
-      ++r.stored;
-      if (r.stored % 256 == 0 && ui) ui->importProgress(r.stored, r.duplicates);
-    }
+    pass.push_back(importedRecord(row));
+    if (pass.size() == kPass && !storeAll()) return false;
   }
+  if (!storeAll()) return false;
   error = old.error();
   return error.empty();
 }

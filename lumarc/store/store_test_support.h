@@ -50,6 +50,30 @@ class PgSchema {
   std::string base_, name_;
 };
 
+// Makes the database refuse every Cdata row whose `column` holds one of
+// `values`, as a database refuses a row it cannot take: the statement fails
+// with "refused by the test" and the transaction goes on.
+inline void refuseCdataRows(store::Database& db, const std::string& column, const std::vector<uint32_t>& values) {
+  std::string list;
+  for (uint32_t v : values) list += (list.empty() ? "" : ", ") + std::to_string(v);
+  if (db.engine() == store::Engine::Postgres) {
+    db.connection().execute("CREATE FUNCTION cdata_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW." +
+                            column + " IN (" + list +
+                            ") THEN RAISE EXCEPTION 'refused by the test'; END IF; RETURN NEW; END $$");
+    db.connection().execute(
+        "CREATE TRIGGER cdata_refuse BEFORE INSERT ON Cdata FOR EACH ROW EXECUTE FUNCTION cdata_refuse()");
+  } else {
+    db.connection().execute("CREATE TRIGGER cdata_refuse BEFORE INSERT ON Cdata WHEN NEW." + column + " IN (" + list +
+                            ") BEGIN SELECT RAISE(ABORT, 'refused by the test'); END");
+  }
+}
+
+// Undoes refuseCdataRows.
+inline void allowCdataRows(store::Database& db) {
+  db.connection().execute(db.engine() == store::Engine::Postgres ? "DROP TRIGGER cdata_refuse ON Cdata"
+                                                                 : "DROP TRIGGER cdata_refuse");
+}
+
 // A fresh folder with mode 0755 (see corvane::testing::makeTempDir); the caller removes it.
 inline std::string makeTempDir(const char* stem = "store-test") { return corvane::testing::makeTempDir(stem, 0755); }
 
