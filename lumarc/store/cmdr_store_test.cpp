@@ -170,7 +170,9 @@ TEST_P(Backends, APassKeepsEveryRecordTheDatabaseTakesAndChargesExactSums) {
   for (size_t i = 0; i < kRecords; ++i) {
     const bool refuse = std::count(refused.begin(), refused.end(), pass[i].crefb) > 0;
     EXPECT_EQ(out[i].failed(), refuse) << i;
-    if (pass[i].type == "A" && !refuse) EXPECT_TRUE(out[i].duplicate()) << i;
+    if (pass[i].type == "A" && !refuse) {
+      EXPECT_TRUE(out[i].duplicate()) << i;
+    }
   }
   // Records of other kinds take no duplicate test.
   EXPECT_EQ(count(store::cdataTable()), int64_t(1 + kRecords - 2 - refused.size() + 1));

@@ -250,7 +250,9 @@ TEST_F(ReportCommand, WrongInputIsRefusedAndAnEmptySelectionIsAnEmptyReport) {
     CliRun r = run(c.args);
     EXPECT_EQ(r.status, c.status) << c.args[0] << " " << (c.args.size() > 1 ? c.args[1] : "");
     EXPECT_EQ(r.out, "") << c.args[1];
-    if (*c.err) EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    if (*c.err) {
+      EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
   }
 }
 
