@@ -203,7 +203,7 @@ class ListingRows {
     records_.close();
     // The date range through the date's parts: the read's own position is
     // then the only bound on the time index.
-    std::vector<store::Condition> parts{plan_.cmdr.condition(true)};
+    std::vector<store::Condition> parts{plan_.cmdrCondition(true)};
     std::optional<std::pair<DateTime, int32_t>> after;
     if (!plan_.byUser()) {
       if (opened_++ > 0) return false;
@@ -490,7 +490,7 @@ CmdrReportResult buildCmdrReport(store::Database& db, const ReportPlan& plan, co
     store::CmdrReader reader(db);
     CmdrSort rowsByUser;
     int scanned = 0;
-    if (reader.openByKey(plan.cmdr.condition(false))) {
+    if (reader.openByKey(plan.cmdrCondition(false))) {
       while (reader.next(r)) {
         if (!rowsByUser.add(r)) break;
         if (++scanned % kProgressEvery == 0) sink.progress(0, scanned);
@@ -649,7 +649,7 @@ ArchiveResult archiveCmdrRecords(RecordStore& store, store::Database& source, co
   uint64_t read = 0;
   try {
     // Every row of the query; their order does not matter in the archive.
-    if (!records.open(plan.cmdr.condition(), store::sortBy("sqno"))) throw std::runtime_error(records.error());
+    if (!records.open(plan.cmdrCondition(false), store::sortBy("sqno"))) throw std::runtime_error(records.error());
     adb.begin();
     store::BulkInserter<CmdrRecord> insert(adb);
     CmdrRecord r;

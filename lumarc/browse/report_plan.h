@@ -51,6 +51,16 @@ struct ReportPlan {
   store::Condition where;  // the listing's WHERE clause, every value bound
   store::Sort order;       // the listing's order; total (ending in the key) for Cdata
   UserRule users;
+  // A condition every read of the listing keeps besides the selection's
+  // (an account's ports in the web front end); empty: none. `where` holds
+  // it too.
+  store::Condition restriction;
+  // The structured filters' condition (dates through their parts, or not),
+  // with the restriction.
+  store::Condition cmdrCondition(bool dateParts) const {
+    store::Condition c = cmdr.condition(dateParts);
+    return restriction.empty() ? c : store::Condition::all({std::move(c), restriction});
+  }
   // A grouped CMDR listing runs `where` once per user port (its date range
   // compared through the date's parts, so that the port index serves it).
   bool byUser() const { return users.grouped(); }

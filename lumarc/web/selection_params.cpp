@@ -84,6 +84,7 @@ void restrictToPorts(browse::ReportPlan& plan, const std::vector<std::string>& p
   for (const std::string& p : ports) any.push_back(Condition::eq(column, corvane::portText8(p)));
   Condition only = any.empty() ? Condition::none() : Condition::any(std::move(any));
   plan.where = plan.where.empty() ? only : Condition::all({plan.where, only});
+  plan.restriction = plan.restriction.empty() ? only : Condition::all({plan.restriction, only});
 }
 
 std::string percentEncoded(std::string_view text) {

@@ -495,9 +495,7 @@ TEST_P(Serve, WithoutASessionNothingButTheLoginAndBadInputIsRefused) {
     RecordStore store(nullptr, corvane::CodePage::Cp1252);
     ASSERT_TRUE(store.openMainDatabase(site_.dir.path(), site_.conn));
     store::Database& db = *store.mainDatabase();
-    db.connection().execute(
-        "CREATE TABLE Alarm (sqno INTEGER PRIMARY KEY, adate TIMESTAMP, rule VARCHAR(40), sever VARCHAR(10), "
-        "cport VARCHAR(8), rkey INTEGER, atext VARCHAR(200))");
+    // The store makes table Alarm beside the others; rows as the collector writes them.
     db.connection().execute("INSERT INTO Alarm VALUES (1, '2024-05-01 10:00:00', 'silence', 'warning', '', 0, 'old')");
     db.connection().execute(
         "INSERT INTO Alarm VALUES (2, '2024-05-02 10:00:00', 'cost', 'critical', '101', 7, 'over <b>100</b>')");
@@ -658,7 +656,10 @@ TEST(ServeAlone, ALongExportStreamsWithFlatMemory) {
   EXPECT_EQ(res->status, 200);
   EXPECT_GE(rows, 200001u);
   const long after = s.peakKb();
-  EXPECT_LT(after - before, 24 * 1024) << "peak " << before << " kB before, " << after << " kB after " << bytes
+  // The grouped listing sorts its rows by user in a buffer of a fixed
+  // 16 MB (beyond it, in a temporary file): memory that does not grow
+  // with the listing's length.
+  EXPECT_LT(after - before, 48 * 1024) << "peak " << before << " kB before, " << after << " kB after " << bytes
                                        << " bytes";
 }
 
