@@ -391,6 +391,23 @@ std::string portsKey(const Account& a) {
   return k;
 }
 
+// The selection of a listing's query, its saved template read through the lease.
+ParamsOutcome selectionOf(const Request& r, Lease& lease, corvane::CodePage cp, SelectionParams& sp, std::string& why) {
+  const TemplateLookup templates = [&lease](const std::string& name, std::string& err) {
+    return browse::findTemplate(lease.main(), name, err);
+  };
+  return readSelection(r.query, cp, templates, sp, why);
+}
+
+// The plan of a selection's listing, kept to the account's ports unless it
+// is an administrator's: every listing of the web front end is planned here.
+browse::ReportPlan listingPlan(const SelectionParams& sp, const Account& account,
+                               browse::ListedTable table = browse::ListedTable::Cmdr) {
+  browse::ReportPlan plan = browse::planFor(sp.selection, table);
+  if (account.role != Role::Admin) restrictToPorts(plan, account.ports);
+  return plan;
+}
+
 }  // namespace
 
 Response WebApp::records(const Request& r, const Auth& a) {
@@ -401,16 +418,12 @@ Response WebApp::records(const Request& r, const Auth& a) {
   const corvane::CodePage cp = program_.texts->codePage();
   SelectionParams sp;
   std::string why;
-  const TemplateLookup templates = [&lease](const std::string& name, std::string& err) {
-    return browse::findTemplate(lease->main(), name, err);
-  };
-  switch (readSelection(r.query, cp, templates, sp, why)) {
+  switch (selectionOf(r, *lease, cp, sp, why)) {
     case ParamsOutcome::Bad: return badRequest(r, a, why, true);
     case ParamsOutcome::DatabaseFailed: lease->broken(); return unavailable(r, true);
     case ParamsOutcome::Ok: break;
   }
-  browse::ReportPlan plan = browse::planFor(sp.selection);
-  if (!a.admin()) restrictToPorts(plan, a.account.ports);
+  browse::ReportPlan plan = listingPlan(sp, a.account);
   const browse::CmdrReportTexts texts = browse::CmdrReportTexts::from(*program_.texts);
 
   // The cursor before the page: kept from the page before, else read.
@@ -480,16 +493,12 @@ Response WebApp::recordsExport(const Request& r, const Auth& a, const std::strin
   const corvane::CodePage cp = program_.texts->codePage();
   SelectionParams sp;
   std::string why;
-  const TemplateLookup templates = [&lease](const std::string& name, std::string& err) {
-    return browse::findTemplate(lease->main(), name, err);
-  };
-  switch (readSelection(r.query, cp, templates, sp, why)) {
+  switch (selectionOf(r, *lease, cp, sp, why)) {
     case ParamsOutcome::Bad: return badRequest(r, a, why, false);
     case ParamsOutcome::DatabaseFailed: lease->broken(); return unavailable(r, false);
     case ParamsOutcome::Ok: break;
   }
-  auto plan = std::make_shared<browse::ReportPlan>(browse::planFor(sp.selection));
-  if (!a.admin()) restrictToPorts(*plan, a.account.ports);
+  auto plan = std::make_shared<browse::ReportPlan>(listingPlan(sp, a.account));
   const browse::CmdrReportTexts texts = browse::CmdrReportTexts::from(*program_.texts);
 
   Response res;
@@ -746,16 +755,12 @@ Response WebApp::charts(const Request& r, const Auth& a) {
   const corvane::CodePage cp = program_.texts->codePage();
   SelectionParams sp;
   std::string why;
-  const TemplateLookup templates = [&lease](const std::string& name, std::string& err) {
-    return browse::findTemplate(lease->main(), name, err);
-  };
-  switch (readSelection(r.query, cp, templates, sp, why)) {
+  switch (selectionOf(r, *lease, cp, sp, why)) {
     case ParamsOutcome::Bad: return badRequest(r, a, why, true);
     case ParamsOutcome::DatabaseFailed: lease->broken(); return unavailable(r, true);
     case ParamsOutcome::Ok: break;
   }
-  browse::ReportPlan plan = browse::planFor(sp.selection);
-  if (!a.admin()) restrictToPorts(plan, a.account.ports);
+  browse::ReportPlan plan = listingPlan(sp, a.account);
   const browse::CmdrReportTexts texts = browse::CmdrReportTexts::from(*program_.texts);
   struct Nothing : browse::ReportSink {
     void line(const browse::ReportLine&) override {}
@@ -858,10 +863,7 @@ Response WebApp::voice(const Request& r, const Auth& a) {
   const corvane::CodePage cp = program_.texts->codePage();
   SelectionParams sp;
   std::string why;
-  const TemplateLookup templates = [&lease](const std::string& name, std::string& err) {
-    return browse::findTemplate(lease->main(), name, err);
-  };
-  switch (readSelection(r.query, cp, templates, sp, why)) {
+  switch (selectionOf(r, *lease, cp, sp, why)) {
     case ParamsOutcome::Bad: return badRequest(r, a, why, true);
     case ParamsOutcome::DatabaseFailed: lease->broken(); return unavailable(r, true);
     case ParamsOutcome::Ok: break;
@@ -874,8 +876,7 @@ Response WebApp::voice(const Request& r, const Auth& a) {
     res.body += "<p id=\"empty\">" + escapeHtml(t.word(Word::NoRecords)) + "</p>" + pageEnd();
     return res;
   }
-  browse::ReportPlan plan = browse::planFor(sp.selection, browse::ListedTable::Voice);
-  if (!a.admin()) restrictToPorts(plan, a.account.ports);
+  browse::ReportPlan plan = listingPlan(sp, a.account, browse::ListedTable::Voice);
   // At most a few thousand lines on a page: the listing says how many more.
   constexpr int kMaxLines = 5000;
   std::string rows;
